@@ -1,0 +1,18 @@
+// Entry text formatting and the plain summary. Pure text functions.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tessavo {
+
+// With option 201 "HTML Formatting" = 1: every CR LF CR LF becomes "<P>", then every
+// remaining CR LF "<BR>"; nothing else changes. Any other option value: the text as is.
+std::string FormatEntryText(std::string_view text, int html_formatting);
+
+// The tag-free beginning of a text: characters outside "<...>" are copied; once 256 have
+// been copied the copy stops before the next blank; "..." is appended when the result
+// is longer than 240 characters. Callers pass formatted text.
+std::string PlainSummary(std::string_view text);
+
+}  // namespace tessavo
