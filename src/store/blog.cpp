@@ -1,0 +1,300 @@
+// Creating, opening, upgrading and closing a blog file, and the start-up wizard.
+#include "store/blog.h"
+
+#include <system_error>
+#include <utility>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
+
+#include "store/schema.h"
+#include "util/error.h"
+#include "util/host.h"
+#include "util/program_folder.h"
+
+namespace tessavo {
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kSampleHomeText =
+    "This is a sample home page.<p>You can change it by editing \"home page\" entry in the blog "
+    "entry list.<p>Recent Entries can be found on [%linkto.index.recententries.css%]. ";
+
+// Options renumbered by the version 75 step, in the order in which they are moved.
+const std::pair<int, int> kRenumberedBelow75[] = {{211, 241}, {215, 242}, {212, 251},
+                                                 {216, 252}, {213, 261}, {217, 262},
+                                                 {218, 263}, {231, 265}, {232, 266}};
+
+// After tblCategory is recreated empty, its numbering starts above every category number
+// that entries or the old table still carry, so that an old number never comes to mean a
+// new category. (Must run before the old table is dropped for the old keys to count.)
+int64_t HighestCategoryNumberInUse(SQLite::Database& db) {
+  int64_t highest = 0;
+  if (store::ColumnExists(db, "tblBlog", "BlogCategory")) {
+    SQLite::Statement q(db, "SELECT MAX(BlogCategory) FROM tblBlog");
+    if (q.executeStep() && !q.getColumn(0).isNull()) highest = q.getColumn(0).getInt64();
+  }
+  if (store::TableExists(db, "tblCategory") &&
+      store::ColumnExists(db, "tblCategory", "CategoryKey")) {
+    SQLite::Statement q(db, "SELECT MAX(CategoryKey) FROM tblCategory");
+    if (q.executeStep() && !q.getColumn(0).isNull()) {
+      highest = std::max<int64_t>(highest, q.getColumn(0).getInt64());
+    }
+  }
+  return highest;
+}
+
+void StartCategoryNumbersAbove(SQLite::Database& db, int64_t highest) {
+  if (highest <= 0) return;
+  SQLite::Statement del(db, "DELETE FROM sqlite_sequence WHERE name = 'tblCategory'");
+  del.exec();
+  SQLite::Statement ins(db, "INSERT INTO sqlite_sequence (name, seq) VALUES ('tblCategory', ?)");
+  ins.bind(1, static_cast<int64_t>(highest));
+  ins.exec();
+}
+
+}  // namespace
+
+Blog::Blog(fs::path file, Host& host) : file_(std::move(file)), host_(&host) {}
+
+Blog::~Blog() { Close(); }
+
+std::unique_ptr<Blog> Blog::Create(const fs::path& file, Host& host, bool wizard) {
+  std::error_code ec;
+  if (fs::exists(file, ec) || fs::is_symlink(file, ec)) {
+    fs::path full = fs::absolute(file, ec);
+    host.ShowInformation(
+        "Blog already Exists -- choose \"Open Blog\" rather than \"Start a New Blog\".\n\n" +
+        (ec ? file : full).string());
+    return nullptr;
+  }
+  std::unique_ptr<Blog> blog(new Blog(file, host));
+  try {
+    blog->Connect(true);
+    blog->CreateTables();
+  } catch (...) {
+    // Leave no half-made blog file behind.
+    blog->Close();
+    fs::remove(file, ec);
+    fs::remove(fs::path(file.string() + "-journal"), ec);
+    throw;
+  }
+  if (wizard) blog->RunWizard();
+  return blog;
+}
+
+std::unique_ptr<Blog> Blog::Open(const fs::path& file, Host& host) {
+  std::error_code ec;
+  if (!fs::exists(file, ec)) {
+    throw Error("Cannot open blog file " + file.string() + ": file not found");
+  }
+  if (fs::is_directory(file, ec)) {
+    throw Error("Cannot open blog file " + file.string() + ": it is a folder");
+  }
+  std::unique_ptr<Blog> blog(new Blog(file, host));
+  blog->Connect(false);
+  blog->UpgradeBlog();
+  blog->LoadOptions();
+  return blog;
+}
+
+void Blog::Connect(bool create) {
+  const std::string prefix =
+      (create ? "Cannot create blog file " : "Cannot open blog file ") + file_.string() + ": ";
+  try {
+    int flags = SQLite::OPEN_READWRITE | (create ? SQLite::OPEN_CREATE : 0);
+    db_ = std::make_unique<SQLite::Database>(file_.string(), flags);
+    if (!create) {
+      // Check that this is a blog file before anything is written to it.
+      for (const char* table : store::kTableNames) {
+        if (!store::TableExists(*db_, table)) {
+          db_.reset();
+          throw Error(prefix + "not a Tessavo blog file (it has no table " + table + ")");
+        }
+      }
+    }
+    db_->setBusyTimeout(5000);
+    db_->exec("PRAGMA synchronous = NORMAL");
+  } catch (const SQLite::Exception& e) {
+    db_.reset();
+    throw Error(prefix + e.what());
+  }
+}
+
+void Blog::CreateTables() {
+  store::Guarded(file_, [&] {
+    store::WriteTransaction tx(*db_);
+    for (const char* table : store::kTableNames) {
+      if (!store::TableExists(*db_, table)) store::CreateTable(*db_, table);
+      if (std::string(table) == "tblOptions") {
+        store::WriteVersionRow(*db_, opt::kCurrentFileVersion);
+      }
+    }
+    LoadOptions();
+    SaveOptions();
+    tx.Commit();
+  });
+}
+
+void Blog::RunWizard() {
+  SQLite::Database& d = db();
+  auto starter = [&](const std::string& title, const std::string& text, int32_t type,
+                     const std::string& page_name) {
+    store::Guarded(file_, [&] { store::InsertStarterEntry(d, title, text, type, page_name); });
+  };
+
+  if (host_->ConfirmYesNo(
+          "Question 1 of 5 \n\nWould you like to see \"Recent Entries\" on your home page?")) {
+    starter("", "", kHomePage, "");
+    starter("", "", kRecentEntriesPage, "");
+  } else {
+    options.SetInt(opt::kShowRecentOnHome, 0);
+    options.SetInt(opt::kRecentInNavBar, 1);
+    SaveOptions();
+    starter("", kSampleHomeText, kHomePage, "");
+    starter("", "", kRecentEntriesPage, "");
+  }
+  if (host_->ConfirmYesNo(
+          "Question 2 of 5 \n\nWould you like to insert an \"About\" page for your Blog?")) {
+    starter("About Me", "Please enter some information here...", kStaticPage, "about");
+  }
+  if (host_->ConfirmYesNo(
+          "Question 3 of 5 \n\nWould you like to insert a \"Links\" page for your Blog?")) {
+    starter("Links", "Please enter favorite links here...", kStaticPage, "links");
+  }
+  if (host_->ConfirmYesNo(
+          "Question 4 of 5 \n\nWould you like to set basic options for your Blog?")) {
+    BlogOptionsRec copy = options;
+    if (host_->RunBasicOptionsDialog(copy)) {
+      options = std::move(copy);
+      SaveOptions();
+    }
+  }
+  if (host_->ConfirmYesNo(
+          "Question 5 of 5 \n\nWould you like to choose a template for your Blog?")) {
+    BlogOptionsRec copy = options;
+    if (host_->RunTemplateOptionsDialog(copy)) {
+      options = std::move(copy);
+      SaveOptions();
+    }
+  }
+  starter("Welcome to Tessavo",
+          "This is a sample entry.<p>You can delete it by selecting it and clicking on "
+          "<i>Remove Entry</i>.",
+          kBlogEntry, "");
+}
+
+void Blog::UpgradeBlog() {
+  const int version = FileVersion();
+  if (version == opt::kCurrentFileVersion) return;
+  store::Guarded(file_, [&] {
+    SQLite::Database& d = *db_;
+    store::WriteTransaction tx(d);
+
+    if (version < 75) {
+      for (const auto& [from, to] : kRenumberedBelow75) {
+        SQLite::Statement find(d, "SELECT 1 FROM tblOptions WHERE OptionKey = ?");
+        find.bind(1, from);
+        if (!find.executeStep()) continue;
+        // The old row replaces any row already holding the new number.
+        SQLite::Statement del(d, "DELETE FROM tblOptions WHERE OptionKey = ?");
+        del.bind(1, to);
+        del.exec();
+        SQLite::Statement move(d, "UPDATE tblOptions SET OptionKey = ? WHERE OptionKey = ?");
+        move.bind(1, to);
+        move.bind(2, from);
+        move.exec();
+      }
+      LoadOptions();
+      SaveOptions();
+      d.exec("DROP TABLE IF EXISTS tblCategory");
+      store::CreateCategoryTableV75(d);
+    }
+
+    if (version < 78) {
+      try {
+        store::AddColumn(d, "tblPages", "PageCRCLocal", "INTEGER");
+      } catch (const SQLite::Exception& e) {
+        host_->ShowInformation(std::string("Error upgrading tblPages: ") + e.what() + "\n\n" +
+                               "Recreating...");
+        d.exec("DROP TABLE IF EXISTS tblPages");
+        store::CreateTable(d, "tblPages");
+      }
+    }
+
+    // Adding fields to tblBlog and tblCategory: a failure is reported and the table keeps
+    // its rows in the old layout.
+    auto add_fields = [&](const char* table, const char* report,
+                          std::initializer_list<const char*> columns) {
+      try {
+        for (const char* column : columns) store::AddColumn(d, table, column, "TEXT(250)");
+      } catch (const SQLite::Exception& e) {
+        host_->ShowInformation(std::string(report) + e.what());
+      }
+    };
+    if (version < 79) {
+      add_fields("tblBlog", "Error upgrading tblBlogs: ", {"BlogTitle1", "BlogTitle2"});
+      add_fields("tblCategory", "Error upgrading tblCategory: ",
+                 {"CategoryTitle1", "CategoryTitle2"});
+    }
+    if (version < 80) {
+      add_fields("tblBlog", "Error upgrading tblBlogs: ", {"BlogMetaDesc"});
+      add_fields("tblCategory", "Error upgrading tblCategory: ", {"CategoryMetaDesc"});
+    }
+
+    if (version < 81) {
+      LoadOptions();
+      options.SetInt(opt::kArchiveByCategory, 3);
+      SQLite::Statement tag(d, "SELECT OptionValue FROM tblOptions WHERE OptionKey = ?");
+      for (int n = 1; n <= 10; ++n) {
+        tag.bind(1, opt::kCustomTag1 + n - 1);
+        if (tag.executeStep()) {
+          options.SetText(opt::kCustomTag1 + n - 1, store::ReadText(tag.getColumn(0)));
+        }
+        tag.reset();
+      }
+      SaveOptions();
+      const int64_t highest = HighestCategoryNumberInUse(d);
+      d.exec("DROP TABLE IF EXISTS tblCategory");
+      store::CreateTable(d, "tblCategory");
+      StartCategoryNumbersAbove(d, highest);
+    }
+
+    if (version < 82) {
+      LoadOptions();
+      options.SetInt(opt::kPublishingLocation, 0);
+      options.SetText(opt::kFileCopyDestination, "");
+      options.SetInt(opt::kShowRecentOnHome, 1);
+      options.SetText(opt::kRecentPageName, "recent");
+      options.SetText(opt::kRecentLinkCaption, "Recent Entries");
+      options.SetText(opt::kRecentPageTitle, "Recent Entries");
+      options.SetInt(opt::kRecentInNavBar, 0);
+      SaveOptions();
+
+      LoadOptions();
+      options.SetInt(opt::kArticleListStyle, 0);
+      options.SetInt(opt::kCategoryListStyle, 0);
+      SaveOptions();
+    }
+
+    store::WriteVersionRow(d, opt::kCurrentFileVersion);
+    tx.Commit();
+  });
+}
+
+void Blog::Close() { db_.reset(); }
+
+bool Blog::IsOpen() const { return db_ != nullptr; }
+
+std::string Blog::Name() const { return file_.stem().string(); }
+
+fs::path Blog::OutputFolder() const { return ProgramFolder() / "HTML" / Name(); }
+
+SQLite::Database& Blog::db() const {
+  if (!db_) throw Error("The blog file " + file_.string() + " is not open.");
+  return *db_;
+}
+
+}  // namespace tessavo

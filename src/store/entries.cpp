@@ -1,0 +1,208 @@
+// Entries: the rows of tblBlog.
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+#include "store/blog.h"
+#include "store/schema.h"
+#include "util/error.h"
+#include "util/host.h"
+
+namespace tessavo {
+namespace {
+
+const char* const kSelectEntry =
+    "SELECT BlogKey, BlogDateTime, BlogTitle, BlogText, BlogCategory, BlogCoolURL, "
+    "BlogPageType, BlogPageName, BlogKeywords, BlogTeaser, BlogSidebar, BlogExtra1, "
+    "BlogExtra2, BlogTitle1, BlogTitle2, BlogMetaDesc FROM tblBlog";
+
+const char* OrderBy(EntryOrder order) {
+  return order == EntryOrder::kNewestFirst ? " ORDER BY BlogDateTime DESC, BlogKey DESC"
+                                           : " ORDER BY BlogDateTime ASC, BlogKey ASC";
+}
+
+BlogRec ReadEntry(SQLite::Statement& q) {
+  BlogRec rec;
+  rec.key = store::ReadInt(q.getColumn(0));
+  rec.date_time = store::ReadDateTime(q.getColumn(1));
+  rec.title = store::ReadText(q.getColumn(2));
+  rec.text = store::ReadMemo(q.getColumn(3));
+  rec.category = store::ReadInt(q.getColumn(4));
+  rec.link = store::ReadText(q.getColumn(5));
+  rec.type = store::ReadInt(q.getColumn(6));
+  rec.page_name = store::ReadText(q.getColumn(7));
+  rec.keywords = store::ReadText(q.getColumn(8));
+  rec.teaser = store::ReadMemo(q.getColumn(9));
+  rec.sidebar = store::ReadMemo(q.getColumn(10));
+  rec.extra1 = store::ReadMemo(q.getColumn(11));
+  rec.extra2 = store::ReadMemo(q.getColumn(12));
+  rec.title1 = store::ReadText(q.getColumn(13));
+  rec.title2 = store::ReadText(q.getColumn(14));
+  rec.meta_desc = store::ReadText(q.getColumn(15));
+  return rec;
+}
+
+void CheckEntry(const BlogRec& rec) {
+  store::CheckTextLength("BlogTitle", rec.title, 250);
+  store::CheckTextLength("BlogCoolURL", rec.link, 250);
+  store::CheckTextLength("BlogPageName", rec.page_name, 120);
+  store::CheckTextLength("BlogKeywords", rec.keywords, 250);
+  store::CheckTextLength("BlogTitle1", rec.title1, 250);
+  store::CheckTextLength("BlogTitle2", rec.title2, 250);
+  store::CheckTextLength("BlogMetaDesc", rec.meta_desc, 250);
+}
+
+// Binds the fifteen written fields, BlogDateTime to BlogMetaDesc, to parameters 1 to 15.
+void BindEntry(SQLite::Statement& q, const BlogRec& rec) {
+  q.bind(1, rec.date_time.Format());
+  q.bind(2, rec.title);
+  store::BindMemo(q, 3, rec.text);
+  q.bind(4, rec.category);
+  q.bind(5, rec.link);
+  q.bind(6, rec.type);
+  q.bind(7, rec.page_name);
+  store::BindMemo(q, 8, rec.teaser);
+  q.bind(9, rec.keywords);
+  store::BindMemo(q, 10, rec.sidebar);
+  store::BindMemo(q, 11, rec.extra1);
+  store::BindMemo(q, 12, rec.extra2);
+  q.bind(13, rec.title1);
+  q.bind(14, rec.title2);
+  q.bind(15, rec.meta_desc);
+}
+
+const char* const kInsertEntry =
+    "INSERT INTO tblBlog (BlogDateTime, BlogTitle, BlogText, BlogCategory, BlogCoolURL, "
+    "BlogPageType, BlogPageName, BlogTeaser, BlogKeywords, BlogSidebar, BlogExtra1, BlogExtra2, "
+    "BlogTitle1, BlogTitle2, BlogMetaDesc) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
+}  // namespace
+
+namespace store {
+
+int32_t InsertStarterEntry(SQLite::Database& db, const std::string& title,
+                           const std::string& text, int32_t type, const std::string& page_name) {
+  SQLite::Statement q(db,
+                      "INSERT INTO tblBlog (BlogDateTime, BlogTitle, BlogText, BlogPageType, "
+                      "BlogPageName) VALUES (?, ?, ?, ?, ?)");
+  q.bind(1, DateTime::Now().Format());
+  q.bind(2, title);
+  BindMemo(q, 3, text);
+  q.bind(4, type);
+  q.bind(5, page_name);
+  q.exec();
+  return static_cast<int32_t>(db.getLastInsertRowid());
+}
+
+}  // namespace store
+
+std::vector<BlogRec> Blog::Entries(EntryOrder order) const {
+  std::vector<BlogRec> out;
+  ForEachEntry(order, [&](const BlogRec& rec) { out.push_back(rec); });
+  return out;
+}
+
+void Blog::ForEachEntry(EntryOrder order, const std::function<void(const BlogRec&)>& fn) const {
+  SQLite::Database& d = db();
+  std::unique_ptr<SQLite::Statement> q;
+  store::Guarded(file_, [&] {
+    q = std::make_unique<SQLite::Statement>(d, std::string(kSelectEntry) + OrderBy(order));
+  });
+  for (;;) {
+    // Only the reading is guarded: what `fn` throws passes through unchanged.
+    std::optional<BlogRec> rec = store::Guarded(file_, [&]() -> std::optional<BlogRec> {
+      if (!q->executeStep()) return std::nullopt;
+      return ReadEntry(*q);
+    });
+    if (!rec) break;
+    fn(*rec);
+  }
+}
+
+int Blog::EntryCount() const {
+  return store::Guarded(file_, [&] {
+    SQLite::Statement q(db(), "SELECT COUNT(*) FROM tblBlog");
+    q.executeStep();
+    return q.getColumn(0).getInt();
+  });
+}
+
+std::optional<BlogRec> Blog::FindEntry(int32_t key) const {
+  return store::Guarded(file_, [&]() -> std::optional<BlogRec> {
+    SQLite::Statement q(db(), std::string(kSelectEntry) + " WHERE BlogKey = ?");
+    q.bind(1, key);
+    if (!q.executeStep()) return std::nullopt;
+    return ReadEntry(q);
+  });
+}
+
+int32_t Blog::InsertEntry(const BlogRec& rec) {
+  CheckEntry(rec);
+  return store::Guarded(file_, [&] {
+    store::WriteTransaction tx(db());
+    SQLite::Statement q(db(), kInsertEntry);
+    BindEntry(q, rec);
+    q.exec();
+    auto key = static_cast<int32_t>(db().getLastInsertRowid());
+    tx.Commit();
+    return key;
+  });
+}
+
+void Blog::UpdateEntry(const BlogRec& rec) {
+  CheckEntry(rec);
+  store::Guarded(file_, [&] {
+    store::WriteTransaction tx(db());
+    SQLite::Statement q(db(),
+                        "UPDATE tblBlog SET BlogDateTime = ?, BlogTitle = ?, BlogText = ?, "
+                        "BlogCategory = ?, BlogCoolURL = ?, BlogPageType = ?, BlogPageName = ?, "
+                        "BlogTeaser = ?, BlogKeywords = ?, BlogSidebar = ?, BlogExtra1 = ?, "
+                        "BlogExtra2 = ?, BlogTitle1 = ?, BlogTitle2 = ?, BlogMetaDesc = ? "
+                        "WHERE BlogKey = ?");
+    BindEntry(q, rec);
+    q.bind(16, rec.key);
+    if (q.exec() == 0) {
+      throw Error("There is no blog entry with key " + std::to_string(rec.key) + ".");
+    }
+    tx.Commit();
+  });
+}
+
+bool Blog::RemoveEntry(int32_t key) {
+  std::optional<BlogRec> rec = FindEntry(key);
+  if (!rec) return false;
+  if (!host_->ConfirmOkCancel("Remove Blog Entry? \n\n" + rec->title + " (" +
+                              rec->date_time.Format() + ").")) {
+    return false;
+  }
+  DeleteEntry(key);
+  return true;
+}
+
+void Blog::DeleteEntry(int32_t key) {
+  store::Guarded(file_, [&] {
+    SQLite::Statement q(db(), "DELETE FROM tblBlog WHERE BlogKey = ?");
+    q.bind(1, key);
+    q.exec();
+  });
+}
+
+std::vector<int32_t> Blog::InsertEntries(const std::vector<BlogRec>& recs) {
+  for (const BlogRec& rec : recs) CheckEntry(rec);
+  return store::Guarded(file_, [&] {
+    std::vector<int32_t> keys;
+    keys.reserve(recs.size());
+    store::WriteTransaction tx(db());
+    SQLite::Statement q(db(), kInsertEntry);
+    for (const BlogRec& rec : recs) {
+      BindEntry(q, rec);
+      q.exec();
+      q.reset();
+      keys.push_back(static_cast<int32_t>(db().getLastInsertRowid()));
+    }
+    tx.Commit();
+    return keys;
+  });
+}
+
+}  // namespace tessavo
