@@ -1,0 +1,459 @@
+#include "publish/ftp_client.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+
+namespace tessavo {
+namespace {
+
+std::string Trim(const std::string& s) {
+  size_t b = 0;
+  size_t e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+// Decimal value of `s`, or 0 when it is not a plain number.
+int64_t ToNumber(const std::string& s) {
+  std::string t = Trim(s);
+  if (t.empty() || t.size() > 18) return 0;
+  int64_t v = 0;
+  for (char c : t) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + (c - '0');
+  }
+  return v;
+}
+
+std::string LocalHostName() {
+  char name[256] = {0};
+  if (gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
+bool IsIPv4Address(const std::string& ip) {
+  int dots = 0;
+  for (char c : ip) {
+    if (c == '.') ++dots;
+    else if (c < '0' || c > '9') return false;
+  }
+  return dots == 3;
+}
+
+}  // namespace
+
+TNetClient::TNetClient() = default;
+
+TFTPSend::TFTPSend() {
+  Timeout = 300000;
+  TargetPort = "ftp";
+  UserName = "anonymous";
+  Password = "anonymous@" + LocalHostName();
+  sock_.ConvertLineEnd = true;
+}
+
+TFTPSend::~TFTPSend() {
+  dsock_.CloseSocket();
+  sock_.CloseSocket();
+}
+
+void TFTPSend::NotifyStatus(bool response, const std::string& text) {
+  if (OnStatus) OnStatus(this, response, text);
+}
+
+int TFTPSend::ReadReply() {
+  FullResult.clear();
+  ResultString.clear();
+  std::string code;
+  for (;;) {
+    std::string line = sock_.RecvString(Timeout);
+    if (code.empty() && line.size() > 3 && (line[3] == ' ' || line[3] == '-')) {
+      code = line.substr(0, 3);
+    }
+    ResultString = line;
+    FullResult.push_back(line);
+    NotifyStatus(true, line);
+    if (sock_.LastError() != 0) break;
+    if (!code.empty() && line.size() >= 4 && line.compare(0, 3, code) == 0 && line[3] == ' ') {
+      break;
+    }
+  }
+  ResultCode = static_cast<int>(code.size() == 3 ? ToNumber(code) : 0);
+  return ResultCode;
+}
+
+int TFTPSend::SendCommand(const std::string& command) {
+  sock_.Purge();
+  sock_.SendString(command + "\r\n");
+  NotifyStatus(false, command);
+  return ReadReply();
+}
+
+bool TFTPSend::ConnectControl() {
+  sock_.CloseSocket();
+  sock_.SendTimeout = Timeout;
+  sock_.Bind(IPInterface, "0");
+  if (sock_.LastError() == 0) {
+    if (!FWHost.empty()) sock_.Connect(FWHost, FWPort);
+    else sock_.Connect(TargetHost, TargetPort);
+  }
+  return sock_.LastError() == 0;
+}
+
+bool TFTPSend::RunLogonSequence() {
+  // The plain logon: USER, then PASS when asked (3xx), then ACCT when asked again.
+  // Each step: the command, then what a 2xx and a 3xx reply lead to
+  // (the next step's index, kDone for success, kFail for failure).
+  constexpr int kDone = -1;
+  constexpr int kFail = -2;
+  struct Step {
+    std::string command;
+    int on2;
+    int on3;
+  };
+  const Step steps[] = {
+      {"USER " + UserName, kDone, 1},
+      {"PASS " + Password, kDone, 2},
+      {"ACCT " + Account, kDone, kFail},
+  };
+  int at = 0;
+  while (at >= 0) {
+    int cls = SendCommand(steps[at].command) / 100;
+    if (cls == 2) at = steps[at].on2;
+    else if (cls == 3) at = steps[at].on3;
+    else at = kFail;
+  }
+  return at == kDone;
+}
+
+bool TFTPSend::LogOn() {
+  CanResume = false;
+  if (!ConnectControl()) return false;
+  int code = ReadReply();
+  while (code / 100 == 1) code = ReadReply();
+  if (code / 100 != 2) return false;
+  if (!RunLogonSequence()) return false;
+  SendCommand("TYPE I");
+  SendCommand("STRU F");
+  SendCommand("MODE S");
+  if (SendCommand("REST 0") == 350) {
+    if (SendCommand("REST 1") == 350) {
+      SendCommand("REST 0");
+      CanResume = true;
+    }
+  }
+  return true;
+}
+
+bool TFTPSend::LogOff() {
+  bool ok = SendCommand("QUIT") / 100 == 2;
+  sock_.CloseSocket();
+  return ok;
+}
+
+std::string TFTPSend::AskCurrentDirectory() {
+  if (SendCommand("PWD") / 100 != 2) return "";
+  size_t first = ResultString.find('"');
+  if (first == std::string::npos) return "";
+  size_t second = ResultString.find('"', first + 1);
+  if (second == std::string::npos) return "";
+  return Trim(ResultString.substr(first + 1, second - first - 1));
+}
+
+bool TFTPSend::EnterDirectory(const std::string& path) {
+  return SendCommand("CWD " + path) / 100 == 2;
+}
+
+bool TFTPSend::ParentDirectory() { return SendCommand("CDUP") / 100 == 2; }
+
+bool TFTPSend::MakeDirectory(const std::string& path) {
+  return SendCommand("MKD " + path) / 100 == 2;
+}
+
+bool TFTPSend::DropDirectory(const std::string& path) {
+  return SendCommand("RMD " + path) / 100 == 2;
+}
+
+bool TFTPSend::DeleteRemoteFile(const std::string& name) {
+  return SendCommand("DELE " + name) / 100 == 2;
+}
+
+bool TFTPSend::RenameRemote(const std::string& old_name, const std::string& new_name) {
+  if (SendCommand("RNFR " + old_name) / 100 != 3) return false;
+  return SendCommand("RNTO " + new_name) / 100 == 2;
+}
+
+int64_t TFTPSend::RemoteFileSize(const std::string& name) {
+  if (SendCommand("SIZE " + name) / 100 != 2) return -1;
+  // The first word after the code.
+  std::string rest = ResultString.size() > 4 ? ResultString.substr(4) : "";
+  rest = Trim(rest);
+  size_t end = rest.find(' ');
+  std::string word = rest.substr(0, end);
+  if (word.empty()) return -1;
+  for (char c : word) {
+    if (c < '0' || c > '9') return -1;
+  }
+  return ToNumber(word);
+}
+
+bool TFTPSend::KeepAlive() { return SendCommand("NOOP") / 100 == 2; }
+
+void TFTPSend::ParsePassiveReply(const std::string& line) {
+  std::string s = Trim(line);
+  size_t open = s.find('(');
+  size_t close = open == std::string::npos ? std::string::npos : s.find(')', open + 1);
+  if (open != std::string::npos && close != std::string::npos) {
+    s = s.substr(open + 1, close - open - 1);
+  } else {
+    size_t blank = s.rfind(' ');
+    if (blank != std::string::npos) s = s.substr(blank + 1);
+  }
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    size_t comma = s.find(',', start);
+    fields.push_back(Trim(s.substr(start, comma == std::string::npos ? std::string::npos
+                                                                      : comma - start)));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  fields.resize(std::max<size_t>(fields.size(), 6));
+  DataIP = fields[0] + "." + fields[1] + "." + fields[2] + "." + fields[3];
+  int64_t port = ToNumber(fields[4]) * 256 + ToNumber(fields[5]);
+  DataPort = std::to_string(port);
+}
+
+void TFTPSend::ParseExtendedPassiveReply(const std::string& line) {
+  std::string s;
+  size_t open = line.find('(');
+  if (open != std::string::npos) {
+    size_t close = line.find(')', open + 1);
+    s = Trim(line.substr(open + 1, close == std::string::npos ? std::string::npos
+                                                              : close - open - 1));
+  }
+  if (!s.empty()) s.pop_back();  // the closing delimiter
+  size_t digits = s.size();
+  while (digits > 0 && s[digits - 1] >= '0' && s[digits - 1] <= '9') --digits;
+  DataPort = std::to_string(ToNumber(s.substr(digits)));
+  DataIP = TargetHost;
+}
+
+bool TFTPSend::OpenDataChannel() {
+  dsock_.StopFlag = false;
+  dsock_.SendTimeout = Timeout;
+  if (PassiveMode) {
+    bool have_address = false;
+    if (!ForceOldPort) {
+      std::string cmd = sock_.IsIPv6() ? "EPSV 2" : "EPSV 1";
+      if (SendCommand(cmd) / 100 == 2) {
+        ParseExtendedPassiveReply(ResultString);
+        have_address = true;
+      }
+    }
+    if (!have_address) {
+      if (sock_.IsIPv6()) return false;
+      if (SendCommand("PASV") / 100 != 2) return false;
+      ParsePassiveReply(ResultString);
+      // The data connection only ever goes to the host we are talking to: a reply naming
+      // another address would let the server point us at a third host.
+      std::string peer = sock_.GetRemoteSinIP();
+      if (!peer.empty() && DataIP != peer) DataIP = peer;
+    }
+    dsock_.CloseSocket();
+    dsock_.Bind(IPInterface, "0");
+    if (dsock_.LastError() != 0) return false;
+    dsock_.Connect(DataIP, DataPort);
+    return dsock_.LastError() == 0;
+  }
+
+  dsock_.CloseSocket();
+  dsock_.Bind(sock_.GetLocalSinIP(), ForceDefaultPort ? "ftp-data" : "0");
+  if (dsock_.LastError() != 0) return false;
+  // A short linger as the classic client asks for it; the socket rounds it up to a whole
+  // second so that closing never resets the connection and loses the file's tail.
+  dsock_.SetLinger(true, 10);
+  dsock_.Listen();
+  if (dsock_.LastError() != 0) return false;
+  DataIP = dsock_.GetLocalSinIP();
+  DataPort = std::to_string(dsock_.GetLocalSinPort());
+  if (!ForceOldPort) {
+    std::string cmd = std::string("EPRT |") + (dsock_.IsIPv6() ? "2" : "1") + "|" + DataIP +
+                      "|" + DataPort + "|";
+    if (SendCommand(cmd) / 100 == 2) return true;
+  }
+  if (!IsIPv4Address(DataIP)) return false;
+  std::string numbers = DataIP;
+  for (char& c : numbers) {
+    if (c == '.') c = ',';
+  }
+  int port = std::stoi(DataPort);
+  std::string cmd = "PORT " + numbers + "," + std::to_string(port / 256) + "," +
+                    std::to_string(port % 256);
+  return SendCommand(cmd) / 100 == 2;
+}
+
+bool TFTPSend::AcceptDataChannel() {
+  if (PassiveMode) return true;
+  if (!dsock_.CanRead(Timeout)) return false;
+  int handle = dsock_.Accept();
+  if (handle < 0) return false;
+  dsock_.TakeOver(handle);
+  return true;
+}
+
+bool TFTPSend::SendData(std::istream& stream) {
+  if (!AcceptDataChannel()) {
+    dsock_.CloseSocket();
+    return false;
+  }
+  dsock_.SendStreamRaw(stream);
+  bool send_error = dsock_.LastError() != 0;
+  dsock_.CloseSocket();  // tells the server that the file is complete
+  int code = ReadReply();
+  return !send_error && code / 100 == 2;
+}
+
+bool TFTPSend::ReceiveData(std::ostream& stream) {
+  if (!AcceptDataChannel()) {
+    dsock_.CloseSocket();
+    return false;
+  }
+  dsock_.RecvStreamRaw(stream, Timeout);
+  // The server's close ends a complete transfer; anything else (a time-out) does not.
+  bool data_error = dsock_.LastError() != kSockErrClosed;
+  dsock_.CloseSocket();
+  int code = ReadReply();
+  return !data_error && code / 100 == 2;
+}
+
+bool TFTPSend::StoreFrom(const std::string& command, int64_t offset) {
+  std::ifstream file;
+  std::istream* source = &DataStream;
+  int64_t size = 0;
+  if (DirectFile) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(DirectFileName, ec)) return false;
+    file.open(DirectFileName, std::ios::binary);
+    if (!file) return false;
+    file.seekg(0, std::ios::end);
+    size = static_cast<int64_t>(file.tellg());
+    file.seekg(0);
+    source = &file;
+  } else {
+    DataStream.clear();
+    size = static_cast<int64_t>(DataStream.str().size());
+  }
+  if (!OpenDataChannel()) {
+    dsock_.CloseSocket();
+    return false;
+  }
+  SendCommand(BinaryMode ? "TYPE I" : "TYPE A");
+  if (!CanResume) offset = 0;
+  if (size > 0 && size == offset) {
+    dsock_.CloseSocket();
+    return true;
+  }
+  if (size < offset) offset = 0;
+  SendCommand("ALLO " + std::to_string(size - offset));
+  if (CanResume && SendCommand("REST " + std::to_string(offset)) / 100 != 3) {
+    dsock_.CloseSocket();
+    return false;
+  }
+  source->clear();
+  source->seekg(offset);
+  if (SendCommand(command) / 100 != 1) {
+    dsock_.CloseSocket();
+    return false;
+  }
+  return SendData(*source);
+}
+
+bool TFTPSend::PutFile(const std::string& name, bool resume) {
+  int64_t offset = 0;
+  if (resume && CanResume) {
+    offset = RemoteFileSize(name);
+    if (offset < 0) offset = 0;
+  }
+  return StoreFrom("STOR " + name, offset);
+}
+
+bool TFTPSend::PutUniqueFile() { return StoreFrom("STOU", 0); }
+
+bool TFTPSend::AppendToFile(const std::string& name) { return StoreFrom("APPE " + name, 0); }
+
+bool TFTPSend::GetFile(const std::string& name, bool resume) {
+  if (!OpenDataChannel()) {
+    dsock_.CloseSocket();
+    return false;
+  }
+  SendCommand(BinaryMode ? "TYPE I" : "TYPE A");
+  int64_t local_size = 0;
+  if (resume) {
+    if (DirectFile) {
+      std::error_code ec;
+      auto s = std::filesystem::file_size(DirectFileName, ec);
+      local_size = ec ? 0 : static_cast<int64_t>(s);
+    } else {
+      local_size = static_cast<int64_t>(DataStream.str().size());
+    }
+    if (SendCommand("REST " + std::to_string(local_size)) / 100 != 3) {
+      dsock_.CloseSocket();
+      return false;
+    }
+  }
+  if (SendCommand("RETR " + name) / 100 != 1) {
+    dsock_.CloseSocket();
+    return false;
+  }
+  if (DirectFile) {
+    std::ofstream out(DirectFileName,
+                      std::ios::binary | (resume ? std::ios::app : std::ios::trunc));
+    if (!out) {
+      dsock_.CloseSocket();
+      return false;
+    }
+    bool ok = ReceiveData(out);
+    out.close();
+    return ok && !out.fail();
+  }
+  if (!resume) DataStream.str("");
+  DataStream.clear();
+  DataStream.seekp(0, std::ios::end);
+  return ReceiveData(DataStream);
+}
+
+bool TFTPSend::ListDirectory(const std::string& path, bool names_only) {
+  DataStream.str("");
+  DataStream.clear();
+  SendCommand("TYPE A");
+  if (!OpenDataChannel()) {
+    dsock_.CloseSocket();
+    return false;
+  }
+  std::string cmd = names_only ? "NLST" : "LIST";
+  if (!path.empty()) cmd += " " + path;
+  if (SendCommand(cmd) / 100 != 1) {
+    dsock_.CloseSocket();
+    return false;
+  }
+  bool ok = ReceiveData(DataStream);
+  DataStream.seekg(0);
+  return ok;
+}
+
+void TFTPSend::AbortTransfer() {
+  sock_.SendString("ABOR\r\n");
+  dsock_.StopFlag = true;
+}
+
+void TFTPSend::TelnetAbortTransfer() {
+  sock_.SendString(std::string("\xFF\xF4\xFF\xF2", 4));
+  AbortTransfer();
+}
+
+}  // namespace tessavo

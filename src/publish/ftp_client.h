@@ -1,0 +1,130 @@
+// TFTPSend: a blocking FTP client (RFC 959, with EPSV/EPRT from RFC 2428 tried before
+// PASV/PORT). One control connection; a fresh data connection for every transfer.
+//
+// Every operation runs to completion on the calling thread, each network wait bounded by
+// Timeout, and reports success as a bool (or an empty text / -1). Nothing throws on
+// network or server errors: the last reply stays in ResultCode, ResultString and
+// FullResult for the caller's report, and the socket keeps its error code.
+//
+// Typical use: set the fields, LogOn(), operations, LogOff(). Releasing the client closes
+// any open connection without sending QUIT.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "publish/tcp_socket.h"
+
+namespace tessavo {
+
+// The fields every network client shares.
+class TNetClient {
+ public:
+  TNetClient();
+  virtual ~TNetClient() = default;
+
+  std::string IPInterface = "0.0.0.0";  // local address bound before connecting
+  std::string TargetHost = "127.0.0.1";
+  std::string TargetPort = "0";          // number or service name
+  int Timeout = 5000;                    // ms, each network wait
+  std::string UserName;
+  std::string Password;
+};
+
+class TFTPSend;
+// Status notification: sender, true for a reply line / false for a command, the text.
+using TFTPStatus = std::function<void(TFTPSend* sender, bool response, const std::string& text)>;
+
+class TFTPSend : public TNetClient {
+ public:
+  TFTPSend();
+  ~TFTPSend() override;
+  TFTPSend(const TFTPSend&) = delete;
+  TFTPSend& operator=(const TFTPSend&) = delete;
+
+  // --- Results of the last reply ---------------------------------------------------------
+  int ResultCode = 0;             // 0 when no code could be read
+  std::string ResultString;       // last line of the last reply
+  std::vector<std::string> FullResult;  // every line of the last reply
+
+  // --- Settings ---------------------------------------------------------------------------
+  std::string Account;
+  std::string FWHost;
+  std::string FWPort = "ftp";
+  std::string FWUsername;
+  std::string FWPassword;
+  int FWMode = 0;  // only the plain logon (mode 0) is provided
+  bool PassiveMode = true;
+  bool ForceDefaultPort = false;  // active mode: listen on ftp-data instead of any port
+  bool ForceOldPort = false;      // skip EPSV/EPRT
+  bool BinaryMode = true;
+  bool DirectFile = false;        // transfer from/into DirectFileName instead of DataStream
+  std::string DirectFileName;
+  TFTPStatus OnStatus;
+
+  // --- State --------------------------------------------------------------------------
+  bool CanResume = false;  // set by LogOn when the server accepts REST
+  std::string DataIP;      // address and port of the last data connection
+  std::string DataPort;
+  std::stringstream DataStream;  // source or target when DirectFile is off
+
+  TTCPBlockSocket& Sock() { return sock_; }
+  TTCPBlockSocket& DSock() { return dsock_; }
+
+  // --- Operations -------------------------------------------------------------------------
+  // Connects, reads the greeting (1xx lines, then 2xx), runs the logon sequence, sends
+  // TYPE I, STRU F, MODE S and probes REST (sets CanResume).
+  virtual bool LogOn();
+  // QUIT, then closes the control connection; true on 2xx.
+  virtual bool LogOff();
+  // Sends `command` and CR LF (after purging late input) and returns the reply code.
+  virtual int SendCommand(const std::string& command);
+  // Reads one (possibly multi-line) reply; returns its code.
+  virtual int ReadReply();
+  // PWD: the text between the first two double quotes of a 2xx reply, trimmed; else "".
+  virtual std::string AskCurrentDirectory();
+  virtual bool EnterDirectory(const std::string& path);   // CWD
+  virtual bool ParentDirectory();                         // CDUP
+  virtual bool MakeDirectory(const std::string& path);    // MKD
+  virtual bool DropDirectory(const std::string& path);    // RMD
+  virtual bool DeleteRemoteFile(const std::string& name); // DELE
+  virtual bool RenameRemote(const std::string& old_name, const std::string& new_name);
+  // SIZE: the size on 2xx, else -1.
+  virtual int64_t RemoteFileSize(const std::string& name);
+  virtual bool KeepAlive();  // NOOP
+  // Stores the source (DirectFileName or DataStream) under `name`; with `resume` and
+  // CanResume, continues after the remote size.
+  virtual bool PutFile(const std::string& name, bool resume);
+  virtual bool PutUniqueFile();                        // STOU
+  virtual bool AppendToFile(const std::string& name);  // APPE
+  // Retrieves `name` into DirectFileName or DataStream.
+  virtual bool GetFile(const std::string& name, bool resume);
+  // NLST (names only) or LIST into DataStream.
+  virtual bool ListDirectory(const std::string& path, bool names_only);
+  // Stop a running transfer; safe from another thread.
+  virtual void AbortTransfer();
+  virtual void TelnetAbortTransfer();
+
+  // The parsers of the passive replies (public for their tests).
+  virtual void ParsePassiveReply(const std::string& line);
+  virtual void ParseExtendedPassiveReply(const std::string& line);
+
+ protected:
+  virtual bool RunLogonSequence();
+  virtual bool ConnectControl();
+  virtual bool StoreFrom(const std::string& command, int64_t offset);
+  virtual bool OpenDataChannel();
+  virtual bool AcceptDataChannel();
+  virtual void NotifyStatus(bool response, const std::string& text);
+  virtual bool ReceiveData(std::ostream& stream);
+  virtual bool SendData(std::istream& stream);
+
+ private:
+  TTCPBlockSocket sock_;
+  TTCPBlockSocket dsock_;
+};
+
+}  // namespace tessavo

@@ -1,0 +1,118 @@
+// TTCPBlockSocket: one TCP socket used through blocking calls with explicit time limits,
+// line reads with a carry-over buffer, and error codes instead of exceptions.
+//
+// Every operation sets LastError(): 0 on success, otherwise the system's errno value or
+// one of the socket's own codes below, which callers test by number. Nothing here throws.
+// The FTP client uses one socket for its control connection and one for its data
+// connections.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <istream>
+#include <ostream>
+#include <string>
+
+namespace tessavo {
+
+// The socket's own error codes (the numbers callers test).
+constexpr int kSockErrClosed = 10054;       // the peer closed the connection
+constexpr int kSockErrLineTooLong = 10055;  // a line read exceeded MaxLineLength
+constexpr int kSockErrTimedOut = 10060;     // a wait passed its time limit
+constexpr int kSockErrBadAddress = 10049;   // a name or port could not be resolved
+constexpr int kSockErrFamily = 10047;       // address family differs from the socket's
+
+class TTCPBlockSocket {
+ public:
+  TTCPBlockSocket();
+  ~TTCPBlockSocket();
+  TTCPBlockSocket(const TTCPBlockSocket&) = delete;
+  TTCPBlockSocket& operator=(const TTCPBlockSocket&) = delete;
+
+  // Binds to a local address and port; "0.0.0.0" (or "") and "0" mean any. Binding to the
+  // any-address with port 0 creates no socket yet: connect then creates one of the
+  // target's family, so an IPv6 target still works after an any-bind.
+  void Bind(const std::string& ip, const std::string& port);
+  // Resolves `host` (name or numeric address, IPv4 preferred) and `port` (number or
+  // service name such as "ftp"), creates the socket if needed and connects. Blocking,
+  // limited only by the system's own connect time-out. Clears the receive buffer and the
+  // remembered line end.
+  void Connect(const std::string& host, const std::string& port);
+  void Listen();
+  // Accepts one incoming connection and returns its handle (-1 on error).
+  int Accept();
+  // Makes this object use `handle` (from Accept) instead of its own, which is closed.
+  void TakeOver(int handle);
+  // Closes the handle if valid. Safe to call twice.
+  void CloseSocket();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Numeric local and remote address and port of the connected or bound socket.
+  std::string GetLocalSinIP() const;
+  int GetLocalSinPort() const;
+  std::string GetRemoteSinIP() const;
+  int GetRemoteSinPort() const;
+  // True when the socket runs over IPv6.
+  bool IsIPv6() const;
+
+  // Sets SO_LINGER; the time is given in milliseconds and applied in whole seconds,
+  // rounded up, so that a linger never turns into an abortive close that drops data.
+  void SetLinger(bool enable, int milliseconds);
+  // Bytes the system holds unread, capped at 65536.
+  int WaitingData() const;
+  // Waits until data or a closed connection can be read; -1 waits without limit.
+  // False on time-out or error.
+  bool CanRead(int milliseconds);
+
+  // Sends every byte in pieces of at most SendMaxChunk; nothing when StopFlag is set;
+  // stops at the first error.
+  void SendString(const std::string& data);
+  // Sends `stream` from its current position to its end in pieces of at most
+  // SendMaxChunk; stops at the first error, when StopFlag is set, or when the stream
+  // yields nothing.
+  void SendStreamRaw(std::istream& stream);
+
+  // The receive buffer if it holds anything, else what the system holds, else waits up
+  // to `timeout` ms for a packet. The peer's close gives kSockErrClosed, the time limit
+  // kSockErrTimedOut; the result is then empty.
+  std::string RecvPacket(int timeout);
+  // Reads one line ending in CR LF (with ConvertLineEnd: CR LF, LF CR, CR or LF) and
+  // returns it without its terminator; whatever follows stays buffered for the next
+  // read. Empty on error.
+  std::string RecvString(int timeout);
+  // Writes every packet to `stream` until an error ends the loop (normally the peer's
+  // close, which leaves kSockErrClosed).
+  void RecvStreamRaw(std::ostream& stream, int timeout);
+  // Throws away the receive buffer and whatever the system holds, without waiting, then
+  // clears the error code.
+  void Purge();
+
+  int LastError() const { return error_; }
+  const std::string& LastErrorDesc() const { return error_text_; }
+  void ResetLastError() { SetError(0); }
+
+  bool ConvertLineEnd = false;
+  size_t MaxLineLength = 0;        // 0: no limit
+  bool InterPacketTimeout = true;  // a line read's limit applies to each wait
+  size_t SendMaxChunk = 65536;
+  std::atomic<bool> StopFlag{false};
+  bool PreferIP4 = true;
+  // Limit of each blocking send in ms; 0 waits as long as the system lets it.
+  int SendTimeout = 0;
+
+ private:
+  void SetError(int code);
+  void SetSystemError(int err);
+  bool CreateSocket(int family);
+  std::string DropLineEndPartner(std::string packet);
+
+  int fd_ = -1;
+  int family_ = 0;
+  int error_ = 0;
+  std::string error_text_;
+  std::string buffer_;
+  bool last_cr_ = false;
+  bool last_lf_ = false;
+};
+
+}  // namespace tessavo
