@@ -1,0 +1,261 @@
+// The option list: definitions, display texts, and the option rows of the blog file.
+#include <set>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "store/schema.h"
+#include "store/store_test_support.h"
+#include "util/compress.h"
+#include "util/error.h"
+
+namespace tessavo::store_test {
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST(OptionDefinitionsTest, SeventyTwoOptionsInWritingOrder) {
+  const auto& defs = OptionDefinitions();
+  ASSERT_EQ(defs.size(), 72u);
+  std::set<int> keys;
+  for (const auto& d : defs) keys.insert(d.key);
+  EXPECT_EQ(keys.size(), 72u);
+  EXPECT_EQ(defs.front().key, 101);
+  EXPECT_EQ(defs[4].key, 114);
+  EXPECT_EQ(defs[5].key, 105);
+  EXPECT_EQ(defs[31].key, 256);
+  EXPECT_EQ(defs[32].key, 203);
+  EXPECT_EQ(defs[61].key, 602);
+  for (int n = 1; n <= 10; ++n) {
+    EXPECT_EQ(defs[61 + n].key, 610 + n);
+    EXPECT_EQ(defs[61 + n].caption, "Custom Tag " + std::to_string(n));
+    EXPECT_EQ(defs[61 + n].kind, OptionKind::kMemo);
+  }
+  EXPECT_EQ(FindOptionDef(114)->caption, "Archive by Category ");
+  EXPECT_EQ(FindOptionDef(263)->caption, "\"Read This Article\" Caption");
+  EXPECT_EQ(FindOptionDef(256)->caption,
+            "Include default Description for Meta Tag on Archive Pages");
+  EXPECT_EQ(FindOptionDef(505)->kind, OptionKind::kPassword);
+  EXPECT_EQ(FindOptionDef(412)->default_int, 1);
+  EXPECT_EQ(FindOptionDef(502)->default_text, "21");
+  EXPECT_EQ(FindOptionDef(502)->kind, OptionKind::kText);
+  EXPECT_EQ(FindOptionDef(276)->value_captions, FindOptionDef(268)->value_captions);
+  EXPECT_EQ(FindOptionDef(999), nullptr);
+  EXPECT_EQ(FindOptionDef(211), nullptr);
+}
+
+TEST(BlogOptionsRecTest, ResetGivesTheDefaults) {
+  BlogOptionsRec rec;
+  rec.SetText(opt::kBlogTitle, "changed");
+  rec.SetInt(777, 5);
+  rec.Reset("/some/folder");
+  EXPECT_EQ(rec.Text(opt::kBlogTitle), "Please enter a Title");
+  EXPECT_EQ(rec.Text(opt::kBackupLocation), "/some/folder");
+  EXPECT_EQ(rec.Int(opt::kIndexEntries), 5);
+  EXPECT_EQ(rec.Int(opt::kBackupsToKeep), 5);
+  EXPECT_EQ(rec.Int(opt::kCategoryIndexInNavBar), 1);
+  EXPECT_EQ(rec.Int(opt::kShowRecentOnHome), 1);
+  EXPECT_EQ(rec.Int(opt::kRssItemEntries), 10);
+  EXPECT_EQ(rec.Text(opt::kTemplateFile), "@default.tem");
+  EXPECT_EQ(rec.Text(opt::kRss20PageName), "rss.xml");
+  EXPECT_EQ(rec.Text(opt::kCoolLinkCaption), "(Go to URL)");
+  EXPECT_EQ(rec.Int(777), 0);
+  EXPECT_EQ(rec.Text(777), "");
+  EXPECT_EQ(rec.int_values.size() + rec.text_values.size(), 72u);
+}
+
+TEST(BlogOptionsRecTest, DisplayTextFollowsTheKind) {
+  BlogOptionsRec rec;
+  rec.Reset("/p");
+  EXPECT_EQ(rec.DisplayText(opt::kBlogTitle), "Please enter a Title");
+  EXPECT_EQ(rec.DisplayText(opt::kIndexEntries), "5");
+  rec.SetInt(opt::kIndexEntries, -12);
+  EXPECT_EQ(rec.DisplayText(opt::kIndexEntries), "-12");
+
+  // Memo: at most 50 characters, then "...".
+  rec.SetText(opt::kAbout, std::string(50, 'a'));
+  EXPECT_EQ(rec.DisplayText(opt::kAbout), std::string(50, 'a'));
+  rec.SetText(opt::kAbout, std::string(50, 'a') + "b");
+  EXPECT_EQ(rec.DisplayText(opt::kAbout), std::string(50, 'a') + "...");
+  std::string umlauts;
+  for (int i = 0; i < 51; ++i) umlauts += "\xC3\xBC";  // "ü" 51 times
+  rec.SetText(opt::kAbout, umlauts);
+  EXPECT_EQ(rec.DisplayText(opt::kAbout), umlauts.substr(0, 100) + "...");
+  rec.SetText(opt::kAbout, umlauts.substr(0, 100));
+  EXPECT_EQ(rec.DisplayText(opt::kAbout), umlauts.substr(0, 100));
+
+  // Choices: the caption, or nothing for a value without one.
+  EXPECT_EQ(rec.DisplayText(opt::kArchiveByCategory),
+            "Create Category Pages for Entries and Articles");
+  rec.SetInt(opt::kArchiveByDate, 7);
+  EXPECT_EQ(rec.DisplayText(opt::kArchiveByDate), "");
+  EXPECT_EQ(rec.Int(opt::kArchiveByDate), 7);
+  rec.SetInt(opt::kEntryDateFormat, 5);
+  EXPECT_EQ(rec.DisplayText(opt::kEntryDateFormat), "");
+  rec.SetInt(opt::kEntryDateFormat, 4);
+  EXPECT_EQ(rec.DisplayText(opt::kEntryDateFormat), "YYYY-MM-DD");
+  EXPECT_EQ(rec.DisplayText(opt::kArticleTeasersOnIndex), "No");
+  rec.SetInt(opt::kArticleTeasersOnIndex, 1);
+  EXPECT_EQ(rec.DisplayText(opt::kArticleTeasersOnIndex), "Yes");
+  rec.SetInt(opt::kArticleTeasersOnIndex, 2);
+  EXPECT_EQ(rec.DisplayText(opt::kArticleTeasersOnIndex), "");
+  rec.SetInt(opt::kCategoryListStyle, 2);
+  EXPECT_EQ(rec.DisplayText(opt::kCategoryListStyle), "Unnumber List <UL>");
+
+  // FTP passive mode shows other values as numbers.
+  EXPECT_EQ(rec.DisplayText(opt::kFtpPassive), "Off");
+  rec.SetInt(opt::kFtpPassive, 1);
+  EXPECT_EQ(rec.DisplayText(opt::kFtpPassive), "On");
+  rec.SetInt(opt::kFtpPassive, 2);
+  EXPECT_EQ(rec.DisplayText(opt::kFtpPassive), "2");
+
+  // The password is never shown.
+  EXPECT_EQ(rec.DisplayText(opt::kFtpPassword), "");
+  rec.SetText(opt::kFtpPassword, "secret");
+  EXPECT_EQ(rec.DisplayText(opt::kFtpPassword), "(entered)");
+
+  EXPECT_EQ(rec.DisplayText(999), "");
+}
+
+using OptionRowsTest = StoreTest;
+
+struct Row {
+  std::string name, value, integer_type, memo;
+  int64_t integer = 0;
+};
+
+Row ReadRow(SQLite::Database& db, int key) {
+  SQLite::Statement q(db,
+                      "SELECT OptionName, OptionValue, typeof(OptionInteger), OptionInteger, "
+                      "OptionMemo FROM tblOptions WHERE OptionKey = ?");
+  q.bind(1, key);
+  if (!q.executeStep()) throw std::runtime_error("no row " + std::to_string(key));
+  Row r;
+  r.name = q.getColumn(0).getString();
+  r.value = q.getColumn(1).getString();
+  r.integer_type = q.getColumn(2).getString();
+  r.integer = q.getColumn(3).getInt64();
+  r.memo = store::ReadMemo(q.getColumn(4));
+  return r;
+}
+
+TEST_F(OptionRowsTest, EachKindIsStoredInItsColumns) {
+  auto blog = NewBlog();
+  blog->options.SetText(opt::kBlogTitle, "Title 007");
+  blog->options.SetInt(opt::kIndexEntries, 12);
+  blog->options.SetInt(opt::kArchiveByDate, 2);
+  blog->options.SetText(opt::kAbout, std::string(60, 'x'));
+  blog->options.SetText(opt::kFtpPassword, "pw");
+  blog->options.SetInt(opt::kFtpPassive, 2);
+  blog->SaveOptions();
+  SQLite::Database& db = blog->db();
+
+  Row text = ReadRow(db, opt::kBlogTitle);
+  EXPECT_EQ(text.name, "Blog Title");
+  EXPECT_EQ(text.value, "Title 007");
+  EXPECT_EQ(text.integer_type, "null");
+  EXPECT_EQ(text.memo, "");
+
+  Row number = ReadRow(db, opt::kIndexEntries);
+  EXPECT_EQ(number.value, "12");
+  EXPECT_EQ(number.integer, 12);
+
+  Row choice = ReadRow(db, opt::kArchiveByDate);
+  EXPECT_EQ(choice.value, "Create Daily Pages");
+  EXPECT_EQ(choice.integer, 2);
+
+  Row memo = ReadRow(db, opt::kAbout);
+  EXPECT_EQ(memo.value, std::string(50, 'x') + "...");
+  EXPECT_EQ(memo.integer_type, "null");
+  EXPECT_EQ(memo.memo, std::string(60, 'x'));
+
+  Row password = ReadRow(db, opt::kFtpPassword);
+  EXPECT_EQ(password.value, "(entered)");
+  EXPECT_EQ(password.memo, "pw");
+
+  EXPECT_EQ(ReadRow(db, opt::kFtpPassive).value, "2");
+  EXPECT_EQ(ReadRow(db, opt::kArchiveByCategory).name, "Archive by Category ");
+
+  // Memos are kept deflated.
+  {
+    SQLite::Statement raw(db, "SELECT OptionMemo FROM tblOptions WHERE OptionKey = 105");
+    ASSERT_TRUE(raw.executeStep());
+    ASSERT_TRUE(raw.getColumn(0).isBlob());
+    std::string bytes(static_cast<const char*>(raw.getColumn(0).getBlob()),
+                      raw.getColumn(0).getBytes());
+    EXPECT_EQ(Inflate(bytes), std::string(60, 'x'));
+  }
+
+  BlogOptionsRec saved = blog->options;
+  blog->Close();
+  auto reopened = Blog::Open(Path(), host);
+  EXPECT_EQ(reopened->options, saved);
+}
+
+TEST_F(OptionRowsTest, LoadTakesStoredValuesAsTheyAreAndIgnoresOtherKeys) {
+  auto blog = NewBlog();
+  SQLite::Database& db = blog->db();
+  db.exec("UPDATE tblOptions SET OptionInteger = -40000 WHERE OptionKey = 103");
+  db.exec("UPDATE tblOptions SET OptionInteger = 9 WHERE OptionKey = 104");
+  db.exec("DELETE FROM tblOptions WHERE OptionKey = 101");
+  db.exec("INSERT INTO tblOptions (OptionKey, OptionName, OptionValue) VALUES (777, 'x', 'y')");
+  blog->options.SetText(opt::kBlogTitle, "in memory only");
+  blog->LoadOptions();
+  EXPECT_EQ(blog->options.Int(opt::kIndexEntries), -40000);
+  EXPECT_EQ(blog->options.Int(opt::kArchiveByDate), 9);
+  EXPECT_EQ(blog->options.Text(opt::kBlogTitle), "Please enter a Title");  // no row: default
+  EXPECT_EQ(blog->options.Text(777), "");
+
+  // Saving rewrites every option row and leaves other keys alone.
+  blog->SaveOptions();
+  SQLite::Statement keys(db, "SELECT OptionKey FROM tblOptions ORDER BY rowid");
+  std::vector<int> order;
+  while (keys.executeStep()) order.push_back(keys.getColumn(0).getInt());
+  ASSERT_EQ(order.size(), 74u);
+  EXPECT_EQ(order[0], 999);
+  EXPECT_EQ(order[1], 777);
+  for (size_t i = 0; i < 72; ++i) EXPECT_EQ(order[i + 2], OptionDefinitions()[i].key);
+  EXPECT_EQ(ReadRow(db, 777).value, "y");
+  EXPECT_EQ(ReadRow(db, 104).value, "");
+  EXPECT_EQ(ReadRow(db, 104).integer, 9);
+}
+
+TEST_F(OptionRowsTest, ATooLongTextIsRefusedAndNothingChanges) {
+  auto blog = NewBlog();
+  const std::string before = DumpDatabase(Path());
+  blog->options.SetText(opt::kBlogTitle, "new title");
+  blog->options.SetText(opt::kBlogUrl, std::string(251, 'u'));
+  try {
+    blog->SaveOptions();
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "OptionValue of option 102 \"Blog Url\" is too long: 251 characters, at most 250 "
+              "allowed.");
+  }
+  EXPECT_EQ(DumpDatabase(Path()), before);
+  blog->options.SetText(opt::kBlogUrl, std::string(250, 'u'));
+  blog->SaveOptions();
+  EXPECT_EQ(ReadRow(blog->db(), opt::kBlogUrl).value, std::string(250, 'u'));
+}
+
+TEST_F(OptionRowsTest, AFailingSaveLeavesEveryRowAsItWas) {
+  auto blog = NewBlog();
+  blog->db().exec(
+      "CREATE TRIGGER fail_602 BEFORE INSERT ON tblOptions WHEN NEW.OptionKey = 602 "
+      "BEGIN SELECT RAISE(ABORT, 'disk trouble'); END");
+  const std::string before = DumpDatabase(Path());
+  blog->options.SetText(opt::kBlogTitle, "never stored");
+  try {
+    blog->SaveOptions();
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_THAT(e.what(), ::testing::HasSubstr("disk trouble"));
+  }
+  EXPECT_EQ(DumpDatabase(Path()), before);
+  blog->LoadOptions();
+  EXPECT_EQ(blog->options.Text(opt::kBlogTitle), "Please enter a Title");
+}
+
+}  // namespace
+}  // namespace tessavo::store_test
