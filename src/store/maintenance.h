@@ -1,0 +1,65 @@
+// Backup, compact and repair of blog files.
+//
+// These are the file-level services behind the Backup Blog, Compact Blog and Repair Blog
+// commands. They show no dialogs of their own: the front end runs the backup dialog and the
+// file chooser, then calls these. Progress goes to the host's status window, results to its
+// information boxes.
+//
+// Every copy is written to a temporary name in the target's folder and renamed into place,
+// so a failed copy never leaves a partial target behind.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace tessavo {
+
+class Blog;
+class Host;
+
+// True when `file` has the blog file extension ".zdb", in any letter case.
+bool IsBlogFileExtension(const std::filesystem::path& file);
+
+// The file a backup number k names: `target` with its extension replaced by ".~k".
+std::filesystem::path BackupFileName(const std::filesystem::path& target, int k);
+
+// Writes a compacted copy of the (closed) blog file `from` to `to`, replacing `to`. The
+// status window shows `title` + " ", then `title` + " " + percentage + "%", then
+// `title` + " complete", and closes. Throws Error with the database's text on failure;
+// `to` is then unchanged and no temporary file is left.
+void CompactCopy(const std::filesystem::path& from, const std::filesystem::path& to, Host& host,
+                 const std::string& title = "Compacting Blog File");
+
+// Backup after the dialog. REQUIRES: `blog` is open and its options hold the location
+// (option 190) and the number of backups to keep (191) the dialog returned;
+// `old_location` and `old_keep` are the values from before the dialog.
+//
+// When the backup folder cannot be created, puts the old values back, tells the host
+// "File backup cancelled. Unable to create directory: " + folder and returns false.
+// Otherwise saves the options when the location (ignoring letter case) or the number
+// changed, rotates the backups <name>.~1 (newest) .. <name>.~n, closes the blog, writes a
+// compacted copy to <name>.~1, reopens the blog into `blog` and tells the host
+// "File backup was successfully.". Returns true.
+//
+// When the copy fails, the blog is reopened and the Error is rethrown.
+bool BackupBlog(std::unique_ptr<Blog>& blog, const std::string& old_location, int old_keep);
+
+// Compacts the open blog in place (a compacted copy to the file's name + ".tmp", which
+// then replaces the file), reopens it into `blog` and tells the host
+// "File compress was successfully.". On failure the blog is reopened from the untouched
+// file and the Error is rethrown.
+void CompactBlog(std::unique_ptr<Blog>& blog);
+
+// Repairs the closed blog file `file`: every row that can still be read from each table is
+// copied into a new file (`work_file`, by default the program file's path with extension
+// ".new"), and `log` (when given) receives the repair log. When the damaged file passed
+// its integrity check and no row was lost, the old ".old" copy is deleted, `file` becomes
+// <file>.old, the new file takes `file`'s name and the host is told
+// "All data repaired successfully."; returns true. Otherwise the host is told
+// "Some problems could not be repaired. See repair log:" followed by the log, `file` stays
+// as it is, and the result is false. The status window shows "Repairing Blog File ...".
+bool RepairBlog(const std::filesystem::path& file, Host& host, std::string* log = nullptr,
+                const std::filesystem::path& work_file = {});
+
+}  // namespace tessavo

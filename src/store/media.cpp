@@ -1,0 +1,307 @@
+// Blog pictures (tblPictures) and extra files (tblFiles): the files a blog stores whole,
+// with their CRC-32, size, date and, for pictures, their pixel size.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <system_error>
+
+#include "store/blog.h"
+#include "store/schema.h"
+#include "util/compress.h"
+#include "util/crc32.h"
+#include "util/error.h"
+#include "util/file_io.h"
+#include "util/host.h"
+#include "util/image_size.h"
+
+namespace tessavo {
+namespace {
+
+// The two tables differ only in their names, the pixel size and the texts they show.
+struct MediaTable {
+  const char* table;
+  const char* key;
+  const char* name;
+  const char* bytes;
+  const char* crc;
+  const char* date;
+  const char* size;
+  const char* height;  // null for files
+  const char* width;
+  const char* noun;           // "Picture" / "File", as in "Replace Blog Picture?"
+  const char* insert_error;   // diagnostic prefix
+};
+
+constexpr MediaTable kPictures{"tblPictures",       "BlogPictureKey",    "BlogPictureName",
+                               "BlogPicture",       "BlogPictureCRC",    "BlogPictureDate",
+                               "BlogPictureSize",   "BlogPictureHeight", "BlogPictureWidth",
+                               "Picture",           "Picture Insert error: "};
+constexpr MediaTable kFiles{"tblFiles",     "BlogFileKey", "BlogFileName", "BlogFile",
+                            "BlogFileCRC",  "BlogFileDate", "BlogFileSize", nullptr,
+                            nullptr,        "File",         "File Insert error: "};
+
+constexpr size_t kMaxNameChars = 120;
+
+// Columns 0..6 of every listing: key, name, crc, date, size, height, width.
+std::string ListColumns(const MediaTable& t) {
+  std::string cols = std::string(t.key) + ", " + t.name + ", " + t.crc + ", " + t.date + ", " +
+                     t.size;
+  if (t.height) cols += std::string(", ") + t.height + ", " + t.width;
+  else cols += ", -1, -1";
+  return cols;
+}
+
+std::string NameOrder(const MediaTable& t) {
+  return std::string(" ORDER BY ") + t.name + " COLLATE NOCASE, " + t.key;
+}
+
+StoredFile ReadRow(SQLite::Statement& q) {
+  StoredFile f;
+  f.key = store::ReadInt(q.getColumn(0));
+  f.name = store::ReadText(q.getColumn(1));
+  f.crc = store::ReadInt(q.getColumn(2));
+  f.date = store::ReadDateTime(q.getColumn(3));
+  f.size = q.getColumn(4).isNull() ? 0 : q.getColumn(4).getInt64();
+  f.height = store::ReadInt(q.getColumn(5));
+  f.width = store::ReadInt(q.getColumn(6));
+  return f;
+}
+
+std::vector<StoredFile> List(const Blog& blog, const MediaTable& t) {
+  return store::Guarded(blog.file(), [&] {
+    std::vector<StoredFile> out;
+    SQLite::Statement q(blog.db(),
+                        "SELECT " + ListColumns(t) + " FROM " + t.table + NameOrder(t));
+    while (q.executeStep()) out.push_back(ReadRow(q));
+    return out;
+  });
+}
+
+std::optional<StoredFile> FindByName(const Blog& blog, const MediaTable& t,
+                                     const std::string& name) {
+  return store::Guarded(blog.file(), [&]() -> std::optional<StoredFile> {
+    SQLite::Statement q(blog.db(), "SELECT " + ListColumns(t) + " FROM " + t.table + " WHERE " +
+                                       t.name + " = ? COLLATE NOCASE" + NameOrder(t) +
+                                       " LIMIT 1");
+    q.bind(1, name);
+    if (!q.executeStep()) return std::nullopt;
+    return ReadRow(q);
+  });
+}
+
+std::optional<StoredFile> FindByKey(const Blog& blog, const MediaTable& t, int32_t key) {
+  return store::Guarded(blog.file(), [&]() -> std::optional<StoredFile> {
+    SQLite::Statement q(blog.db(), "SELECT " + ListColumns(t) + " FROM " + t.table + " WHERE " +
+                                       t.key + " = ?");
+    q.bind(1, key);
+    if (!q.executeStep()) return std::nullopt;
+    return ReadRow(q);
+  });
+}
+
+std::string Bytes(const Blog& blog, const MediaTable& t, int32_t key) {
+  return store::Guarded(blog.file(), [&] {
+    SQLite::Statement q(blog.db(), std::string("SELECT ") + t.bytes + " FROM " + t.table +
+                                       " WHERE " + t.key + " = ?");
+    q.bind(1, key);
+    if (!q.executeStep()) {
+      throw Error(std::string("No blog ") + (t.height ? "picture" : "file") + " with key " +
+                  std::to_string(key) + ".");
+    }
+    return store::ReadMemo(q.getColumn(0));
+  });
+}
+
+void ForEach(const Blog& blog, const MediaTable& t,
+             const std::function<void(const StoredFile&, const std::string&)>& fn) {
+  store::Guarded(blog.file(), [&] {
+    SQLite::Statement q(blog.db(), "SELECT " + ListColumns(t) + ", " + t.bytes + " FROM " +
+                                       t.table + NameOrder(t));
+    while (q.executeStep()) {
+      StoredFile f = ReadRow(q);
+      std::string bytes = store::ReadMemo(q.getColumn(7));
+      fn(f, bytes);
+    }
+  });
+}
+
+// The whole file; throws Error naming it when it cannot be read (a folder included).
+std::string ReadSourceFile(const std::filesystem::path& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw Error("Cannot read " + path.string() + ": " + std::strerror(errno));
+  std::string bytes;
+  char buf[1 << 16];
+  while (true) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      ::close(fd);
+      throw Error("Cannot read " + path.string() + ": " + std::strerror(err));
+    }
+    if (n == 0) break;
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return bytes;
+}
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// Pixel size by the lower-cased extension alone; -1 x -1 for any other extension.
+void ReadPixelSize(const std::filesystem::path& path, int32_t& height, int32_t& width) {
+  std::string ext = Lower(path.extension().string());
+  ImageDimensions dims;
+  if (ext == ".jpg") dims = ReadJpegDimensions(path);
+  else if (ext == ".gif") dims = ReadGifDimensions(path);
+  else if (ext == ".png") dims = ReadPngDimensions(path);
+  else return;
+  height = dims.height;
+  width = dims.width;
+}
+
+std::string AddedSuffix(const StoredFile& f) { return " ( Added " + f.date.Format() + ")."; }
+
+bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path) {
+  Host& host = blog.host();
+  const std::string name = path.filename().string();
+  std::optional<StoredFile> old = FindByName(blog, t, name);
+  if (old) {
+    std::string question = std::string("Replace Blog ") + t.noun + "? \n\n" + name + "\n\n" +
+                           AddedSuffix(*old);
+    if (!host.ConfirmOkCancel(question)) return false;
+  }
+  // Everything is read and checked before the table is touched, and the old row is
+  // deleted in the same transaction that inserts the new one: a file that cannot be read
+  // leaves a replaced row where it was.
+  try {
+    store::CheckTextLength(t.name, name, kMaxNameChars);
+    std::string bytes = ReadSourceFile(path);
+    int32_t crc = -1;
+    try {
+      crc = CrcToSigned(CalculateCRC32String(bytes));
+    } catch (const std::exception& e) {
+      host.Diagnostic(std::string("CRC calculation error: ") + e.what());
+    }
+    int32_t height = -1;
+    int32_t width = -1;
+    if (t.height) ReadPixelSize(path, height, width);
+
+    store::Guarded(blog.file(), [&] {
+      store::WriteTransaction tx(blog.db());
+      if (old) {
+        SQLite::Statement del(blog.db(), std::string("DELETE FROM ") + t.table + " WHERE " +
+                                             t.key + " = ?");
+        del.bind(1, old->key);
+        del.exec();
+      }
+      std::string sql = std::string("INSERT INTO ") + t.table + " (" + t.name + ", " + t.bytes +
+                        ", " + t.crc + ", " + t.date + ", " + t.size;
+      if (t.height) sql += std::string(", ") + t.height + ", " + t.width + ", BlogPictureType";
+      sql += ") VALUES (?, ?, ?, ?, ?";
+      if (t.height) sql += ", ?, ?, '0'";
+      sql += ")";
+      SQLite::Statement ins(blog.db(), sql);
+      ins.bind(1, name);
+      store::BindMemo(ins, 2, bytes);
+      ins.bind(3, crc);
+      ins.bind(4, DateTime::Now().Format());
+      ins.bind(5, static_cast<int64_t>(bytes.size()));
+      if (t.height) {
+        ins.bind(6, height);
+        ins.bind(7, width);
+      }
+      ins.exec();
+      tx.Commit();
+    });
+    return true;
+  } catch (const std::exception& e) {
+    host.Diagnostic(t.insert_error + std::string(e.what()));
+    return false;
+  }
+}
+
+bool Remove(Blog& blog, const MediaTable& t, int32_t key) {
+  std::optional<StoredFile> f = FindByKey(blog, t, key);
+  if (!f) return false;
+  std::string question =
+      std::string("Remove Blog ") + t.noun + "? \n\n" + f->name + "\n\n" + AddedSuffix(*f);
+  if (!blog.host().ConfirmOkCancel(question)) return false;
+  store::Guarded(blog.file(), [&] {
+    store::WriteTransaction tx(blog.db());
+    SQLite::Statement del(blog.db(),
+                          std::string("DELETE FROM ") + t.table + " WHERE " + t.key + " = ?");
+    del.bind(1, key);
+    del.exec();
+    tx.Commit();
+  });
+  return true;
+}
+
+}  // namespace
+
+std::vector<StoredFile> Blog::Pictures() const { return List(*this, kPictures); }
+std::vector<StoredFile> Blog::Files() const { return List(*this, kFiles); }
+
+std::optional<StoredFile> Blog::FindPicture(const std::string& name) const {
+  return FindByName(*this, kPictures, name);
+}
+std::optional<StoredFile> Blog::FindFile(const std::string& name) const {
+  return FindByName(*this, kFiles, name);
+}
+
+std::string Blog::PictureBytes(int32_t key) const { return Bytes(*this, kPictures, key); }
+std::string Blog::FileBytes(int32_t key) const { return Bytes(*this, kFiles, key); }
+
+void Blog::ForEachPicture(
+    const std::function<void(const StoredFile&, const std::string&)>& fn) const {
+  ForEach(*this, kPictures, fn);
+}
+void Blog::ForEachFile(
+    const std::function<void(const StoredFile&, const std::string&)>& fn) const {
+  ForEach(*this, kFiles, fn);
+}
+
+bool Blog::AddPicture(const std::filesystem::path& path) { return Add(*this, kPictures, path); }
+bool Blog::AddFile(const std::filesystem::path& path) { return Add(*this, kFiles, path); }
+
+bool Blog::RemovePicture(int32_t key) { return Remove(*this, kPictures, key); }
+bool Blog::RemoveFile(int32_t key) { return Remove(*this, kFiles, key); }
+
+std::filesystem::path Blog::WritePictureForViewing(int32_t key) {
+  std::optional<StoredFile> f = FindByKey(*this, kPictures, key);
+  if (!f) throw Error("No blog picture with key " + std::to_string(key) + ".");
+  // A stored name never reaches outside the output folder.
+  if (!IsBareFileName(f->name)) throw Error("Invalid picture name: " + f->name);
+  std::filesystem::path folder = OutputFolder();
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (!std::filesystem::is_directory(folder, ec)) {
+    throw Error("Cannot create " + (folder / "").string());
+  }
+  std::filesystem::path target = folder / f->name;
+  WriteFileAtomic(target, PictureBytes(key));
+  return target;
+}
+
+void Blog::SavePictureAs(int32_t key, const std::filesystem::path& target) const {
+  WriteFileAtomic(target, PictureBytes(key));
+}
+void Blog::SaveFileAs(int32_t key, const std::filesystem::path& target) const {
+  WriteFileAtomic(target, FileBytes(key));
+}
+
+}  // namespace tessavo
