@@ -1,0 +1,9 @@
+#include "fuzz_file.h"
+#include "util/image_size.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const auto& path = tessavo::fuzz::WriteInput(data, size, ".jpg");
+  tessavo::ImageDimensions dims = tessavo::ReadJpegDimensions(path);
+  (void)dims;
+  return 0;
+}
