@@ -1,0 +1,215 @@
+// Entries: storing, reading, ordering and removing rows of tblBlog.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "store/schema.h"
+#include "store/store_test_support.h"
+#include "util/compress.h"
+#include "util/error.h"
+
+namespace tessavo::store_test {
+namespace {
+
+using ::testing::ElementsAre;
+
+using EntriesTest = StoreTest;
+
+BlogRec FullEntry() {
+  BlogRec rec = Entry("Grüße aus Köln", "2023-12-31 23:59:58");
+  rec.text = "<p>Text</p>" + std::string(10000, 'x');
+  rec.category = 4;
+  rec.link = "http://example.com/";
+  rec.type = kArticle;
+  rec.page_name = "20231231235958";
+  rec.teaser = "teaser";
+  rec.keywords = "a, b";
+  rec.sidebar = "side";
+  rec.extra1 = "e1";
+  rec.extra2 = "e2";
+  rec.title1 = "t1";
+  rec.title2 = "t2";
+  rec.meta_desc = "0042";
+  return rec;
+}
+
+std::vector<std::string> Titles(const std::vector<BlogRec>& recs) {
+  std::vector<std::string> out;
+  for (const auto& r : recs) out.push_back(r.title);
+  return out;
+}
+
+TEST_F(EntriesTest, AnEntryComesBackAsItWasStored) {
+  auto blog = NewBlog();
+  BlogRec rec = FullEntry();
+  int32_t key = blog->InsertEntry(rec);
+  EXPECT_EQ(key, 1);
+  auto found = blog->FindEntry(key);
+  ASSERT_TRUE(found);
+  rec.key = key;
+  EXPECT_EQ(*found, rec);
+  EXPECT_FALSE(blog->FindEntry(99));
+  EXPECT_EQ(blog->EntryCount(), 1);
+
+  // Stored form: date as text, memo deflated, the numeric-looking title text kept as text.
+  SQLite::Statement q(blog->db(),
+                      "SELECT BlogDateTime, typeof(BlogText), BlogText, BlogMetaDesc, "
+                      "typeof(BlogTeaser) FROM tblBlog");
+  ASSERT_TRUE(q.executeStep());
+  EXPECT_EQ(q.getColumn(0).getString(), "2023-12-31 23:59:58");
+  EXPECT_EQ(q.getColumn(1).getString(), "blob");
+  std::string bytes(static_cast<const char*>(q.getColumn(2).getBlob()), q.getColumn(2).getBytes());
+  EXPECT_LT(bytes.size(), 200u);
+  EXPECT_EQ(Inflate(bytes), rec.text);
+  EXPECT_EQ(q.getColumn(3).getString(), "0042");
+  EXPECT_EQ(q.getColumn(4).getString(), "blob");
+}
+
+TEST_F(EntriesTest, UpdateRewritesTheFifteenFields) {
+  auto blog = NewBlog();
+  int32_t key = blog->InsertEntry(Entry("old"));
+  int32_t other = blog->InsertEntry(Entry("other"));
+  BlogRec rec = FullEntry();
+  rec.key = key;
+  blog->UpdateEntry(rec);
+  EXPECT_EQ(*blog->FindEntry(key), rec);
+  EXPECT_EQ(blog->FindEntry(other)->title, "other");
+
+  rec.key = 77;
+  EXPECT_THROW(blog->UpdateEntry(rec), Error);
+}
+
+TEST_F(EntriesTest, ATooLongTextIsRefusedAndNothingIsStored) {
+  auto blog = NewBlog();
+  BlogRec rec = Entry(std::string(251, 't'));
+  try {
+    blog->InsertEntry(rec);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "BlogTitle is too long: 251 characters, at most 250 allowed.");
+  }
+  EXPECT_EQ(blog->EntryCount(), 0);
+
+  // Characters count, not bytes: 250 two-byte characters fit, 251 do not.
+  std::string wide;
+  for (int i = 0; i < 250; ++i) wide += "\xC3\xA9";
+  rec.title = wide;
+  int32_t key = blog->InsertEntry(rec);
+  EXPECT_EQ(blog->FindEntry(key)->title, wide);
+  rec.title = wide + "\xC3\xA9";
+  EXPECT_THROW(blog->InsertEntry(rec), Error);
+
+  rec = Entry("ok");
+  rec.page_name = std::string(121, 'p');
+  EXPECT_THROW(blog->InsertEntry(rec), Error);
+  rec.page_name = std::string(120, 'p');
+  blog->InsertEntry(rec);
+
+  // Updating with a too long field leaves the row as it was.
+  BlogRec stored = *blog->FindEntry(key);
+  BlogRec changed = stored;
+  changed.text = "new text";
+  changed.meta_desc = std::string(251, 'm');
+  EXPECT_THROW(blog->UpdateEntry(changed), Error);
+  EXPECT_EQ(*blog->FindEntry(key), stored);
+
+  // A bulk import with one bad record stores none.
+  std::vector<BlogRec> recs = {Entry("a"), Entry("b"), Entry("c")};
+  recs[2].keywords = std::string(300, 'k');
+  EXPECT_THROW(blog->InsertEntries(recs), Error);
+  EXPECT_EQ(blog->EntryCount(), 2);
+}
+
+TEST_F(EntriesTest, NewestFirstWithEqualDatesOrderedByKey) {
+  auto blog = NewBlog();
+  blog->InsertEntry(Entry("b1", "2024-02-01 08:00:00"));
+  blog->InsertEntry(Entry("a", "2024-01-01 08:00:00"));
+  blog->InsertEntry(Entry("b2", "2024-02-01 08:00:00"));
+  blog->InsertEntry(Entry("c", "2025-01-01 00:00:00"));
+  blog->InsertEntry(Entry("b3", "2024-02-01 08:00:00"));
+  EXPECT_THAT(Titles(blog->Entries()), ElementsAre("c", "b3", "b2", "b1", "a"));
+  EXPECT_THAT(Titles(blog->Entries(EntryOrder::kOldestFirst)),
+              ElementsAre("a", "b1", "b2", "b3", "c"));
+  std::vector<std::string> visited;
+  blog->ForEachEntry(EntryOrder::kNewestFirst,
+                     [&](const BlogRec& rec) { visited.push_back(rec.title); });
+  EXPECT_THAT(visited, ElementsAre("c", "b3", "b2", "b1", "a"));
+}
+
+TEST_F(EntriesTest, ErrorsThrownByTheVisitorPassThroughUnchanged) {
+  auto blog = NewBlog();
+  blog->InsertEntry(Entry("a"));
+  blog->InsertEntry(Entry("b"));
+  int calls = 0;
+  EXPECT_THROW(blog->ForEachEntry(EntryOrder::kNewestFirst,
+                                  [&](const BlogRec&) {
+                                    ++calls;
+                                    throw std::logic_error("stop");
+                                  }),
+               std::logic_error);
+  EXPECT_EQ(calls, 1);
+  // The blog stays usable (no statement left open).
+  blog->InsertEntry(Entry("c"));
+  EXPECT_EQ(blog->EntryCount(), 3);
+}
+
+TEST_F(EntriesTest, NumbersOfDeletedEntriesAreNotHandedOutAgain) {
+  auto blog = NewBlog();
+  blog->InsertEntry(Entry("1"));
+  blog->InsertEntry(Entry("2"));
+  int32_t third = blog->InsertEntry(Entry("3"));
+  blog->DeleteEntry(third);
+  EXPECT_EQ(blog->InsertEntry(Entry("4")), third + 1);
+  blog->Close();
+  auto reopened = Blog::Open(Path(), host);
+  reopened->DeleteEntry(third + 1);
+  EXPECT_EQ(reopened->InsertEntry(Entry("5")), third + 2);
+}
+
+TEST_F(EntriesTest, RemoveAsksWithTitleAndDate) {
+  auto blog = NewBlog();
+  int32_t key = blog->InsertEntry(Entry("My entry", "2024-03-04 05:06:07"));
+  host.answers = {false, true};
+  EXPECT_FALSE(blog->RemoveEntry(key));
+  EXPECT_TRUE(blog->FindEntry(key));
+  EXPECT_TRUE(blog->RemoveEntry(key));
+  EXPECT_FALSE(blog->FindEntry(key));
+  ASSERT_EQ(host.questions.size(), 2u);
+  EXPECT_EQ(host.questions[0].kind, "okcancel");
+  EXPECT_EQ(host.questions[0].text, "Remove Blog Entry? \n\nMy entry (2024-03-04 05:06:07).");
+
+  // No such entry (an empty list): nothing is asked.
+  EXPECT_FALSE(blog->RemoveEntry(key));
+  EXPECT_EQ(host.questions.size(), 2u);
+}
+
+TEST_F(EntriesTest, EmptyFieldsReadAsZeroAndEmptyText) {
+  auto blog = NewBlog();
+  blog->db().exec("INSERT INTO tblBlog (BlogDateTime) VALUES ('2024-01-02 03:04:05')");
+  auto entries = blog->Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].category, 0);
+  EXPECT_EQ(entries[0].type, 0);
+  EXPECT_EQ(entries[0].title, "");
+  EXPECT_EQ(entries[0].text, "");
+  EXPECT_EQ(entries[0].date_time.Format(), "2024-01-02 03:04:05");
+}
+
+TEST_F(EntriesTest, BulkInsertKeepsTheOrderOfItsKeys) {
+  auto blog = NewBlog();
+  std::vector<BlogRec> recs;
+  for (int i = 0; i < 300; ++i) {
+    recs.push_back(Entry("e" + std::to_string(i), "2024-01-01 00:00:00"));
+    recs.back().text = std::string(i, 'x');
+  }
+  auto keys = blog->InsertEntries(recs);
+  ASSERT_EQ(keys.size(), 300u);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    EXPECT_EQ(keys[i], static_cast<int32_t>(i + 1));
+    EXPECT_EQ(blog->FindEntry(keys[i])->text.size(), i);
+  }
+  EXPECT_EQ(blog->Entries().front().title, "e299");
+}
+
+}  // namespace
+}  // namespace tessavo::store_test
