@@ -1,6 +1,8 @@
 // Creating, opening, upgrading and closing a blog file, and the start-up wizard.
 #include "store/blog.h"
 
+#include <algorithm>
+#include <map>
 #include <system_error>
 #include <utility>
 
@@ -29,7 +31,7 @@ const std::pair<int, int> kRenumberedBelow75[] = {{211, 241}, {215, 242}, {212, 
 
 // After tblCategory is recreated empty, its numbering starts above every category number
 // that entries or the old table still carry, so that an old number never comes to mean a
-// new category. (Must run before the old table is dropped for the old keys to count.)
+// new category.
 int64_t HighestCategoryNumberInUse(SQLite::Database& db) {
   int64_t highest = 0;
   if (store::ColumnExists(db, "tblBlog", "BlogCategory")) {
@@ -193,6 +195,22 @@ void Blog::UpgradeBlog() {
     SQLite::Database& d = *db_;
     store::WriteTransaction tx(d);
 
+    // Before version 81 the custom tags were kept in OptionValue. They are read before any
+    // step rewrites the option rows, so that the renumbering step of very old files (which
+    // saves the option list) cannot empty them before they move to OptionMemo.
+    std::map<int, std::string> old_custom_tags;
+    if (version < 81) {
+      SQLite::Statement tag(d, "SELECT OptionValue FROM tblOptions WHERE OptionKey = ?");
+      for (int key = opt::kCustomTag1; key < opt::kCustomTag1 + 10; ++key) {
+        tag.bind(1, key);
+        if (tag.executeStep()) old_custom_tags[key] = store::ReadText(tag.getColumn(0));
+        tag.reset();
+      }
+    }
+
+    // Category numbers in use before any step touches tblCategory (see below).
+    const int64_t highest_category = version < 81 ? HighestCategoryNumberInUse(d) : 0;
+
     if (version < 75) {
       for (const auto& [from, to] : kRenumberedBelow75) {
         SQLite::Statement find(d, "SELECT 1 FROM tblOptions WHERE OptionKey = ?");
@@ -247,19 +265,11 @@ void Blog::UpgradeBlog() {
     if (version < 81) {
       LoadOptions();
       options.SetInt(opt::kArchiveByCategory, 3);
-      SQLite::Statement tag(d, "SELECT OptionValue FROM tblOptions WHERE OptionKey = ?");
-      for (int n = 1; n <= 10; ++n) {
-        tag.bind(1, opt::kCustomTag1 + n - 1);
-        if (tag.executeStep()) {
-          options.SetText(opt::kCustomTag1 + n - 1, store::ReadText(tag.getColumn(0)));
-        }
-        tag.reset();
-      }
+      for (const auto& [key, value] : old_custom_tags) options.SetText(key, value);
       SaveOptions();
-      const int64_t highest = HighestCategoryNumberInUse(d);
       d.exec("DROP TABLE IF EXISTS tblCategory");
       store::CreateTable(d, "tblCategory");
-      StartCategoryNumbersAbove(d, highest);
+      StartCategoryNumbersAbove(d, highest_category);
     }
 
     if (version < 82) {
