@@ -1,0 +1,65 @@
+// The RSS feeds of a generation run: RSS 2.0 always and RSS 0.91 unless the blog
+// suppresses it (option 412 "RSS 0.91 feed" = 1, the default).
+//
+// Both documents are built side by side while the run walks the entries newest first:
+// Start before the first entry, AddItem for every entry, Finish after the last, which
+// hands both texts back for the page writer. Feeds are plain text, never expanded by the
+// template engine; every line ends with CR LF and every value is XML-escaped.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "generator/navigation.h"
+#include "store/blog_rec.h"
+#include "store/options.h"
+#include "util/datetime.h"
+
+namespace tessavo {
+
+class Host;
+
+// The address products name in the generator element of the RSS 2.0 feed.
+inline constexpr const char* kProductWebAddress = "http://www.tessavo.com/";
+
+class FeedBuilder {
+ public:
+  struct Output {
+    std::string name;  // page file name (prefix + option 401 or 402)
+    std::string text;
+  };
+
+  FeedBuilder(const BlogOptionsRec& options, const PageNaming& naming, Host& host);
+
+  // The start step. `newest` is the first entry of the run (the newest of any type), or
+  // nothing for a blog without entries; the feed date is its date, else the time now.
+  // Logs the red warnings when the blog or channel address is missing or not http://.
+  void Start(const std::optional<DateTime>& newest);
+  // The item step for one entry of the run, newest first. `periods` are the entry's.
+  void AddItem(const BlogRec& entry, const EntryPeriods& periods);
+  // Closes both documents and returns the feeds to write, in order: the RSS 0.91 feed
+  // (unless suppressed), then the RSS 2.0 feed.
+  std::vector<Output> Finish();
+
+  int item_limit() const { return limit_; }
+
+ private:
+  std::string Permalink(const BlogRec& entry, const EntryPeriods& periods) const;
+
+  const BlogOptionsRec& options_;
+  PageNaming naming_;
+  Host& host_;
+  std::string site_;
+  std::string rss091_;
+  std::string rss20_;
+  int limit_ = 10;
+  int count_ = 0;
+};
+
+// The RSS 0.91 document type line.
+inline constexpr const char* kRss091Doctype =
+    "<!DOCTYPE rss PUBLIC \"-//Netscape Communications//DTD RSS 0.91//EN\" "
+    "\"http://my.netscape.com/publish/formats/rss-0.91.dtd\">";
+
+}  // namespace tessavo

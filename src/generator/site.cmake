@@ -1,0 +1,10 @@
+# The generation run, page plan, navigation, archive pages, feeds and the demo blog.
+list(APPEND GENERATOR_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/navigation.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/feeds.cpp)
+
+tessavo_add_test(site_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/navigation_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/feeds_test.cpp
+  LIBS tessavo_generator)
