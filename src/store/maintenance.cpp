@@ -136,7 +136,9 @@ bool BackupBlog(std::unique_ptr<Blog>& blog, const std::string& old_location, in
   const std::string location = blog->options.Text(opt::kBackupLocation);
   const int keep = blog->options.Int(opt::kBackupsToKeep);
 
-  std::string folder = location;
+  // An empty location would name the root folder; backups then go to the program folder,
+  // the option's default.
+  std::string folder = location.empty() ? ProgramFolder().string() : location;
   if (folder.empty() || folder.back() != '/') folder += '/';
   std::error_code ec;
   fs::create_directories(folder, ec);

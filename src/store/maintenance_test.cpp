@@ -129,6 +129,13 @@ TEST_F(MaintenanceTest, AboveTwentyFiveNothingIsDeletedAndRenamesNeverOverwrite)
   EXPECT_FALSE(fs::exists(BackupFileName(target, 4)));
 }
 
+TEST_F(MaintenanceTest, EmptyLocationBacksUpIntoTheProgramFolder) {
+  blog_->options.SetText(opt::kBackupLocation, "");
+  blog_->options.SetInt(opt::kBackupsToKeep, 2);
+  ASSERT_TRUE(BackupBlog(blog_, "", 2));
+  EXPECT_TRUE(fs::exists(dir_.path() / "home" / "diary.~1"));
+}
+
 TEST_F(MaintenanceTest, OptionsAreSavedOnlyWhenLocationOrNumberChanged) {
   fs::path folder = dir_ / "Backups";
   blog_->options.SetText(opt::kBackupLocation, folder.string());
