@@ -147,4 +147,12 @@ std::string EntryVariableValue(int index, const TemplateEntryVars& entry);
 std::string PageVariableValue(int index, const TemplateGlobalVars& global,
                               const TemplateEntryVars& entry, const TemplatePageVars& page);
 
+// The same values without a copy where one is not needed: the view points into the
+// records, or into `scratch` for composed values (which must then outlive the view).
+std::string_view EntryVariableView(int index, const TemplateEntryVars& entry,
+                                   std::string& scratch);
+std::string_view PageVariableView(int index, const TemplateGlobalVars& global,
+                                  const TemplateEntryVars& entry, const TemplatePageVars& page,
+                                  std::string& scratch);
+
 }  // namespace tessavo

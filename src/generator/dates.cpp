@@ -1,0 +1,273 @@
+#include "generator/dates.h"
+
+#include <langinfo.h>
+
+#include <cctype>
+#include <cstdio>
+#include <ctime>
+
+namespace tessavo {
+
+namespace {
+
+std::string TwoDigits(int value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d", value);
+  return buf;
+}
+
+// Length of the run of `c` (either letter case) that starts at pattern[i].
+size_t RunLength(std::string_view pattern, size_t i, char c) {
+  size_t n = 0;
+  while (i + n < pattern.size() &&
+         std::tolower(static_cast<unsigned char>(pattern[i + n])) == c) {
+    ++n;
+  }
+  return n;
+}
+
+bool StartsWithNoCase(std::string_view text, size_t i, std::string_view what) {
+  if (text.size() - i < what.size()) return false;
+  for (size_t k = 0; k < what.size(); ++k) {
+    if (std::tolower(static_cast<unsigned char>(text[i + k])) != what[k]) return false;
+  }
+  return true;
+}
+
+// The separator that follows the hour in a strftime time format, or "" when none shows.
+std::string SeparatorAfterHour(const char* format, int depth) {
+  if (format == nullptr || depth > 2) return "";
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%' || p[1] == '\0') continue;
+    char conv = p[1];
+    if (conv == 'E' || conv == 'O') conv = p[2];
+    switch (conv) {
+      case 'T':
+      case 'R':
+        return ":";
+      case 'r':
+        return SeparatorAfterHour(nl_langinfo(T_FMT_AMPM), depth + 1);
+      case 'H':
+      case 'I':
+      case 'k':
+      case 'l': {
+        const char* after = p + ((p[1] == 'E' || p[1] == 'O') ? 3 : 2);
+        if (*after != '\0' && *after != '%') return std::string(1, *after);
+        return "";
+      }
+      default:
+        break;
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
+int IsoWeekday(const DateTime& date) {
+  // DayOfWeek: 1 Sunday .. 7 Saturday.
+  return (date.DayOfWeek() + 5) % 7 + 1;
+}
+
+MonthWeek WeekOfMonth(const DateTime& date) {
+  const int year = date.year;
+  const int month = date.month;
+  const int day = date.day;
+  DateTime first;
+  first.year = year;
+  first.month = month;
+  first.day = 1;
+  const int first_weekday = IsoWeekday(first);
+  int n = first_weekday >= 5 ? day - (8 - first_weekday) : day + first_weekday - 1;
+  if (n <= 0) {
+    DateTime last_of_previous;
+    last_of_previous.year = month == 1 ? year - 1 : year;
+    last_of_previous.month = month == 1 ? 12 : month - 1;
+    last_of_previous.day = DateTime::DaysInMonth(last_of_previous.year, last_of_previous.month);
+    return WeekOfMonth(last_of_previous);
+  }
+  const int days = DateTime::DaysInMonth(year, month);
+  DateTime last = first;
+  last.day = days;
+  const int last_weekday = IsoWeekday(last);
+  if (last_weekday <= 3 && days - day < last_weekday) {
+    return MonthWeek{month == 12 ? year + 1 : year, month == 12 ? 1 : month + 1, 1};
+  }
+  return MonthWeek{year, month, (n + 6) / 7};
+}
+
+int WeekKey(const DateTime& date) {
+  MonthWeek w = WeekOfMonth(date);
+  return w.year * 1000 + w.month * 10 + w.week;
+}
+
+std::string LongMonthName(int month) {
+  static constexpr const char* kEnglish[12] = {
+      "January", "February", "March",     "April",   "May",      "June",
+      "July",    "August",   "September", "October", "November", "December"};
+  if (month < 1 || month > 12) return "";
+  const char* name = nl_langinfo(static_cast<nl_item>(MON_1 + month - 1));
+  if (name == nullptr || *name == '\0') return kEnglish[month - 1];
+  return name;
+}
+
+namespace {
+std::string ShortMonthName(int month) {
+  static constexpr const char* kEnglish[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  if (month < 1 || month > 12) return "";
+  const char* name = nl_langinfo(static_cast<nl_item>(ABMON_1 + month - 1));
+  if (name == nullptr || *name == '\0') return kEnglish[month - 1];
+  return name;
+}
+}  // namespace
+
+std::string TimeSeparator() {
+  std::string sep = SeparatorAfterHour(nl_langinfo(T_FMT), 0);
+  return sep.empty() ? ":" : sep;
+}
+
+std::string FormatDatePattern(const DateTime& date, std::string_view pattern) {
+  bool twelve_hour = false;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (StartsWithNoCase(pattern, i, "am/pm")) twelve_hour = true;
+  }
+  int hour = date.hour;
+  if (twelve_hour) {
+    hour %= 12;
+    if (hour == 0) hour = 12;
+  }
+  std::string separator;  // looked up on first use
+  std::string out;
+  size_t i = 0;
+  while (i < pattern.size()) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
+    if (c == 'a' && StartsWithNoCase(pattern, i, "am/pm")) {
+      out += date.hour < 12 ? "am" : "pm";
+      i += 5;
+      continue;
+    }
+    size_t run;
+    switch (c) {
+      case 'y':
+        run = RunLength(pattern, i, 'y');
+        if (run >= 3) {
+          char buf[16];
+          std::snprintf(buf, sizeof buf, "%04d", date.year);
+          out += buf;
+          i += run >= 4 ? 4 : 3;
+        } else {
+          out += TwoDigits(date.year % 100);
+          i += run;
+        }
+        continue;
+      case 'm':
+        run = RunLength(pattern, i, 'm');
+        if (run >= 4) {
+          out += LongMonthName(date.month);
+          i += 4;
+        } else if (run == 3) {
+          out += ShortMonthName(date.month);
+          i += 3;
+        } else if (run == 2) {
+          out += TwoDigits(date.month);
+          i += 2;
+        } else {
+          out += std::to_string(date.month);
+          i += 1;
+        }
+        continue;
+      case 'd':
+      case 'h':
+      case 'n':
+      case 's': {
+        const int value = c == 'd' ? date.day : c == 'h' ? hour : c == 'n' ? date.minute
+                                                                          : date.second;
+        run = RunLength(pattern, i, c);
+        if (run >= 2) {
+          out += TwoDigits(value);
+          i += 2;
+        } else {
+          out += std::to_string(value);
+          i += 1;
+        }
+        continue;
+      }
+      case ':':
+        if (separator.empty()) separator = TimeSeparator();
+        out += separator;
+        ++i;
+        continue;
+      default:
+        out.push_back(pattern[i]);
+        ++i;
+    }
+  }
+  return out;
+}
+
+EntryDateTexts EntryDates(const DateTime& date, int entry_date_format) {
+  const char* short_pattern = "yyyy-mm-dd hh:nn";
+  const char* long_pattern = "mmmm d, yyyy hh:nn";
+  switch (entry_date_format) {
+    case 1:
+      long_pattern = "mmmm d, yyyy  h:nn am/pm";
+      break;
+    case 2:
+      short_pattern = "yyyy-mm-dd";
+      long_pattern = "mmmm d, yyyy";
+      break;
+    case 3:
+      long_pattern = "yyyy-mm-dd hh:nn";
+      break;
+    case 4:
+      short_pattern = long_pattern = "yyyy-mm-dd";
+      break;
+    case 5:
+      short_pattern = long_pattern = "dd-mm-yyyy";
+      break;
+    case 6:
+      short_pattern = long_pattern = "dd-mm-yyyy hh:nn";
+      break;
+    case 7:
+      short_pattern = long_pattern = "dd-mm-yyyy h:nn am/pm";
+      break;
+    default:
+      break;
+  }
+  return EntryDateTexts{FormatDatePattern(date, short_pattern),
+                        FormatDatePattern(date, long_pattern)};
+}
+
+std::string Rfc822Date(const DateTime& date, int utc_offset_minutes) {
+  static constexpr const char* kDays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const int dow = date.DayOfWeek();
+  const char* day_name = dow >= 1 && dow <= 7 ? kDays[dow - 1] : "Sun";
+  const char* month_name = date.month >= 1 && date.month <= 12 ? kMonths[date.month - 1] : "Jan";
+  char year_time[64];
+  std::snprintf(year_time, sizeof year_time, "%04d %02d:%02d:%02d", date.year, date.hour,
+                date.minute, date.second);
+  const int magnitude = utc_offset_minutes < 0 ? -utc_offset_minutes : utc_offset_minutes;
+  char offset[32];
+  std::snprintf(offset, sizeof offset, "%c%.2d%.2d", utc_offset_minutes < 0 ? '-' : '+',
+                magnitude / 60, magnitude % 60);
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "%s, %d %s %s %s", day_name, date.day, month_name, year_time,
+                offset);
+  return buf;
+}
+
+int LocalUtcOffsetMinutes() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return static_cast<int>(local.tm_gmtoff / 60);
+}
+
+std::string Rfc822Date(const DateTime& date) {
+  return Rfc822Date(date, LocalUtcOffsetMinutes());
+}
+
+}  // namespace tessavo

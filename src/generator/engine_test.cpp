@@ -1,0 +1,359 @@
+#include "generator/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tessavo {
+namespace {
+
+std::string Page(std::string_view text, const TemplateGlobalVars& g = {},
+                 const TemplateEntryVars& e = {}, const TemplatePageVars& p = {}) {
+  return ExpandPageVariables(text, g, e, p);
+}
+
+std::string Slice(std::string_view slice, const TemplateEntryVars& e) {
+  std::string out;
+  ExpandEntrySlice(out, slice, e);
+  return out;
+}
+
+// --- Function stage --------------------------------------------------------------------
+
+TEST(FunctionStageTest, RandomIsOneNumberPerPageAndOnlyInCapitals) {
+  EXPECT_EQ(ExpandFunctions("a[%RANDOM%]b[%RANDOM%]c[%random%]d", 4711), "a4711b4711cd");
+  std::string page = ExpandFunctions("[%RANDOM%]|[%RANDOM%]");
+  size_t bar = page.find('|');
+  ASSERT_NE(bar, std::string::npos);
+  EXPECT_EQ(page.substr(0, bar), page.substr(bar + 1));
+  int value = std::stoi(page.substr(0, bar));
+  EXPECT_GE(value, 0);
+  EXPECT_LE(value, 999998);
+}
+
+TEST(FunctionStageTest, RandomDrawsStayInRangeAndVary) {
+  std::vector<int> draws;
+  for (int i = 0; i < 200; ++i) draws.push_back(DrawPageRandom());
+  for (int d : draws) {
+    EXPECT_GE(d, 0);
+    EXPECT_LE(d, 999998);
+  }
+  EXPECT_NE(std::count(draws.begin(), draws.end(), draws[0]), 200);
+}
+
+TEST(FunctionStageTest, TestsAreTrimmedAndBlankTestsSelectIfBlank) {
+  EXPECT_EQ(ExpandFunctions("<[%IFNOTBLANK~~   ~~shown%]>", 0), "<>");
+  EXPECT_EQ(ExpandFunctions("<[%IFNOTBLANK~~ x ~~  shown \t%]>", 0), "<shown>");
+  EXPECT_EQ(ExpandFunctions("<[%IFBLANK~~~~ shown %]>", 0), "<shown>");
+  EXPECT_EQ(ExpandFunctions("<[%IFBLANK~~\t\r\n~~shown%]>", 0), "<shown>");
+  EXPECT_EQ(ExpandFunctions("<[%IFBLANK~~x~~shown%]>", 0), "<>");
+  // A byte above 127 is no control character and is kept.
+  EXPECT_EQ(ExpandFunctions("<[%IFNOTBLANK~~\xA0~~ok%]>", 0), "<ok>");
+}
+
+TEST(FunctionStageTest, FurtherSeparatorsStayInTheResult) {
+  EXPECT_EQ(ExpandFunctions("[%IFNOTBLANK~~yes~~ one~~two %]", 0), "one~~two");
+  EXPECT_EQ(ExpandFunctions("[%IFNOTBLANK~~yes~~~~%]", 0), "~~");
+}
+
+TEST(FunctionStageTest, WithoutSecondSeparatorThereIsNoResult) {
+  EXPECT_EQ(ExpandFunctions("a[%IFNOTBLANK~~something%]b", 0), "ab");
+  EXPECT_EQ(ExpandFunctions("a[%IFBLANK~~%]b", 0), "ab");
+  EXPECT_EQ(ExpandFunctions("a[%IFBLANK%]b", 0), "ab");
+  // The untrimmed test: blanks alone are not empty, but there is no result anyway.
+  EXPECT_EQ(FunctionValue("IFBLANK~~  "), "");
+}
+
+TEST(FunctionStageTest, NamesIgnoreCaseButNotBlanks) {
+  EXPECT_EQ(ExpandFunctions("[%ifnotblank~~x~~r%]", 0), "r");
+  EXPECT_EQ(ExpandFunctions("[%IfBlank~~~~r%]", 0), "r");
+  EXPECT_EQ(ExpandFunctions("a[% IFNOTBLANK~~x~~r%]b", 0), "ab");
+  EXPECT_EQ(ExpandFunctions("a[%IFNOTBLANK ~~x~~r%]b", 0), "ab");
+}
+
+TEST(FunctionStageTest, UnknownNamesVanishAndUnclosedOpeningDropsTheRest) {
+  EXPECT_EQ(ExpandFunctions("a[%no.such.thing%]b[%%]c", 0), "abc");
+  EXPECT_EQ(ExpandFunctions("keep [%Entry.title%] this", 0), "keep  this");
+  EXPECT_EQ(ExpandFunctions("head [% never closed %] and [% again", 0), "head  and ");
+  EXPECT_EQ(ExpandFunctions("head [%[% x %] tail", 0), "head ");
+  EXPECT_EQ(ExpandFunctions("open[%", 0), "open");
+  EXPECT_EQ(ExpandFunctions("a%]b]c", 0), "a%]b]c");
+}
+
+TEST(FunctionStageTest, PageWithoutOpeningOnlyGetsTheEscapes) {
+  const std::string plain = "<p>50% off ~~ [x] %] done</p>";
+  EXPECT_EQ(ExpandFunctions(plain, 0), plain);
+  EXPECT_EQ(ExpandFunctions("show **[**%name**%**] here", 0), "show [%name%] here");
+  // The escapes are replaced only after the functions, so they survive inside results.
+  EXPECT_EQ(ExpandFunctions("[%IFNOTBLANK~~x~~**[**%a**%**]%]", 0), "[%a%]");
+}
+
+TEST(FunctionStageTest, FunctionsNestTwoLevels) {
+  const std::string two = "[%IFNOTBLANK~~T~~ [%IFNOTBLANK~~U~~<b>about</b>%] %]";
+  EXPECT_EQ(ExpandFunctions(two, 0), "<b>about</b>");
+  EXPECT_EQ(ExpandFunctions("[%IFNOTBLANK~~T~~[%IFNOTBLANK~~~~x%]%]", 0), "");
+  EXPECT_EQ(ExpandFunctions("[%IFNOTBLANK~~~~[%IFNOTBLANK~~U~~x%]%]after", 0), "after");
+  // A third level stays in the page as text.
+  const std::string three =
+      "[%IFNOTBLANK~~a~~[%IFNOTBLANK~~b~~[%IFNOTBLANK~~c~~deep%]%]%]";
+  EXPECT_EQ(ExpandFunctions(three, 0), "[%IFNOTBLANK~~c~~deep%]");
+}
+
+TEST(FunctionStageTest, FunctionInTheTestPositionIsNotEvaluated) {
+  // The outer split stops at the inner function's first separator: the outer test is
+  // "[%IFBLANK", which is not empty, and the result runs up to the next separator.
+  EXPECT_EQ(ExpandFunctions("[%IFNOTBLANK~~[%IFBLANK~~~~x%]~~y%]", 0), "~~x%]~~y");
+}
+
+TEST(FunctionStageTest, DefaultLayoutAboutBlock) {
+  const std::string layout =
+      "<body>[%IFNOTBLANK~~[%ISHOMEPAGE%]~~ [%IFNOTBLANK~~[%mainpage.about%]~~"
+      "<div>[%mainpage.about.css%]</div>%] %]</body>";
+  TemplateGlobalVars g;
+  g.main_about = "About me";
+  TemplatePageVars home;
+  home.page_kind = kPageKindHome;
+  TemplatePageVars other;
+  other.page_kind = kPageKindIndex;
+  EXPECT_EQ(ExpandFunctions(Page(layout, g, {}, home), 0),
+            "<body><div><span class=\"mainabout\">About me</span></div></body>");
+  EXPECT_EQ(ExpandFunctions(Page(layout, g, {}, other), 0), "<body></body>");
+  EXPECT_EQ(ExpandFunctions(Page(layout, {}, {}, home), 0), "<body></body>");
+}
+
+// --- Values that carry delimiters ------------------------------------------------------
+
+TEST(ValueDelimiterTest, SeparatorInATitleShiftsTheSplit) {
+  TemplateEntryVars e;
+  e.entry_title = "left~~right";
+  std::string page = Slice("[%IFNOTBLANK~~[%entry.title%]~~written%]", e);
+  EXPECT_EQ(ExpandFunctions(page, 0), "right~~written");
+}
+
+TEST(ValueDelimiterTest, ClosingDelimiterInAValueClosesTheFunctionEarly) {
+  TemplateEntryVars e;
+  e.entry_title = "50%] off";
+  std::string page = Slice("<[%IFNOTBLANK~~x~~[%entry.title%]%]>", e);
+  EXPECT_EQ(ExpandFunctions(page, 0), "<50 off%]>");
+  e.entry_title = "50**%**] off";
+  page = Slice("<[%IFNOTBLANK~~x~~[%entry.title%]%]>", e);
+  EXPECT_EQ(ExpandFunctions(page, 0), "<50%] off>");
+}
+
+TEST(ValueDelimiterTest, FunctionTypedIntoAnEntryIsEvaluated) {
+  TemplateEntryVars e;
+  e.entry_text = "[%IFBLANK~~~~shown%][%IFNOTBLANK~~~~hidden%]";
+  EXPECT_EQ(ExpandFunctions(Page(Slice("<[%entry.text%]>", e)), 0), "<shown>");
+}
+
+// --- Replacement order -----------------------------------------------------------------
+
+TEST(ReplacementOrderTest, LaterNamesInsideValuesAreExpanded) {
+  TemplateEntryVars e;
+  e.entry_title = "My Title";
+  e.entry_text = "see [%entry.title%] and [%mainpage.title%]";
+  TemplateGlobalVars g;
+  g.main_title = "The Blog";
+  std::string page = Slice("[%entry.text%]", e);
+  EXPECT_EQ(page, "see My Title and [%mainpage.title%]");
+  EXPECT_EQ(Page(page, g), "see My Title and The Blog");
+}
+
+TEST(ReplacementOrderTest, EarlierNamesInsideValuesStayAndVanishLater) {
+  TemplateEntryVars e;
+  e.entry_title = "title with [%entry.text%] inside";
+  e.entry_text = "TEXT";
+  std::string page = Slice("[%entry.title%]", e);
+  EXPECT_EQ(page, "title with [%entry.text%] inside");
+  EXPECT_EQ(ExpandFunctions(Page(page), 0), "title with  inside");
+  // A value is not rescanned by its own pass.
+  e.entry_title = "again [%entry.title%]";
+  EXPECT_EQ(Slice("[%entry.title%]", e), "again [%entry.title%]");
+}
+
+TEST(ReplacementOrderTest, NamesAreCaseSensitive) {
+  TemplateEntryVars e;
+  e.entry_title = "T";
+  EXPECT_EQ(Slice("[%Entry.title%]/[%entry.title%]", e), "[%Entry.title%]/T");
+  TemplatePageVars p;
+  p.page_kind = kPageKindHome;
+  EXPECT_EQ(Page("[%ishomepage%]|[%ISHOMEPAGE%]", {}, {}, p), "[%ishomepage%]|TRUE");
+}
+
+TEST(ReplacementOrderTest, EntrySliceIsAppendedAndPageTextIsLeftAlone) {
+  TemplateEntryVars e;
+  e.entry_title = "T";
+  std::string page = "[%entry.title%] already here|";
+  ExpandEntrySlice(page, "<h1>[%entry.title%]</h1>", e);
+  EXPECT_EQ(page, "[%entry.title%] already here|<h1>T</h1>");
+}
+
+TEST(ReplacementOrderTest, EmptyValueJoinsANameThatALaterPassReplaces) {
+  TemplateGlobalVars g;
+  g.main_title = "Blog";
+  TemplatePageVars p;  // no page kind: "[%ISHOMEPAGE%]" is empty
+  EXPECT_EQ(Page("<[%main[%ISHOMEPAGE%]page.title%]>", g, {}, p), "<Blog>");
+  // The joined name comes before the empty one in the order: it is not replaced.
+  EXPECT_EQ(Page("<[%ISHOME[%mainpage.url%]PAGE%]>", g, {}, p), "<[%ISHOMEPAGE%]>");
+  // Values that complete a name on either side.
+  g.main_url = "title%]";
+  EXPECT_EQ(Page("<[%thispage.[%mainpage.url%]>", g, {}, p), "<[%thispage.title%]>");
+  g.custom_tags[0] = "[%mainpage.";
+  EXPECT_EQ(Page("<[%custom.tag.1%]title%]>", g, {}, p), "<[%mainpage.title%]>");
+  g.custom_tags[0] = "[%custom.";
+  EXPECT_EQ(Page("<[%custom.tag.1%]tag.2%]>", g, {}, p), "<>");
+}
+
+// --- StripLinkClasses ------------------------------------------------------------------
+
+TEST(StripLinkClassesTest, RemovesEntryAndMenuClassesButNotNavButtons) {
+  EXPECT_EQ(StripLinkClasses("<A HREF=\"a.html\" class=\"menulink\">A</A> | "
+                             "<A HREF=\"b.html\" class=\"entrylink\">B</A> | "
+                             "<A HREF=\"c.html\" class=\"navbtn\">C</A>"),
+            "<A HREF=\"a.html\">A</A> | <A HREF=\"b.html\">B</A> | "
+            "<A HREF=\"c.html\" class=\"navbtn\">C</A>");
+  // Only where the class stands last in the tag.
+  const std::string inner = "<A class=\"menulink\" HREF=\"a.html\">A</A>";
+  EXPECT_EQ(StripLinkClasses(inner), inner);
+}
+
+TEST(ReplaceAllTest, ReplacesLeftToRightWithoutRescanning) {
+  EXPECT_EQ(ReplaceAll("aaa", "aa", "b"), "ba");
+  EXPECT_EQ(ReplaceAll("abc", "b", "bb"), "abbc");
+  EXPECT_EQ(ReplaceAll("abc", "x", "y"), "abc");
+  EXPECT_EQ(ReplaceAll("", "x", "y"), "");
+  EXPECT_EQ(ReplaceAll("xx", "x", ""), "");
+}
+
+// --- Differential test of the one-scan expansion against the literal passes ------------
+
+class Fragments {
+ public:
+  explicit Fragments(uint32_t seed) : rng_(seed) {
+    for (const auto* names : {&EntryVariableNames(), &PageVariableNames()}) {
+      for (const std::string& name : *names) names_.push_back(name);
+    }
+  }
+
+  std::string Text(int max_parts) {
+    std::string out;
+    int parts = Pick(max_parts + 1);
+    for (int i = 0; i < parts; ++i) out += Part();
+    return out;
+  }
+
+ private:
+  int Pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
+
+  std::string Part() {
+    const std::string& name = names_[static_cast<size_t>(Pick(static_cast<int>(names_.size())))];
+    switch (Pick(14)) {
+      case 12:
+      case 13: {  // a name cut in two around another name, which may join the halves
+        const std::string& other =
+            names_[static_cast<size_t>(Pick(static_cast<int>(names_.size())))];
+        size_t cut = static_cast<size_t>(Pick(static_cast<int>(name.size()) + 1));
+        return name.substr(0, cut) + other + name.substr(cut);
+      }
+      case 0:
+      case 1:
+      case 2:
+        return name;
+      case 3: {  // a name cut in two, one half
+        size_t cut = static_cast<size_t>(Pick(static_cast<int>(name.size()) + 1));
+        return Pick(2) ? name.substr(0, cut) : name.substr(cut);
+      }
+      case 4: {  // a name in other letter case
+        std::string s = name;
+        s[2] = static_cast<char>(std::toupper(static_cast<unsigned char>(s[2])));
+        return s;
+      }
+      case 5: {
+        static const char* kBits[] = {"[%", "%]", "~~", "[", "%", "]", "**[**%", "**%**]",
+                                      "IFNOTBLANK~~", "IFBLANK~~", ".", "title", "entry."};
+        return kBits[Pick(13)];
+      }
+      case 6:
+        return "";
+      default: {
+        static const char* kWords[] = {"a", "b c", "<p>", "x.y", "Z", " ", "\r\n", "9"};
+        return kWords[Pick(8)];
+      }
+    }
+  }
+
+  std::mt19937 rng_;
+  std::vector<std::string> names_;
+};
+
+TemplateEntryVars RandomEntry(Fragments& f) {
+  TemplateEntryVars e;
+  for (std::string* field :
+       {&e.entry_id, &e.entry_title, &e.entry_date, &e.entry_date_words, &e.entry_text,
+        &e.entry_url_related, &e.entry_teaser, &e.entry_keywords, &e.entry_sidebar,
+        &e.entry_custom_field1, &e.entry_custom_field2, &e.entry_custom_title1,
+        &e.entry_custom_title2, &e.entry_meta_description, &e.entry_permalink,
+        &e.category_title, &e.category_text, &e.parent_category_link}) {
+    *field = f.Text(3);
+  }
+  return e;
+}
+
+TEST(ExpansionEquivalenceTest, EntrySliceMatchesLiteralPasses) {
+  Fragments f(12345);
+  for (int round = 0; round < 20000; ++round) {
+    TemplateEntryVars e = RandomEntry(f);
+    std::string slice = f.Text(10);
+    std::string fast = "prefix";
+    std::string literal = "prefix";
+    ExpandEntrySlice(fast, slice, e);
+    reference::ExpandEntrySlice(literal, slice, e);
+    ASSERT_EQ(fast, literal) << "slice: " << slice << "\ntitle: " << e.entry_title
+                             << "\ntext: " << e.entry_text;
+  }
+}
+
+TEST(ExpansionEquivalenceTest, PageStageMatchesLiteralPasses) {
+  Fragments f(777);
+  for (int round = 0; round < 20000; ++round) {
+    TemplateEntryVars e = RandomEntry(f);
+    TemplateGlobalVars g;
+    for (std::string* field :
+         {&g.main_title, &g.main_url, &g.main_about, &g.links_by_month_column,
+          &g.links_by_month_row, &g.links_static_column, &g.navbar_row, &g.parent_site_link,
+          &g.home_link, &g.home_href, &g.rss20_name, &g.file_prefix, &g.custom_tags[0],
+          &g.custom_tags[9], &g.recent_link, &g.links_by_category_row}) {
+      *field = f.Text(3);
+    }
+    TemplatePageVars p;
+    p.page_kind = round % 9;
+    for (std::string* field : {&p.page_title, &p.menu_tree, &p.prior_link, &p.next_href,
+                               &p.parent_link, &p.page_keywords, &p.page_description}) {
+      *field = f.Text(3);
+    }
+    std::string page = f.Text(14);
+    ASSERT_EQ(ExpandPageVariables(page, g, e, p), reference::ExpandPageVariables(page, g, e, p))
+        << "page: " << page;
+  }
+}
+
+TEST(ExpansionEquivalenceTest, LargeRealisticPageMatchesLiteralPasses) {
+  TemplateGlobalVars g;
+  g.main_title = "Blog";
+  g.navbar_row = "<A HREF=\"index.html\" class=\"navbtn\">Home</A>";
+  g.links_by_month_column = "<A HREF=\"200601.html\" class=\"entrylink\">January 2006</A><BR>";
+  TemplatePageVars p;
+  p.page_kind = kPageKindArchive;
+  p.page_title = "January 2006";
+  std::string page;
+  for (int i = 0; i < 500; ++i) {
+    page += "<div>[%thispage.title%] [%links.by.month.column%] [%links.navbar.row%]"
+            "[%IFNOTBLANK~~[%ISENTRYPAGE%]~~yes%] text text text 100% [x]</div>\r\n";
+  }
+  EXPECT_EQ(ExpandPageVariables(page, g, {}, p), reference::ExpandPageVariables(page, g, {}, p));
+}
+
+}  // namespace
+}  // namespace tessavo
