@@ -1,0 +1,180 @@
+// Publishing a blog's output folder by copying it into a destination folder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "publish/publish.h"
+#include "site_fixture.h"
+#include "store/options.h"
+
+namespace tessavo::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::map<std::string, std::string> FilesIn(const fs::path& dir) {
+  std::map<std::string, std::string> out;
+  if (!fs::exists(dir)) return out;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    out[e.path().filename().string()] = ReadFile(e.path());
+  }
+  return out;
+}
+
+class FileCopyPublishTest : public ::testing::Test {
+ protected:
+  void SetDestination(const std::string& dest) {
+    site_.blog->options.SetInt(opt::kPublishingLocation, 1);
+    site_.blog->options.SetText(opt::kFileCopyDestination, dest);
+  }
+  PublishResult Publish(bool next10 = false) {
+    site_.host.log.clear();
+    return PublishSite(*site_.blog, site_.host, next10);
+  }
+
+  SiteFixture site_;
+};
+
+TEST_F(FileCopyPublishTest, MissingFolderIsCreatedValidatedAndFilled) {
+  const fs::path dest = site_.temp / "deep/down/www";
+  SetDestination("  " + dest.string() + "  ");
+  site_.Generate("index.html", "<html>home</html>");
+  site_.Generate("b.css", "body{}");
+  site_.Generate("pic.jpg", std::string("\0\1\2\3", 4));
+
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.processed, 3);
+  EXPECT_EQ(FilesIn(dest), site_.files);
+  EXPECT_EQ(site_.Outstanding(), 0);
+  auto texts = site_.host.LogTexts();
+  ASSERT_EQ(texts.size(), 10u);
+  EXPECT_EQ(texts[0], "Publishing using File Copy - Destination is " + dest.string() + "/");
+  EXPECT_EQ(site_.host.log[0].color, LogColor::kBlack);
+  EXPECT_EQ(texts[1], "Validating File Copy Destination...");
+  ASSERT_EQ(texts[2].rfind("...Publishing temporary file  - ~~~", 0), 0u);
+  std::string temp_name = texts[2].substr(texts[2].find("~~~"));
+  EXPECT_EQ(temp_name.size(), 3u + 14u + 4u);
+  EXPECT_EQ(temp_name.substr(17), ".$$$");
+  EXPECT_EQ(texts[3], "...Removing temporary file  - " + temp_name);
+  EXPECT_EQ(texts[4], "Validation complete.");
+  EXPECT_EQ(texts[5], "File Copy started.");
+  EXPECT_EQ(texts[6], "...Copying b.css");
+  EXPECT_EQ(texts[9], "File Copy complete.");
+  EXPECT_FALSE(fs::exists(dest / temp_name));
+
+  // Nothing outstanding: only the validation and the summary.
+  r = Publish();
+  EXPECT_EQ(r.processed, 0);
+  EXPECT_EQ(site_.CountLog("...Copying"), 0);
+
+  // A change and an orphan.
+  site_.Generate("b.css", "body{color:red}");
+  site_.Orphan("pic.jpg");
+  r = Publish();
+  EXPECT_EQ(r.processed, 2);
+  EXPECT_TRUE(site_.host.Logged("...Copying b.css"));
+  EXPECT_TRUE(site_.host.Logged("...Deleting pic.jpg"));
+  EXPECT_EQ(FilesIn(dest), site_.files);
+  EXPECT_FALSE(site_.blog->FindPage("pic.jpg").has_value());
+}
+
+TEST_F(FileCopyPublishTest, UnusableDestinations) {
+  site_.Generate("a.html", "a");
+  SetDestination(" x ");
+  Publish();
+  ASSERT_EQ(site_.host.log.size(), 1u);
+  EXPECT_EQ(site_.host.log[0].text,
+            "*** Please visit the OPTIONS page for PUBLISHING OPTIONS and enter your FILE COPY "
+            "information before trying to upload.");
+  EXPECT_EQ(site_.host.log[0].color, LogColor::kRed);
+
+  // Below a regular file no folder can be made, not even by root.
+  WriteFile(site_.temp / "plain.txt", "x");
+  SetDestination((site_.temp / "plain.txt/www").string());
+  Publish();
+  EXPECT_EQ(site_.host.LogTexts().back(), "*** Unable to create destination directory.");
+  EXPECT_EQ(site_.host.log.size(), 2u);
+
+  // A folder that exists but takes no new file, not even from root.
+  SetDestination("/proc");
+  PublishResult r = Publish();
+  EXPECT_FALSE(r.completed);
+  auto texts = site_.host.LogTexts();
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[0], "Publishing using File Copy - Destination is /proc/");
+  EXPECT_EQ(texts[2].rfind("...Publishing temporary file  - ", 0), 0u);
+  EXPECT_EQ(texts[3], "*** Unable to write to destination directory.");
+  EXPECT_EQ(site_.host.log[3].color, LogColor::kRed);
+  EXPECT_EQ(site_.Outstanding(), 1);
+}
+
+TEST_F(FileCopyPublishTest, FailuresAndOrphans) {
+  const fs::path dest = site_.temp / "www";
+  SetDestination(dest.string() + "/");
+  site_.Generate("a.html", "a");
+  site_.Generate("b.html", "b");
+  site_.Generate("c.html", "c");
+  site_.Generate("d.html", "d");
+  Publish();
+  ASSERT_EQ(site_.Outstanding(), 0);
+
+  // a.html changes but its output file is deleted by hand; b.html is an orphan whose copy
+  // is already gone; c.html is an orphan whose copy cannot be removed; d.html is an orphan.
+  site_.Generate("a.html", "a2");
+  fs::remove(site_.blog->OutputFolder() / "a.html");
+  site_.Orphan("b.html");
+  fs::remove(dest / "b.html");
+  site_.Orphan("c.html");
+  fs::remove(dest / "c.html");
+  fs::create_directories(dest / "c.html" / "busy");
+  site_.Orphan("d.html");
+  site_.blog->InsertPage(PageRecord{"../outside.html", 0, 77, 77});
+
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.errors, 3);
+  const auto& log = site_.host.log;
+  auto line = [&](const std::string& text) {
+    for (const auto& l : log) {
+      if (l.text == text) return l;
+    }
+    return RecordingHost::LogLine{LogColor::kGreen, "(missing) " + text};
+  };
+  EXPECT_EQ(line("...a.html copy failed.").color, LogColor::kRed);
+  EXPECT_EQ(line("...c.html not deleted.").color, LogColor::kBlack);
+  EXPECT_EQ(log.back().text, "File Copy complete with 3 error(s).");
+  EXPECT_EQ(log.back().color, LogColor::kRed);
+  EXPECT_NE(site_.blog->FindPage("a.html")->existing, site_.blog->FindPage("a.html")->generated);
+  EXPECT_FALSE(site_.blog->FindPage("b.html").has_value());
+  EXPECT_TRUE(site_.blog->FindPage("c.html").has_value());
+  EXPECT_FALSE(site_.blog->FindPage("d.html").has_value());
+  EXPECT_FALSE(fs::exists(dest / "d.html"));
+  EXPECT_FALSE(fs::exists(dest.parent_path() / "outside.html"));
+  EXPECT_EQ(ReadFile(dest / "a.html"), "a");  // the old copy stays
+}
+
+TEST_F(FileCopyPublishTest, PublishNext10) {
+  const fs::path dest = site_.temp / "www";
+  SetDestination(dest.string());
+  for (int i = 0; i < 25; ++i) {
+    char name[32];
+    snprintf(name, sizeof name, "p%02d.html", i);
+    site_.Generate(name, name);
+  }
+  PublishResult r = Publish(true);
+  EXPECT_EQ(r.processed, 10);
+  EXPECT_EQ(r.skipped, 15);
+  EXPECT_TRUE(site_.host.Logged("15 record(s) skipped."));
+  EXPECT_EQ(site_.host.LogTexts().back(), "File Copy complete.");
+  EXPECT_EQ(FilesIn(dest).size(), 10u);
+  EXPECT_TRUE(fs::exists(dest / "p09.html"));
+  Publish(true);
+  Publish(true);
+  EXPECT_EQ(site_.Outstanding(), 0);
+  EXPECT_EQ(FilesIn(dest), site_.files);
+}
+
+}  // namespace
+}  // namespace tessavo::testing

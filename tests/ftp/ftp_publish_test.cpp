@@ -1,0 +1,448 @@
+// Publishing a blog's output folder to real FTP servers (vsftpd and pyftpdlib) on
+// 127.0.0.1, in passive and active mode, and the log of every run.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+
+#include "fake_ftp_peer.h"
+#include "ftp_servers.h"
+#include "publish/publish.h"
+#include "site_fixture.h"
+#include "store/options.h"
+
+namespace tessavo::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string HostName() {
+  char name[256] = {0};
+  gethostname(name, sizeof name - 1);
+  return name;
+}
+
+// The files below `dir`, by name.
+std::map<std::string, std::string> RemoteFiles(const fs::path& dir) {
+  std::map<std::string, std::string> out;
+  if (!fs::exists(dir)) return out;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    out[e.path().filename().string()] = ReadFile(e.path());
+  }
+  return out;
+}
+
+// Names, sizes and CRCs of a set of files: short enough to read in a failure message.
+std::string Describe(const std::map<std::string, std::string>& files) {
+  std::string out;
+  for (const auto& [name, bytes] : files) {
+    out += name + ":" + std::to_string(bytes.size()) + ":" +
+           std::to_string(CalculateCRC32String(bytes)) + " ";
+  }
+  return out;
+}
+
+std::string Binary(int n, int seed) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += static_cast<char>((i * 31 + seed) % 256);
+  return s;
+}
+
+class FtpPublishTest : public ::testing::Test {
+ protected:
+  void UseServer(int port, const std::string& target, bool passive) {
+    auto& o = site_.blog->options;
+    o.SetText(opt::kFtpSite, "127.0.0.1");
+    o.SetText(opt::kFtpPort, std::to_string(port));
+    o.SetText(opt::kFtpTargetDirectory, target);
+    o.SetInt(opt::kFtpPassive, passive ? 1 : 0);
+    o.SetInt(opt::kPublishingLocation, 0);
+  }
+  bool StartPy(const std::vector<std::string>& options = {}) {
+    fs::create_directories(py_root_);
+    if (!StartPyFtp(server_, py_root_, options)) return false;
+    UseServer(server_.port(), "site", true);
+    return true;
+  }
+  PublishResult Publish(bool next10 = false) {
+    site_.host.log.clear();
+    return PublishSite(*site_.blog, site_.host, next10);
+  }
+
+  SiteFixture site_;
+  ServerProcess server_;
+  fs::path py_root_ = site_.temp / "pyroot";
+};
+
+struct Mode {
+  bool vsftpd;
+  bool passive;
+};
+
+class FtpPublishCycleTest : public FtpPublishTest, public ::testing::WithParamInterface<Mode> {};
+
+TEST_P(FtpPublishCycleTest, FullPublishNothingToSendOneChangeAndAnOrphan) {
+  const Mode mode = GetParam();
+  fs::path remote;
+  std::string target;
+  if (mode.vsftpd) {
+    ASSERT_TRUE(StartVsftpd(server_, site_.temp / "vsftpd"));
+    remote = site_.temp / "vsftpd/root/pub/site";
+    target = "/pub/site";
+  } else {
+    fs::create_directories(py_root_);
+    ASSERT_TRUE(StartPyFtp(server_, py_root_));
+    remote = py_root_ / "site";
+    target = "site";
+  }
+  UseServer(server_.port(), target, mode.passive);
+  site_.Generate("index.html", "<html>home</html>\n");
+  site_.Generate("archive.html", "<html>archive\r\nlines</html>");
+  site_.Generate("rss.xml", "<rss version=\"2.0\"></rss>");
+  site_.Generate("photo.jpg", Binary(150000, 3));
+  site_.Generate("gone.html", "soon gone");
+
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.errors, 0);
+  EXPECT_EQ(r.processed, 5);
+  EXPECT_EQ(Describe(RemoteFiles(remote)), Describe(site_.files));
+  EXPECT_EQ(site_.Outstanding(), 0);
+  const std::string port = std::to_string(server_.port());
+  std::vector<std::string> head = {
+      "Publishing using FTP",
+      "Logging on to 127.0.0.1 port " + port + " as user ",
+      "Initial directory is /",
+      "Changing to Directory " + target,
+      "Directory " + target + " does not exist.",
+      "Created Directory " + target,
+      "Changing to Directory " + target,
+      "Current directory is now /" + std::string(mode.vsftpd ? "pub/site" : "site"),
+      "...Uploading archive.html"};
+  auto texts = site_.host.LogTexts();
+  ASSERT_GE(texts.size(), head.size());
+  EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + head.size()), head);
+  EXPECT_EQ(texts[texts.size() - 2], "Logging out.");
+  EXPECT_EQ(texts.back(), "Upload complete.");
+  EXPECT_EQ(site_.host.log.front().color, LogColor::kBlack);
+
+  // Nothing changed: nothing is sent.
+  r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.processed, 0);
+  EXPECT_EQ(site_.CountLog("...Uploading"), 0);
+  EXPECT_TRUE(site_.host.Logged("Changing to Directory " + target));
+  EXPECT_FALSE(site_.host.Logged("Directory " + target + " does not exist."));
+
+  // One page changes, one is no longer generated.
+  site_.Generate("archive.html", "<html>archive, edited</html>");
+  site_.Orphan("gone.html");
+  r = Publish();
+  EXPECT_EQ(r.processed, 2);
+  EXPECT_EQ(site_.CountLog("...Uploading"), 1);
+  EXPECT_TRUE(site_.host.Logged("...Uploading archive.html"));
+  EXPECT_TRUE(site_.host.Logged("...Deleting gone.html"));
+  EXPECT_EQ(Describe(RemoteFiles(remote)), Describe(site_.files));
+  EXPECT_FALSE(site_.blog->FindPage("gone.html").has_value());
+  EXPECT_EQ(site_.Outstanding(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpPublishCycleTest,
+                         ::testing::Values(Mode{true, true}, Mode{true, false},
+                                           Mode{false, true}, Mode{false, false}),
+                         [](const ::testing::TestParamInfo<Mode>& info) {
+                           return std::string(info.param.vsftpd ? "vsftpd" : "pyftpdlib") +
+                                  (info.param.passive ? "Passive" : "Active");
+                         });
+
+TEST_F(FtpPublishTest, PublishNext10SendsTenAndCountsTheRestAsSkipped) {
+  ASSERT_TRUE(StartPy());
+  for (int i = 0; i < 25; ++i) {
+    char name[32];
+    snprintf(name, sizeof name, "page%02d.html", i);
+    site_.Generate(name, "page " + std::to_string(i));
+  }
+  PublishResult r = Publish(true);
+  EXPECT_EQ(r.processed, 10);
+  EXPECT_EQ(r.skipped, 15);
+  EXPECT_TRUE(site_.host.Logged("15 record(s) skipped."));
+  EXPECT_TRUE(site_.host.Logged("...Uploading page09.html"));
+  EXPECT_FALSE(site_.host.Logged("...Uploading page10.html"));
+  EXPECT_EQ(site_.host.LogTexts().back(), "Upload complete.");
+  EXPECT_EQ(site_.Outstanding(), 15);
+  r = Publish(true);
+  EXPECT_TRUE(site_.host.Logged("...Uploading page10.html"));
+  EXPECT_TRUE(site_.host.Logged("5 record(s) skipped."));
+  r = Publish(true);
+  EXPECT_EQ(r.processed, 5);
+  EXPECT_EQ(site_.CountLog("record(s) skipped."), 0);
+  EXPECT_EQ(site_.Outstanding(), 0);
+  EXPECT_EQ(Describe(RemoteFiles(py_root_ / "site")), Describe(site_.files));
+}
+
+TEST_F(FtpPublishTest, RefusedUploadIsReportedAndRetriedNextRun) {
+  ASSERT_TRUE(StartPy({"--fail-stor", "b.html"}));
+  site_.Generate("a.html", "a");
+  site_.Generate("b.html", "b");
+  site_.Generate("c.html", "c");
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.errors, 1);
+  auto& log = site_.host.log;
+  auto it = std::find_if(log.begin(), log.end(),
+                         [](const auto& l) { return l.text == "...b.html upload failed."; });
+  ASSERT_NE(it, log.end());
+  EXPECT_EQ(it->color, LogColor::kBlack);
+  EXPECT_EQ((it + 1)->text, "  FTP  = 550 Permission denied.");
+  EXPECT_EQ((it + 1)->color, LogColor::kRed);
+  EXPECT_EQ((it + 2)->text.rfind("  FTP Data IP/Port     = 127.0.0.1 / ", 0), 0u);
+  EXPECT_EQ((it + 2)->color, LogColor::kRed);
+  EXPECT_EQ(log.back().text, "Upload complete with 1 error(s).");
+  EXPECT_EQ(log.back().color, LogColor::kRed);
+  EXPECT_EQ(site_.blog->FindPage("b.html")->existing, 0);
+  EXPECT_EQ(site_.Outstanding(), 1);
+
+  Publish();
+  EXPECT_EQ(site_.CountLog("...Uploading"), 1);
+  EXPECT_TRUE(site_.host.Logged("...Uploading b.html"));
+}
+
+TEST_F(FtpPublishTest, InterruptedRunThenRepeatSendsExactlyWhatIsOutstanding) {
+  ASSERT_TRUE(StartPy({"--drop-stor", "c.html"}));
+  for (const char* k : {"a.html", "b.html", "c.html", "d.html", "e.html"}) {
+    site_.Generate(k, std::string("content of ") + k);
+  }
+  PublishResult r = Publish();
+  EXPECT_GE(r.errors, 1);
+  EXPECT_EQ(site_.blog->FindPage("a.html")->existing, site_.blog->FindPage("a.html")->generated);
+  EXPECT_EQ(site_.blog->FindPage("b.html")->existing, site_.blog->FindPage("b.html")->generated);
+  EXPECT_EQ(site_.blog->FindPage("c.html")->existing, 0);
+  const int outstanding = site_.Outstanding();
+  EXPECT_EQ(outstanding, 5 - 2);
+
+  ServerProcess healthy;
+  ASSERT_TRUE(StartPyFtp(healthy, py_root_));
+  UseServer(healthy.port(), "site", true);
+  r = Publish();
+  EXPECT_EQ(r.errors, 0);
+  EXPECT_EQ(site_.CountLog("...Uploading"), outstanding);
+  EXPECT_FALSE(site_.host.Logged("...Uploading a.html"));
+  EXPECT_EQ(Describe(RemoteFiles(py_root_ / "site")), Describe(site_.files));
+}
+
+TEST_F(FtpPublishTest, OrphanDeletionRules) {
+  ASSERT_TRUE(StartPy());
+  site_.Generate("kept.html", "kept");
+  site_.Generate("never.html", "never published");
+  site_.Generate("vanished.html", "published, then removed by hand");
+  // never.html is not published; the other two are.
+  Publish();
+  auto never = site_.blog->FindPage("never.html");
+  never->existing = 0;
+  site_.blog->UpdatePage(*never);
+  fs::remove(py_root_ / "site/never.html");
+  fs::remove(py_root_ / "site/vanished.html");
+  site_.Orphan("never.html");
+  site_.Orphan("vanished.html");
+
+  PublishResult r = Publish();
+  EXPECT_EQ(r.errors, 1);
+  EXPECT_FALSE(site_.blog->FindPage("never.html").has_value());  // removed although DELE failed
+  EXPECT_TRUE(site_.blog->FindPage("vanished.html").has_value());
+  EXPECT_TRUE(site_.host.Logged("...vanished.html not deleted."));
+  EXPECT_FALSE(site_.host.Logged("...never.html not deleted."));
+  EXPECT_EQ(site_.host.LogTexts().back(), "Upload complete with 1 error(s).");
+  Publish();
+  EXPECT_TRUE(site_.host.Logged("...Deleting vanished.html"));
+}
+
+TEST_F(FtpPublishTest, ConversationIsShownInBlueIncludingThePassword) {
+  ASSERT_TRUE(StartPy());
+  site_.blog->options.SetInt(opt::kShowFtpConversation, 1);
+  site_.Generate("a.html", "a");
+  Publish();
+  const auto& log = site_.host.log;
+  auto find = [&](const std::string& text) {
+    for (size_t i = 0; i < log.size(); ++i) {
+      if (log[i].text == text) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  int logon = find("Logging on to 127.0.0.1 port " + std::to_string(server_.port()) +
+                   " as user ");
+  int user = find("  FTP = USER anonymous");
+  int pass = find("  FTP = PASS anonymous@" + HostName());
+  int upload = find("...Uploading a.html");
+  int stor = find("  FTP = STOR a.html");
+  int quit = find("  FTP = QUIT");
+  ASSERT_GE(logon, 0);
+  EXPECT_LT(logon, user);
+  EXPECT_LT(user, pass);
+  EXPECT_LT(pass, upload);
+  EXPECT_LT(upload, stor);
+  EXPECT_LT(stor, quit);
+  EXPECT_EQ(log[pass].color, LogColor::kBlue);
+  EXPECT_GE(find("  FTP = 220 pyftpdlib test server ready."), 0);
+  for (const auto& l : log) {
+    if (l.text.rfind("  FTP = ", 0) == 0) {
+      EXPECT_EQ(l.color, LogColor::kBlue) << l.text;
+    }
+  }
+  std::vector<std::string> sequence;
+  for (const auto& l : log) {
+    if (l.text.rfind("  FTP = ", 0) != 0) continue;
+    std::string word = l.text.substr(8, l.text.find(' ', 8) - 8);
+    if (word == "EPSV" || word == "TYPE" || word == "ALLO" || word == "REST" || word == "STOR") {
+      sequence.push_back(word);
+    }
+  }
+  ASSERT_GE(sequence.size(), 5u);
+  // One upload: EPSV, TYPE, ALLO, REST, STOR after the logon's TYPE and REST probe.
+  std::vector<std::string> tail(sequence.end() - 5, sequence.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"EPSV", "TYPE", "ALLO", "REST", "STOR"}));
+}
+
+TEST_F(FtpPublishTest, MissingSiteAndEmptyPort) {
+  site_.blog->options.SetText(opt::kFtpSite, "ab");
+  PublishResult r = Publish();
+  EXPECT_FALSE(r.completed);
+  ASSERT_EQ(site_.host.log.size(), 2u);
+  EXPECT_EQ(site_.host.log[0].text,
+            "*** Warning: Can not upload files yet - FTP information required.");
+  EXPECT_EQ(site_.host.log[1].text,
+            "*** Please visit the OPTIONS page for PUBLISHING OPTIONS and enter your FTP "
+            "information before trying to upload.");
+  EXPECT_EQ(site_.host.log[1].color, LogColor::kRed);
+
+  // A port nothing listens on shows the failure; an empty port becomes 21.
+  UseServer(FreePort(), "", true);
+  site_.blog->options.SetText(opt::kFtpUserid, "joe");
+  r = Publish();
+  EXPECT_FALSE(r.completed);
+  EXPECT_TRUE(site_.host.Logged("Logon failed"));
+  EXPECT_EQ(site_.host.log.back().text, "  FTP Data IP/Port     =  / ");
+  site_.blog->options.SetText(opt::kFtpPort, "");
+  site_.blog->options.SetText(opt::kFtpSite, "127.0.0.2");
+  Publish();
+  EXPECT_EQ(site_.host.log[1].text, "Logging on to 127.0.0.2 port 21 as user joe");
+  EXPECT_EQ(site_.blog->options.Text(opt::kFtpPort), "21");
+}
+
+TEST_F(FtpPublishTest, RefusedLogonReportsTheReplyAndTouchesNothing) {
+  ASSERT_TRUE(StartPy({"--reject-pass"}));
+  site_.blog->options.SetText(opt::kFtpUserid, "joe");
+  site_.blog->options.SetText(opt::kFtpPassword, "wrong");
+  site_.Generate("a.html", "a");
+  PublishResult r = Publish();
+  EXPECT_FALSE(r.completed);
+  auto texts = site_.host.LogTexts();
+  std::vector<std::string> want = {"Publishing using FTP",
+                                   "Logging on to 127.0.0.1 port " +
+                                       std::to_string(server_.port()) + " as user joe",
+                                   "Logon failed", "  FTP  = 530 Login incorrect.",
+                                   "  FTP Data IP/Port     =  / "};
+  EXPECT_EQ(texts, want);
+  EXPECT_EQ(site_.host.log[2].color, LogColor::kRed);
+  EXPECT_EQ(site_.Outstanding(), 1);
+}
+
+TEST_F(FtpPublishTest, TargetThatCannotBeCreatedGivesUp) {
+  ASSERT_TRUE(StartPy());
+  site_.blog->options.SetText(opt::kFtpTargetDirectory, "no/such/parents");
+  site_.Generate("a.html", "a");
+  PublishResult r = Publish();
+  EXPECT_FALSE(r.completed);
+  auto texts = site_.host.LogTexts();
+  auto at = std::find(texts.begin(), texts.end(), "Error creating Directory no/such/parents");
+  ASSERT_NE(at, texts.end());
+  EXPECT_EQ(*(at + 1), "Giving up!");
+  EXPECT_EQ((at + 2)->rfind("  FTP  = 550", 0), 0u);
+  EXPECT_EQ(texts.back().rfind("  FTP Data IP/Port     = ", 0), 0u);
+  EXPECT_EQ(site_.Outstanding(), 1);
+}
+
+TEST_F(FtpPublishTest, DirectoryMismatchAsksAndCancelStops) {
+  ASSERT_TRUE(StartPy());
+  fs::create_directories(py_root_ / "site");
+  site_.blog->options.SetText(opt::kFtpTargetDirectory, "site/../site");
+  site_.Generate("a.html", "a");
+  site_.host.answers = {false};
+  PublishResult r = Publish();
+  EXPECT_FALSE(r.completed);
+  ASSERT_EQ(site_.host.questions.size(), 1u);
+  EXPECT_EQ(site_.host.questions[0].kind, "okcancel");
+  EXPECT_EQ(site_.host.questions[0].text,
+            "Current directory is now /site\n\nand not site/../site\n\nso target directory "
+            "may be wrong...\n\nProceed with upload?");
+  EXPECT_EQ(site_.host.LogTexts().back(), "Current directory is now /site");
+  EXPECT_EQ(site_.Outstanding(), 1);
+
+  site_.host.answers = {true};
+  r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(ReadFile(py_root_ / "site/a.html"), "a");
+}
+
+TEST_F(FtpPublishTest, KeysThatAreNotPlainNamesAreNeverSent) {
+  ASSERT_TRUE(StartPy());
+  site_.Generate("ok.html", "ok");
+  site_.blog->InsertPage(PageRecord{"../escape.html", 0, 1234, 1234});
+  WriteFile(site_.blog->OutputFolder().parent_path() / "escape.html", "outside");
+  PublishResult r = Publish();
+  EXPECT_EQ(r.errors, 1);
+  EXPECT_FALSE(fs::exists(py_root_ / "escape.html"));
+  EXPECT_TRUE(fs::exists(py_root_ / "site/ok.html"));
+  EXPECT_EQ(site_.CountLog("...Uploading"), 1);
+  bool red = false;
+  for (const auto& l : site_.host.log) {
+    red |= l.color == LogColor::kRed && l.text.find("../escape.html") != std::string::npos;
+  }
+  EXPECT_TRUE(red);
+}
+
+// A relative target created in a non-root initial directory is still entered.
+TEST_F(FtpPublishTest, RelativeTargetCreatedBelowTheInitialDirectory) {
+  std::string cwd = "/home/user";
+  bool made = false;
+  FakeFtpPeer peer("220 Ready.\r\n", [&](const std::string& c) -> std::string {
+    if (c == "PWD") return "257 \"" + cwd + "\" is current.\r\n";
+    if (c == "CDUP") {
+      cwd = cwd.substr(0, cwd.rfind('/'));
+      if (cwd.empty()) cwd = "/";
+      return "250 Ok.\r\n";
+    }
+    if (c == "MKD blog") {
+      made = true;
+      return "257 \"/home/user/blog\" created.\r\n";
+    }
+    if (c.rfind("CWD ", 0) == 0) {
+      std::string to = c.substr(4);
+      if (to == "/home/user") {
+        cwd = to;
+        return "250 Ok.\r\n";
+      }
+      if (to == "blog" && made && cwd == "/home/user") {
+        cwd = "/home/user/blog";
+        return "250 Ok.\r\n";
+      }
+      return "550 No such directory.\r\n";
+    }
+    return DefaultAnswer(c);
+  });
+  UseServer(std::stoi(peer.port()), "blog", true);
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_TRUE(site_.host.questions.empty());
+  EXPECT_TRUE(site_.host.Logged("Current directory is now /home/user/blog"));
+  auto cmds = peer.commands();
+  auto mkd = std::find(cmds.begin(), cmds.end(), "MKD blog");
+  ASSERT_NE(mkd, cmds.end());
+  EXPECT_EQ(*(mkd + 1), "CDUP");
+  EXPECT_EQ(*(mkd + 2), "CWD blog");
+}
+
+}  // namespace
+}  // namespace tessavo::testing

@@ -1,0 +1,69 @@
+// A blog whose "generated output" is written by the test: files in the blog's output
+// folder with matching page records (PageCRCNew = CRC of the file, PageCRCExisting 0),
+// which is all a publisher needs from generation.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "recording_host.h"
+#include "store/blog.h"
+#include "temp_dir.h"
+#include "util/crc32.h"
+#include "util/program_folder.h"
+
+namespace tessavo::testing {
+
+class SiteFixture {
+ public:
+  SiteFixture() {
+    SetProgramFolder(temp.path() / "home");
+    blog = Blog::Create(temp.path() / "site.zdb", host, false);
+    std::filesystem::create_directories(blog->OutputFolder());
+  }
+
+  // Writes (or rewrites) one generated file and sets its record as generation would.
+  void Generate(const std::string& key, const std::string& bytes) {
+    WriteFile(blog->OutputFolder() / key, bytes);
+    int32_t crc = CrcToSigned(CalculateCRC32String(bytes));
+    if (auto rec = blog->FindPage(key)) {
+      rec->generated = crc;
+      rec->local = crc;
+      blog->UpdatePage(*rec);
+    } else {
+      blog->InsertPage(PageRecord{key, 0, crc, crc});
+    }
+    files[key] = bytes;
+  }
+
+  // Generation no longer produces `key`: the record becomes an orphan, the file goes.
+  void Orphan(const std::string& key) {
+    auto rec = blog->FindPage(key);
+    rec->generated = 0;
+    blog->UpdatePage(*rec);
+    std::filesystem::remove(blog->OutputFolder() / key);
+    files.erase(key);
+  }
+
+  // Keys whose published CRC differs from the generated one (what a publish would send).
+  int Outstanding() const {
+    int n = 0;
+    for (const PageRecord& rec : blog->Pages()) n += rec.existing != rec.generated;
+    return n;
+  }
+
+  int CountLog(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& line : host.log) n += line.text.rfind(prefix, 0) == 0;
+    return n;
+  }
+
+  TempDir temp;
+  RecordingHost host;
+  std::unique_ptr<Blog> blog;
+  std::map<std::string, std::string> files;  // what the output folder should hold
+};
+
+}  // namespace tessavo::testing
