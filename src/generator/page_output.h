@@ -1,0 +1,143 @@
+// Page output and change tracking: the one place that writes files into the output folder
+// during a generation run, and keeps their page records (tblPages) in step.
+//
+// Every output file has a page record with three CRCs: the copy last published
+// (PageCRCExisting, 0 = none), the copy produced by the last run (PageCRCNew, 0 = orphan)
+// and the copy last written locally (PageCRCLocal). A file is reported and counted when it
+// differs from the published copy (or has none); a file equal to the published copy is
+// rewritten silently when the local copy is missing or differs.
+//
+// A PageWriter serves one generation run. It reads every page record once when it is
+// made and keeps the changes in memory; Flush() writes them to tblPages in one transaction.
+// The run calls Flush() at its end; a page that cannot be written flushes what was done so
+// far before its error propagates, and the destructor flushes what is left (swallowing
+// errors). The output folder is listed once, at the first file operation, and the listing
+// is kept up to date as files are written and removed.
+//
+// Names that are not bare file names (a separator, "..", an absolute form, a NUL) are
+// never written: they are refused with a red log line and skipped.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "store/blog.h"
+
+namespace tessavo {
+
+class Host;
+
+// The run counters that page output increments.
+struct OutputCounters {
+  int pages_changed = 0;     // pages and feeds added or changed
+  int files_changed = 0;     // extra files and template files added or changed
+  int pictures_changed = 0;  // pictures added or changed
+  int pages_removed = 0;     // orphans removed
+};
+
+enum class StoredFileKind { kPicture, kFile, kTemplateFile };
+
+class PageWriter {
+ public:
+  // Reads every page record of `blog`. `output_folder` need not exist yet; it must exist
+  // by the first file operation.
+  PageWriter(Blog& blog, Host& host, std::filesystem::path output_folder);
+  ~PageWriter();
+  PageWriter(const PageWriter&) = delete;
+  PageWriter& operator=(const PageWriter&) = delete;
+
+  // Sets PageCRCNew to 0 in every page record (the start of a run).
+  void ResetGeneratedCrcs();
+
+  // Writes one page or feed: logs "...building page " + name, then "... " + name +
+  // " has changes." or "..." + name + " is new." when the text differs from the published
+  // copy, and writes the text byte for byte. Throws Error when the file cannot be written
+  // (after flushing the records saved so far).
+  void WritePage(const std::string& name, std::string_view text);
+
+  // Copies one stored file (picture, extra file, template file) with the same rules as
+  // WritePage, using `crc` (the stored CRC, signed) instead of the CRC of the text and
+  // asking `bytes` for the content only when the file is to be written. Logs nothing of
+  // its own beyond the change lines; counts into pictures or files. Throws Error when the
+  // file cannot be written; the record keeps what the rules saved before the write.
+  void TrackStoredFile(StoredFileKind kind, const std::string& name, int32_t crc,
+                       const std::function<std::string()>& bytes);
+
+  // Copies every picture (in name order) and then every extra file (in name order),
+  // each with "processing picture " / "processing file " + name; an error inside one row
+  // skips the rest of that row. An extra file named like `home_page_file` (ignoring
+  // letter case) sets index_page_overwritten(), logs the green line
+  // "*** This page will overwrite the Blog Index Page ***" and takes the home page's file
+  // and page record.
+  void CopyPicturesAndFiles(const std::string& home_page_file);
+
+  // Every record with PageCRCNew 0, in PageKey order: "...Removing orphan page " + key,
+  // its local file deleted when present, and one more page removed. The records stay.
+  void RemoveOrphans();
+
+  // Writes the changed page records to tblPages in one transaction. Safe to call often.
+  void Flush();
+
+  // True when `name` is a bare file name; otherwise logs the red refusal line.
+  bool CheckName(const std::string& name);
+
+  const OutputCounters& counters() const { return counters_; }
+  OutputCounters& counters() { return counters_; }
+  bool index_page_overwritten() const { return index_page_overwritten_; }
+  // The in-memory record of `key`, or nullptr. For callers that need a record's state.
+  const PageRecord* Find(const std::string& key) const;
+  const std::filesystem::path& output_folder() const { return folder_; }
+  Host& host() const { return *host_; }
+  Blog& blog() const { return *blog_; }
+
+  // Exposed for the template file extraction, which has its own failure messages:
+  // step 3 of the rules (lookup, change lines, counting, the first write) and step 4
+  // (the silent repair). `write` writes the file and may throw.
+  enum class Change { kNone, kChanged, kNew };
+  Change RecordGenerated(const std::string& key, int32_t crc, int* counter,
+                         const std::function<void()>& write);
+  void RepairLocal(const std::string& key, int32_t crc, const std::function<void()>& write);
+  // Writes `bytes` to output folder + name (atomically) and notes the file as present.
+  void WriteOutputFile(const std::string& name, std::string_view bytes);
+
+ private:
+  struct Slot {
+    PageRecord rec;
+    bool stored = false;  // a row exists in tblPages
+    bool dirty = false;
+  };
+  Slot* FindSlot(const std::string& key);
+  void ListFolder();
+  bool LocalFileExists(const std::string& name);
+
+  Blog* blog_;
+  Host* host_;
+  std::filesystem::path folder_;
+  std::unordered_map<std::string, Slot> records_;
+  std::unordered_set<std::string> present_;  // names of the files in the output folder
+  bool listed_ = false;
+  bool reset_pending_ = false;  // PageCRCNew = 0 for every stored row, not yet flushed
+  bool index_page_overwritten_ = false;
+  OutputCounters counters_;
+};
+
+// The red line that refuses a name that is not a bare file name.
+std::string RefusedNameLine(const std::string& name);
+
+// Mark All as New: asks "Mark all Blog Pages as NOT Published?" (Yes/No); on Yes sets
+// PageCRCExisting to 0 in every record, showing "Marking " + key for each in the status
+// window between "Marking all Blog Pages as NOT Published" and "... complete".
+// True when the records were marked.
+bool MarkAllAsNew(Blog& blog, Host& host);
+
+// Mark All as Published: asks "Mark all Blog Pages as Published?" (Yes/No); on Yes sets
+// PageCRCExisting to PageCRCNew in every record whose PageCRCNew is not 0 and deletes the
+// others, with the status lines as above ("Marking all Blog Pages as Published").
+bool MarkAllAsPublished(Blog& blog, Host& host);
+
+}  // namespace tessavo

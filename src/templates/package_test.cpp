@@ -1,0 +1,344 @@
+#include "templates/package.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "recording_host.h"
+#include "temp_dir.h"
+#include "util/program_folder.h"
+
+namespace tessavo {
+namespace {
+
+using testing::RecordingHost;
+using testing::TempDir;
+
+const std::string S(1, '\x01');
+
+// A template record of exactly `length` characters: digit, 0x01, slice 1 padded with 'x',
+// nine more separators.
+std::string TemplateRecordOfLength(char digit, std::size_t length) {
+  std::string rec(1, digit);
+  rec += S;
+  std::string tail = S + S + S + S + S + S + S + S + S;  // ends slices 1..9
+  rec += std::string(length - rec.size() - tail.size(), 'x');
+  rec += tail;
+  return rec;
+}
+
+PackageLines SamplePackage() {
+  PackageLines lines = NewPackageLines();
+  lines[0] = BuildDescriptionRecord("First paragraph.\r\n\r\nSecond one.");
+  TemplateFields fields;
+  fields[0] = "1";
+  fields[1] = "<html>\r\n<body>[%thispage.title%]\n";
+  fields[2] = "[%entry.text%]";
+  fields[4] = "<p>[%entry.title%]</p>";
+  fields[6] = "</body>\r\n</html>\r\n";
+  lines[1] = BuildTemplateRecord(fields);
+  lines.push_back(BuildFileRecord("a.css", "body { color: red; }\r\n"));
+  lines.push_back(BuildFileRecord("b.gif", std::string("GIF89a\0\x01\x02\xff", 10)));
+  return lines;
+}
+
+TEST(PackageLinesTest, SplitsAtEveryKindOfLineEndAndStopsAtNul) {
+  EXPECT_EQ(SplitPackageLines("a\r\nb\rc\nd"), (PackageLines{"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitPackageLines("a\r\n\r\nb\r\n"), (PackageLines{"a", "", "b"}));
+  EXPECT_EQ(SplitPackageLines("a\n\rb"), (PackageLines{"a", "", "b"}));
+  EXPECT_EQ(SplitPackageLines(std::string("a\r\nb\0c\r\nd", 9)), (PackageLines{"a", "b"}));
+  EXPECT_TRUE(SplitPackageLines("").empty());
+  EXPECT_EQ(JoinPackageLines({"a", "", "b"}), "a\r\n\r\nb\r\n");
+}
+
+TEST(PackageCheckTest, NineLinesAreDamagedAsAWhole) {
+  PackageLines lines = NewPackageLines();
+  EXPECT_EQ(FindPackageDamage(lines), 0);
+  lines.pop_back();
+  EXPECT_EQ(FindPackageDamage(lines), -1);
+}
+
+TEST(PackageCheckTest, FirstWrongDigitNamesTheRecordCountedFromOne) {
+  PackageLines lines = NewPackageLines();
+  lines[3] = "4" + S;
+  lines[5] = "";
+  EXPECT_EQ(FindPackageDamage(lines), 4);
+  lines[3] = "3" + S;
+  EXPECT_EQ(FindPackageDamage(lines), 6);  // an empty line fails the same way
+  lines[5] = "5";
+  lines[9] = "X";
+  EXPECT_EQ(FindPackageDamage(lines), 10);
+  lines[9] = "9";
+  lines.push_back("not a file record");  // lines from 10 on are not examined
+  EXPECT_EQ(FindPackageDamage(lines), 0);
+}
+
+TEST(PageTemplateTest, RecordShorterThanFiftyCharactersTakesTheDefaultLayout) {
+  PackageLines lines = SamplePackage();
+  lines[2] = TemplateRecordOfLength('2', 49);
+  lines[3] = TemplateRecordOfLength('3', 50);
+  PageTemplates t = LoadPageTemplates(lines);
+  EXPECT_EQ(t.Template(2), SplitTemplateRecord(lines[1]));
+  EXPECT_EQ(t.Slice(2, 0), "1");
+  EXPECT_EQ(t.Slice(3, 0), "3");
+  EXPECT_EQ(t.Slice(3, 1), std::string(50 - 11, 'x'));
+  // The empty templates of a new package all read as the default layout.
+  for (int k = 4; k <= 6; ++k) EXPECT_EQ(t.Template(k), t.Template(1));
+  EXPECT_EQ(t.Slice(1, kSliceStartOfPage), "<html>\r\n<body>[%thispage.title%]\n");
+  EXPECT_EQ(t.Slice(1, kSliceEachEntry), "<p>[%entry.title%]</p>");
+  EXPECT_EQ(t.Slice(1, kSliceBeforeEntries), "");
+}
+
+TEST(PageTemplateTest, ThreeSeparatorsGiveTwoSlicesAndTheTailIsDropped) {
+  TemplateFields f = SplitTemplateRecord("1" + S + "one" + S + "two" + S + "ignored tail");
+  EXPECT_EQ(f[0], "1");
+  EXPECT_EQ(f[1], "one");
+  EXPECT_EQ(f[2], "two");
+  for (int i = 3; i < kTemplateFieldCount; ++i) EXPECT_EQ(f[i], "") << i;
+  // More than ten fields: the extra ones are not slices.
+  std::string many = "1";
+  for (int i = 0; i < 12; ++i) many += S + std::to_string(i);
+  many += S;
+  f = SplitTemplateRecord(many);
+  EXPECT_EQ(f[9], "8");
+}
+
+TEST(PageTemplateTest, ControlBytesDecodeToLineBreaks) {
+  TemplateFields f = SplitTemplateRecord("1" + S + "a\x03\x02" "b\x02" "c\x03" + S);
+  EXPECT_EQ(f[1], "a\r\nb\nc\r");
+  EXPECT_EQ(DecodeLineBreaks("\x03\x02"), "\r\n");
+  EXPECT_EQ(DecodeLineBreaks("\x02"), "\n");
+  EXPECT_EQ(EncodeLineBreaks("x\r\ny"), "x\x03\x02y");
+}
+
+TEST(PageTemplateTest, WritingRuleKeepsReservedSlicesAndEncodesTheWholeRecord) {
+  TemplateFields f;
+  f[0] = "4";
+  f[1] = "start\r\n";
+  f[7] = "r7";
+  f[9] = "r9\n";
+  std::string rec = BuildTemplateRecord(f);
+  EXPECT_EQ(rec, "4" + S + "start\x03\x02" + S + S + S + S + S + S + "r7" + S + S + "r9\x02" + S);
+  EXPECT_EQ(SplitTemplateRecord(rec), f);
+  TemplateFields empty;
+  empty[0] = "2";
+  EXPECT_EQ(BuildTemplateRecord(empty).size(), 11u);
+}
+
+TEST(DescriptionTest, FromTheThirdCharacterDecoded) {
+  PackageLines lines = NewPackageLines();
+  lines[0] = "0" + S + "line one\x03\x02line two" + S + "kept";
+  EXPECT_EQ(ReadDescription(lines), "line one\r\nline two" + S + "kept");
+  lines[0] = "0";
+  EXPECT_EQ(ReadDescription(lines), "");
+  EXPECT_EQ(BuildDescriptionRecord("a\nb"), "0" + S + "a\x02" "b");
+}
+
+TEST(FileRecordTest, ShortRecordsAreSkippedAndMissingSeparatorsRunToTheEnd) {
+  // "A", 0x01, a five-character name and 0x01: 8 characters.
+  EXPECT_FALSE(ReadFileRecord("A" + S + "x.gif" + S));
+  EXPECT_FALSE(ReadFileRecord("A" + S + "x.gif" + S + "00"));  // 10 characters
+  auto rec = ReadFileRecord("A" + S + "x.gif" + S + "414");  // 11 characters
+  ASSERT_TRUE(rec);
+  EXPECT_EQ(rec->name, "x.gif");
+  EXPECT_EQ(rec->hex, "414");
+  rec = ReadFileRecord("A" + S + "name-without-data");
+  ASSERT_TRUE(rec);
+  EXPECT_EQ(rec->name, "name-without-data");
+  EXPECT_EQ(rec->hex, "");
+  rec = ReadFileRecord("A" + S + "f.txt" + S + "4142" + S + "trailing");
+  ASSERT_TRUE(rec);
+  EXPECT_EQ(rec->hex, "4142");
+  EXPECT_FALSE(ReadFileRecord("B" + S + "f.txt" + S + "4142" + S));
+
+  PackageLines lines = SamplePackage();
+  lines.insert(lines.begin() + 10, "# a comment line that is not a file record");
+  auto files = FileRecords(lines);
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0].name, "a.css");
+  EXPECT_EQ(files[0].line, 11u);
+  EXPECT_EQ(files[1].name, "b.gif");
+}
+
+TEST(HexTest, UpperOrLowerCaseDecodesAndBadOrOddTextFails) {
+  std::string out;
+  EXPECT_TRUE(DecodeHexToBytes("00ff7Fa0", out));
+  EXPECT_EQ(out, std::string("\x00\xff\x7f\xa0", 4));
+  EXPECT_EQ(EncodeHex(out), "00FF7FA0");
+  out = "stale";
+  EXPECT_FALSE(DecodeHexToBytes("00G1", out));
+  EXPECT_EQ(out, "");
+  EXPECT_FALSE(DecodeHexToBytes("0 1", out));
+  EXPECT_FALSE(DecodeHexToBytes("414", out));  // a truncated record
+  EXPECT_TRUE(DecodeHexToBytes("", out));
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(BuildFileRecord("n.bin", "\x01\xab"), "A" + S + "n.bin" + S + "01AB" + S);
+}
+
+TEST(HexTest, DecodeToFileReplacesTheFileOrReportsFailure) {
+  TempDir dir;
+  auto path = dir / "out.bin";
+  testing::WriteFile(path, "old content that is longer");
+  EXPECT_TRUE(DecodeHexToFile("4142", path));
+  EXPECT_EQ(testing::ReadFile(path), "AB");
+  EXPECT_FALSE(DecodeHexToFile("41x2", path));
+  EXPECT_EQ(testing::ReadFile(path), "AB");
+  EXPECT_FALSE(DecodeHexToFile("4142", dir / "missing-folder" / "x"));
+}
+
+TEST(RoundTripTest, WritingWhatWasReadGivesTheSameBytes) {
+  PackageLines lines = SamplePackage();
+  lines[7] = "7" + S + "reserved data" + S;
+  std::string text = JoinPackageLines(lines);
+  PackageLines again = SplitPackageLines(text);
+  EXPECT_EQ(again, lines);
+  EXPECT_EQ(JoinPackageLines(again), text);
+  // The parts read back as they were written.
+  EXPECT_EQ(ReadDescription(again), "First paragraph.\r\n\r\nSecond one.");
+  EXPECT_EQ(SplitTemplateRecord(again[1])[6], "</body>\r\n</html>\r\n");
+  auto files = FileRecords(again);
+  ASSERT_EQ(files.size(), 2u);
+  std::string bytes;
+  ASSERT_TRUE(DecodeHexToBytes(files[1].hex, bytes));
+  EXPECT_EQ(bytes, std::string("GIF89a\0\x01\x02\xff", 10));
+  // Rebuilding every part from its decoded form gives the same lines.
+  EXPECT_EQ(BuildDescriptionRecord(ReadDescription(again)), again[0]);
+  EXPECT_EQ(BuildTemplateRecord(SplitTemplateRecord(again[1])), again[1]);
+}
+
+class LoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetProgramFolder(dir.path()); }
+  std::string PathOf(const std::string& name) const { return dir.path().string() + "/" + name; }
+  TempDir dir;
+  RecordingHost host;
+};
+
+TEST_F(LoadTest, ValidatePackageMessages) {
+  PackageLines lines;
+  EXPECT_FALSE(ValidatePackage(PathOf("none.tem"), host, lines));
+  ASSERT_EQ(host.informations.size(), 1u);
+  EXPECT_EQ(host.informations[0],
+            "Error. I can not find the [" + PathOf("none.tem") + "] Template Package. Sorry");
+
+  PackageLines nine = NewPackageLines();
+  nine.pop_back();
+  testing::WriteFile(dir / "nine.tem", JoinPackageLines(nine));
+  EXPECT_FALSE(ValidatePackage(PathOf("nine.tem"), host, lines));
+  EXPECT_EQ(host.informations.back(),
+            "Error. Template Package [" + PathOf("nine.tem") + "] is damaged and can not be used. Sorry");
+  EXPECT_EQ(lines, nine);  // what was read stays
+
+  PackageLines bad = NewPackageLines();
+  bad[3] = "4" + S;
+  testing::WriteFile(dir / "bad.tem", JoinPackageLines(bad));
+  EXPECT_FALSE(ValidatePackage(PathOf("bad.tem"), host, lines));
+  EXPECT_EQ(host.informations.back(), "Error. Template Package [" + PathOf("bad.tem") +
+                                          "] is damaged at record 4 and can not be used. Sorry");
+
+  testing::WriteFile(dir / "good.tem", JoinPackageLines(SamplePackage()));
+  EXPECT_TRUE(ValidatePackage(PathOf("good.tem"), host, lines));
+  EXPECT_EQ(lines, SamplePackage());
+  EXPECT_EQ(host.informations.size(), 3u);
+}
+
+TEST_F(LoadTest, TemplateFileOptionIsUsedWhenItIsSound) {
+  testing::WriteFile(dir / "mine.tem", JoinPackageLines(SamplePackage()));
+  LoadedPackage p = LoadTemplatePackage(host, dir.path(), "mine.tem");
+  EXPECT_EQ(p.source, LoadedPackage::Source::kTemplateFile);
+  EXPECT_EQ(p.lines, SamplePackage());
+  EXPECT_EQ(p.templates.Slice(3, kSliceArticle), "[%entry.text%]");
+  EXPECT_EQ(host.LogTexts(), (std::vector<std::string>{"Loading Template Package...",
+                                                        "Loading Template Package complete..."}));
+  EXPECT_TRUE(host.informations.empty());
+}
+
+TEST_F(LoadTest, MissingOptionFileFallsBackToTheDefaultFile) {
+  testing::WriteFile(dir / "@default.tem", JoinPackageLines(SamplePackage()));
+  LoadedPackage p = LoadTemplatePackage(host, dir.path(), "gone.tem");
+  EXPECT_EQ(p.source, LoadedPackage::Source::kDefaultFile);
+  EXPECT_EQ(host.informations.size(), 1u);
+  ASSERT_EQ(host.log.size(), 3u);
+  EXPECT_EQ(host.log[1].color, LogColor::kRed);
+  EXPECT_EQ(host.log[1].text, "Error opening template package: gone.tem");
+  EXPECT_EQ(host.log[2].text, "Loading Template Package complete...");
+}
+
+TEST_F(LoadTest, NeitherFileUsableLoadsTheBuiltInPackage) {
+  PackageLines bad = NewPackageLines();
+  bad[0] = "X";
+  testing::WriteFile(dir / "@default.tem", JoinPackageLines(bad));
+  LoadedPackage p = LoadTemplatePackage(host, dir.path(), "gone.tem");
+  EXPECT_EQ(p.source, LoadedPackage::Source::kBuiltIn);
+  EXPECT_EQ(host.informations.size(), 2u);
+  int red = 0;
+  for (const auto& l : host.log) red += l.color == LogColor::kRed;
+  EXPECT_EQ(red, 3);
+  EXPECT_TRUE(host.Logged("Error opening default template package: @default.tem"));
+  EXPECT_TRUE(host.Logged("Loading internal copy of default template package instead."));
+  EXPECT_EQ(p.lines, BuiltInPackageLines());
+  EXPECT_EQ(p.templates.Slice(2, kSliceStartOfPage), p.templates.Slice(1, kSliceStartOfPage));
+}
+
+// The built-in package: fifteen lines in the documented shape.
+TEST(BuiltInPackageTest, HasTheDocumentedShape) {
+  std::string_view text = BuiltInPackageText();
+  ASSERT_GE(text.size(), 2u);
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+  PackageLines lines = BuiltInPackageLines();
+  ASSERT_EQ(lines.size(), 15u);
+  EXPECT_EQ(FindPackageDamage(lines), 0);
+  EXPECT_EQ(JoinPackageLines(lines), text);
+  EXPECT_NE(ReadDescription(lines).find("\n\n"), std::string::npos) << "two paragraphs";
+
+  TemplateFields def = SplitTemplateRecord(lines[1]);
+  for (int s : {1, 2, 4, 6}) EXPECT_FALSE(def[s].empty()) << s;
+  for (int s : {3, 5, 7, 8, 9}) EXPECT_TRUE(def[s].empty()) << s;
+  for (std::size_t k = 2; k <= 6; ++k) EXPECT_EQ(lines[k].size(), 11u) << k;
+  for (std::size_t k = 7; k <= 9; ++k) EXPECT_EQ(lines[k], std::to_string(k) + S);
+
+  // The variables and functions the default layout is built from.
+  for (const char* v :
+       {"[%thispage.title%]", "[%thispage.metatag.keywords%]", "[%thispage.metatag.description%]",
+        "[%mainpage.title.css%]", "[%links.navbar.column%]", "[%linkto.rss20.href%]",
+        "IFNOTBLANK~~[%ISHOMEPAGE%]", "clear.gif", "[%thispage.menutree.css%]",
+        "[%thispage.title.css%]", "IFBLANK~~[%ISARTICLEPAGE%]", "IFNOTBLANK~~[%ISARTICLEPAGE%]",
+        "default.css", "Tessavo"}) {
+    EXPECT_NE(def[1].find(v), std::string::npos) << v;
+  }
+  for (const char* v : {"[%entry.title.css%]", "[%entry.text.css%]", "[%entry.url.related.css%]",
+                        "[%entry.sidebar.css%]", "IFNOTBLANK~~[%entry.sidebar%]"}) {
+    EXPECT_NE(def[2].find(v), std::string::npos) << v;
+    EXPECT_NE(def[4].find(v), std::string::npos) << v;
+  }
+  EXPECT_NE(def[4].find("tag.gif"), std::string::npos);
+  EXPECT_NE(def[4].find("[%entry.date.words.css%]"), std::string::npos);
+  for (const char* v : {"[%linkto.prior.css%]", "[%linkto.next.css%]",
+                        "[%IFNOTBLANK~~[%ISHOMEPAGE%]~~[%IFNOTBLANK~~[%mainpage.about%]~~",
+                        "[%mainpage.about.css%]", "About My Blog", "</html>"}) {
+    EXPECT_NE(def[6].find(v), std::string::npos) << v;
+  }
+
+  auto files = FileRecords(lines);
+  ASSERT_EQ(files.size(), 5u);
+  const char* names[] = {"clear.gif", "xml.gif", "tag.gif", "leftside.jpg", "default.css"};
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(files[i].name, names[i]);
+    std::string bytes;
+    EXPECT_TRUE(DecodeHexToBytes(files[i].hex, bytes)) << names[i];
+    EXPECT_EQ(EncodeHex(bytes), files[i].hex) << "written in upper case";
+  }
+  std::string css;
+  ASSERT_TRUE(DecodeHexToBytes(files[4].hex, css));
+  for (const char* cls : {".maintitle", ".mainurl", ".mainabout", ".pagetitle", ".entrytitle",
+                          ".entrydate", ".entrytext", ".entrylink", ".menulink", ".navbtn",
+                          "leftside.jpg", "@media"}) {
+    EXPECT_NE(css.find(cls), std::string::npos) << cls;
+  }
+  std::string gif;
+  ASSERT_TRUE(DecodeHexToBytes(files[0].hex, gif));
+  EXPECT_EQ(gif.substr(0, 6), "GIF89a");
+}
+
+}  // namespace
+}  // namespace tessavo
