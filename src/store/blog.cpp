@@ -2,6 +2,7 @@
 #include "store/blog.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <system_error>
 #include <utility>
@@ -49,7 +50,8 @@ int64_t HighestCategoryNumberInUse(SQLite::Database& db) {
 }
 
 void StartCategoryNumbersAbove(SQLite::Database& db, int64_t highest) {
-  if (highest <= 0) return;
+  // Numbers beyond the 32-bit range could not be handed out; such a file keeps the default.
+  if (highest <= 0 || highest >= INT32_MAX) return;
   SQLite::Statement del(db, "DELETE FROM sqlite_sequence WHERE name = 'tblCategory'");
   del.exec();
   SQLite::Statement ins(db, "INSERT INTO sqlite_sequence (name, seq) VALUES ('tblCategory', ?)");
