@@ -348,6 +348,19 @@ TableCopy CopyRows(SQLite::Database& src, SQLite::Database& dst, const std::stri
   return result;
 }
 
+// Renames `from` to `to`; across file systems, copies into the target folder first.
+void MoveFile(const fs::path& from, const fs::path& to, std::error_code& ec) {
+  fs::rename(from, to, ec);
+  if (!ec || ec != std::errc::cross_device_link) return;
+  fs::path temp = to.parent_path() / ("." + to.filename().string() + ".moving");
+  ec.clear();
+  fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
+  if (!ec) fs::rename(temp, to, ec);
+  std::error_code ignored;
+  if (ec) fs::remove(temp, ignored);
+  else fs::remove(from, ignored);
+}
+
 struct SchemaObject {
   std::string type, name, sql;
 };
@@ -358,7 +371,9 @@ bool RepairBlog(const fs::path& file, Host& host, std::string* log_out,
                 const fs::path& work_file) {
   fs::path repaired = work_file;
   if (repaired.empty()) {
-    repaired = ProgramFile();
+    // The program file's name with ".new", in the program folder (which, unlike the
+    // program file's own folder, is always writable).
+    repaired = ProgramFolder() / ProgramFile().filename();
     repaired.replace_extension(".new");
   }
   std::ostringstream log;
@@ -483,7 +498,7 @@ bool RepairBlog(const fs::path& file, Host& host, std::string* log_out,
     fs::remove(old, ec);
     fs::rename(file, old, ec);
     if (!ec) {
-      fs::rename(repaired, file, ec);
+      MoveFile(repaired, file, ec);
       std::error_code back;
       if (ec) fs::rename(old, file, back);
     }

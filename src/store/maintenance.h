@@ -52,8 +52,8 @@ bool BackupBlog(std::unique_ptr<Blog>& blog, const std::string& old_location, in
 void CompactBlog(std::unique_ptr<Blog>& blog);
 
 // Repairs the closed blog file `file`: every row that can still be read from each table is
-// copied into a new file (`work_file`, by default the program file's path with extension
-// ".new"), and `log` (when given) receives the repair log. When the damaged file passed
+// copied into a new file (`work_file`, by default the program file's name with extension
+// ".new" in the program folder), and `log` (when given) receives the repair log. When the damaged file passed
 // its integrity check and no row was lost, the old ".old" copy is deleted, `file` becomes
 // <file>.old, the new file takes `file`'s name and the host is told
 // "All data repaired successfully."; returns true. Otherwise the host is told

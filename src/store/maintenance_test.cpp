@@ -1,6 +1,8 @@
 #include "store/maintenance.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -252,10 +254,28 @@ TEST_F(MaintenanceTest, RepairOfASoundFileReplacesItAndKeepsTheOld) {
 
 TEST_F(MaintenanceTest, RepairWritesBesideTheProgramFileByDefault) {
   blog_.reset();
-  fs::path work = ProgramFile();
+  fs::path work = dir_.path() / "home" / ProgramFile().filename();
   work.replace_extension(".new");
-  EXPECT_TRUE(RepairBlog(file_, host_));
+  std::string log;
+  EXPECT_TRUE(RepairBlog(file_, host_, &log));
+  EXPECT_EQ(log.find("Repair failed"), std::string::npos) << log;
   EXPECT_FALSE(fs::exists(work));  // renamed onto the blog file
+  EXPECT_TRUE(fs::exists(dir_ / "diary.old"));
+}
+
+TEST_F(MaintenanceTest, RepairedFileIsMovedAcrossFileSystems) {
+  struct stat a {}, b {};
+  if (::stat("/dev/shm", &b) != 0 || ::stat(dir_.path().c_str(), &a) != 0 || a.st_dev == b.st_dev ||
+      ::access("/dev/shm", W_OK) != 0) {
+    GTEST_SKIP() << "no second file system to try";
+  }
+  AddEntries(5);
+  blog_.reset();
+  fs::path work = "/dev/shm/tessavo-repair-" + std::to_string(::getpid()) + ".new";
+  std::string log;
+  EXPECT_TRUE(RepairBlog(file_, host_, &log, work)) << log;
+  EXPECT_FALSE(fs::exists(work));
+  EXPECT_EQ(Blog::Open(file_, host_)->EntryCount(), 5);
   EXPECT_TRUE(fs::exists(dir_ / "diary.old"));
 }
 
