@@ -39,7 +39,7 @@ bool Exists(const fs::path& path) {
 
 // A name that can stand as a file of its own and as one line of files.txt.
 bool PlainName(std::string_view name) {
-  if (!IsBareFileName(name)) return false;
+  if (!IsBareFileName(name) || name.size() > 200) return false;
   return name.find_first_of(std::string_view("\r\n\x01\x02\x03", 5)) == std::string_view::npos;
 }
 
