@@ -10,4 +10,8 @@ list(APPEND GENERATOR_SOURCES
 tessavo_add_test(engine_test
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/engine_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/variables_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/dates_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/escaping_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/formatting_test.cpp
   LIBS tessavo_generator)

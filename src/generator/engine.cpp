@@ -14,10 +14,22 @@ namespace tessavo {
 
 namespace {
 
+// First occurrence of `what` in [begin, end). Every pattern searched here starts with a
+// character that is rare in pages ('[' or '*'), so a memchr for it beats a general
+// substring search.
 const char* FindBytes(const char* begin, const char* end, std::string_view what) {
   if (what.empty() || static_cast<size_t>(end - begin) < what.size()) return nullptr;
-  return static_cast<const char*>(
-      memmem(begin, static_cast<size_t>(end - begin), what.data(), what.size()));
+  const char first = what.front();
+  const char* last_start = end - what.size();
+  const char* p = begin;
+  while (p <= last_start) {
+    p = static_cast<const char*>(
+        std::memchr(p, first, static_cast<size_t>(last_start - p) + 1));
+    if (p == nullptr) return nullptr;
+    if (std::memcmp(p + 1, what.data() + 1, what.size() - 1) == 0) return p;
+    ++p;
+  }
+  return nullptr;
 }
 
 // Replaces every `from` in `text` in place; leaves `text` untouched (no copy) when

@@ -1,0 +1,32 @@
+#include "generator/escaping.h"
+
+#include <gtest/gtest.h>
+
+namespace tessavo {
+namespace {
+
+TEST(XmlEscapeTest, FiveEntitiesAmpersandFirst) {
+  EXPECT_EQ(XmlEscape("<b>"), "&lt;b&gt;");
+  EXPECT_EQ(XmlEscape("Tom & \"Jerry's\""), "Tom &amp; &quot;Jerry&apos;s&quot;");
+  EXPECT_EQ(XmlEscape("&amp;"), "&amp;amp;");
+  EXPECT_EQ(XmlEscape(""), "");
+}
+
+TEST(XmlEscapeTest, Utf8PassesAndOtherBytesAreWindows1252) {
+  EXPECT_EQ(XmlEscape("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"),
+            "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");
+  EXPECT_EQ(XmlEscape("caf\xE9"), "caf\xC3\xA9");                 // é
+  EXPECT_EQ(XmlEscape("\x80 \x93x\x94"), "\xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
+  EXPECT_EQ(XmlEscape("\xA0\xFF"), "\xC2\xA0\xC3\xBF");
+  EXPECT_EQ(XmlEscape("\x81"), "\xC2\x81");
+}
+
+TEST(XmlEscapeTest, BrokenUtf8IsReadByteByByte) {
+  EXPECT_EQ(AnsiToUtf8("\xC3"), "\xC3\x83");                        // truncated sequence
+  EXPECT_EQ(AnsiToUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");            // overlong
+  EXPECT_EQ(AnsiToUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");  // surrogate
+  EXPECT_EQ(AnsiToUtf8("\xE9t\xE9"), "\xC3\xA9t\xC3\xA9");
+}
+
+}  // namespace
+}  // namespace tessavo

@@ -1,0 +1,181 @@
+#include "generator/variables.h"
+
+#include <gtest/gtest.h>
+
+#include "generator/engine.h"
+#include "generator/permalink.h"
+#include "store/options.h"
+
+namespace tessavo {
+namespace {
+
+BlogRec Entry(int32_t key, const char* when, int32_t type = kBlogEntry) {
+  BlogRec rec;
+  rec.key = key;
+  rec.date_time = DateTime::Parse(when).value();
+  rec.type = type;
+  return rec;
+}
+
+EntryVarsSettings Settings() {
+  EntryVarsSettings s;
+  s.html_formatting = 1;
+  s.cool_link_caption = "See page";
+  s.read_article_caption = "(Read Article)";
+  s.prefix = "my-";
+  s.ext = ".html";
+  return s;
+}
+
+std::string Slice(std::string_view slice, const TemplateEntryVars& e) {
+  std::string out;
+  ExpandEntrySlice(out, slice, e);
+  return out;
+}
+
+TEST(VariableNamesTest, StagesHaveTheirNamesInOrder) {
+  ASSERT_EQ(EntryVariableNames().size(), 23u);
+  ASSERT_EQ(PageVariableNames().size(), 82u);
+  EXPECT_EQ(EntryVariableNames().front(), "[%entry.text.css%]");
+  EXPECT_EQ(EntryVariableNames()[6], "[%entry.text%]");
+  EXPECT_EQ(EntryVariableNames().back(), "[%entry.attachfile.href%]");
+  EXPECT_EQ(PageVariableNames().front(), "[%thispage.title%]");
+  EXPECT_EQ(PageVariableNames()[22], "[%ISHOMEPAGE%]");
+  EXPECT_EQ(PageVariableNames()[63], "[%custom.tag.1%]");
+  EXPECT_EQ(PageVariableNames().back(), "[%linkto.index.recententries.href%]");
+}
+
+TEST(EntryVarsTest, BlogEntryValues) {
+  BlogRec rec = Entry(7, "2006-01-30 14:05:00");
+  rec.title = "Title";
+  rec.text = "one\r\ntwo";
+  rec.link = "http://example.com/";
+  rec.teaser = "t";
+  rec.extra1 = "x1";
+  rec.title2 = "t2";
+  rec.meta_desc = "desc";
+  TemplateEntryVars e = BuildEntryVars(rec, Settings());
+  EXPECT_EQ(e.entry_id, "7");
+  EXPECT_EQ(e.entry_text, "one<BR>two");
+  EXPECT_EQ(e.entry_date, "2006-01-30 14:05");
+  EXPECT_EQ(e.entry_date_words, "January 30, 2006 14:05");
+  EXPECT_EQ(e.entry_url_related,
+            "<A HREF=\"http://example.com/\" target=\"_blank\" class=\"entrylink\">See page</A>");
+  EXPECT_EQ(e.entry_permalink, "my-200601.html#e7");
+  EXPECT_EQ(Slice("[%entry.text.css%]|[%entry.date.css%]|[%entry.date.words.css%]|"
+                  "[%entry.title.css%]|[%entry.custom.field.1%]|[%entry.custom.title.2%]|"
+                  "[%entry.metatag.description%]|[%entry.teaser%]|[%entry.attachfile%]|"
+                  "[%entry.permalink.href%]",
+                  e),
+            "<span class=\"entrytext\">one<BR>two</span>|"
+            "<span class=\"entrydate\">2006-01-30 14:05</span>|"
+            "<span class=\"entrydate\">January 30, 2006 14:05</span>|"
+            "<span class=\"entrytitle\">Title</span>|x1|t2|desc|t||my-200601.html#e7");
+  // The ".css" form of the related link is the same anchor, its class given once.
+  EXPECT_EQ(Slice("[%entry.url.related.css%]", e), e.entry_url_related);
+}
+
+TEST(EntryVarsTest, NoRelatedAddressGivesEmptyLinks) {
+  TemplateEntryVars e = BuildEntryVars(Entry(1, "2006-01-30 00:00:00"), Settings());
+  EXPECT_EQ(Slice("<[%entry.url.related%][%entry.url.related.css%]>", e), "<>");
+}
+
+TEST(EntryVarsTest, ArticleInListsShowsTeaserOrSummaryAndReadLink) {
+  BlogRec rec = Entry(3, "2006-01-30 00:00:00", kArticle);
+  rec.page_name = "story";
+  rec.text = "<b>Full</b>\r\n\r\ntext";
+  rec.link = "http://example.com/";
+  rec.teaser = "x";  // one character: not a teaser
+  TemplateEntryVars e = BuildEntryVars(rec, Settings());
+  const std::string read = " <A HREF=\"my-story.html\" class=\"entrylink\">(Read Article)</A>";
+  EXPECT_EQ(e.entry_text, "Fulltext" + read);
+  EXPECT_EQ(e.entry_url_related, "");
+  EXPECT_EQ(e.entry_permalink, "my-story.html");
+  rec.teaser = "ab";
+  EXPECT_EQ(BuildEntryVars(rec, Settings()).entry_text, "ab" + read);
+  TemplateEntryVars own = ArticlePageEntryVars(rec, Settings());
+  EXPECT_EQ(own.entry_text, "<b>Full</b><P>text");
+  EXPECT_NE(own.entry_url_related, "");
+}
+
+TEST(EntryVarsTest, SettingsFromOptions) {
+  BlogOptionsRec options;
+  options.SetInt(opt::kHtmlFormatting, 1);
+  options.SetInt(opt::kEntryDateFormat, 4);
+  options.SetInt(opt::kArchiveByDate, 2);
+  options.SetText(opt::kCoolLinkCaption, "Go");
+  options.SetText(opt::kReadArticleCaption, "Read");
+  EntryVarsSettings s = EntryVarsSettings::FromOptions(options, "p", ".htm");
+  EXPECT_EQ(s.html_formatting, 1);
+  EXPECT_EQ(s.entry_date_format, 4);
+  EXPECT_EQ(s.archive_by_date, 2);
+  EXPECT_EQ(s.cool_link_caption, "Go");
+  EXPECT_EQ(s.read_article_caption, "Read");
+  EXPECT_EQ(s.prefix, "p");
+  EXPECT_EQ(s.ext, ".htm");
+}
+
+TEST(PermalinkTest, ArchiveModes) {
+  const BlogRec rec = Entry(12, "2006-01-31 23:59:00");  // a Tuesday in February's week 1
+  EXPECT_EQ(EntryPermalink(rec, 0, "", ".html"), "200601.html#e12");
+  EXPECT_EQ(EntryPermalink(rec, 1, "", ".html"), "2006021w.html#e12");
+  EXPECT_EQ(EntryPermalink(rec, 2, "b-", ".htm"), "b-20060131.htm#e12");
+  EXPECT_EQ(EntryPermalink(rec, 5, "", ".html"), "200601.html#e12");
+  EXPECT_EQ(ArchivePageName(Entry(1, "2006-01-01 00:00:00").date_time, 1), "2005125w");
+}
+
+class PageValuesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_.home_link = "<A HREF=\"index.html\" class=\"menulink\">Blog Home</A>";
+    g_.home_href = "index.html";
+    g_.navbar_row = "<A HREF=\"index.html\" class=\"navbtn\">Blog Home</A> | "
+                    "<A HREF=\"bymonth.html\" class=\"navbtn\">Archives</A>";
+    g_.recent_link = "<A HREF=\"recent.html\" class=\"navbtn\">Recent Entries</A>";
+    g_.links_articles_row = "<A HREF=\"a.html\" class=\"entrylink\">A</A>";
+    g_.rss20_name = "rss.xml";
+    g_.rss091_name = "index.rss";
+    g_.file_prefix = "my-";
+    g_.main_title = "Blog";
+    for (int i = 0; i < 10; ++i) g_.custom_tags[static_cast<size_t>(i)] = "tag" + std::to_string(i + 1);
+    p_.prior_link = "<a href=\"200512.html\" class=\"menulink\">December 2005</a> ";
+    p_.prior_href = "200512.html";
+  }
+  std::string Page(std::string_view text) { return ExpandPageVariables(text, g_, e_, p_); }
+
+  TemplateGlobalVars g_;
+  TemplateEntryVars e_;
+  TemplatePageVars p_;
+};
+
+TEST_F(PageValuesTest, LinkForms) {
+  EXPECT_EQ(Page("[%linkto.index.mainpage%]"), "<A HREF=\"index.html\">Blog Home</A>");
+  EXPECT_EQ(Page("[%linkto.index.mainpage.css%]"), g_.home_link);
+  EXPECT_EQ(Page("[%linkto.index.mainpage.href%]"), "index.html");
+  EXPECT_EQ(Page("[%links.navbar.row%]"), g_.navbar_row);
+  EXPECT_EQ(Page("[%linkto.index.recententries%]"), g_.recent_link);
+  EXPECT_EQ(Page("[%links.articles.row%]"), "<A HREF=\"a.html\">A</A>");
+  EXPECT_EQ(Page("[%linkto.prior%]|[%linkto.prior.css%]|[%linkto.prior.month%]|"
+                 "[%linkto.prior.href%]"),
+            "<a href=\"200512.html\">December 2005</a> |" + p_.prior_link + "|" +
+                p_.prior_link + "|200512.html");
+  EXPECT_EQ(Page("[%linkto.rss20.href%] [%linkto.rss091.href%]"), "my-rss.xml my-index.rss");
+  EXPECT_EQ(Page("[%custom.tag.1%],[%custom.tag.10%]"), "tag1,tag10");
+  EXPECT_EQ(Page("[%mainpage.title.css%]"), "<span class=\"maintitle\">Blog</span>");
+  EXPECT_EQ(Page("<[%linkto.parent.site%][%category.title%][%linkto.parent.category%]>"), "<>");
+}
+
+TEST_F(PageValuesTest, PageKindFlags) {
+  const std::string flags =
+      "[%ISHOMEPAGE%]/[%ISINDEXPAGE%]/[%ISENTRYPAGE%]/[%ISARTICLEPAGE%]/[%ISSTATICPAGE%]/"
+      "[%ISHIDDENPAGE%]";
+  const char* expected[] = {"/////",     "/////",     "TRUE/////", "/TRUE////", "//TRUE///",
+                            "///TRUE//", "////TRUE/", "/////TRUE", "/////"};
+  for (int kind = 0; kind <= 8; ++kind) {
+    p_.page_kind = kind;
+    EXPECT_EQ(Page(flags), expected[kind]) << "kind " << kind;
+  }
+}
+
+}  // namespace
+}  // namespace tessavo
