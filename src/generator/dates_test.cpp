@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "temp_dir.h"
+
 namespace tessavo {
 namespace {
 
@@ -63,6 +65,39 @@ TEST_F(EntryDatesTest, PatternLettersAndLiterals) {
   EXPECT_EQ(FormatDatePattern(d, "hh:nn:ss"), "08:04:03");
   EXPECT_EQ(TimeSeparator(), ":");
   EXPECT_EQ(LongMonthName(12), "December");
+}
+
+// A locale whose time separator is a full stop and whose month names are Finnish, built
+// from the system's locale sources (skipped where those are missing).
+TEST(LocaleDatesTest, EntryDatesFollowTheLocaleButFeedDatesDoNot) {
+  testing::TempDir dir;
+  const std::string command = "localedef -i fi_FI -f UTF-8 '" +
+                              (dir / "fi_FI.UTF-8").string() + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "cannot build a test locale";
+  const char* old = std::getenv("LOCPATH");
+  std::string saved = old ? old : "";
+  setenv("LOCPATH", dir.path().c_str(), 1);
+  const bool loaded = std::setlocale(LC_TIME, "fi_FI.UTF-8") != nullptr;
+  std::string short_text, long_text, separator, feed;
+  if (loaded) {
+    const DateTime d = At("2006-03-05 14:05:09");
+    EntryDateTexts t = EntryDates(d, 0);
+    short_text = t.short_text;
+    long_text = t.long_text;
+    separator = TimeSeparator();
+    feed = Rfc822Date(d, 0);
+  }
+  std::setlocale(LC_TIME, "C");
+  if (old) {
+    setenv("LOCPATH", saved.c_str(), 1);
+  } else {
+    unsetenv("LOCPATH");
+  }
+  if (!loaded) GTEST_SKIP() << "test locale not loadable";
+  EXPECT_EQ(separator, ".");
+  EXPECT_EQ(short_text, "2006-03-05 14.05");
+  EXPECT_EQ(long_text, "maaliskuu 5, 2006 14.05");
+  EXPECT_EQ(feed, "Sun, 5 Mar 2006 14:05:09 +0000");
 }
 
 TEST(Rfc822DateTest, EnglishNamesAndOffsets) {

@@ -118,7 +118,7 @@ struct VariableTable {
     token_char[static_cast<unsigned char>(']')] = true;
   }
 
-  // Position of the known name delimited by text[at..at+len), or -1.
+  // Position of a bare name in the order, or -1 when it is no variable of this stage.
   int Lookup(std::string_view bare) const {
     auto it = index.find(bare);
     return it == index.end() ? -1 : it->second;
@@ -326,8 +326,7 @@ class Expander {
     return pieces_[i];
   }
 
-  // Up to `limit` characters that end just before node `from` (from included when
-  // `inclusive`), walking left.
+  // Up to `limit` characters that end with node `from`, walking left.
   std::string CharsBefore(int from, size_t limit) const {
     std::string out;
     for (int id = from; id > 0 && out.size() < limit; id = nodes_[static_cast<size_t>(id)].prev) {
@@ -338,6 +337,7 @@ class Expander {
     return out;
   }
 
+  // Up to `limit` characters that start with node `from`, walking right.
   std::string CharsAfter(int from, size_t limit) const {
     std::string out;
     for (int id = from; id > 1 && out.size() < limit; id = nodes_[static_cast<size_t>(id)].next) {
