@@ -1,7 +1,11 @@
 # The generation run, page plan, navigation, archive pages, feeds and the demo blog.
 list(APPEND GENERATOR_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/run.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/page_plan.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/archives.cpp
   ${CMAKE_CURRENT_LIST_DIR}/navigation.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/feeds.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/feeds.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/demo.cpp)
 
 tessavo_add_test(site_test
   SOURCES

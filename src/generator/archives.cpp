@@ -1,0 +1,146 @@
+// Archive pages by month, week and day: opened when the second pass meets the first row
+// of their period, filled with the rows that follow, and closed with links to their
+// older and newer neighbours when a row of the next period arrives.
+#include <array>
+#include <cstdio>
+
+#include "generator/dates.h"
+#include "generator/site_run.h"
+
+namespace tessavo {
+
+namespace {
+
+std::string IsoDate(const DateTime& d) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
+  return buf;
+}
+
+const std::string& MonthName(int month) {
+  static const std::array<std::string, 13> names = [] {
+    std::array<std::string, 13> n;
+    for (int m = 1; m <= 12; ++m) n[static_cast<size_t>(m)] = LongMonthName(m);
+    return n;
+  }();
+  return names[static_cast<size_t>(month)];
+}
+
+}  // namespace
+
+EntryPeriods PeriodsOf(const DateTime& date) {
+  EntryPeriods p;
+  p.month_key = date.year * 100 + date.month;
+  p.week_key = WeekKey(date);
+  p.day_key = date.year * 10000 + date.month * 100 + date.day;
+  p.month_title = MonthName(date.month) + " " + std::to_string(date.year);
+  const int64_t serial = date.DaySerial();
+  const int iso = IsoWeekday(date);
+  p.week_title = IsoDate(DateTime::FromDaySerial(serial + 1 - iso)) + " to " +
+                 IsoDate(DateTime::FromDaySerial(serial + 7 - iso));
+  p.day_title = IsoDate(date);
+  return p;
+}
+
+ArchiveChain& SiteRun::Chain(ArchiveKind kind) {
+  if (kind == ArchiveKind::kWeek) return week_;
+  if (kind == ArchiveKind::kDay) return day_;
+  return month_;
+}
+
+std::string SiteRun::ArchivePeriodFile(ArchiveKind kind, int key) const {
+  if (kind == ArchiveKind::kWeek) return naming_.WeekFile(key);
+  if (kind == ArchiveKind::kDay) return naming_.DayFile(key);
+  return naming_.MonthFile(key);
+}
+
+std::string SiteRun::ArchivePeriodLink(ArchiveKind kind, int key, const std::string& title) const {
+  return PeriodLink(ArchivePeriodFile(kind, key), title);
+}
+
+void SiteRun::OpenArchive(ArchiveKind kind, const EntryPeriods& p, const TemplateEntryVars& vars) {
+  ArchivePage& a = Chain(kind).page;
+  a = ArchivePage{};
+  a.open = true;
+  const int mode = naming_.archive_mode;
+  if (kind == ArchiveKind::kMonth) {
+    a.key = p.month_key;
+    a.title = p.month_title;
+    a.page.menu_tree = links_.BaseMenuTree();
+  } else {
+    a.key = kind == ArchiveKind::kWeek ? p.week_key : p.day_key;
+    a.title = kind == ArchiveKind::kWeek ? p.week_title : p.day_title;
+    const ArchivePage& month = month_.page;
+    a.page.menu_tree = links_.BaseMenuTree() + " : " +
+                       ArchivePeriodLink(ArchiveKind::kMonth, month.key, month.title);
+  }
+  a.page.page_title = a.title;
+  a.page.page_kind = kPageKindArchive;
+  a.page.parent_link = ArchivePeriodLink(kind, a.key, a.title) + " ";
+  a.page.parent_href = ArchivePeriodFile(kind, a.key);
+  DefaultMeta(a.page);
+  AppendSlice(a.text, kTemplateArchiveEntries, kSliceStartOfPage, vars);
+  if (kind != ArchiveKind::kMonth || mode == 0) {
+    AppendSlice(a.text, kTemplateArchiveEntries, kSliceBeforeEntries, vars);
+  }
+}
+
+void SiteRun::AddToArchive(ArchiveKind kind, const BlogRec& e, const EntryPeriods& p,
+                           const TemplateEntryVars& vars) {
+  ArchivePage& a = Chain(kind).page;
+  const int mode = naming_.archive_mode;
+  if (kind != ArchiveKind::kMonth || mode == 0) {
+    a.text += "<A name=\"e" + std::to_string(e.key) + "\"></A>";
+    AppendSlice(a.text, kTemplateArchiveEntries, kSliceEachEntry, vars);
+  } else if (mode == 2) {
+    if (p.day_key != a.last_period_key) {
+      a.period_list += "<A HREF=\"" + naming_.DayFile(p.day_key) + "\" class=\"entrylink\">" +
+                       p.day_title + "</A><BR>";
+      a.last_period_key = p.day_key;
+    }
+  } else if (mode == 1) {
+    if (p.week_key != a.last_period_key) {
+      a.period_list += "<A HREF=\"" + naming_.WeekFile(p.week_key) + "\" class=\"entrylink\">" +
+                       p.week_title + "</A><BR>";
+      a.last_period_key = p.week_key;
+    }
+  }
+}
+
+void SiteRun::CloseArchive(ArchiveKind kind, int next_key, const std::string& next_title,
+                           const TemplateEntryVars& vars) {
+  ArchiveChain& chain = Chain(kind);
+  ArchivePage& a = chain.page;
+  if (!a.open) return;
+  if (chain.prior_key != 0) {
+    a.page.prior_link = ArchivePeriodLink(kind, chain.prior_key, chain.prior_title) + " ";
+    a.page.prior_href = ArchivePeriodFile(kind, chain.prior_key);
+  }
+  if (next_key != 0) {
+    a.page.next_link = ArchivePeriodLink(kind, next_key, next_title) + " ";
+    a.page.next_href = ArchivePeriodFile(kind, next_key);
+  }
+  const int mode = naming_.archive_mode;
+  if (kind == ArchiveKind::kMonth && mode == 2) {
+    TemplateEntryVars list;
+    list.entry_title = options_.Text(opt::kTitleDailyEntries);
+    list.entry_text = a.period_list;
+    AppendSlice(a.text, kTemplateArchiveEntries, kSliceArticle, list);
+  } else if (kind == ArchiveKind::kMonth && mode == 1) {
+    TemplateEntryVars list;
+    list.entry_title = options_.Text(opt::kTitleWeeklyEntries);
+    list.entry_text = a.period_list;
+    AppendSlice(a.text, kTemplateArchiveEntries, kSliceArticle, list);
+  } else {
+    AppendSlice(a.text, kTemplateArchiveEntries, kSliceAfterEntries, vars);
+  }
+  AppendSlice(a.text, kTemplateArchiveEntries, kSliceEndOfPage, vars);
+  const std::string text = FinishPage(a.text, globals_, vars, a.page);
+  const std::string name = ArchivePeriodFile(kind, a.key);
+  chain.prior_key = a.key;
+  chain.prior_title = a.title;
+  a = ArchivePage{};
+  WritePage(name, text);
+}
+
+}  // namespace tessavo

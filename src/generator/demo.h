@@ -1,0 +1,18 @@
+// A small demonstration blog, for the command line's "demo" and for tests that need a
+// realistic site: a few dated entries across three months, an article, a category and a
+// picture that an entry shows.
+#pragma once
+
+namespace tessavo {
+
+class Blog;
+
+// Adds the demonstration content to `blog` (normally a blog just created with the
+// start-up wizard's starter content) and saves a few options: blog title, address and
+// about text. The entries are dated in January to March 2024.
+void BuildDemoBlog(Blog& blog);
+
+// The name of the picture BuildDemoBlog stores.
+inline constexpr const char* kDemoPictureName = "tessavo-demo.png";
+
+}  // namespace tessavo

@@ -1,0 +1,367 @@
+// The pages of a generation run other than the archive pages: index pages, category
+// pages, article, static, hidden, redirect and free format pages, the home page and the
+// recent entries page.
+#include <strings.h>
+
+#include "generator/engine.h"
+#include "generator/formatting.h"
+#include "generator/site_run.h"
+#include "util/host.h"
+
+namespace tessavo {
+
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+const char* const kRedirectDocument =
+    "<html><head><title>Loading page...</title><meta http-equiv=\"refresh\" "
+    "content=\"2;URL=[%entry.url.related%]\"><script>url='[%entry.url.related%]'; "
+    "if(document.images) { top.location.replace(url); }else { top.location.href=url; }"
+    "</script></head><body>Loading <a href=\"[%entry.url.related%]\">page</a>...</body></html>";
+
+}  // namespace
+
+// --- helpers -------------------------------------------------------------------------------
+
+const std::string& SiteRun::Slice(int template_no, int slice) const {
+  return package_.templates.Slice(template_no, slice);
+}
+
+void SiteRun::AppendSlice(std::string& text, int template_no, int slice,
+                          const TemplateEntryVars& entry) {
+  ExpandEntrySlice(text, Slice(template_no, slice), entry);
+}
+
+std::string SiteRun::FinishPage(const std::string& text, const TemplateGlobalVars& global,
+                                const TemplateEntryVars& entry, const TemplatePageVars& page) {
+  return ExpandFunctions(ExpandPageVariables(text, global, entry, page));
+}
+
+void SiteRun::DefaultMeta(TemplatePageVars& page) const {
+  page.page_keywords = options_.Text(opt::kDefaultKeywords);
+  if (page.page_keywords.empty()) page.page_keywords = page.page_title;
+  page.page_description = page.page_title;
+  const std::string& desc = options_.Text(opt::kDefaultDescription);
+  if (options_.Int(opt::kDefaultArchiveMetaDesc) == 1 && !desc.empty()) {
+    page.page_description = desc + " " + page.page_title;
+  }
+}
+
+void SiteRun::EntryMeta(TemplatePageVars& page, const BlogRec& e) const {
+  page.page_keywords = e.keywords;
+  if (page.page_keywords.empty()) page.page_keywords = options_.Text(opt::kDefaultKeywords);
+  if (page.page_keywords.empty()) page.page_keywords = page.page_title;
+  page.page_description = e.meta_desc;
+  if (page.page_description.empty()) page.page_description = page.page_title;
+  if (page.page_description.empty()) {
+    page.page_description = options_.Text(opt::kDefaultDescription);
+  }
+}
+
+TemplateEntryVars SiteRun::EntryVars(const BlogRec& e) const {
+  return BuildEntryVars(e, entry_settings_);
+}
+
+// --- index pages ---------------------------------------------------------------------------
+
+void SiteRun::WriteArchiveIndex() {
+  TemplateGlobalVars global = globals_;
+  global.links_by_month_column.clear();
+  global.links_by_month_row.clear();
+  TemplateEntryVars entry;
+  entry.entry_title = options_.Text(opt::kTitleArchiveByMonth);
+  entry.entry_text = links_.by_month_column;
+  TemplatePageVars page;
+  page.page_title = options_.Text(opt::kTitleArchiveByMonth);
+  page.menu_tree = links_.BaseMenuTree();
+  page.page_kind = kPageKindIndex;
+  page.parent_link = links_.home_link;
+  page.parent_href = links_.home_href;
+  DefaultMeta(page);
+  std::string text;
+  AppendSlice(text, kTemplateArchiveIndex, kSliceStartOfPage, entry);
+  AppendSlice(text, kTemplateArchiveIndex, kSliceArticle, entry);
+  AppendSlice(text, kTemplateArchiveIndex, kSliceEndOfPage, entry);
+  WritePage(naming_.PageFile(options_.Text(opt::kArchiveIndexPageName)),
+            FinishPage(text, global, entry, page));
+}
+
+void SiteRun::WriteArticleIndex() {
+  TemplateGlobalVars global = globals_;
+  global.links_articles_column.clear();
+  global.links_articles_row.clear();
+  TemplateEntryVars entry;
+  entry.entry_title = options_.Text(opt::kTitleArticleIndex);
+  entry.entry_text = links_.article_index_list;
+  TemplatePageVars page;
+  page.page_title = options_.Text(opt::kTitleArticleIndex);
+  page.menu_tree = links_.BaseMenuTree();
+  page.page_kind = kPageKindIndex;
+  page.parent_link = links_.home_link;
+  page.parent_href = links_.home_href;
+  DefaultMeta(page);
+  std::string text;
+  AppendSlice(text, kTemplateArchiveIndex, kSliceStartOfPage, entry);
+  AppendSlice(text, kTemplateArchiveIndex, kSliceArticle, entry);
+  AppendSlice(text, kTemplateArchiveIndex, kSliceEndOfPage, entry);
+  WritePage(naming_.PageFile(options_.Text(opt::kArticleIndexPageName)),
+            FinishPage(text, global, entry, page));
+}
+
+void SiteRun::WriteCategoryPages() {
+  const bool write = options_.Int(opt::kArchiveByCategory) != 3;
+  const int style = options_.Int(opt::kCategoryListStyle);
+  for (const BlogRec& c : categories_) {
+    TemplateEntryVars entry;
+    entry.entry_title = TrimBlanks(c.title);
+    entry.entry_text = TrimBlanks(c.text);
+    if (!entry.entry_text.empty()) entry.entry_text += "<p>";
+    entry.entry_text += ApplyCategoryListStyle(links_.category_slots.ListOf(c.key), style, true);
+    entry.entry_teaser = TrimBlanks(c.teaser);
+    entry.entry_keywords = TrimBlanks(c.keywords);
+    entry.entry_sidebar = TrimBlanks(c.sidebar);
+    entry.entry_custom_field1 = TrimBlanks(c.extra1);
+    entry.entry_custom_field2 = TrimBlanks(c.extra2);
+    entry.entry_custom_title1 = TrimBlanks(c.title1);
+    entry.entry_custom_title2 = TrimBlanks(c.title2);
+    entry.entry_meta_description = TrimBlanks(c.meta_desc);
+
+    TemplatePageVars page;
+    page.page_title = TrimBlanks(c.title);
+    page.menu_tree = links_.BaseMenuTree() + " : " + links_.category_index_link;
+    page.page_kind = kPageKindIndex;
+    page.parent_link = links_.home_link;
+    page.parent_href = links_.home_href;
+    page.page_keywords = TrimBlanks(c.keywords);
+    if (page.page_keywords.empty()) page.page_keywords = options_.Text(opt::kDefaultKeywords);
+    if (page.page_keywords.empty()) page.page_keywords = page.page_title;
+    page.page_description = TrimBlanks(c.meta_desc);
+    if (page.page_description.empty()) page.page_description = page.page_title;
+    const std::string& desc = options_.Text(opt::kDefaultDescription);
+    if (options_.Int(opt::kDefaultArchiveMetaDesc) == 1 && !desc.empty()) {
+      page.page_description = desc + " " + page.page_description;
+    }
+    std::string text;
+    AppendSlice(text, kTemplateArchiveIndex, kSliceStartOfPage, entry);
+    AppendSlice(text, kTemplateArchiveIndex, kSliceArticle, entry);
+    AppendSlice(text, kTemplateArchiveIndex, kSliceEndOfPage, entry);
+    std::string page_text = FinishPage(text, globals_, entry, page);
+    if (write) WritePage(naming_.PageFile(TrimBlanks(c.page_name)), page_text);
+  }
+}
+
+void SiteRun::WriteCategoryIndex() {
+  if (options_.Int(opt::kArchiveByCategory) == 3) return;
+  TemplateEntryVars entry;
+  entry.entry_title = TrimBlanks(options_.Text(opt::kTitleCategoryIndex));
+  entry.entry_text =
+      ApplyCategoryListStyle(links_.category_column, options_.Int(opt::kCategoryListStyle), false);
+  TemplatePageVars page;
+  page.page_title = TrimBlanks(options_.Text(opt::kTitleCategoryIndex));
+  page.menu_tree = links_.BaseMenuTree();
+  page.page_kind = kPageKindIndex;
+  page.parent_link = links_.home_link;
+  page.parent_href = links_.home_href;
+  DefaultMeta(page);
+  std::string text;
+  AppendSlice(text, kTemplateArchiveIndex, kSliceStartOfPage, entry);
+  AppendSlice(text, kTemplateArchiveIndex, kSliceArticle, entry);
+  AppendSlice(text, kTemplateArchiveIndex, kSliceEndOfPage, entry);
+  WritePage(naming_.PageFile(options_.Text(opt::kCategoryIndexPageName)),
+            FinishPage(text, globals_, entry, page));
+}
+
+// --- single pages --------------------------------------------------------------------------
+
+void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p) {
+  TemplateEntryVars entry = ArticlePageEntryVars(e, entry_settings_);
+  TemplatePageVars page;
+  page.page_title = e.title;
+  std::string parent = ArchiveLink(naming_, p);
+  page.parent_href = naming_.ArchiveFile(p);
+  if (options_.Int(opt::kArchiveByCategory) != 3 && e.category >= 0) {
+    auto it = category_index_.find(e.category);
+    if (it != category_index_.end()) {
+      const BlogRec& c = categories_[it->second];
+      parent = CategoryLink(naming_, c);
+      page.parent_href = TrimBlanks(naming_.prefix + c.page_name) + naming_.ext;
+    }
+  }
+  page.menu_tree = links_.BaseMenuTree() + " : " + parent;
+  page.parent_link = parent;
+  EntryMeta(page, e);
+  page.page_kind = kPageKindArticle;
+  if (SameName(e.page_name, options_.Text(opt::kIndexPageName))) {
+    host_.PublishLogLineColored(LogColor::kGreen,
+                                "*** This page will overwrite the Blog Index Page ***");
+    page.page_kind = kPageKindHome;
+    index_page_overwritten_ = true;
+  }
+  if (SameName(e.page_name, options_.Text(opt::kArchiveIndexPageName))) {
+    host_.PublishLogLineColored(LogColor::kGreen,
+                                "*** This page will overwrite the Blog Index by Month Page ***");
+    page.page_kind = kPageKindIndex;
+  }
+  if (SameName(e.page_name, options_.Text(opt::kArticleIndexPageName))) {
+    host_.PublishLogLineColored(LogColor::kGreen,
+                                "*** This page will overwrite the Blog Article Index Page ***");
+    page.page_kind = kPageKindIndex;
+  }
+  std::string text;
+  AppendSlice(text, kTemplateArticlePages, kSliceStartOfPage, entry);
+  AppendSlice(text, kTemplateArticlePages, kSliceArticle, entry);
+  AppendSlice(text, kTemplateArticlePages, kSliceEndOfPage, entry);
+  WritePage(naming_.PageFile(e.page_name), FinishPage(text, globals_, entry, page));
+}
+
+void SiteRun::WriteStaticPage(const BlogRec& e, int kind) {
+  TemplateEntryVars entry = EntryVars(e);
+  TemplatePageVars page;
+  page.page_title = e.title;
+  page.menu_tree = links_.BaseMenuTree();
+  page.parent_link = links_.home_link;
+  page.parent_href = links_.home_href;
+  EntryMeta(page, e);
+  page.page_kind = kind;
+  if (SameName(e.page_name, options_.Text(opt::kIndexPageName))) {
+    host_.PublishLogLineColored(LogColor::kGreen,
+                                "*** This page will overwrite the Blog Index Page ***");
+    page.page_kind = kPageKindHome;
+    index_page_overwritten_ = true;
+  }
+  std::string text;
+  AppendSlice(text, kTemplateStaticPages, kSliceStartOfPage, entry);
+  AppendSlice(text, kTemplateStaticPages, kSliceArticle, entry);
+  AppendSlice(text, kTemplateStaticPages, kSliceEndOfPage, entry);
+  WritePage(naming_.PageFile(e.page_name), FinishPage(text, globals_, entry, page));
+}
+
+void SiteRun::WriteRedirectPage(const BlogRec& e) {
+  const std::string url = TrimBlanks(e.link);
+  if (url.size() <= 1) {
+    host_.PublishLogLineColored(LogColor::kRed,
+                                "*** Error: no URL specified for redirect page ***");
+    return;
+  }
+  WritePage(naming_.PageFile(e.page_name), ReplaceAll(kRedirectDocument, "[%entry.url.related%]", url));
+}
+
+void SiteRun::WriteFreeFormatPage(const BlogRec& e) {
+  WritePage(naming_.FreeFormatFile(e.page_name), e.text);
+}
+
+void SiteRun::CaptureHomeEntry(const BlogRec& e) {
+  if (home_entry_key_ != -1) {
+    host_.PublishLogLineColored(LogColor::kRed,
+                                "*** Error: Duplicate Home Page entry will be skipped ***");
+    return;
+  }
+  home_entry_key_ = e.key;
+  home_entry_ = e;
+  home_vars_ = EntryVars(e);
+}
+
+void SiteRun::CaptureRecentEntry(const BlogRec& e) {
+  if (recent_entry_key_ != -1) {
+    host_.PublishLogLineColored(LogColor::kRed,
+                                "*** Error: Duplicate Recent Entries page will be skipped ***");
+    return;
+  }
+  recent_entry_key_ = e.key;
+  recent_entry_ = e;
+  recent_vars_ = EntryVars(e);
+}
+
+// --- home page and recent entries page -----------------------------------------------------
+
+void SiteRun::ListPriorLink(TemplatePageVars& page) const {
+  page.prior_link.clear();
+  page.prior_href.clear();
+  if (!last_listed_) return;
+  page.prior_link = ArchiveLink(naming_, *last_listed_) + " ";
+  page.prior_href = naming_.ArchiveFile(*last_listed_);
+}
+
+void SiteRun::OpenHomePage() {
+  home_page_ = TemplatePageVars{};
+  home_page_.page_title = home_entry_key_ != -1 ? TrimBlanks(home_entry_.title) : std::string();
+  if (home_page_.page_title.empty()) home_page_.page_title = options_.Text(opt::kBlogTitle);
+  home_page_.menu_tree = links_.BaseMenuTree();
+  home_page_.page_kind = kPageKindHome;
+  DefaultMeta(home_page_);
+  home_text_.clear();
+  AppendSlice(home_text_, kTemplateHomePage, kSliceStartOfPage, home_vars_);
+  if (home_entry_key_ != -1 && !home_entry_.text.empty()) {
+    AppendSlice(home_text_, kTemplateHomePage, kSliceArticle, home_vars_);
+  }
+  if (options_.Int(opt::kShowRecentOnHome) == 1) {
+    AppendSlice(home_text_, kTemplateHomePage, kSliceBeforeEntries, home_vars_);
+  }
+}
+
+void SiteRun::AddToHomePage(const BlogRec& e, const EntryPeriods&) {
+  if (e.type != kBlogEntry && e.type != kArticle) return;
+  if (options_.Int(opt::kIndexEntries) >= home_count_) {
+    ++home_count_;
+    if (options_.Int(opt::kShowRecentOnHome) == 1) {
+      AppendSlice(home_text_, kTemplateHomePage, kSliceEachEntry, EntryVars(e));
+    }
+  }
+}
+
+void SiteRun::CloseHomePage() {
+  ListPriorLink(home_page_);
+  if (options_.Int(opt::kShowRecentOnHome) == 1) {
+    AppendSlice(home_text_, kTemplateHomePage, kSliceAfterEntries, home_vars_);
+  } else {
+    home_page_.prior_link.clear();
+    home_page_.prior_href.clear();
+    home_page_.next_link.clear();
+    home_page_.next_href.clear();
+  }
+  AppendSlice(home_text_, kTemplateHomePage, kSliceEndOfPage, home_vars_);
+  std::string text = FinishPage(home_text_, globals_, home_vars_, home_page_);
+  home_text_.clear();
+  if (!index_page_overwritten_) {
+    WritePage(naming_.PageFile(options_.Text(opt::kIndexPageName)), text);
+  }
+}
+
+void SiteRun::OpenRecentPage() {
+  recent_page_ = TemplatePageVars{};
+  recent_page_.page_title =
+      recent_entry_key_ != -1 ? TrimBlanks(recent_entry_.title) : std::string();
+  if (recent_page_.page_title.empty()) {
+    recent_page_.page_title = options_.Text(opt::kRecentPageTitle);
+  }
+  recent_page_.menu_tree = links_.BaseMenuTree();
+  recent_page_.page_kind = kPageKindStatic;
+  DefaultMeta(recent_page_);
+  recent_text_.clear();
+  AppendSlice(recent_text_, kTemplateStaticPages, kSliceStartOfPage, recent_vars_);
+  if (recent_entry_key_ != -1 && !recent_entry_.text.empty()) {
+    AppendSlice(recent_text_, kTemplateStaticPages, kSliceArticle, recent_vars_);
+  }
+  AppendSlice(recent_text_, kTemplateStaticPages, kSliceBeforeEntries, recent_vars_);
+}
+
+void SiteRun::AddToRecentPage(const BlogRec& e, const EntryPeriods&) {
+  if (e.type != kBlogEntry && e.type != kArticle) return;
+  if (options_.Int(opt::kIndexEntries) >= home_count_) {
+    AppendSlice(recent_text_, kTemplateStaticPages, kSliceEachEntry, EntryVars(e));
+  }
+}
+
+void SiteRun::CloseRecentPage() {
+  ListPriorLink(recent_page_);
+  AppendSlice(recent_text_, kTemplateStaticPages, kSliceAfterEntries, recent_vars_);
+  AppendSlice(recent_text_, kTemplateStaticPages, kSliceEndOfPage, recent_vars_);
+  std::string text = FinishPage(recent_text_, globals_, recent_vars_, recent_page_);
+  recent_text_.clear();
+  WritePage(naming_.PageFile(options_.Text(opt::kRecentPageName)), text);
+}
+
+}  // namespace tessavo

@@ -1,0 +1,334 @@
+#include "generator/run.h"
+
+#include <map>
+#include <mutex>
+#include <system_error>
+
+#include "generator/extract.h"
+#include "generator/feeds.h"
+#include "generator/page_output.h"
+#include "generator/site_run.h"
+#include "store/blog.h"
+#include "util/error.h"
+#include "util/file_io.h"
+#include "util/host.h"
+#include "util/program_folder.h"
+
+namespace tessavo {
+
+namespace {
+
+// What Preview Pages opens: the home page of the last completed run, per blog file.
+std::mutex g_preview_mutex;
+std::map<std::filesystem::path, std::filesystem::path>& LastHomePages() {
+  static std::map<std::filesystem::path, std::filesystem::path> pages;
+  return pages;
+}
+
+struct Fallback {
+  int key;
+  const char* value;
+};
+constexpr Fallback kFallbacks[] = {
+    {opt::kBlogTitle, "Blog"},
+    {opt::kIndexPageName, "index"},
+    {opt::kArchiveIndexPageName, "bymonth"},
+    {opt::kArticleIndexPageName, "articles"},
+    {opt::kCoolLinkCaption, "See page"},
+    {opt::kIndexPageCaption, "Blog Home"},
+    {opt::kArchiveIndexCaption, "Archives"},
+    {opt::kArticleIndexCaption, "Articles"},
+    {opt::kReadArticleCaption, "(Read Article)"},
+    {opt::kRss091PageName, "index.rss"},
+    {opt::kRss20PageName, "rss.xml"},
+    {opt::kTitleArchiveByMonth, "Archive by Month"},
+    {opt::kTitleArticleIndex, "Article Index"},
+    {opt::kTitleDailyEntries, "Daily Entries"},
+    {opt::kTitleWeeklyEntries, "Weekly Entries"},
+    {opt::kCategoryIndexPageName, "category"},
+    {opt::kCategoryIndexCaption, "Category Index"},
+    {opt::kTitleCategoryIndex, "Category Index"},
+    {opt::kRecentPageName, "recent"},
+    {opt::kRecentLinkCaption, "Recent Entries"},
+    {opt::kRecentPageTitle, "Recent Entries"},
+};
+
+std::string FolderText(const std::filesystem::path& folder) {
+  std::string text = folder.string();
+  if (text.empty() || text.back() != '/') text += '/';
+  return text;
+}
+
+std::string Extension(const BlogOptionsRec& options) {
+  return options.Int(opt::kHtmlExtension) == 1 ? ".htm" : ".html";
+}
+
+}  // namespace
+
+std::string CleanPagePrefix(const std::string& value) {
+  std::string out = value;
+  for (char& c : out) {
+    switch (c) {
+      case '\\': case '/': case ':': case '*': case '"': case '<': case '>': case '|':
+        c = '-';
+        break;
+      default:
+        break;
+    }
+  }
+  return TrimBlanks(out);
+}
+
+// --- SiteRun -------------------------------------------------------------------------------
+
+SiteRun::SiteRun(Blog& blog, Host& host) : blog_(blog), host_(host), options_(blog.options) {}
+SiteRun::~SiteRun() = default;
+
+int SiteRun::pages_changed() const { return output_ ? output_->counters().pages_changed : 0; }
+int SiteRun::files_changed() const { return output_ ? output_->counters().files_changed : 0; }
+int SiteRun::pictures_changed() const {
+  return output_ ? output_->counters().pictures_changed : 0;
+}
+int SiteRun::pages_removed() const { return output_ ? output_->counters().pages_removed : 0; }
+int SiteRun::pages_built() const { return pages_built_; }
+
+void SiteRun::ApplyEffectiveOptions() {
+  for (const Fallback& f : kFallbacks) {
+    if (options_.Text(f.key).empty()) options_.SetText(f.key, f.value);
+  }
+}
+
+void SiteRun::WritePage(const std::string& name, const std::string& text) {
+  if (!output_->CheckName(name)) return;
+  ++pages_built_;
+  output_->WritePage(name, text);
+}
+
+void SiteRun::BuildGlobals() {
+  naming_.ext = Extension(options_);
+  naming_.archive_mode = options_.Int(opt::kArchiveByDate);
+  entry_settings_ = EntryVarsSettings::FromOptions(options_, naming_.prefix, naming_.ext);
+
+  NavigationBuilder nav(options_, naming_);
+  // First pass: newest row first.
+  for (size_t i = 0; i < entries_.size(); ++i) nav.AddEntry(entries_[i], periods_[i]);
+  nav.Finish(categories_);
+  links_ = std::move(nav.links());
+
+  TemplateGlobalVars& g = globals_;
+  g = TemplateGlobalVars{};
+  g.main_title = options_.Text(opt::kBlogTitle);
+  g.main_url = options_.Text(opt::kBlogUrl);
+  g.main_about = options_.Text(opt::kAbout);
+  g.links_by_month_column = links_.by_month_column;
+  g.links_by_month_row = links_.by_month_row;
+  g.links_static_column = links_.static_column;
+  g.links_static_row = links_.static_row;
+  g.navbar_column = links_.navbar_column;
+  g.navbar_row = links_.navbar_row;
+  g.links_articles_column = links_.articles_column;
+  g.links_articles_row = links_.articles_row;
+  g.parent_site_link = links_.parent_site_link;
+  g.home_link = links_.home_link;
+  g.home_href = links_.home_href;
+  g.articles_link = links_.articles_link;
+  g.articles_href = links_.articles_href;
+  g.by_month_link = links_.by_month_link;
+  g.by_month_href = links_.by_month_href;
+  g.rss20_name = options_.Text(opt::kRss20PageName);
+  g.rss091_name = options_.Text(opt::kRss091PageName);
+  for (int i = 0; i < 10; ++i) {
+    g.custom_tags[static_cast<size_t>(i)] = options_.Text(opt::kCustomTag1 + i);
+  }
+  g.category_index_link = links_.category_index_link;
+  g.links_by_category_column = links_.category_column;
+  g.links_by_category_row = links_.category_row;
+  g.recent_link = links_.recent_link;
+  g.recent_href = links_.recent_href;
+  g.file_prefix = naming_.prefix;
+}
+
+void SiteRun::SecondPass() {
+  if (entries_.empty()) return;
+  const int mode = naming_.archive_mode;
+  // The oldest row opens the first archive pages, whatever its type.
+  {
+    const BlogRec& oldest = entries_.back();
+    const EntryPeriods& p = periods_.back();
+    TemplateEntryVars vars = EntryVars(oldest);
+    OpenArchive(ArchiveKind::kMonth, p, vars);
+    if (mode == 1) OpenArchive(ArchiveKind::kWeek, p, vars);
+    if (mode == 2) OpenArchive(ArchiveKind::kDay, p, vars);
+  }
+  TemplateEntryVars vars;
+  for (size_t i = entries_.size(); i-- > 0;) {
+    const BlogRec& e = entries_[i];
+    const EntryPeriods& p = periods_[i];
+    const bool listed = e.type == kBlogEntry || e.type == kArticle;
+    if (listed) {
+      vars = EntryVars(e);
+      if (p.month_key != month_.page.key) {
+        CloseArchive(ArchiveKind::kMonth, p.month_key, p.month_title, vars);
+        OpenArchive(ArchiveKind::kMonth, p, vars);
+      }
+      if (mode == 1 && p.week_key != week_.page.key) {
+        CloseArchive(ArchiveKind::kWeek, p.week_key, p.week_title, vars);
+        OpenArchive(ArchiveKind::kWeek, p, vars);
+      }
+      if (mode == 2 && p.day_key != day_.page.key) {
+        CloseArchive(ArchiveKind::kDay, p.day_key, p.day_title, vars);
+        OpenArchive(ArchiveKind::kDay, p, vars);
+      }
+      AddToArchive(ArchiveKind::kMonth, e, p, vars);
+      if (mode == 1) AddToArchive(ArchiveKind::kWeek, e, p, vars);
+      if (mode == 2) AddToArchive(ArchiveKind::kDay, e, p, vars);
+    }
+    switch (e.type) {
+      case kArticle: WriteArticlePage(e, p); break;
+      case kStaticPage: WriteStaticPage(e, kPageKindStatic); break;
+      case kHiddenPage: WriteStaticPage(e, kPageKindHidden); break;
+      case kHomePage: CaptureHomeEntry(e); break;
+      case kRecentEntriesPage: CaptureRecentEntry(e); break;
+      case kRedirectPage: WriteRedirectPage(e); break;
+      case kFreeFormatPage: WriteFreeFormatPage(e); break;
+      default: break;
+    }
+  }
+  // The newest row's values close the last pages.
+  vars = EntryVars(entries_.front());
+  CloseArchive(ArchiveKind::kMonth, 0, std::string(), vars);
+  if (mode == 1) CloseArchive(ArchiveKind::kWeek, 0, std::string(), vars);
+  if (mode == 2) CloseArchive(ArchiveKind::kDay, 0, std::string(), vars);
+}
+
+void SiteRun::ThirdPass() {
+  FeedBuilder feeds(options_, naming_, host_);
+  home_count_ = 0;
+  last_listed_.reset();
+  OpenHomePage();
+  feeds.Start(entries_.empty() ? std::nullopt : std::optional<DateTime>(entries_.front().date_time));
+  OpenRecentPage();
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (options_.Int(opt::kIndexEntries) >= home_count_) last_listed_ = periods_[i];
+    AddToHomePage(entries_[i], periods_[i]);
+    feeds.AddItem(entries_[i], periods_[i]);
+    AddToRecentPage(entries_[i], periods_[i]);
+  }
+  CloseHomePage();
+  for (const FeedBuilder::Output& feed : feeds.Finish()) WritePage(feed.name, feed.text);
+  CloseRecentPage();
+}
+
+void SiteRun::Run() {
+  // 1-3: a fresh log and run state.
+  host_.ClearPublishLog();
+  host_.PublishLogLine("Generating HTML");
+
+  // 4: every record an orphan until this run produces its file again.
+  output_folder_ = blog_.OutputFolder();
+  output_ = std::make_unique<PageWriter>(blog_, host_, output_folder_);
+  output_->ResetGeneratedCrcs();
+
+  // 5-6: the output folder.
+  const std::string folder_text = FolderText(output_folder_);
+  {
+    std::error_code ec;
+    std::filesystem::create_directories(output_folder_, ec);
+    if (ec || !std::filesystem::is_directory(output_folder_)) {
+      throw Error("Cannot create " + folder_text);
+    }
+  }
+  host_.PublishLogLine("Output Location is " + folder_text);
+
+  // 7: the template package and its files.
+  package_ = LoadTemplatePackage(host_, ProgramFolder(), options_.Text(opt::kTemplateFile));
+  ExtractTemplateFiles(*output_, package_.lines);
+
+  // 8-10: effective options, prefix, extension, site-wide values and link lists.
+  ApplyEffectiveOptions();
+  naming_.prefix = CleanPagePrefix(options_.Text(opt::kPageNamePrefix));
+  options_.SetText(opt::kPageNamePrefix, naming_.prefix);
+
+  entries_ = blog_.Entries(EntryOrder::kNewestFirst);
+  periods_.clear();
+  periods_.reserve(entries_.size());
+  for (const BlogRec& e : entries_) periods_.push_back(PeriodsOf(e.date_time));
+  categories_ = blog_.Categories();
+  category_index_.clear();
+  for (size_t i = 0; i < categories_.size(); ++i) category_index_[categories_[i].key] = i;
+
+  // 11-12: the category slot table and the first pass are part of the link lists.
+  BuildGlobals();
+
+  // 13: index pages.
+  WriteArchiveIndex();
+  WriteArticleIndex();
+  WriteCategoryPages();
+  WriteCategoryIndex();
+
+  // 14-15.
+  SecondPass();
+  ThirdPass();
+
+  // 16-17.
+  output_->CopyPicturesAndFiles(naming_.PageFile(options_.Text(opt::kIndexPageName)));
+  output_->RemoveOrphans();
+  output_->Flush();
+
+  // 18.
+  host_.PublishLogLine("Output Location: " + folder_text);
+  host_.PublishLogLine("Added or Changed: " + std::to_string(pages_changed()) + " pages, " +
+                       std::to_string(files_changed() + pictures_changed()) +
+                       " files and pictures ");
+  host_.PublishLogLine("Removed: " + std::to_string(pages_removed()) + " pages ");
+  host_.PublishLogLine("Done!");
+}
+
+// --- entry points --------------------------------------------------------------------------
+
+GenerateResult GeneratePages(Blog& blog, Host& host) {
+  GenerateResult result;
+  SiteRun run(blog, host);
+  try {
+    run.Run();
+    result.ok = true;
+  } catch (const std::exception& e) {
+    result.error = e.what();
+    host.ShowError(result.error);
+  }
+  result.pages_changed = run.pages_changed();
+  result.files_changed = run.files_changed();
+  result.pictures_changed = run.pictures_changed();
+  result.pages_removed = run.pages_removed();
+  result.pages_built = run.pages_built();
+  result.output_folder = run.output_folder();
+  if (result.ok) {
+    result.home_page =
+        run.output_folder() / run.naming().PageFile(blog.options.Text(opt::kIndexPageName));
+    std::lock_guard<std::mutex> lock(g_preview_mutex);
+    LastHomePages()[blog.file()] = result.home_page;
+  }
+  return result;
+}
+
+std::filesystem::path PreviewPagePath(const Blog& blog) {
+  {
+    std::lock_guard<std::mutex> lock(g_preview_mutex);
+    auto it = LastHomePages().find(blog.file());
+    if (it != LastHomePages().end()) return it->second;
+  }
+  std::string index = blog.options.Text(opt::kIndexPageName);
+  if (index.empty()) index = "index";
+  return blog.OutputFolder() /
+         (CleanPagePrefix(blog.options.Text(opt::kPageNamePrefix)) + index + Extension(blog.options));
+}
+
+std::optional<std::filesystem::path> PreviewPages(const Blog& blog, Host& host) {
+  std::filesystem::path path = PreviewPagePath(blog);
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(path, ec)) return path;
+  host.ShowInformation("Error: Index File is missing. Preview failed.\n\n" + path.string());
+  return std::nullopt;
+}
+
+}  // namespace tessavo

@@ -1,0 +1,100 @@
+// Repeated runs: change tracking, Mark All as Published, orphans.
+#include <gmock/gmock.h>
+
+#include "generator/page_output.h"
+#include "site_fixture.h"
+#include "store/options.h"
+
+namespace tessavo::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+class TrackingTest : public SiteTest {
+ protected:
+  TrackingTest() {
+    UseTestTemplates();
+    Add(kBlogEntry, "2006-01-30 09:00:00", "A");
+    Add(kBlogEntry, "2006-02-02 09:00:00", "B");
+    about_ = Add(kStaticPage, "2006-01-01 09:00:00", "About", "me", "about");
+  }
+  int32_t about_ = 0;
+};
+
+TEST_F(TrackingTest, UnchangedRunAfterMarkAllAsPublishedReportsNothing) {
+  GenerateResult first = Generate();
+  EXPECT_GT(first.pages_changed, 0);
+  EXPECT_EQ(LogCount(" is new."), first.pages_changed + first.files_changed);
+  // Without publishing every page is reported again.
+  GenerateResult second = Generate();
+  EXPECT_EQ(second.pages_changed, first.pages_changed);
+  EXPECT_EQ(LogCount(" has changes."), second.pages_changed + second.files_changed);
+
+  ASSERT_TRUE(MarkAllAsPublished(*blog, host));
+  const auto before = std::filesystem::last_write_time(Out() / "index.html");
+  GenerateResult third = Generate();
+  EXPECT_EQ(LogCount("has changes."), 0);
+  EXPECT_EQ(LogCount("is new."), 0);
+  EXPECT_EQ(LogCount("...building page "), third.pages_built);
+  EXPECT_EQ(third.pages_changed, 0);
+  EXPECT_TRUE(LogHas("Added or Changed: 0 pages, 0 files and pictures "));
+  EXPECT_TRUE(LogHas("Removed: 0 pages "));
+  EXPECT_EQ(std::filesystem::last_write_time(Out() / "index.html"), before);
+
+  // A deleted local copy is restored silently.
+  std::filesystem::remove(Out() / "200601.html");
+  Generate();
+  EXPECT_TRUE(Exists("200601.html"));
+  EXPECT_EQ(LogCount("200601.html has changes."), 0);
+}
+
+TEST_F(TrackingTest, EditingOneEntryReportsOnlyThePagesThatShowIt) {
+  Generate();
+  ASSERT_TRUE(MarkAllAsPublished(*blog, host));
+  BlogRec a = *blog->FindEntry(1);
+  a.title = "A changed";
+  blog->UpdateEntry(a);
+  Generate();
+  std::vector<std::string> changed;
+  for (const auto& l : Log()) {
+    if (l.size() > 13 && l.substr(l.size() - 13) == " has changes.") changed.push_back(l);
+  }
+  EXPECT_THAT(changed, ::testing::UnorderedElementsAre("... 200601.html has changes.",
+                                                       "... index.html has changes.",
+                                                       "... recent.html has changes.",
+                                                       "... rss.xml has changes."));
+}
+
+TEST_F(TrackingTest, RenamedStaticPageBecomesAnOrphan) {
+  Generate();
+  EXPECT_TRUE(Exists("about.html"));
+  BlogRec about = *blog->FindEntry(about_);
+  about.page_name = "me";
+  blog->UpdateEntry(about);
+  GenerateResult r = Generate();
+  EXPECT_TRUE(LogHas("...me.html is new."));
+  EXPECT_TRUE(LogHas("...Removing orphan page about.html"));
+  EXPECT_FALSE(Exists("about.html"));
+  EXPECT_EQ(r.pages_removed, 1);
+  EXPECT_TRUE(LogHas("Removed: 1 pages "));
+  std::optional<PageRecord> rec = blog->FindPage("about.html");
+  ASSERT_TRUE(rec.has_value());
+  EXPECT_EQ(rec->generated, 0);
+}
+
+TEST_F(TrackingTest, PicturesAndExtraFilesAreCopied) {
+  WriteFile(dir / "pic.png", "not really a picture");
+  ASSERT_TRUE(blog->AddPicture(dir / "pic.png"));
+  WriteFile(dir / "index.html", "<p>extra home</p>");
+  ASSERT_TRUE(blog->AddFile(dir / "index.html"));
+  GenerateResult r = Generate();
+  EXPECT_TRUE(LogHas("processing picture pic.png"));
+  EXPECT_TRUE(LogHas("processing file index.html"));
+  EXPECT_TRUE(LogHas("*** This page will overwrite the Blog Index Page ***"));
+  EXPECT_EQ(Page("index.html"), "<p>extra home</p>");
+  EXPECT_EQ(Page("pic.png"), "not really a picture");
+  EXPECT_EQ(r.pictures_changed, 1);
+}
+
+}  // namespace
+}  // namespace tessavo::testing
