@@ -344,6 +344,29 @@ TEST_F(FtpClientServerTest, RemainingOperations) {
   EXPECT_FALSE(fs::exists(root_ / "dir"));
 }
 
+TEST_F(FtpClientServerTest, Ipv6ControlConnectionUsesTheExtendedCommands) {
+  TTCPBlockSocket probe;
+  probe.Bind("::1", "0");
+  if (probe.LastError() != 0) GTEST_SKIP() << "no IPv6 loopback here";
+  probe.CloseSocket();
+  ASSERT_TRUE(Start({"--host", "::1"}));
+  TFTPSend ftp;
+  Connect(ftp);
+  ftp.TargetHost = "::1";
+  ASSERT_TRUE(ftp.LogOn());
+  EXPECT_TRUE(ftp.Sock().IsIPv6());
+  ftp.DirectFile = true;
+  ftp.DirectFileName = Local("six.html", "over IPv6").string();
+  EXPECT_TRUE(ftp.PutFile("six.html", false));
+  EXPECT_TRUE(conversation_.Sent("EPSV 2"));
+  ftp.PassiveMode = false;
+  EXPECT_TRUE(ftp.PutFile("six-active.html", false));
+  EXPECT_TRUE(conversation_.Sent("EPRT |2|::1|"));
+  ftp.LogOff();
+  EXPECT_EQ(ReadFile(root_ / "six.html"), "over IPv6");
+  EXPECT_EQ(ReadFile(root_ / "six-active.html"), "over IPv6");
+}
+
 TEST_F(FtpClientServerTest, LogonRefusedAndGreeting421) {
   {
     ASSERT_TRUE(Start({"--greeting-421"}));

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A local FTP server for the publishing tests, built on pyftpdlib.
 
-Serves ROOT on 127.0.0.1 with an anonymous user that may write (or one named user),
+Serves ROOT on 127.0.0.1 (or --host) with an anonymous user that may write (or one named user),
 prints "PORT <n>" once it listens, and can be told to misbehave:
   --greeting-120      send a "120" line before the greeting
   --greeting-421      answer the connection with 421 and close
@@ -26,6 +26,7 @@ from pyftpdlib.servers import FTPServer
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--root", required=True)
+    p.add_argument("--host", default="127.0.0.1")
     p.add_argument("--port", type=int, default=0)
     p.add_argument("--user")
     p.add_argument("--password", default="")
@@ -92,7 +93,7 @@ def main():
 
     Handler.authorizer = authorizer
     Handler.banner = "pyftpdlib test server ready."
-    server = FTPServer(("127.0.0.1", a.port), Handler)
+    server = FTPServer((a.host, a.port), Handler)
     print("PORT %d" % server.address[1], flush=True)
     sys.stdout.close()
     server.serve_forever(timeout=0.2)
