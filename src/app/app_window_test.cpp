@@ -1,0 +1,391 @@
+// The main window: its two states, the wizard, entries through the editor, pictures, files,
+// categories, the status window and the Publish log.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QtTest>
+
+#include "app/category_list_form.h"
+#include "app/main_window.h"
+#include "app/scripted_dialogs.h"
+#include "editor/date_time_edit.h"
+#include "editor/entry_form.h"
+#include "temp_dir.h"
+#include "util/program_folder.h"
+
+using namespace tessavo;
+using namespace tessavo::app;
+using tessavo::app::testing::ScriptedDialogs;
+
+namespace {
+
+QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+// A 2 x 1 PNG file.
+std::string TinyPng() {
+  QImage img(2, 1, QImage::Format_RGB32);
+  img.fill(Qt::red);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  img.save(&buffer, "PNG");
+  return bytes.toStdString();
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+ private:
+  std::unique_ptr<tessavo::testing::TempDir> home_;
+  std::unique_ptr<ScriptedDialogs> dialogs_;
+
+  // Creates a blog through Start a New Blog, answering the wizard's five questions.
+  void CreateBlog(TtheMainForm& w, const std::string& name = "blog.zdb") {
+    dialogs_->files.push_back(Q(home_->path() / name));
+    dialogs_->answers = {QMessageBox::Yes, QMessageBox::Yes, QMessageBox::No, QMessageBox::Yes,
+                         QMessageBox::No};
+    w.btnNewBlog->click();
+  }
+
+ private slots:
+  void init() {
+    home_ = std::make_unique<tessavo::testing::TempDir>();
+    SetProgramFolder(home_->path());
+    dialogs_ = std::make_unique<ScriptedDialogs>();
+  }
+  void cleanup() { dialogs_.reset(); }
+
+  void startsWithNoBlog() {
+    TtheMainForm w;
+    QVERIFY(!w.blog());
+    QCOMPARE(w.CurrentPage(), int(TtheMainForm::kBlogsPage));
+    QVERIFY(w.btnSideBlogs->isEnabled());
+    for (QPushButton* b : {w.btnSideEntries, w.btnSidePictures, w.btnSideFiles, w.btnSideOptions,
+                           w.btnSidePublish, w.btnSideClose, w.btnCloseBlog, w.btnBackupBlog,
+                           w.btnCompactBlog, w.btnPreview, w.btnPublish, w.btnPublishNext,
+                           w.btnMarkNew, w.btnMarkPublished}) {
+      QVERIFY2(!b->isEnabled(), qPrintable(b->text()));
+    }
+    QVERIFY(w.btnOpenBlog->isEnabled());
+    QVERIFY(w.btnNewBlog->isEnabled());
+    QVERIFY(w.btnRepairBlog->isEnabled());
+  }
+
+  void newBlogRunsTheWizardAndOpensTheBlog() {
+    TtheMainForm w;
+    w.memPublish->setPlainText("old line");
+    CreateBlog(w);
+    QVERIFY(w.blog());
+    QCOMPARE(dialogs_->filters.back(), QString("Tessavo File|*.zdb"));
+    // The five questions, then no other box.
+    QCOMPARE(int(dialogs_->messages.size()), 5);
+    QVERIFY(dialogs_->messages[0].text.startsWith("Question 1 of 5"));
+    QCOMPARE(w.CurrentPage(), int(TtheMainForm::kEntriesPage));
+    QVERIFY(w.memPublish->toPlainText().isEmpty());
+    for (QPushButton* b : {w.btnSideEntries, w.btnSidePictures, w.btnSideFiles, w.btnSideOptions,
+                           w.btnSidePublish, w.btnSideClose, w.btnCloseBlog, w.btnBackupBlog,
+                           w.btnCompactBlog}) {
+      QVERIFY2(b->isEnabled(), qPrintable(b->text()));
+    }
+    for (QPushButton* b : {w.btnOpenBlog, w.btnNewBlog, w.btnRepairBlog, w.btnPreview,
+                           w.btnPublish, w.btnPublishNext, w.btnMarkNew, w.btnMarkPublished}) {
+      QVERIFY2(!b->isEnabled(), qPrintable(b->text()));
+    }
+    // Home page, recent entries, about page and the welcome entry; no links page.
+    QCOMPARE(w.entries_model->rowCount(), 4);
+    QVERIFY(w.options_model->rowCount() > 70);
+    QCOMPARE(w.options_model->KeyAt(w.options_model->rowCount() - 1), 999);
+
+    // Side bar Close Blog asks; No keeps the blog, Yes closes it.
+    dialogs_->answers = {QMessageBox::No};
+    w.btnSideClose->click();
+    QVERIFY(w.blog());
+    QCOMPARE(dialogs_->messages.back().text, QString("Close Blog?"));
+    dialogs_->answers = {QMessageBox::Yes};
+    w.btnSideClose->click();
+    QVERIFY(!w.blog());
+    QCOMPARE(w.CurrentPage(), int(TtheMainForm::kBlogsPage));
+    QVERIFY(!w.btnSideEntries->isEnabled());
+
+    // Open Blog opens it again.
+    dialogs_->files.push_back(Q(home_->path() / "blog.zdb"));
+    w.btnOpenBlog->click();
+    QVERIFY(w.blog());
+    QCOMPARE(dialogs_->filters.back(), QString("Tessavo File|*.zdb|All Files|*.*"));
+    QCOMPARE(w.entries_model->rowCount(), 4);
+  }
+
+  void openingAFileThatIsNoBlogShowsTheError() {
+    TtheMainForm w;
+    tessavo::testing::WriteFile(home_->path() / "junk.zdb", "not a database at all");
+    dialogs_->files.push_back(Q(home_->path() / "junk.zdb"));
+    w.btnOpenBlog->click();
+    QVERIFY(!w.blog());
+    QCOMPARE(int(dialogs_->messages.size()), 1);
+    QCOMPARE(dialogs_->messages[0].icon, QMessageBox::Critical);
+    QVERIFY(w.btnOpenBlog->isEnabled());
+  }
+
+  void entriesThroughTheEditor() {
+    TtheMainForm w;
+    CreateBlog(w);
+    int before = w.entries_model->rowCount();
+
+    // Add: a static page with no page name gets a time stamp on Save.
+    dialogs_->on_exec = [](QDialog& d) {
+      auto* f = qobject_cast<editor::TBlogEntryForm*>(&d);
+      if (!f) return 0;
+      f->edTitle->setText("My first page");
+      f->edText->setPlainText("Hello <b>world</b>");
+      f->edDate->setText("2026-02-31");
+      f->edTime->setText("10:11:12");
+      f->cbEntryType->setCurrentIndex(2);
+      f->edArticlePageName->clear();
+      f->btnSave->click();
+      return f->result();
+    };
+    w.btnAddEntry->click();
+    QCOMPARE(w.entries_model->rowCount(), before + 1);
+    std::vector<BlogRec> all = w.blog()->Entries();
+    auto it = std::find_if(all.begin(), all.end(), [](const BlogRec& r) { return r.title == "My first page"; });
+    QVERIFY(it != all.end());
+    QCOMPARE(it->type, 2);
+    QCOMPARE(it->page_name.size(), size_t(14));
+    QCOMPARE(QString::fromStdString(it->date_time.Format()), QString("2026-02-28 10:11:12"));
+    QCOMPARE(it->text, std::string("Hello <b>world</b>"));
+    int32_t key = it->key;
+    int row = w.entries_model->RowOfKey(key);
+    QCOMPARE(w.lbEntries->currentIndex().row(), row);
+
+    // Edit: changing the type to Home Page empties the page name.
+    dialogs_->on_exec = [](QDialog& d) {
+      auto* f = qobject_cast<editor::TBlogEntryForm*>(&d);
+      if (!f) return 0;
+      if (f->edTitle->text() != "My first page") return 0;
+      f->edTitle->setText("Renamed");
+      f->cbEntryType->setCurrentIndex(4);
+      f->btnSave->click();
+      return f->result();
+    };
+    w.btnEditEntry->click();
+    auto edited = w.blog()->FindEntry(key);
+    QVERIFY(edited);
+    QCOMPARE(edited->title, std::string("Renamed"));
+    QCOMPARE(edited->type, 4);
+    QCOMPARE(edited->page_name, std::string());
+
+    // Cancel in the editor changes nothing.
+    dialogs_->on_exec = [](QDialog& d) {
+      auto* f = qobject_cast<editor::TBlogEntryForm*>(&d);
+      f->edTitle->setText("Not saved");
+      f->btnCancel->click();
+      return f->result();
+    };
+    w.btnEditEntry->click();
+    QCOMPARE(w.blog()->FindEntry(key)->title, std::string("Renamed"));
+
+    // Remove: Cancel keeps it, OK removes it.
+    dialogs_->messages.clear();
+    dialogs_->answers = {QMessageBox::Cancel};
+    w.btnRemoveEntry->click();
+    QVERIFY(w.blog()->FindEntry(key));
+    QCOMPARE(dialogs_->messages.back().text,
+             QString("Remove Blog Entry? \n\nRenamed (2026-02-28 10:11:12)."));
+    dialogs_->answers = {QMessageBox::Ok};
+    w.btnRemoveEntry->click();
+    QVERIFY(!w.blog()->FindEntry(key));
+    QCOMPARE(w.entries_model->rowCount(), before);
+  }
+
+  void editAndRemoveOnAnEmptyListDoNothing() {
+    TtheMainForm w;
+    CreateBlog(w);
+    for (const BlogRec& r : w.blog()->Entries()) w.blog()->DeleteEntry(r.key);
+    w.ReloadLists();
+    int execs = 0;
+    dialogs_->on_exec = [&](QDialog&) { return ++execs, 0; };
+    dialogs_->messages.clear();
+    w.btnEditEntry->click();
+    w.btnRemoveEntry->click();
+    QCOMPARE(execs, 0);
+    QVERIFY(dialogs_->messages.empty());
+  }
+
+  void entryListShowsTypesAndMissingCategories() {
+    TtheMainForm w;
+    CreateBlog(w);
+    BlogRec r;
+    r.title = "Lost category";
+    r.date_time = DateTime{2030, 1, 1, 0, 0, 0};
+    r.category = 7;
+    r.type = 6;
+    r.page_name = "go";
+    w.blog()->InsertEntry(r);
+    w.ReloadLists();
+    // Newest first: the 2030 entry is the first row.
+    QModelIndex cat = w.entries_model->index(0, EntryListModel::kCategory);
+    QCOMPARE(cat.data().toString(), QString("??? 7 ???"));
+    QVERIFY(cat.data(EntryListModel::kMissingRole).toBool());
+    QCOMPARE(w.entries_model->index(0, EntryListModel::kEntryType).data().toString(), QString("Redirect"));
+    QCOMPARE(EntryTypeColor(6), QColor(255, 192, 128));
+    QVERIFY(!EntryTypeColor(0).isValid());
+    QCOMPARE(OptionKeyColor(190), QColor(166, 202, 240));
+    QCOMPARE(OptionKeyColor(189), QColor(192, 220, 192));
+    QCOMPARE(OptionKeyColor(605), QColor(166, 202, 240));
+    QCOMPARE(OptionKeyColor(615), QColor(192, 220, 192));
+    QCOMPARE(OptionKeyColor(999), QColor(255, 255, 255));
+    // The painted cells: the Entry Type cell of a redirect shows its colour inside a
+    // 2-pixel margin of the window colour.
+    w.resize(900, 600);
+    w.show();
+    w.ShowPage(TtheMainForm::kEntriesPage);
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QRect cell = w.lbEntries->visualRect(w.entries_model->index(0, EntryListModel::kEntryType));
+    QImage shot = w.lbEntries->viewport()->grab().toImage();
+    QCOMPARE(QColor(shot.pixel(cell.left() + 4, cell.bottom() - 3)), QColor(255, 192, 128));
+    QCOMPARE(QColor(shot.pixel(cell.left(), cell.top())), w.lbEntries->palette().color(QPalette::Base));
+    QRect catCell = w.lbEntries->visualRect(cat);
+    QCOMPARE(QColor(shot.pixel(catCell.right() - 4, catCell.bottom() - 3)), QColor(0, 255, 0));
+  }
+
+  void picturesAndFiles() {
+    TtheMainForm w;
+    CreateBlog(w);
+    auto png = tessavo::testing::WriteFile(home_->path() / "in" / "Photo.png", TinyPng());
+    dialogs_->files.push_back(Q(png));
+    w.btnAddPicture->click();
+    QCOMPARE(dialogs_->filters.back(), QString("Pictures|*.jpg;*.gif;*.png|All Files|*.*"));
+    QCOMPARE(w.pictures_model->rowCount(), 1);
+    QCOMPARE(w.pictures_model->index(0, 0).data().toString(), QString("Photo.png"));
+    QCOMPARE(w.pictures_model->index(0, 2).data().toInt(), 1);  // height
+    QCOMPARE(w.pictures_model->index(0, 3).data().toInt(), 2);  // width
+
+    // View writes the picture into the output folder and hands it to the shell.
+    w.btnViewPicture->click();
+    QCOMPARE(int(dialogs_->opened.size()), 1);
+    QVERIFY(QFileInfo::exists(dialogs_->opened[0]));
+    QVERIFY(dialogs_->opened[0].endsWith("HTML/blog/Photo.png"));
+
+    // Remove asks first.
+    dialogs_->answers = {QMessageBox::Ok};
+    w.btnRemovePicture->click();
+    QVERIFY(dialogs_->messages.back().text.startsWith("Remove Blog Picture? \n\nPhoto.png\n\n ( Added "));
+    QCOMPARE(w.pictures_model->rowCount(), 0);
+
+    // Files: add, save as, remove.
+    auto data = tessavo::testing::WriteFile(home_->path() / "in" / "notes.txt", "abc");
+    dialogs_->files.push_back(Q(data));
+    w.btnAddFile->click();
+    QCOMPARE(dialogs_->filters.back(),
+             QString("All Files|*.*|Programs|*.exe|Zip Files|*.zip|Pictures|*.gif;*.png;*.jpg;*.jpeg"));
+    QCOMPARE(w.files_model->rowCount(), 1);
+    QCOMPARE(w.files_model->index(0, 2).data().toInt(), 3);
+    dialogs_->files.push_back(Q(home_->path() / "copy.txt"));
+    w.btnSaveFileAs->click();
+    QCOMPARE(tessavo::testing::ReadFile(home_->path() / "copy.txt"), std::string("abc"));
+    dialogs_->answers = {QMessageBox::Cancel};
+    w.btnRemoveFile->click();
+    QCOMPARE(w.files_model->rowCount(), 1);
+  }
+
+  void categoriesThroughTheListWindow() {
+    TtheMainForm w;
+    CreateBlog(w);
+    // Add a category in the category list window, then pick it in the entry editor.
+    dialogs_->on_exec = [&](QDialog& d) {
+      if (auto* list = qobject_cast<TcatListForm*>(&d)) {
+        list->btnAddCategoryClick();
+        return 1;
+      }
+      auto* f = qobject_cast<editor::TBlogEntryForm*>(&d);
+      if (!f) return 0;
+      if (f->myBlogFunction() == editor::TBlogEntryForm::kCategory) {
+        if (f->lblHeading->text() != "Category Entry" || !f->edDate->isHidden()) return 0;
+        if (!f->edArticlePageName->text().startsWith("c")) return 0;
+        f->edTitle->setText("Travel");
+        f->btnSave->click();
+      }
+      return f->result();
+    };
+    w.btnCategoryList->click();
+    auto cats = w.blog()->Categories();
+    QCOMPARE(int(cats.size()), 1);
+    QCOMPARE(cats[0].title, std::string("Travel"));
+    QCOMPARE(cats[0].page_name.size(), size_t(15));
+  }
+
+  void statusWindow() {
+    TtheMainForm w;
+    w.show();
+    DesktopHost& host = w.host();
+    QVERIFY(!host.status_form());
+    host.ShowStatus();
+    TStatusForm* s = host.status_form();
+    QVERIFY(s);
+    QCOMPARE(s->windowTitle(), QString("Status"));
+    QVERIFY(s->windowFlags() & Qt::WindowStaysOnTopHint);
+    QVERIFY(!s->isModal());
+    QCOMPARE(s->size(), QSize(414, 67));
+    QCOMPARE(s->label()->geometry(), QRect(8, 8, 393, 49));
+    QVERIFY(s->label()->wordWrap());
+    host.SetStatusCaption("Checking Blog...");
+    QCOMPARE(s->windowTitle(), QString("Checking Blog..."));
+    QString long_text = QString("Checking Record  ").repeated(40);
+    host.SetStatus(long_text.toStdString());
+    QCOMPARE(s->statusMessage(), long_text);
+    QCOMPARE(s->label()->height(), 49);  // cut at the label's height
+    host.CloseStatus();
+    QVERIFY(!host.status_form());
+  }
+
+  void publishLogKeepsColours() {
+    TtheMainForm w;
+    DesktopHost& host = w.host();
+    host.PublishLogLine("plain one");
+    host.PublishLogLineColored(LogColor::kRed, "an error");
+    host.PublishLogLineColored(LogColor::kGreen, "a warning");
+    host.PublishLogLineColored(LogColor::kBlue, "220 ready");
+    host.PublishLogLine("plain two");
+    QTextDocument* doc = w.memPublish->document();
+    QCOMPARE(doc->blockCount(), 5);
+    auto colour = [doc](int n) {
+      QTextBlock b = doc->findBlockByNumber(n);
+      return b.begin().fragment().charFormat().foreground().color();
+    };
+    QCOMPARE(doc->findBlockByNumber(1).text(), QString("an error"));
+    QCOMPARE(colour(0), QColor(0, 0, 0));
+    QCOMPARE(colour(1), QColor(255, 0, 0));
+    QCOMPARE(colour(2), QColor(0, 128, 0));
+    QCOMPARE(colour(3), QColor(0, 0, 255));
+    QCOMPARE(colour(4), QColor(0, 0, 0));
+    QVERIFY(w.memPublish->isReadOnly());
+    host.ClearPublishLog();
+    QVERIFY(w.memPublish->toPlainText().isEmpty());
+  }
+
+#ifdef TESSAVO_HAVE_GENERATOR
+  void generatePagesFillsTheLogAndEnablesPublishing() {
+    TtheMainForm w;
+    CreateBlog(w);
+    QVERIFY(w.btnGenerate->isEnabled());
+    QVERIFY(!w.btnPreview->isEnabled());
+    w.btnGenerate->click();
+    QVERIFY(w.memPublish->document()->blockCount() > 3);
+    QVERIFY(w.btnPreview->isEnabled());
+    QVERIFY(w.btnMarkNew->isEnabled());
+    w.btnPreview->click();
+    QCOMPARE(int(dialogs_->opened.size()), 1);
+    QVERIFY(QFileInfo::exists(dialogs_->opened[0]));
+  }
+#endif
+};
+
+QTEST_MAIN(WindowTest)
+#include "app_window_test.moc"

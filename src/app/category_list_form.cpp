@@ -1,0 +1,151 @@
+#include "app/category_list_form.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+
+#include "app/dialog_runner.h"
+#include "app/list_models.h"
+#include "app/look.h"
+#include "app/option_font.h"
+#include "app/session_settings.h"
+#include "editor/entry_form.h"
+#include "store/blog.h"
+#include "util/host.h"
+
+namespace tessavo::app {
+
+bool AddCategory(QWidget* parent, Blog& blog, const editor::EditorContext& context) {
+  if (!blog.CheckCategoryLimit()) return false;
+  editor::TBlogEntryForm form(context, parent);
+  form.setMyBlogFunction(editor::TBlogEntryForm::kCategory);
+  form.setMyBlogResult(0);
+  form.setMyBlogRec(Blog::NewCategoryRec());
+  Dialogs().Exec(form);
+  if (form.myBlogResult() != 1) return false;
+  blog.InsertCategory(form.myBlogRec());
+  return true;
+}
+
+bool EditCategory(QWidget* parent, Blog& blog, const editor::EditorContext& context, int32_t key) {
+  auto found = blog.FindCategory(key);
+  if (!found) return false;
+  BlogRec rec = *found;
+  rec.type = 1;
+  rec.category = -1;
+  editor::TBlogEntryForm form(context, parent);
+  form.setMyBlogFunction(editor::TBlogEntryForm::kCategory);
+  form.setMyBlogResult(0);
+  form.setMyBlogRec(rec);
+  Dialogs().Exec(form);
+  if (form.myBlogResult() != 1) return false;
+  BlogRec changed = form.myBlogRec();
+  changed.key = key;
+  blog.UpdateCategory(changed);
+  return true;
+}
+
+TcatListForm::TcatListForm(const editor::EditorContext& context, QWidget* parent)
+    : QDialog(parent), context_(context) {
+  setObjectName("catListForm");
+  setWindowTitle("Category List");
+  resize(560, 420);
+  top_ = new TopBar(this);
+  auto* heading = new QLabel("Category List", top_);
+  QFont hf = heading->font();
+  hf.setBold(true);
+  hf.setPointSize(hf.pointSize() + 4);
+  heading->setFont(hf);
+  heading->move(8, 10);
+  heading->adjustSize();
+  heading_ = heading;
+  btnClose = new QPushButton("Close", top_);
+  btnAddCategory = new QPushButton("Add Category", this);
+  btnEditCategory = new QPushButton("Edit Category", this);
+  btnRemoveCategory = new QPushButton("Remove Category", this);
+  model = new CategoryListModel("Category Page Name", this);
+  lbCategories = new QTableView(this);
+  lbCategories->setModel(model);
+  lbCategories->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lbCategories->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lbCategories->setSelectionMode(QAbstractItemView::SingleSelection);
+  lbCategories->verticalHeader()->hide();
+  lbCategories->horizontalHeader()->setStretchLastSection(true);
+  lbCategories->setColumnWidth(0, 220);
+  if (context_.settings) {
+    ApplyOptionFont(this, FontFromString(QString::fromStdString(context_.settings->font_form), this));
+    ApplyOptionFont(lbCategories,
+                    FontFromString(QString::fromStdString(context_.settings->font_lists), lbCategories));
+  }
+  connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
+  connect(btnAddCategory, &QPushButton::clicked, this, &TcatListForm::btnAddCategoryClick);
+  connect(btnEditCategory, &QPushButton::clicked, this, &TcatListForm::btnEditCategoryClick);
+  connect(lbCategories, &QTableView::doubleClicked, this, &TcatListForm::btnEditCategoryClick);
+  connect(btnRemoveCategory, &QPushButton::clicked, this, &TcatListForm::btnRemoveCategoryClick);
+  Reload(-1);
+}
+
+void TcatListForm::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  int w = width(), h = height();
+  top_->setGeometry(0, 0, w, 44);
+  btnClose->setGeometry(w - 4 - 90, 8, 90, 28);
+  int y = 44 + 8;
+  btnAddCategory->setGeometry(8, y, 130, 28);
+  btnEditCategory->setGeometry(8 + 138, y, 130, 28);
+  btnRemoveCategory->setGeometry(8 + 276, y, 130, 28);
+  int gy = y + 36;
+  lbCategories->setGeometry(8, gy, w - 16, h - gy - 8);
+}
+
+int TcatListForm::SelectedRow() const {
+  QModelIndex i = lbCategories->currentIndex();
+  if (i.isValid()) return i.row();
+  return model->rowCount() > 0 ? 0 : -1;
+}
+
+void TcatListForm::Reload(int select_key) {
+  int row = SelectedRow();
+  model->Reload(context_.blog);
+  int r = select_key >= 0 ? model->RowOfKey(select_key) : std::min(row, model->rowCount() - 1);
+  if (r < 0 && model->rowCount() > 0) r = 0;
+  if (r >= 0) lbCategories->selectRow(r);
+}
+
+void TcatListForm::btnAddCategoryClick() {
+  if (!context_.blog) return;
+  try {
+    if (AddCategory(this, *context_.blog, context_)) {
+      auto all = context_.blog->Categories();
+      Reload(all.empty() ? -1 : all.back().key);
+    }
+  } catch (const std::exception& e) {
+    context_.blog->host().ShowError(e.what());
+  }
+}
+
+void TcatListForm::btnEditCategoryClick() {
+  if (!context_.blog) return;
+  const BlogRec* c = model->CategoryAt(SelectedRow());
+  if (!c) return;
+  int32_t key = c->key;
+  try {
+    if (EditCategory(this, *context_.blog, context_, key)) Reload(key);
+  } catch (const std::exception& e) {
+    context_.blog->host().ShowError(e.what());
+  }
+}
+
+void TcatListForm::btnRemoveCategoryClick() {
+  if (!context_.blog) return;
+  const BlogRec* c = model->CategoryAt(SelectedRow());
+  if (!c) return;
+  try {
+    if (context_.blog->RemoveCategory(c->key)) Reload(-1);
+  } catch (const std::exception& e) {
+    context_.blog->host().ShowError(e.what());
+  }
+}
+
+}  // namespace tessavo::app

@@ -1,0 +1,61 @@
+// DesktopHost: the Host of the desktop program. Questions and notices are message boxes
+// (through DialogRunner, so tests can answer them), the status window is TStatusForm and
+// the Publish log is the read-only rich-text control memPublish of the main window.
+#pragma once
+
+#include <QColor>
+#include <QPointer>
+#include <string>
+
+#include "app/status_form.h"
+#include "util/host.h"
+
+#include <QTextEdit>
+class QWidget;
+
+namespace tessavo::app {
+
+class DesktopHost : public Host {
+ public:
+  explicit DesktopHost(QWidget* owner);
+  ~DesktopHost() override;
+
+  void SetPublishLog(QTextEdit* log) { log_ = log; }
+  // The open status window, or nullptr.
+  TStatusForm* status_form() const { return status_; }
+
+  void ClearPublishLog() override;
+  void PublishLogLine(const std::string& text) override;
+  void PublishLogLineColored(LogColor color, const std::string& text) override;
+
+  void ShowStatus() override;
+  void SetStatusCaption(const std::string& caption) override;
+  void SetStatus(const std::string& text) override;
+  void CloseStatus() override;
+
+  bool ConfirmOkCancel(const std::string& text) override;
+  bool ConfirmYesNo(const std::string& text) override;
+  YesNoCancel ConfirmYesNoCancel(const std::string& text) override;
+  void ShowInformation(const std::string& text) override;
+  void ShowError(const std::string& text) override;
+  void Diagnostic(const std::string& text) override;
+  void ProcessEvents() override;
+
+  // The option dialogs of the start-up wizard are not part of the desktop yet: Cancel.
+  bool RunBasicOptionsDialog(BlogOptionsRec& rec) override;
+  bool RunTemplateOptionsDialog(BlogOptionsRec& rec) override;
+
+  // The colour of a log colour.
+  static QColor ColorOf(LogColor color);
+
+ private:
+  void AppendLine(const QColor& color, const std::string& text);
+  void ScrollOneLine();
+
+  QWidget* owner_;
+  QPointer<QTextEdit> log_;
+  QPointer<TStatusForm> status_;
+  QColor current_color_ = Qt::black;  // the log's current text colour
+};
+
+}  // namespace tessavo::app

@@ -1,0 +1,741 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTextEdit>
+
+#include "app/category_list_form.h"
+#include "app/dialog_runner.h"
+#include "app/look.h"
+#include "app/option_font.h"
+#include "app/single_instance.h"
+#include "editor/entry_form.h"
+#include "options/backup_form.h"
+#include "store/maintenance.h"
+#include "util/error.h"
+#include "util/program_folder.h"
+#ifdef TESSAVO_HAVE_GENERATOR
+#include "generator/page_output.h"
+#include "generator/run.h"
+#endif
+#ifdef TESSAVO_HAVE_PUBLISH
+#include "publish/publish.h"
+#endif
+
+namespace tessavo::app {
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+// A page whose children are placed by a function whenever the page changes size.
+class PlacedPage : public QWidget {
+ public:
+  std::function<void(QSize)> place;
+ protected:
+  void resizeEvent(QResizeEvent*) override {
+    if (place) place(size());
+  }
+};
+
+constexpr int kButtonWidth = 140;
+constexpr int kButtonHeight = 28;
+constexpr int kListLeft = 8 + kButtonWidth + 8;
+
+QPushButton* Button(const char* text, QWidget* parent, int index) {
+  auto* b = new QPushButton(QString(text), parent);
+  b->setGeometry(8, 8 + index * (kButtonHeight + 6), kButtonWidth, kButtonHeight);
+  return b;
+}
+
+QTableView* Grid(QWidget* parent, QAbstractItemModel* model) {
+  auto* v = new QTableView(parent);
+  v->setModel(model);
+  v->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  v->setSelectionBehavior(QAbstractItemView::SelectRows);
+  v->setSelectionMode(QAbstractItemView::SingleSelection);
+  v->verticalHeader()->hide();
+  v->horizontalHeader()->setStretchLastSection(true);
+  v->setAlternatingRowColors(false);
+  return v;
+}
+
+[[maybe_unused]] const char* kNotYet = "Not available in this version";
+
+}  // namespace
+
+TtheMainForm::TtheMainForm(bool single_instance, const QString& title) : QWidget(nullptr) {
+  setObjectName("theMainForm");
+  setWindowTitle("Tessavo");
+  host_ = std::make_unique<DesktopHost>(this);
+  if (single_instance) {
+    guard_ = new TbtOnlyOne(this, title);
+    if (guard_->another_copy_runs()) return;
+  }
+  BuildWindow();
+  host_->SetPublishLog(memPublish);
+
+  // Step 1: page 0; step 2: the settings file.
+  ShowPage(kBlogsPage);
+  settings_ = SessionSettings::Load(SettingsFilePath());
+  QSize desk = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry().size()
+                                                : QSize(1024, 768);
+  resize(600, 542);
+  QPoint p(20, 20);
+  QSize s = size();
+  if (settings_.form_top >= 0 && settings_.form_top < desk.height()) p.setY(settings_.form_top);
+  if (settings_.form_left >= 0 && settings_.form_left < desk.width()) p.setX(settings_.form_left);
+  if (settings_.form_height >= 0 && settings_.form_height < desk.height()) s.setHeight(settings_.form_height);
+  if (settings_.form_width >= 0 && settings_.form_width < desk.width()) s.setWidth(settings_.form_width);
+  move(p);
+  resize(s);
+  start_maximized_ = settings_.form_maximized;
+  // Steps 3 and 4: background and fonts.
+  SetBackground(settings_.background);
+  ApplyFonts();
+  SetBlogState(false);
+  host_->Diagnostic("Session started");
+}
+
+TtheMainForm::~TtheMainForm() {
+  if (blog_) blog_->Close();
+}
+
+bool TtheMainForm::another_copy_runs() const { return guard_ && guard_->another_copy_runs(); }
+
+void TtheMainForm::ShowAsSaved() {
+  if (start_maximized_) {
+    showMaximized();
+  } else {
+    showNormal();
+  }
+}
+
+void TtheMainForm::BuildWindow() {
+  setMinimumSize(578, 542);
+
+  pnlTop = new TopBar(this);
+  auto* lblTitle = new QLabel("Tessavo", pnlTop);
+  QFont tf = lblTitle->font();
+  tf.setBold(true);
+  tf.setPointSize(tf.pointSize() + 8);
+  lblTitle->setFont(tf);
+  lblTitle->setStyleSheet("color: white;");
+  lblTitle->setGeometry(12, 4, 300, 36);
+  btnExit = new QPushButton("Exit", pnlTop);
+  btnExit->setObjectName("btnExit");
+  connect(btnExit, &QPushButton::clicked, this, &QWidget::close);
+
+  mnuDisplay = new QMenu(this);
+  QMenu* back = mnuDisplay->addMenu("Change Background");
+  back->addAction("Grey", this, [this] { SetBackground(0); });
+  back->addAction("Green", this, [this] { SetBackground(1); });
+  back->addAction("Brown", this, [this] { SetBackground(2); });
+  QMenu* fonts = mnuDisplay->addMenu("Change Display Fonts");
+  fonts->addAction("Captions and Buttons", this, &TtheMainForm::mnuFontCaptionsClick);
+  fonts->addAction("Blog Entry List", this, &TtheMainForm::mnuFontListClick);
+  connect(pnlTop, &TopBar::rightClicked, this, [this](const QPoint& at) { mnuDisplay->popup(at); });
+
+  // Side bar.
+  auto side = [this](const char* text, int index) {
+    auto* b = new QPushButton(QString(text), this);
+    b->setGeometry(4, 44 + 8 + index * 40, 112, 34);
+    return b;
+  };
+  btnSideBlogs = side("All my Blogs", 0);
+  btnSideEntries = side("Blog Entries", 1);
+  btnSidePictures = side("Blog Pictures", 2);
+  btnSideFiles = side("Extra Files", 3);
+  btnSideOptions = side("Options", 4);
+  btnSidePublish = side("Publish", 5);
+  btnSideClose = side("Close Blog", 6);
+  connect(btnSideBlogs, &QPushButton::clicked, this, [this] { ShowPage(kBlogsPage); });
+  connect(btnSideEntries, &QPushButton::clicked, this, [this] { ShowPage(kEntriesPage); });
+  connect(btnSidePictures, &QPushButton::clicked, this, [this] { ShowPage(kPicturesPage); });
+  connect(btnSideFiles, &QPushButton::clicked, this, [this] { ShowPage(kFilesPage); });
+  connect(btnSideOptions, &QPushButton::clicked, this, [this] { ShowPage(kOptionsPage); });
+  connect(btnSidePublish, &QPushButton::clicked, this, [this] { ShowPage(kPublishPage); });
+  connect(btnSideClose, &QPushButton::clicked, this, &TtheMainForm::btnSideCloseClick);
+
+  pcMain = new QStackedWidget(this);
+
+  // Page 0: All my Blogs.
+  auto* blogs = new PlacedPage;
+  btnOpenBlog = Button("Open Blog", blogs, 0);
+  btnNewBlog = Button("Start a New Blog", blogs, 1);
+  btnCloseBlog = Button("Close Blog", blogs, 2);
+  btnBackupBlog = Button("Backup Blog", blogs, 3);
+  btnCompactBlog = Button("Compact Blog", blogs, 4);
+  btnRepairBlog = Button("Repair Blog", blogs, 5);
+  lblBlogFile = new QLabel(blogs);
+  lblBlogFile->setWordWrap(true);
+  lblBlogFile->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  blogs->place = [this](QSize s) { lblBlogFile->setGeometry(kListLeft, 12, s.width() - kListLeft - 8, 80); };
+  pcMain->addWidget(blogs);
+
+  // Page 1: Blog Entries.
+  auto* entries = new PlacedPage;
+  btnAddEntry = Button("Add Entry", entries, 0);
+  btnEditEntry = Button("Edit Entry", entries, 1);
+  btnRemoveEntry = Button("Remove Entry", entries, 2);
+  btnCloseBlog1 = Button("Close Blog", entries, 3);
+  btnBackupBlog1 = Button("Backup Blog", entries, 4);
+  btnCompactBlog1 = Button("Compact Blog", entries, 5);
+  btnCategoryList = Button("Category List", entries, 6);
+  entries_model = new EntryListModel;
+  entries_model->setParent(this);
+  lbEntries = Grid(entries, entries_model);
+  lbEntries->setObjectName("lbEntries");
+  lbEntries->setItemDelegate(new EntryListDelegate(lbEntries));
+  lbEntries->setColumnWidth(0, 140);
+  lbEntries->setColumnWidth(1, 200);
+  lbEntries->setColumnWidth(2, 110);
+  entries->place = [this](QSize s) {
+    lbEntries->setGeometry(kListLeft, 8, s.width() - kListLeft - 8, s.height() - 16);
+  };
+  pcMain->addWidget(entries);
+
+  // Page 2: Blog Pictures.
+  auto* pictures = new PlacedPage;
+  btnAddPicture = Button("Add Picture", pictures, 0);
+  btnViewPicture = Button("View Picture", pictures, 1);
+  btnRemovePicture = Button("Remove Picture", pictures, 2);
+  pictures_model = new StoredFileListModel(true, this);
+  lbPictures = Grid(pictures, pictures_model);
+  lbPictures->setObjectName("lbPictures");
+  lbPictures->setColumnWidth(0, 180);
+  lbPictures->setColumnWidth(1, 140);
+  pictures->place = [this](QSize s) {
+    lbPictures->setGeometry(kListLeft, 8, s.width() - kListLeft - 8, s.height() - 16);
+  };
+  pcMain->addWidget(pictures);
+
+  // Page 3: Extra Files.
+  auto* files = new PlacedPage;
+  btnAddFile = Button("Add File", files, 0);
+  btnRemoveFile = Button("Remove File", files, 1);
+  btnSaveFileAs = Button("Save File As...", files, 2);
+  files_model = new StoredFileListModel(false, this);
+  lbFiles = Grid(files, files_model);
+  lbFiles->setObjectName("lbFiles");
+  lbFiles->setColumnWidth(0, 180);
+  lbFiles->setColumnWidth(1, 140);
+  files->place = [this](QSize s) {
+    lbFiles->setGeometry(kListLeft, 8, s.width() - kListLeft - 8, s.height() - 16);
+  };
+  pcMain->addWidget(files);
+
+  // Page 4: Options.
+  auto* options = new PlacedPage;
+  options_model = new OptionListModel;
+  options_model->setParent(this);
+  lbOptions = Grid(options, options_model);
+  lbOptions->setObjectName("lbOptions");
+  lbOptions->setItemDelegate(new OptionListDelegate(lbOptions));
+  lbOptions->setColumnWidth(0, 220);
+  options->place = [this](QSize s) {
+    const int top = 8;
+    lbOptions->setGeometry(8, top, s.width() - 16, s.height() - top - 8);
+  };
+  pcMain->addWidget(options);
+
+  // Page 5: Publish.
+  auto* publish = new PlacedPage;
+  auto pub = [publish](const char* text, int row, int column) {
+    auto* b = new QPushButton(QString(text), publish);
+    b->setGeometry(8 + column * (kButtonWidth + 8), 8 + row * (kButtonHeight + 6), kButtonWidth,
+                   kButtonHeight);
+    return b;
+  };
+  btnGenerate = pub("Generate Pages", 0, 0);
+  btnPreview = pub("Preview Pages", 0, 1);
+  btnPublish = pub("Publish to Web", 0, 2);
+  btnPublishNext = pub("Publish Next 10", 1, 2);
+  btnMarkNew = pub("Mark All as New", 1, 0);
+  btnMarkPublished = pub("Mark All as Published", 1, 1);
+  memPublish = new QTextEdit(publish);
+  memPublish->setObjectName("memPublish");
+  memPublish->setReadOnly(true);
+  memPublish->setLineWrapMode(QTextEdit::NoWrap);
+  memPublish->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  publish->place = [this](QSize s) {
+    const int top = 8 + 2 * (kButtonHeight + 6) + 4;
+    memPublish->setGeometry(8, top, s.width() - 16, s.height() - top - 8);
+  };
+  pcMain->addWidget(publish);
+
+  // Commands.
+  connect(btnOpenBlog, &QPushButton::clicked, this, &TtheMainForm::btnOpenBlogClick);
+  connect(btnNewBlog, &QPushButton::clicked, this, &TtheMainForm::btnNewBlogClick);
+  connect(btnCloseBlog, &QPushButton::clicked, this, &TtheMainForm::btnCloseBlogClick);
+  connect(btnCloseBlog1, &QPushButton::clicked, this, &TtheMainForm::btnCloseBlogClick);
+  connect(btnBackupBlog, &QPushButton::clicked, this, &TtheMainForm::btnBackupBlogClick);
+  connect(btnBackupBlog1, &QPushButton::clicked, this, &TtheMainForm::btnBackupBlogClick);
+  connect(btnCompactBlog, &QPushButton::clicked, this, &TtheMainForm::btnCompactBlogClick);
+  connect(btnCompactBlog1, &QPushButton::clicked, this, &TtheMainForm::btnCompactBlogClick);
+  connect(btnRepairBlog, &QPushButton::clicked, this, &TtheMainForm::btnRepairBlogClick);
+  connect(btnAddEntry, &QPushButton::clicked, this, &TtheMainForm::btnAddEntryClick);
+  connect(btnEditEntry, &QPushButton::clicked, this, &TtheMainForm::btnEditEntryClick);
+  connect(lbEntries, &QTableView::doubleClicked, this, &TtheMainForm::btnEditEntryClick);
+  connect(btnRemoveEntry, &QPushButton::clicked, this, &TtheMainForm::btnRemoveEntryClick);
+  connect(btnCategoryList, &QPushButton::clicked, this, &TtheMainForm::btnCategoryListClick);
+  connect(btnAddPicture, &QPushButton::clicked, this, &TtheMainForm::btnAddPictureClick);
+  connect(btnViewPicture, &QPushButton::clicked, this, &TtheMainForm::btnViewPictureClick);
+  connect(lbPictures, &QTableView::doubleClicked, this, &TtheMainForm::btnViewPictureClick);
+  connect(btnRemovePicture, &QPushButton::clicked, this, &TtheMainForm::btnRemovePictureClick);
+  connect(btnAddFile, &QPushButton::clicked, this, &TtheMainForm::btnAddFileClick);
+  connect(btnRemoveFile, &QPushButton::clicked, this, &TtheMainForm::btnRemoveFileClick);
+  connect(btnSaveFileAs, &QPushButton::clicked, this, &TtheMainForm::btnSaveFileAsClick);
+  connect(lbOptions, &QTableView::doubleClicked, this, &TtheMainForm::lbOptionsDblClick);
+  connect(btnGenerate, &QPushButton::clicked, this, &TtheMainForm::btnGenerateClick);
+  connect(btnPreview, &QPushButton::clicked, this, &TtheMainForm::btnPreviewClick);
+  connect(btnPublish, &QPushButton::clicked, this, &TtheMainForm::btnPublishClick);
+  connect(btnPublishNext, &QPushButton::clicked, this, &TtheMainForm::btnPublishNextClick);
+  connect(btnMarkNew, &QPushButton::clicked, this, &TtheMainForm::btnMarkNewClick);
+  connect(btnMarkPublished, &QPushButton::clicked, this, &TtheMainForm::btnMarkPublishedClick);
+
+#ifndef TESSAVO_HAVE_GENERATOR
+  for (QPushButton* b : {btnGenerate, btnMarkNew, btnMarkPublished}) b->setToolTip(kNotYet);
+#endif
+#ifndef TESSAVO_HAVE_PUBLISH
+  for (QPushButton* b : {btnPublish, btnPublishNext}) b->setToolTip(kNotYet);
+#endif
+}
+
+void TtheMainForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (!pcMain) return;
+  int w = width();
+  pnlTop->setGeometry(0, 0, w, 44);
+  btnExit->setGeometry(w - 104, 8, 96, 28);
+  pcMain->setGeometry(120, 44, w - 120, height() - 44);
+}
+
+int TtheMainForm::CurrentPage() const { return pcMain ? pcMain->currentIndex() : -1; }
+
+void TtheMainForm::ShowPage(int page) {
+  if (page >= 0 && page < pcMain->count()) pcMain->setCurrentIndex(page);
+}
+
+void TtheMainForm::Run(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& e) {
+    host_->ShowError(e.what());
+  }
+}
+
+editor::EditorContext TtheMainForm::EditorContextForBlog() {
+  editor::EditorContext c;
+  c.blog = blog_.get();
+  c.settings = &settings_;
+  c.add_category = [this](QWidget* parent) {
+    return blog_ && AddCategory(parent, *blog_, EditorContextForBlog());
+  };
+  return c;
+}
+
+// --- State -------------------------------------------------------------------------------
+
+void TtheMainForm::SetBlogState(bool open) {
+  for (QPushButton* b : {btnSideEntries, btnSidePictures, btnSideFiles, btnSideOptions,
+                         btnSidePublish, btnSideClose}) {
+    b->setEnabled(open);
+  }
+  btnSideBlogs->setEnabled(true);
+  btnOpenBlog->setEnabled(!open);
+  btnNewBlog->setEnabled(!open);
+  btnCloseBlog->setEnabled(open);
+  btnBackupBlog->setEnabled(open);
+  btnCompactBlog->setEnabled(open);
+  btnRepairBlog->setEnabled(!open);
+#ifdef TESSAVO_HAVE_GENERATOR
+  btnGenerate->setEnabled(open);
+#else
+  btnGenerate->setEnabled(false);
+#endif
+  EnablePublishButtons(false);
+  ReloadLists();
+  if (open) {
+    lblBlogFile->setText(Q(blog_->file()));
+    host_->ClearPublishLog();
+    ShowPage(kEntriesPage);
+  } else {
+    lblBlogFile->clear();
+    ShowPage(kBlogsPage);
+  }
+}
+
+void TtheMainForm::EnablePublishButtons(bool enable) {
+  btnPreview->setEnabled(enable);
+#ifdef TESSAVO_HAVE_PUBLISH
+  btnPublish->setEnabled(enable);
+  btnPublishNext->setEnabled(enable);
+#else
+  btnPublish->setEnabled(false);
+  btnPublishNext->setEnabled(false);
+#endif
+  btnMarkNew->setEnabled(enable);
+  btnMarkPublished->setEnabled(enable);
+}
+
+void TtheMainForm::ReloadLists() {
+  const Blog* b = blog_ && blog_->IsOpen() ? blog_.get() : nullptr;
+  entries_model->Reload(b);
+  pictures_model->Reload(b);
+  files_model->Reload(b);
+  options_model->Reload(b);
+  for (QTableView* v : {lbEntries, lbPictures, lbFiles, lbOptions}) {
+    if (v->model()->rowCount() > 0 && !v->currentIndex().isValid()) v->selectRow(0);
+  }
+}
+
+int TtheMainForm::SelectedRow(QTableView* view) const {
+  QModelIndex i = view->currentIndex();
+  if (i.isValid()) return i.row();
+  return view->model()->rowCount() > 0 ? 0 : -1;
+}
+
+void TtheMainForm::SelectRow(QTableView* view, int row) {
+  if (row >= 0 && row < view->model()->rowCount()) view->selectRow(row);
+}
+
+void TtheMainForm::OpenBlogFile(const std::filesystem::path& file) {
+  Run([&] {
+    if (blog_) CloseBlog();
+    blog_ = Blog::Open(file, *host_);
+    SetBlogState(true);
+  });
+}
+
+void TtheMainForm::StartNewBlog(const std::filesystem::path& file) {
+  Run([&] {
+    if (blog_) CloseBlog();
+    blog_ = Blog::Create(file, *host_, true);
+    if (blog_) SetBlogState(true);
+  });
+}
+
+void TtheMainForm::CloseBlog() {
+  if (blog_) blog_->Close();
+  blog_.reset();
+  SetBlogState(false);
+}
+
+// --- Display -------------------------------------------------------------------------------
+
+void TtheMainForm::SetBackground(int background) {
+  settings_.background = background;
+  SetSharedBackground(background);
+  pnlTop->update();
+}
+
+void TtheMainForm::ApplyFonts() {
+  ApplyOptionFont(this, FontFromString(Q(settings_.font_form), this));
+  for (QWidget* w : std::initializer_list<QWidget*>{lbEntries, lbPictures, lbFiles, lbOptions, memPublish}) {
+    ApplyOptionFont(w, FontFromString(Q(settings_.font_lists), w));
+  }
+}
+
+void TtheMainForm::mnuFontCaptionsClick() {
+  OptionFont f = FontFromString(Q(settings_.font_form), this);
+  if (!Dialogs().ChooseFont(this, f.font)) return;
+  settings_.font_form = FontString(f).toStdString();
+  ApplyFonts();
+}
+
+void TtheMainForm::mnuFontListClick() {
+  OptionFont f = FontFromString(Q(settings_.font_lists), lbEntries);
+  if (!Dialogs().ChooseFont(this, f.font)) return;
+  settings_.font_lists = FontString(f).toStdString();
+  ApplyFonts();
+}
+
+// --- Closing -------------------------------------------------------------------------------
+
+void TtheMainForm::closeEvent(QCloseEvent* event) {
+  if (closed_ || another_copy_runs()) {
+    event->accept();
+    return;
+  }
+  closed_ = true;
+  if (blog_) blog_->Close();
+  blog_.reset();
+  bool maximized = isMaximized();
+  if (!maximized) {
+    settings_.form_top = pos().y();
+    settings_.form_left = pos().x();
+    settings_.form_height = height();
+    settings_.form_width = width();
+  }
+  settings_.form_maximized = maximized;
+  try {
+    settings_.Save(SettingsFilePath(), !maximized);
+  } catch (const std::exception& e) {
+    host_->Diagnostic(e.what());
+  }
+  host_->Diagnostic("Session ended");
+  event->accept();
+}
+
+// --- All my Blogs --------------------------------------------------------------------------
+
+void TtheMainForm::btnOpenBlogClick() {
+  QString path = Dialogs().OpenFile(this, Q(ProgramFolder()), "Tessavo File|*.zdb|All Files|*.*", "zdb");
+  if (!path.isEmpty()) OpenBlogFile(path.toStdString());
+}
+
+void TtheMainForm::btnNewBlogClick() {
+  QString path = Dialogs().SaveFile(this, Q(ProgramFolder()), QString(), "Tessavo File|*.zdb", "zdb");
+  if (!path.isEmpty()) StartNewBlog(path.toStdString());
+}
+
+void TtheMainForm::btnCloseBlogClick() { CloseBlog(); }
+
+void TtheMainForm::btnSideCloseClick() {
+  if (host_->ConfirmYesNo("Close Blog?")) CloseBlog();
+}
+
+void TtheMainForm::btnBackupBlogClick() {
+  if (!blog_) return;
+  Run([&] {
+    std::string old_location = blog_->options.Text(opt::kBackupLocation);
+    int old_keep = blog_->options.Int(opt::kBackupsToKeep);
+    options::TBackupBlogForm form(blog_->options, &settings_, this);
+    if (Dialogs().Exec(form) != QDialog::Accepted) return;
+    blog_->options = form.OptionsRec();
+    try {
+      BackupBlog(blog_, old_location, old_keep);
+    } catch (...) {
+      ReloadLists();
+      throw;
+    }
+    ReloadLists();
+  });
+  if (!blog_ || !blog_->IsOpen()) CloseBlog();
+}
+
+void TtheMainForm::btnCompactBlogClick() {
+  if (!blog_) return;
+  Run([&] {
+    try {
+      CompactBlog(blog_);
+    } catch (...) {
+      ReloadLists();
+      throw;
+    }
+    ReloadLists();
+  });
+  if (!blog_ || !blog_->IsOpen()) CloseBlog();
+}
+
+void TtheMainForm::btnRepairBlogClick() {
+  QString path = Dialogs().OpenFile(this, Q(ProgramFolder()), "Tessavo File|*.zdb|All Files|*.*", "zdb");
+  if (path.isEmpty()) return;
+  if (!IsBlogFileExtension(path.toStdString())) {
+    host_->ShowInformation("File selected is not a version 2 Tessavo file.");
+    return;
+  }
+  Run([&] { RepairBlog(path.toStdString(), *host_); });
+}
+
+// --- Entries -------------------------------------------------------------------------------
+
+void TtheMainForm::btnAddEntryClick() {
+  if (!blog_) return;
+  Run([&] {
+    editor::TBlogEntryForm form(EditorContextForBlog(), this);
+    form.setMyBlogFunction(editor::TBlogEntryForm::kEntry);
+    form.setMyBlogResult(0);
+    BlogRec rec;
+    rec.key = -1;
+    rec.date_time = DateTime::Now();
+    rec.category = -1;
+    rec.type = kBlogEntry;
+    form.setMyBlogRec(rec);
+    Dialogs().Exec(form);
+    if (form.myBlogResult() != 1) return;
+    int32_t key = blog_->InsertEntry(form.myBlogRec());
+    ReloadLists();
+    SelectRow(lbEntries, entries_model->RowOfKey(key));
+  });
+}
+
+void TtheMainForm::btnEditEntryClick() {
+  if (!blog_) return;
+  int row = SelectedRow(lbEntries);
+  const BlogRec* current = entries_model->EntryAt(row);
+  if (!current) return;
+  Run([&] {
+    BlogRec rec = *current;
+    editor::TBlogEntryForm form(EditorContextForBlog(), this);
+    form.setMyBlogFunction(editor::TBlogEntryForm::kEntry);
+    form.setMyBlogResult(0);
+    form.setMyBlogRec(rec);
+    Dialogs().Exec(form);
+    if (form.myBlogResult() != 1) return;
+    BlogRec changed = form.myBlogRec();
+    changed.key = rec.key;
+    blog_->UpdateEntry(changed);
+    ReloadLists();
+    SelectRow(lbEntries, entries_model->RowOfKey(rec.key));
+  });
+}
+
+void TtheMainForm::btnRemoveEntryClick() {
+  if (!blog_) return;
+  int row = SelectedRow(lbEntries);
+  const BlogRec* current = entries_model->EntryAt(row);
+  if (!current) return;
+  Run([&] {
+    if (blog_->RemoveEntry(current->key)) {
+      ReloadLists();
+      SelectRow(lbEntries, std::min(row, entries_model->rowCount() - 1));
+    }
+  });
+}
+
+void TtheMainForm::btnCategoryListClick() {
+  if (!blog_) return;
+  Run([&] {
+    TcatListForm form(EditorContextForBlog(), this);
+    Dialogs().Exec(form);
+  });
+  ReloadLists();
+}
+
+// --- Pictures and files ----------------------------------------------------------------------
+
+void TtheMainForm::btnAddPictureClick() {
+  if (!blog_) return;
+  QString path = Dialogs().OpenFile(this, Q(ProgramFolder()), "Pictures|*.jpg;*.gif;*.png|All Files|*.*", QString());
+  if (path.isEmpty()) return;
+  Run([&] {
+    blog_->AddPicture(path.toStdString());
+    ReloadLists();
+    SelectRow(lbPictures, pictures_model->RowOfName(QFileInfo(path).fileName().toStdString()));
+  });
+}
+
+void TtheMainForm::btnViewPictureClick() {
+  if (!blog_) return;
+  const StoredFile* p = pictures_model->ItemAt(SelectedRow(lbPictures));
+  if (!p) return;
+  Run([&] {
+    std::filesystem::path written = blog_->WritePictureForViewing(p->key);
+    Dialogs().OpenWithShell(Q(written));
+  });
+}
+
+void TtheMainForm::btnRemovePictureClick() {
+  if (!blog_) return;
+  int row = SelectedRow(lbPictures);
+  const StoredFile* p = pictures_model->ItemAt(row);
+  if (!p) return;
+  Run([&] {
+    if (blog_->RemovePicture(p->key)) {
+      ReloadLists();
+      SelectRow(lbPictures, std::min(row, pictures_model->rowCount() - 1));
+    }
+  });
+}
+
+void TtheMainForm::btnAddFileClick() {
+  if (!blog_) return;
+  QString path = Dialogs().OpenFile(
+      this, Q(ProgramFolder()),
+      "All Files|*.*|Programs|*.exe|Zip Files|*.zip|Pictures|*.gif;*.png;*.jpg;*.jpeg", QString());
+  if (path.isEmpty()) return;
+  Run([&] {
+    blog_->AddFile(path.toStdString());
+    ReloadLists();
+    SelectRow(lbFiles, files_model->RowOfName(QFileInfo(path).fileName().toStdString()));
+  });
+}
+
+void TtheMainForm::btnRemoveFileClick() {
+  if (!blog_) return;
+  int row = SelectedRow(lbFiles);
+  const StoredFile* f = files_model->ItemAt(row);
+  if (!f) return;
+  Run([&] {
+    if (blog_->RemoveFile(f->key)) {
+      ReloadLists();
+      SelectRow(lbFiles, std::min(row, files_model->rowCount() - 1));
+    }
+  });
+}
+
+void TtheMainForm::btnSaveFileAsClick() {
+  if (!blog_) return;
+  const StoredFile* f = files_model->ItemAt(SelectedRow(lbFiles));
+  if (!f) return;
+  StoredFile file = *f;
+  QString target = Dialogs().SaveFile(this, Q(ProgramFolder()), Q(file.name), "All Files|*.*", QString());
+  if (target.isEmpty()) return;
+  Run([&] { blog_->SaveFileAs(file.key, target.toStdString()); });
+}
+
+// --- Options -------------------------------------------------------------------------------
+
+void TtheMainForm::lbOptionsDblClick(const QModelIndex& index) {
+  int key = options_model->KeyAt(index.row());
+  // The option dialogs come with a later version; backup settings open the backup dialog.
+  if (key == opt::kBackupLocation || key == opt::kBackupsToKeep) btnBackupBlogClick();
+}
+
+// --- Publish -------------------------------------------------------------------------------
+
+void TtheMainForm::btnGenerateClick() {
+#ifdef TESSAVO_HAVE_GENERATOR
+  if (!blog_) return;
+  Run([&] {
+    GenerateResult r = GeneratePages(*blog_, *host_);
+    EnablePublishButtons(r.ok);
+  });
+#endif
+}
+
+void TtheMainForm::btnPreviewClick() {
+#ifdef TESSAVO_HAVE_GENERATOR
+  if (!blog_) return;
+  Run([&] {
+    if (auto page = PreviewPages(*blog_, *host_)) Dialogs().OpenWithShell(Q(*page));
+  });
+#endif
+}
+
+void TtheMainForm::RunPublish([[maybe_unused]] int limit) {
+#ifdef TESSAVO_HAVE_PUBLISH
+  if (!blog_ || publishing_) return;
+  publishing_ = true;
+  Run([&] { PublishSite(*blog_, *host_, limit == kPublishNextLimit); });
+  publishing_ = false;
+#endif
+}
+
+void TtheMainForm::btnPublishClick() { RunPublish(999999); }
+void TtheMainForm::btnPublishNextClick() { RunPublish(10); }
+
+void TtheMainForm::btnMarkNewClick() {
+#ifdef TESSAVO_HAVE_GENERATOR
+  if (blog_) Run([&] { MarkAllAsNew(*blog_, *host_); });
+#endif
+}
+
+void TtheMainForm::btnMarkPublishedClick() {
+#ifdef TESSAVO_HAVE_GENERATOR
+  if (blog_) Run([&] { MarkAllAsPublished(*blog_, *host_); });
+#endif
+}
+
+}  // namespace tessavo::app

@@ -1,0 +1,163 @@
+// TtheMainForm: the desktop program's main window. A top bar with the shared background
+// (right-click for the display menu) and Exit; a side bar of page buttons; six pages: All my
+// Blogs, Blog Entries, Blog Pictures, Extra Files, Options and Publish. The window owns the
+// open blog and every command starts here. It starts with no blog open, reads its placement,
+// background and fonts from the settings file and writes them back when it closes.
+#pragma once
+
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/desktop_host.h"
+#include "app/list_models.h"
+#include "app/session_settings.h"
+#include "editor/editor_context.h"
+#include "store/blog.h"
+
+class QLabel;
+class QMenu;
+class QPushButton;
+class QStackedWidget;
+class QTableView;
+class QTextEdit;
+
+namespace tessavo::app {
+
+class TbtOnlyOne;
+class TopBar;
+
+class TtheMainForm : public QWidget {
+  Q_OBJECT
+ public:
+  enum Page { kBlogsPage, kEntriesPage, kPicturesPage, kFilesPage, kOptionsPage, kPublishPage };
+
+  // `single_instance` places the single-instance guard on the window (the program does;
+  // tests mostly do not). `title` names the guard's block (the program file's name).
+  explicit TtheMainForm(bool single_instance = false, const QString& title = "tessavo");
+  ~TtheMainForm() override;
+
+  // True when the guard found another copy running; the window then must not be shown and
+  // the program ends without writing the settings file.
+  bool another_copy_runs() const;
+  // Shows the window normal or maximised as the settings say.
+  void ShowAsSaved();
+
+  Blog* blog() const { return blog_.get(); }
+  DesktopHost& host() { return *host_; }
+  SessionSettings& settings() { return settings_; }
+  editor::EditorContext EditorContextForBlog();
+  int CurrentPage() const;
+  void ShowPage(int page);
+
+  // Commands (also reachable from the buttons). Errors reach the person as a message box.
+  void OpenBlogFile(const std::filesystem::path& file);
+  void StartNewBlog(const std::filesystem::path& file);
+  void CloseBlog();
+  void SetBackground(int background);
+  void ApplyFonts();
+  // Reloads every list from the blog.
+  void ReloadLists();
+
+  // Controls, named as in the window.
+  TopBar* pnlTop;
+  QPushButton* btnExit;
+  QPushButton* btnSideBlogs;
+  QPushButton* btnSideEntries;
+  QPushButton* btnSidePictures;
+  QPushButton* btnSideFiles;
+  QPushButton* btnSideOptions;
+  QPushButton* btnSidePublish;
+  QPushButton* btnSideClose;
+  QStackedWidget* pcMain = nullptr;
+  QLabel* lblBlogFile;
+  QPushButton* btnOpenBlog;
+  QPushButton* btnNewBlog;
+  QPushButton* btnCloseBlog;
+  QPushButton* btnBackupBlog;
+  QPushButton* btnCompactBlog;
+  QPushButton* btnRepairBlog;
+  QPushButton* btnAddEntry;
+  QPushButton* btnEditEntry;
+  QPushButton* btnRemoveEntry;
+  QPushButton* btnCloseBlog1;
+  QPushButton* btnBackupBlog1;
+  QPushButton* btnCompactBlog1;
+  QPushButton* btnCategoryList;
+  QTableView* lbEntries;
+  QPushButton* btnAddPicture;
+  QPushButton* btnViewPicture;
+  QPushButton* btnRemovePicture;
+  QTableView* lbPictures;
+  QPushButton* btnAddFile;
+  QPushButton* btnRemoveFile;
+  QPushButton* btnSaveFileAs;
+  QTableView* lbFiles;
+  QTableView* lbOptions;
+  QPushButton* btnGenerate;
+  QPushButton* btnPreview;
+  QPushButton* btnPublish;
+  QPushButton* btnPublishNext;
+  QPushButton* btnMarkNew;
+  QPushButton* btnMarkPublished;
+  QTextEdit* memPublish;
+  QMenu* mnuDisplay;
+
+  EntryListModel* entries_model;
+  StoredFileListModel* pictures_model;
+  StoredFileListModel* files_model;
+  OptionListModel* options_model;
+
+ public slots:
+  void btnOpenBlogClick();
+  void btnNewBlogClick();
+  void btnCloseBlogClick();
+  void btnSideCloseClick();
+  void btnBackupBlogClick();
+  void btnCompactBlogClick();
+  void btnRepairBlogClick();
+  void btnAddEntryClick();
+  void btnEditEntryClick();
+  void btnRemoveEntryClick();
+  void btnCategoryListClick();
+  void btnAddPictureClick();
+  void btnViewPictureClick();
+  void btnRemovePictureClick();
+  void btnAddFileClick();
+  void btnRemoveFileClick();
+  void btnSaveFileAsClick();
+  void lbOptionsDblClick(const QModelIndex& index);
+  void btnGenerateClick();
+  void btnPreviewClick();
+  void btnPublishClick();
+  void btnPublishNextClick();
+  void btnMarkNewClick();
+  void btnMarkPublishedClick();
+  void mnuFontCaptionsClick();
+  void mnuFontListClick();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void BuildWindow();
+  void SetBlogState(bool open);
+  // Runs a command, showing an error's text in a message box.
+  void Run(const std::function<void()>& command);
+  int SelectedRow(QTableView* view) const;
+  void SelectRow(QTableView* view, int row);
+  void RunPublish(int limit);
+  void EnablePublishButtons(bool enable);
+
+  SessionSettings settings_;
+  std::unique_ptr<DesktopHost> host_;
+  std::unique_ptr<Blog> blog_;
+  TbtOnlyOne* guard_ = nullptr;
+  bool start_maximized_ = false;
+  bool publishing_ = false;
+  bool closed_ = false;
+};
+
+}  // namespace tessavo::app

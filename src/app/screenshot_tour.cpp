@@ -1,0 +1,151 @@
+#include "app/screenshot_tour.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "app/category_list_form.h"
+#include "app/main_window.h"
+#include "editor/entry_form.h"
+#include "options/backup_form.h"
+#include "util/program_folder.h"
+
+namespace tessavo::app {
+namespace {
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) {
+    QApplication::processEvents();
+    QThread::msleep(20);
+  }
+}
+
+bool Save(QWidget* w, const QString& file) {
+  Settle();
+  bool ok = w->grab().save(file);
+  if (!ok) qWarning("could not save %s", qPrintable(file));
+  return ok;
+}
+
+BlogRec Entry(const char* title, const char* text, DateTime when, int type, int category,
+              const char* page_name = "") {
+  BlogRec r;
+  r.title = title;
+  r.text = text;
+  r.date_time = when;
+  r.type = type;
+  r.category = category;
+  r.page_name = page_name;
+  return r;
+}
+
+}  // namespace
+
+int RunScreenshotTour(const QString& folder) {
+  QDir().mkpath(folder);
+  QTemporaryDir home;
+  SetProgramFolder(home.path().toStdString());
+  bool ok = true;
+
+  TtheMainForm w(false);
+  w.resize(900, 620);
+  w.move(10, 10);
+  w.show();
+
+  // A small demonstration blog.
+  std::filesystem::path file = std::filesystem::path(home.path().toStdString()) / "demo.zdb";
+  {
+    auto blog = Blog::Create(file, w.host(), false);
+    if (!blog) return 1;
+    BlogRec travel = Blog::NewCategoryRec();
+    travel.title = "Travel";
+    travel.page_name = "travel";
+    int32_t travel_key = blog->InsertCategory(travel);
+    BlogRec garden = Blog::NewCategoryRec();
+    garden.title = "Garden";
+    garden.page_name = "garden";
+    int32_t garden_key = blog->InsertCategory(garden);
+    blog->InsertEntry(Entry("Welcome to my blog", "<p>First words.</p>", {2026, 11, 2, 9, 15, 0}, 0, -1));
+    blog->InsertEntry(Entry("Three days in Lisbon", "<p>Trams and tiles.</p>", {2026, 11, 20, 18, 4, 12}, 0, travel_key));
+    blog->InsertEntry(Entry("Planting garlic", "<p>Late autumn.</p>", {2026, 11, 28, 7, 45, 0}, 0, garden_key));
+    blog->InsertEntry(Entry("About me", "<p>Who writes here.</p>", {2026, 10, 1, 12, 0, 0}, 2, -1, "about"));
+    blog->InsertEntry(Entry("How I bake bread", "<p>Long article.</p>", {2026, 11, 10, 20, 30, 0}, 1, garden_key, "bread"));
+    blog->InsertEntry(Entry("Old link list", "", {2026, 9, 12, 8, 0, 0}, 6, 7, "links"));
+    blog->InsertEntry(Entry("Home", "", {2026, 8, 1, 8, 0, 0}, 4, -1));
+    QImage img(120, 80, QImage::Format_RGB32);
+    img.fill(QColor(90, 140, 200));
+    QPainter(&img).fillRect(20, 20, 80, 40, QColor(240, 200, 60));
+    QString png = home.path() + "/sunset.png";
+    img.save(png);
+    blog->AddPicture(png.toStdString());
+    QImage img2(64, 64, QImage::Format_RGB32);
+    img2.fill(QColor(60, 160, 90));
+    QString png2 = home.path() + "/garlic.png";
+    img2.save(png2);
+    blog->AddPicture(png2.toStdString());
+    QFile notes(home.path() + "/recipe.txt");
+    notes.open(QIODevice::WriteOnly);
+    notes.write("flour, water, salt\n");
+    notes.close();
+    blog->AddFile((home.path() + "/recipe.txt").toStdString());
+    blog->Close();
+  }
+  w.OpenBlogFile(file);
+
+  // The Publish log with lines of each colour.
+  DesktopHost& host = w.host();
+  host.ClearPublishLog();
+  host.PublishLogLine("Generating pages for demo");
+  host.PublishLogLine("...building page index.html");
+  host.PublishLogLineColored(LogColor::kGreen, "*** about.html overwrites a page of the same name");
+  host.PublishLogLineColored(LogColor::kRed, "*** Error: example of an error line");
+  host.PublishLogLineColored(LogColor::kBlue, "220 FTP server ready");
+  host.PublishLogLine("Done.");
+
+  const char* names[] = {"0-all-my-blogs", "1-blog-entries", "2-blog-pictures",
+                         "3-extra-files", "4-options", "5-publish"};
+  for (int page = 0; page < 6; ++page) {
+    w.ShowPage(page);
+    ok &= Save(&w, folder + "/main-" + names[page] + ".png");
+  }
+
+  // The entry editor on the article.
+  {
+    editor::TBlogEntryForm form(w.EditorContextForBlog(), &w);
+    form.setMyBlogFunction(editor::TBlogEntryForm::kEntry);
+    auto entries = w.blog()->Entries();
+    for (const BlogRec& e : entries) {
+      if (e.type == 1) form.setMyBlogRec(e);
+    }
+    form.resize(720, 520);
+    form.show();
+    ok &= Save(&form, folder + "/entry-editor.png");
+    form.close();
+  }
+  {
+    TcatListForm form(w.EditorContextForBlog(), &w);
+    form.show();
+    ok &= Save(&form, folder + "/category-list.png");
+    form.close();
+  }
+  {
+    options::TBackupBlogForm form(w.blog()->options, &w.settings(), &w);
+    form.show();
+    ok &= Save(&form, folder + "/backup-dialog.png");
+    form.close();
+  }
+  host.ShowStatus();
+  host.SetStatusCaption("Checking Blog...");
+  host.SetStatus("Checking Record  5. Found 2 so far...");
+  if (host.status_form()) ok &= Save(host.status_form(), folder + "/status-window.png");
+  host.CloseStatus();
+
+  w.close();
+  return ok ? 0 : 1;
+}
+
+}  // namespace tessavo::app
