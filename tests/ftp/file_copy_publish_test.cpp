@@ -176,5 +176,39 @@ TEST_F(FileCopyPublishTest, PublishNext10) {
   EXPECT_EQ(FilesIn(dest), site_.files);
 }
 
+// A host whose log lets events run: a second press of the button while a run is in
+// progress must not start a second run.
+class ReentrantHost : public RecordingHost {
+ public:
+  Blog* blog = nullptr;
+  int nested_runs = 0;
+  PublishResult nested;
+  void PublishLogLine(const std::string& text) override {
+    RecordingHost::PublishLogLine(text);
+    if (blog != nullptr && nested_runs == 0 && text.rfind("...Copying", 0) == 0) {
+      ++nested_runs;
+      nested = PublishSite(*blog, *this, false);
+    }
+  }
+};
+
+TEST_F(FileCopyPublishTest, SecondRunCannotStartWhileOneIsInProgress) {
+  SetDestination((site_.temp / "www").string());
+  site_.Generate("a.html", "a");
+  site_.Generate("b.html", "b");
+  ReentrantHost host;
+  host.blog = site_.blog.get();
+  PublishResult r = PublishSite(*site_.blog, host, false);
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.processed, 2);
+  EXPECT_EQ(host.nested_runs, 1);
+  EXPECT_FALSE(host.nested.completed);
+  EXPECT_EQ(host.CountLogContaining("Publishing using File Copy"), 1);
+  EXPECT_EQ(host.CountLogContaining("...Copying"), 2);
+  // Once the run is over, the next one starts normally.
+  site_.Generate("a.html", "a2");
+  EXPECT_TRUE(PublishSite(*site_.blog, site_.host, false).completed);
+}
+
 }  // namespace
 }  // namespace tessavo::testing

@@ -210,6 +210,20 @@ TEST_F(FtpPublishTest, RefusedUploadIsReportedAndRetriedNextRun) {
   EXPECT_TRUE(site_.host.Logged("...Uploading b.html"));
 }
 
+TEST_F(FtpPublishTest, EveryUploadFailingLeavesEveryRecordAsItWas) {
+  ASSERT_TRUE(StartPy({"--fail-stor", "a.html", "--fail-stor", "b.html"}));
+  site_.Generate("a.html", "a");
+  site_.Generate("b.html", "b");
+  const auto before = site_.blog->Pages();
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.errors, 2);
+  EXPECT_EQ(r.processed, 2);
+  EXPECT_EQ(site_.host.log.back().text, "Upload complete with 2 error(s).");
+  EXPECT_EQ(site_.host.log.back().color, LogColor::kRed);
+  EXPECT_EQ(site_.blog->Pages(), before);
+}
+
 TEST_F(FtpPublishTest, InterruptedRunThenRepeatSendsExactlyWhatIsOutstanding) {
   ASSERT_TRUE(StartPy({"--drop-stor", "c.html"}));
   for (const char* k : {"a.html", "b.html", "c.html", "d.html", "e.html"}) {
