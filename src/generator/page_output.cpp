@@ -49,7 +49,8 @@ PageWriter::PageWriter(Blog& blog, Host& host, fs::path output_folder)
   records_.reserve(pages.size() * 2 + 64);
   for (PageRecord& rec : pages) {
     std::string key = rec.key;
-    records_.emplace(std::move(key), Slot{std::move(rec), true, false});
+    PageRecord saved = rec;
+    records_.emplace(std::move(key), Slot{std::move(rec), std::move(saved), true});
   }
 }
 
@@ -62,11 +63,7 @@ PageWriter::~PageWriter() {
 }
 
 void PageWriter::ResetGeneratedCrcs() {
-  for (auto& [key, slot] : records_) {
-    slot.rec.generated = 0;
-    if (!slot.stored) slot.dirty = true;
-  }
-  reset_pending_ = true;
+  for (auto& [key, slot] : records_) slot.rec.generated = 0;
 }
 
 PageWriter::Slot* PageWriter::FindSlot(const std::string& key) {
@@ -121,12 +118,11 @@ PageWriter::Change PageWriter::RecordGenerated(const std::string& key, int32_t c
       change = Change::kChanged;
     }
     slot->rec = rec;
-    slot->dirty = true;
     return change;
   }
   host_->PublishLogLine("..." + key + " is new.");
   if (counter) ++*counter;
-  records_.emplace(key, Slot{PageRecord{key, 0, crc, crc}, false, true});
+  records_.emplace(key, Slot{PageRecord{key, 0, crc, crc}, PageRecord{}, false});
   write();  // the new record stays even when the write fails
   return Change::kNew;
 }
@@ -137,10 +133,7 @@ void PageWriter::RepairLocal(const std::string& key, int32_t crc,
   if (slot && slot->rec.local == crc && LocalFileExists(key)) return;
   write();
   slot = FindSlot(key);
-  if (slot && slot->rec.local != crc) {
-    slot->rec.local = crc;
-    slot->dirty = true;
-  }
+  if (slot) slot->rec.local = crc;
 }
 
 void PageWriter::WritePage(const std::string& name, std::string_view text) {
@@ -229,13 +222,12 @@ void PageWriter::RemoveOrphans() {
 void PageWriter::Flush() {
   std::vector<Slot*> dirty;
   for (auto& [key, slot] : records_) {
-    if (slot.dirty) dirty.push_back(&slot);
+    if (!slot.stored || !(slot.rec == slot.saved)) dirty.push_back(&slot);
   }
-  if (dirty.empty() && !reset_pending_) return;
+  if (dirty.empty()) return;
   try {
     SQLite::Database& db = blog_->db();
     SQLite::Transaction tr(db);
-    if (reset_pending_) db.exec("UPDATE tblPages SET PageCRCNew = 0");
     SQLite::Statement update(db,
                              "UPDATE tblPages SET PageCRCExisting = ?, PageCRCNew = ?, "
                              "PageCRCLocal = ? WHERE PageKey = ?");
@@ -266,10 +258,9 @@ void PageWriter::Flush() {
     throw Error(SqlMessage(*blog_, e));
   }
   for (Slot* slot : dirty) {
+    slot->saved = slot->rec;
     slot->stored = true;
-    slot->dirty = false;
   }
-  reset_pending_ = false;
 }
 
 namespace {

@@ -8,7 +8,8 @@
 // rewritten silently when the local copy is missing or differs.
 //
 // A PageWriter serves one generation run. It reads every page record once when it is
-// made and keeps the changes in memory; Flush() writes them to tblPages in one transaction.
+// made and keeps the changes in memory; Flush() writes the records that differ from their
+// rows to tblPages in one transaction.
 // The run calls Flush() at its end; a page that cannot be written flushes what was done so
 // far before its error propagates, and the destructor flushes what is left (swallowing
 // errors). The output folder is listed once, at the first file operation, and the listing
@@ -107,9 +108,9 @@ class PageWriter {
 
  private:
   struct Slot {
-    PageRecord rec;
+    PageRecord rec;     // the record as this run has made it
+    PageRecord saved;   // the row as tblPages holds it (when `stored`)
     bool stored = false;  // a row exists in tblPages
-    bool dirty = false;
   };
   Slot* FindSlot(const std::string& key);
   void ListFolder();
@@ -121,7 +122,6 @@ class PageWriter {
   std::unordered_map<std::string, Slot> records_;
   std::unordered_set<std::string> present_;  // names of the files in the output folder
   bool listed_ = false;
-  bool reset_pending_ = false;  // PageCRCNew = 0 for every stored row, not yet flushed
   bool index_page_overwritten_ = false;
   OutputCounters counters_;
 };
