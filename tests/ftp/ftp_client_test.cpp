@@ -296,7 +296,8 @@ TEST_F(FtpClientServerTest, SlowServerTimesOutQuickly) {
   EXPECT_FALSE(ftp.LogOn());
   EXPECT_EQ(ftp.ResultCode, 0);
   EXPECT_EQ(ftp.Sock().LastError(), kSockErrTimedOut);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  // The greeting takes 1.5 s to come: the client gave up long before.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
 }
 
 TEST_F(FtpClientServerTest, RemainingOperations) {
