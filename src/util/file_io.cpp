@@ -42,6 +42,10 @@ void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes) 
 }
 
 std::string ReadWholeFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    throw Error("Cannot read " + path.string() + ": it is a folder");
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw Error("Cannot read " + path.string() + ": " + std::strerror(errno));
   std::ostringstream ss;

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "temp_dir.h"
+#include "util/compress.h"
+#include "util/error.h"
+#include "util/file_io.h"
+
+namespace tessavo {
+namespace {
+
+TEST(CompressTest, RoundTripsTextsOfEverySize) {
+  std::mt19937 rng(7);
+  for (size_t size : {size_t{0}, size_t{1}, size_t{100}, size_t{1200}, size_t{70000},
+                      size_t{3000000}}) {
+    std::string text(size, '\0');
+    for (auto& c : text) c = static_cast<char>("abc <p>\n\x01\xff"[rng() % 10]);
+    std::string packed = Deflate(text);
+    EXPECT_EQ(Inflate(packed), text) << size;
+    if (size == 0) {
+      EXPECT_TRUE(packed.empty());
+    }
+  }
+  // The reused compressor gives the same output twice.
+  EXPECT_EQ(Deflate("hello hello hello"), Deflate("hello hello hello"));
+}
+
+TEST(CompressTest, DamagedDataIsAnError) {
+  std::string packed = Deflate(std::string(5000, 'x') + "tail");
+  EXPECT_THROW(Inflate(packed.substr(0, packed.size() / 2)), Error);
+  EXPECT_THROW(Inflate("not compressed at all"), Error);
+}
+
+TEST(FileIoTest, AtomicWriteReplacesAndLeavesNoTemporaryFile) {
+  testing::TempDir dir;
+  auto p = dir / "page.html";
+  WriteFileAtomic(p, "first");
+  WriteFileAtomic(p, "second, longer");
+  EXPECT_EQ(ReadWholeFile(p), "second, longer");
+  int files = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 1);
+}
+
+TEST(FileIoTest, WritingIntoAMissingFolderFailsWithTheFileName) {
+  testing::TempDir dir;
+  try {
+    WriteFileAtomic(dir / "missing" / "x.html", "x");
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("x.html"), std::string::npos);
+  }
+}
+
+TEST(FileIoTest, ReadingAFolderOrMissingFileIsAnError) {
+  testing::TempDir dir;
+  EXPECT_THROW(ReadWholeFile(dir.path()), Error);
+  EXPECT_THROW(ReadWholeFile(dir / "nope"), Error);
+}
+
+TEST(FileIoTest, BareFileNames) {
+  EXPECT_TRUE(IsBareFileName("index.html"));
+  EXPECT_TRUE(IsBareFileName("..hidden"));
+  EXPECT_FALSE(IsBareFileName(""));
+  EXPECT_FALSE(IsBareFileName("."));
+  EXPECT_FALSE(IsBareFileName(".."));
+  EXPECT_FALSE(IsBareFileName("a/b"));
+  EXPECT_FALSE(IsBareFileName("a\\b"));
+  EXPECT_FALSE(IsBareFileName("/etc/passwd"));
+  EXPECT_FALSE(IsBareFileName("C:evil"));
+  EXPECT_FALSE(IsBareFileName(std::string("a\0b", 3)));
+}
+
+}  // namespace
+}  // namespace tessavo
