@@ -32,35 +32,51 @@ const char* FindBytes(const char* begin, const char* end, std::string_view what)
   return nullptr;
 }
 
-// Replaces every `from` in `text` in place; leaves `text` untouched (no copy) when
-// `from` does not occur.
-void ReplaceInPlace(std::string& text, std::string_view from, std::string_view to) {
+// Writes `text` with every `from` replaced by `to` into `out` and returns true; returns
+// false, leaving `out` alone, when `from` does not occur.
+bool ReplaceInto(std::string_view text, std::string_view from, std::string_view to,
+                 std::string& out) {
   const char* begin = text.data();
   const char* end = begin + text.size();
   const char* hit = FindBytes(begin, end, from);
-  if (hit == nullptr) return;
+  if (hit == nullptr) return false;
   std::vector<size_t> hits;
   while (hit != nullptr) {
     hits.push_back(static_cast<size_t>(hit - begin));
     hit = FindBytes(hit + from.size(), end, from);
   }
-  std::string out;
-  out.reserve(text.size() - hits.size() * from.size() + hits.size() * to.size());
+  std::string result;
+  result.reserve(text.size() - hits.size() * from.size() + hits.size() * to.size());
   size_t pos = 0;
   for (size_t at : hits) {
-    out.append(text, pos, at - pos);
-    out.append(to);
+    result.append(text.substr(pos, at - pos));
+    result.append(to);
     pos = at + from.size();
   }
-  out.append(text, pos, std::string::npos);
-  text.swap(out);
+  result.append(text.substr(pos));
+  out.swap(result);
+  return true;
+}
+
+// Replaces every `from` in `text` at or after `start`. Only the part from the first
+// occurrence on is rewritten; nothing is copied when `from` does not occur.
+void ReplaceInPlace(std::string& text, std::string_view from, std::string_view to,
+                    size_t start = 0) {
+  if (start >= text.size()) return;
+  const char* hit = FindBytes(text.data() + start, text.data() + text.size(), from);
+  if (hit == nullptr) return;
+  const size_t first = static_cast<size_t>(hit - text.data());
+  std::string tail;
+  if (!ReplaceInto(std::string_view(text).substr(first), from, to, tail)) return;
+  text.resize(first);
+  text += tail;
 }
 
 }  // namespace
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
-  std::string out(text);
-  ReplaceInPlace(out, from, to);
+  std::string out;
+  if (!ReplaceInto(text, from, to, out)) out.assign(text);
   return out;
 }
 
@@ -163,29 +179,41 @@ void ForEachName(const VariableTable& table, std::string_view text, Fn&& fn) {
   }
 }
 
-// Values are produced on demand; views stay valid for the whole expansion.
+// Values are produced on demand; views stay valid for the whole expansion. Composed
+// values are built in per-thread scratch strings that keep their capacity between pages.
 class ValueSource {
  public:
   virtual ~ValueSource() = default;
   virtual std::string_view Get(int index) = 0;
 };
 
+constexpr size_t kMaxNames = 82;
+
+struct ValueCache {
+  bool ready[kMaxNames] = {};
+  std::string_view view[kMaxNames];
+};
+
+std::string& Scratch(size_t index) {
+  static thread_local std::string scratch[kMaxNames];
+  return scratch[index];
+}
+
 class EntryValues final : public ValueSource {
  public:
   explicit EntryValues(const TemplateEntryVars& entry) : entry_(entry) {}
   std::string_view Get(int index) override {
-    auto& slot = cache_[static_cast<size_t>(index)];
-    if (!slot.first) {
-      slot.second = EntryVariableView(index, entry_, scratch_[static_cast<size_t>(index)]);
-      slot.first = true;
+    const size_t i = static_cast<size_t>(index);
+    if (!cache_.ready[i]) {
+      cache_.view[i] = EntryVariableView(index, entry_, Scratch(i));
+      cache_.ready[i] = true;
     }
-    return slot.second;
+    return cache_.view[i];
   }
 
  private:
   const TemplateEntryVars& entry_;
-  std::pair<bool, std::string_view> cache_[23] = {};
-  std::string scratch_[23];
+  ValueCache cache_;
 };
 
 class PageValues final : public ValueSource {
@@ -193,21 +221,19 @@ class PageValues final : public ValueSource {
   PageValues(const TemplateGlobalVars& g, const TemplateEntryVars& e, const TemplatePageVars& p)
       : global_(g), entry_(e), page_(p) {}
   std::string_view Get(int index) override {
-    auto& slot = cache_[static_cast<size_t>(index)];
-    if (!slot.first) {
-      slot.second =
-          PageVariableView(index, global_, entry_, page_, scratch_[static_cast<size_t>(index)]);
-      slot.first = true;
+    const size_t i = static_cast<size_t>(index);
+    if (!cache_.ready[i]) {
+      cache_.view[i] = PageVariableView(index, global_, entry_, page_, Scratch(i));
+      cache_.ready[i] = true;
     }
-    return slot.second;
+    return cache_.view[i];
   }
 
  private:
   const TemplateGlobalVars& global_;
   const TemplateEntryVars& entry_;
   const TemplatePageVars& page_;
-  std::pair<bool, std::string_view> cache_[82] = {};
-  std::string scratch_[82];
+  ValueCache cache_;
 };
 
 // The literal procedure: one full pass per name.
@@ -223,11 +249,44 @@ std::string ExpandSequential(std::string text, const VariableTable& table, Value
   return text;
 }
 
+struct Node {
+  std::string_view text;
+  int index;  // pending name, or -1 for literal text
+  int prev;
+  int next;
+};
+
+struct Piece {
+  std::string_view text;
+  int index;
+};
+
+// The expander's lists, kept per thread so that their memory is reused from page to page.
+// Every list is empty between expansions.
+struct Workspace {
+  std::vector<Node> nodes;
+  std::vector<Piece> pieces[kMaxNames];
+  bool pieces_ready[kMaxNames] = {};
+  std::vector<int> pending[kMaxNames];
+  std::vector<int> pieces_used;
+};
+
 class Expander {
  public:
-  Expander(const VariableTable& table, ValueSource& values)
-      : table_(table), values_(values), pieces_(table.names->size()),
-        pieces_ready_(table.names->size(), false), pending_(table.names->size()) {}
+  Expander(const VariableTable& table, ValueSource& values, Workspace& space)
+      : table_(table), values_(values), nodes_(space.nodes), pieces_(space.pieces),
+        pieces_ready_(space.pieces_ready), pending_(space.pending),
+        pieces_used_(space.pieces_used) {}
+
+  ~Expander() {
+    for (int i : pieces_used_) {
+      pieces_[i].clear();
+      pieces_ready_[i] = false;
+    }
+    pieces_used_.clear();
+    for (size_t i = 0; i < table_.names->size(); ++i) pending_[i].clear();
+    nodes_.clear();
+  }
 
   // Appends the expansion of `text` to `out`.
   void Run(std::string_view text, std::string& out) {
@@ -280,17 +339,6 @@ class Expander {
   }
 
  private:
-  struct Node {
-    std::string_view text;
-    int index;  // pending name, or -1 for literal text
-    int prev;
-    int next;
-  };
-  struct Piece {
-    std::string_view text;
-    int index;
-  };
-
   int InsertAfter(int at, std::string_view text, int index) {
     if (text.empty()) return at;
     const int id = static_cast<int>(nodes_.size());
@@ -313,6 +361,7 @@ class Expander {
     const size_t i = static_cast<size_t>(index);
     if (!pieces_ready_[i]) {
       pieces_ready_[i] = true;
+      pieces_used_.push_back(index);
       std::vector<Piece>& pieces = pieces_[i];
       size_t pos = 0;
       ForEachName(table_, value, [&](size_t start, size_t end, int idx) {
@@ -423,16 +472,22 @@ class Expander {
   }
 
   void ClearPending() {
-    for (auto& list : pending_) list.clear();
+    for (size_t i = 0; i < table_.names->size(); ++i) pending_[i].clear();
   }
 
   const VariableTable& table_;
   ValueSource& values_;
-  std::vector<Node> nodes_;
-  std::vector<std::vector<Piece>> pieces_;
-  std::vector<bool> pieces_ready_;
-  std::vector<std::vector<int>> pending_;
+  std::vector<Node>& nodes_;
+  std::vector<Piece>* pieces_;
+  bool* pieces_ready_;
+  std::vector<int>* pending_;
+  std::vector<int>& pieces_used_;
 };
+
+Workspace& ThreadWorkspace() {
+  static thread_local Workspace space;
+  return space;
+}
 
 }  // namespace
 
@@ -443,7 +498,7 @@ void ExpandEntrySlice(std::string& page_text, std::string_view slice,
     return;
   }
   EntryValues values(entry);
-  Expander expander(EntryTable(), values);
+  Expander expander(EntryTable(), values, ThreadWorkspace());
   expander.Run(slice, page_text);
 }
 
@@ -455,7 +510,7 @@ std::string ExpandPageVariables(std::string_view page_text, const TemplateGlobal
     return out;
   }
   PageValues values(global, entry, page);
-  Expander expander(PageTable(), values);
+  Expander expander(PageTable(), values, ThreadWorkspace());
   expander.Run(page_text, out);
   return out;
 }
@@ -488,6 +543,8 @@ std::string ExpandPageVariables(std::string_view page_text, const TemplateGlobal
 // ---------------------------------------------------------------------------------------
 // Function stage.
 
+std::string FunctionValue(std::string_view inner);
+
 namespace {
 
 std::string_view TrimControls(std::string_view s) {
@@ -511,34 +568,51 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 // One left-to-right pass that replaces every outermost "[%...%]" by its function value.
-// An opening "[%" without its matching "%]" drops the rest of the text.
-std::string FunctionPass(std::string_view text) {
+// An opening "[%" without its matching "%]" drops the rest of the text. `first` is the
+// position of the first "[%"; the text before it stays where it is.
+void FunctionPass(std::string& text, size_t first) {
+  const std::string_view in(text);
+  const size_t n = in.size();
   std::string out;
-  out.reserve(text.size());
-  const size_t n = text.size();
-  size_t pos = 0;
+  out.reserve(n - first);
+  size_t pos = first;
   while (true) {
-    size_t open = text.find("[%", pos);
+    size_t open = in.find("[%", pos);
     if (open == std::string_view::npos) {
-      out.append(text.substr(pos));
-      return out;
+      out.append(in.substr(pos));
+      break;
     }
-    out.append(text.substr(pos, open - pos));
+    out.append(in.substr(pos, open - pos));
     int depth = 1;
     size_t i = open + 2;
     bool matched = false;
     for (; i + 1 < n; ++i) {
-      if (text[i] == '[' && text[i + 1] == '%') ++depth;
-      if (text[i] == '%' && text[i + 1] == ']') --depth;
+      if (in[i] == '[' && in[i + 1] == '%') ++depth;
+      if (in[i] == '%' && in[i + 1] == ']') --depth;
       if (depth == 0) {
         matched = true;
         break;
       }
     }
-    if (!matched) return out;
-    out += FunctionValue(text.substr(open + 2, i - open - 2));
+    if (!matched) break;
+    out += FunctionValue(in.substr(open + 2, i - open - 2));
     pos = i + 2;
   }
+  text.resize(first);
+  text += out;
+}
+
+// Whether "**[**%" or "**%**]" occurs in `text`, in one scan.
+bool HasEscapes(std::string_view text) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (end - p >= 6) {
+    p = static_cast<const char*>(std::memchr(p, '*', static_cast<size_t>(end - p) - 5));
+    if (p == nullptr) return false;
+    if (std::memcmp(p, "**[**%", 6) == 0 || std::memcmp(p, "**%**]", 6) == 0) return true;
+    ++p;
+  }
+  return false;
 }
 
 }  // namespace
@@ -574,14 +648,54 @@ std::string ExpandFunctions(std::string_view page_text) {
 
 std::string ExpandFunctions(std::string_view page_text, int random_number) {
   std::string text(page_text);
-  ReplaceInPlace(text, "[%RANDOM%]", std::to_string(random_number));
-  for (int pass = 0; pass < 2; ++pass) {
-    if (text.find("[%") == std::string::npos) break;
-    text = FunctionPass(text);
+  // Nothing before the first "[%" changes until the escapes; the steps start there.
+  size_t first = text.find("[%");
+  if (first != std::string::npos) {
+    ReplaceInPlace(text, "[%RANDOM%]", std::to_string(random_number), first);
+    for (int pass = 0; pass < 2 && first != std::string::npos; ++pass) {
+      FunctionPass(text, first);
+      // A value may end in "[" before a "%" of the text, so look one character back.
+      first = text.find("[%", first == 0 ? 0 : first - 1);
+    }
   }
-  ReplaceInPlace(text, "**[**%", "[%");
-  ReplaceInPlace(text, "**%**]", "%]");
+  if (HasEscapes(text)) {
+    ReplaceInPlace(text, "**[**%", "[%");
+    ReplaceInPlace(text, "**%**]", "%]");
+  }
   return text;
 }
+
+namespace reference {
+
+std::string ExpandFunctions(std::string_view page_text, int random_number) {
+  std::string text = ReplaceAll(page_text, "[%RANDOM%]", std::to_string(random_number));
+  for (int pass = 0; pass < 2; ++pass) {
+    std::string out;
+    size_t pos = 0;
+    while (true) {
+      size_t open = text.find("[%", pos);
+      if (open == std::string::npos) {
+        out += text.substr(pos);
+        break;
+      }
+      out += text.substr(pos, open - pos);
+      int depth = 1;
+      size_t i = open + 2;
+      for (; i < text.size(); ++i) {
+        if (text.compare(i, 2, "[%") == 0) ++depth;
+        if (text.compare(i, 2, "%]") == 0) --depth;
+        if (depth == 0) break;
+      }
+      if (depth != 0) break;
+      out += FunctionValue(std::string_view(text).substr(open + 2, i - open - 2));
+      pos = i + 2;
+    }
+    text = out;
+  }
+  text = ReplaceAll(text, "**[**%", "[%");
+  return ReplaceAll(text, "**%**]", "%]");
+}
+
+}  // namespace reference
 
 }  // namespace tessavo

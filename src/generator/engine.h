@@ -62,6 +62,9 @@ void ExpandEntrySlice(std::string& page_text, std::string_view slice,
                       const TemplateEntryVars& entry);
 std::string ExpandPageVariables(std::string_view page_text, const TemplateGlobalVars& global,
                                 const TemplateEntryVars& entry, const TemplatePageVars& page);
+// The function stage done literally: both passes over the whole text, every replacement a
+// full pass.
+std::string ExpandFunctions(std::string_view page_text, int random_number);
 }  // namespace reference
 
 }  // namespace tessavo

@@ -339,6 +339,20 @@ TEST(ExpansionEquivalenceTest, PageStageMatchesLiteralPasses) {
   }
 }
 
+TEST(ExpansionEquivalenceTest, FunctionStageMatchesLiteralPasses) {
+  std::mt19937 rng(99);
+  static const char* kBits[] = {"[%", "%]", "~~", "[", "%", "]", "**[**%", "**%**]", "**",
+                                "IFNOTBLANK", "ifblank", "IFBLANK", " ", "x", "\t", "RANDOM",
+                                "[%RANDOM%]", "[%IFNOTBLANK~~", "[%IFBLANK~~", "~~%]", "*"};
+  constexpr size_t kCount = sizeof(kBits) / sizeof(kBits[0]);
+  for (int round = 0; round < 50000; ++round) {
+    std::string text;
+    const int parts = static_cast<int>(rng() % 16);
+    for (int i = 0; i < parts; ++i) text += kBits[rng() % kCount];
+    ASSERT_EQ(ExpandFunctions(text, 42), reference::ExpandFunctions(text, 42)) << text;
+  }
+}
+
 TEST(ExpansionEquivalenceTest, LargeRealisticPageMatchesLiteralPasses) {
   TemplateGlobalVars g;
   g.main_title = "Blog";
