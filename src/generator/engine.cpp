@@ -1,5 +1,6 @@
 #include "generator/engine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <random>
@@ -465,7 +466,9 @@ class Expander {
     for (int id = nodes_[0].next; id != 1; id = nodes_[static_cast<size_t>(id)].next) {
       total += nodes_[static_cast<size_t>(id)].text.size();
     }
-    out.reserve(out.size() + total);
+    // Grow geometrically: pages are built by appending one slice after another.
+    const size_t needed = out.size() + total;
+    if (out.capacity() < needed) out.reserve(std::max(needed, 2 * out.capacity()));
     for (int id = nodes_[0].next; id != 1; id = nodes_[static_cast<size_t>(id)].next) {
       out.append(nodes_[static_cast<size_t>(id)].text);
     }
