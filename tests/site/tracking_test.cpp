@@ -82,6 +82,22 @@ TEST_F(TrackingTest, RenamedStaticPageBecomesAnOrphan) {
   EXPECT_EQ(rec->generated, 0);
 }
 
+TEST_F(TrackingTest, APageThatCannotBeWrittenStopsTheRun) {
+  // A folder in the place of an archive page: the page file cannot be written.
+  std::filesystem::create_directories(Out() / "200601.html" / "blocker");
+  GenerateResult r = GeneratePages(*blog, host);
+  EXPECT_FALSE(r.ok);
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_EQ(host.errors[0], r.error);
+  EXPECT_THAT(r.error, HasSubstr("200601.html"));
+  EXPECT_FALSE(LogHas("Done!"));
+  // The index pages written before stay, with their records.
+  EXPECT_TRUE(Exists("archive.html"));
+  std::unique_ptr<Blog> again = Blog::Open(dir / "myblog.zdb", host);
+  EXPECT_TRUE(again->FindPage("archive.html").has_value());
+  EXPECT_FALSE(again->FindPage("index.html").has_value());
+}
+
 TEST_F(TrackingTest, PicturesAndExtraFilesAreCopied) {
   WriteFile(dir / "pic.png", "not really a picture");
   ASSERT_TRUE(blog->AddPicture(dir / "pic.png"));
