@@ -237,6 +237,31 @@ class Fragments {
     }
   }
 
+  // Draws from a handful of names only, so that halves of names meet more often.
+  void Focus(bool focused) {
+    if (focused) {
+      names_ = {"[%entry.text%]", "[%entry.title%]", "[%entry.permalink.href%]",
+                "[%thispage.title%]", "[%mainpage.title%]", "[%custom.tag.1%]",
+                "[%linkto.index.recententries.href%]"};
+    } else {
+      names_.clear();
+      for (const auto* names : {&EntryVariableNames(), &PageVariableNames()}) {
+        for (const std::string& name : *names) names_.push_back(name);
+      }
+    }
+  }
+
+  // A value longer than two names whose ends are pieces of names.
+  std::string LongValue() {
+    return NameHalf(false) + Text(1) + std::string(90, '.') + Text(1) + NameHalf(true);
+  }
+
+  std::string NameHalf(bool front) {
+    const std::string& name = names_[static_cast<size_t>(Pick(static_cast<int>(names_.size())))];
+    size_t cut = static_cast<size_t>(Pick(static_cast<int>(name.size()) + 1));
+    return front ? name.substr(0, cut) : name.substr(cut);
+  }
+
   std::string Text(int max_parts) {
     std::string out;
     int parts = Pick(max_parts + 1);
@@ -288,7 +313,12 @@ class Fragments {
   std::vector<std::string> names_;
 };
 
-TemplateEntryVars RandomEntry(Fragments& f) {
+// Long values (longer than two names) have their edges checked piecewise; pad some.
+std::string MaybeLong(Fragments& f, bool long_value) {
+  return long_value ? f.LongValue() : f.Text(3);
+}
+
+TemplateEntryVars RandomEntry(Fragments& f, bool long_values = false) {
   TemplateEntryVars e;
   for (std::string* field :
        {&e.entry_id, &e.entry_title, &e.entry_date, &e.entry_date_words, &e.entry_text,
@@ -296,7 +326,7 @@ TemplateEntryVars RandomEntry(Fragments& f) {
         &e.entry_custom_field1, &e.entry_custom_field2, &e.entry_custom_title1,
         &e.entry_custom_title2, &e.entry_meta_description, &e.entry_permalink,
         &e.category_title, &e.category_text, &e.parent_category_link}) {
-    *field = f.Text(3);
+    *field = MaybeLong(f, long_values);
   }
   return e;
 }
@@ -304,7 +334,8 @@ TemplateEntryVars RandomEntry(Fragments& f) {
 TEST(ExpansionEquivalenceTest, EntrySliceMatchesLiteralPasses) {
   Fragments f(12345);
   for (int round = 0; round < 20000; ++round) {
-    TemplateEntryVars e = RandomEntry(f);
+    f.Focus(round % 3 == 0);
+    TemplateEntryVars e = RandomEntry(f, round % 3 == 0);
     std::string slice = f.Text(10);
     std::string fast = "prefix";
     std::string literal = "prefix";
@@ -318,20 +349,22 @@ TEST(ExpansionEquivalenceTest, EntrySliceMatchesLiteralPasses) {
 TEST(ExpansionEquivalenceTest, PageStageMatchesLiteralPasses) {
   Fragments f(777);
   for (int round = 0; round < 20000; ++round) {
-    TemplateEntryVars e = RandomEntry(f);
+    const bool long_values = round % 3 == 0;
+    f.Focus(long_values);
+    TemplateEntryVars e = RandomEntry(f, long_values);
     TemplateGlobalVars g;
     for (std::string* field :
          {&g.main_title, &g.main_url, &g.main_about, &g.links_by_month_column,
           &g.links_by_month_row, &g.links_static_column, &g.navbar_row, &g.parent_site_link,
           &g.home_link, &g.home_href, &g.rss20_name, &g.file_prefix, &g.custom_tags[0],
           &g.custom_tags[9], &g.recent_link, &g.links_by_category_row}) {
-      *field = f.Text(3);
+      *field = MaybeLong(f, long_values);
     }
     TemplatePageVars p;
     p.page_kind = round % 9;
     for (std::string* field : {&p.page_title, &p.menu_tree, &p.prior_link, &p.next_href,
                                &p.parent_link, &p.page_keywords, &p.page_description}) {
-      *field = f.Text(3);
+      *field = MaybeLong(f, long_values);
     }
     std::string page = f.Text(14);
     ASSERT_EQ(ExpandPageVariables(page, g, e, p), reference::ExpandPageVariables(page, g, e, p))
