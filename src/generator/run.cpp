@@ -106,7 +106,9 @@ void SiteRun::WritePage(const std::string& name, const std::string& text) {
 
 void SiteRun::BuildGlobals() {
   naming_.ext = Extension(options_);
+  // Values other than 1 (weeks) and 2 (days) archive by month.
   naming_.archive_mode = options_.Int(opt::kArchiveByDate);
+  if (naming_.archive_mode != 1 && naming_.archive_mode != 2) naming_.archive_mode = 0;
   entry_settings_ = EntryVarsSettings::FromOptions(options_, naming_.prefix, naming_.ext);
 
   NavigationBuilder nav(options_, naming_);

@@ -53,6 +53,13 @@ TEST_F(ArchivesTest, MonthPagesInModeZero) {
   EXPECT_THAT(Page("rss.xml"), HasSubstr("200601.html#e" + std::to_string(a_)));
 }
 
+TEST_F(ArchivesTest, UnknownArchiveModeArchivesByMonth) {
+  SetUpMode(9);
+  Generate();
+  EXPECT_THAT(Page("200601.html"), HasSubstr("[S3]\n" + Anchor(a_, "A") + "[S5]\n"));
+  EXPECT_THAT(Page("rss.xml"), HasSubstr("200602.html#e" + std::to_string(b_)));
+}
+
 TEST_F(ArchivesTest, WeekPagesInModeOne) {
   SetUpMode(1);
   Generate();
