@@ -443,8 +443,10 @@ class Expander {
       std::string window = left + CharsAfter(next, k);
       return StraddlingName(window, {left.size()}, index);
     }
-    const bool left_edge = IsTokenChar(before) && IsTokenChar(static_cast<unsigned char>(value.front()));
-    const bool right_edge = IsTokenChar(static_cast<unsigned char>(value.back())) && IsTokenChar(after);
+    const int first = static_cast<unsigned char>(value.front());
+    const int last = static_cast<unsigned char>(value.back());
+    const bool left_edge = IsTokenChar(before) && IsTokenChar(first);
+    const bool right_edge = IsTokenChar(last) && IsTokenChar(after);
     if (!left_edge && !right_edge) return false;
     std::string left = CharsBefore(prev, k);
     std::string right = CharsAfter(next, k);
@@ -633,8 +635,8 @@ std::string FunctionValue(std::string_view inner) {
     test = TrimControls(args.substr(0, split));
     result = TrimControls(args.substr(split + 2));
   }
-  if (EqualsNoCase(name, "IFNOTBLANK")) return std::string(test.empty() ? std::string_view() : result);
-  if (EqualsNoCase(name, "IFBLANK")) return std::string(test.empty() ? result : std::string_view());
+  if (EqualsNoCase(name, "IFNOTBLANK")) return test.empty() ? "" : std::string(result);
+  if (EqualsNoCase(name, "IFBLANK")) return test.empty() ? std::string(result) : "";
   return "";
 }
 

@@ -137,7 +137,7 @@ class PageValuesTest : public ::testing::Test {
     g_.rss091_name = "index.rss";
     g_.file_prefix = "my-";
     g_.main_title = "Blog";
-    for (int i = 0; i < 10; ++i) g_.custom_tags[static_cast<size_t>(i)] = "tag" + std::to_string(i + 1);
+    for (size_t i = 0; i < 10; ++i) g_.custom_tags[i] = "tag" + std::to_string(i + 1);
     p_.prior_link = "<a href=\"200512.html\" class=\"menulink\">December 2005</a> ";
     p_.prior_href = "200512.html";
   }
