@@ -1,0 +1,171 @@
+// option get|set|list: the blog's option list (tblOptions), by option number.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "cli/context.h"
+#include "store/blog.h"
+#include "util/error.h"
+#include "util/file_io.h"
+
+namespace tessavo::cli {
+namespace {
+
+// Text options live in a text(250) field.
+constexpr size_t kTextOptionSize = 250;
+
+struct OptionArgs {
+  std::string blog;
+  int key = 0;
+  std::string value;
+  std::string from_file;
+  CLI::Option* value_opt = nullptr;
+  CLI::Option* from_file_opt = nullptr;
+};
+
+const char* KindName(OptionKind kind) {
+  switch (kind) {
+    case OptionKind::kText:
+      return "text";
+    case OptionKind::kNumber:
+      return "number";
+    case OptionKind::kChoice:
+      return "choice";
+    case OptionKind::kMemo:
+      return "memo";
+    case OptionKind::kPassword:
+      return "password";
+  }
+  return "";
+}
+
+bool IsInteger(OptionKind kind) {
+  return kind == OptionKind::kNumber || kind == OptionKind::kChoice;
+}
+
+const OptionDef& DefOrThrow(int key) {
+  const OptionDef* def = FindOptionDef(key);
+  if (!def) throw Error("No option with key " + std::to_string(key));
+  return *def;
+}
+
+Json OptionJson(const Blog& blog, const OptionDef& def) {
+  Json j{{"OptionKey", def.key},
+         {"OptionName", JsonText(def.caption)},
+         {"kind", KindName(def.kind)},
+         {"OptionValue", JsonText(blog.options.DisplayText(def.key))}};
+  if (IsInteger(def.kind)) {
+    j["value"] = blog.options.Int(def.key);
+  } else {
+    j["value"] = JsonText(blog.options.Text(def.key));
+  }
+  if (def.kind == OptionKind::kChoice) {
+    Json captions = Json::object();
+    for (const auto& [v, caption] : def.value_captions) {
+      captions[std::to_string(v)] = JsonText(caption);
+    }
+    j["choices"] = captions;
+  }
+  return j;
+}
+
+int RunGet(Context& ctx, const OptionArgs& a) {
+  const OptionDef& def = DefOrThrow(a.key);
+  auto blog = OpenExistingBlog(a.blog, ctx.host);
+  if (ctx.json) {
+    PrintJson(OptionJson(*blog, def));
+  } else if (IsInteger(def.kind)) {
+    PrintLine(ctx, std::to_string(blog->options.Int(def.key)));
+  } else {
+    PrintLine(ctx, blog->options.Text(def.key));
+  }
+  return kExitOk;
+}
+
+int RunSet(Context& ctx, const OptionArgs& a) {
+  const OptionDef& def = DefOrThrow(a.key);
+  const bool from_file = a.from_file_opt->count() > 0;
+  std::string value = from_file ? ReadWholeFile(a.from_file) : a.value;
+  std::optional<int32_t> number;
+  if (IsInteger(def.kind)) {
+    number = ParseInt32(value);
+    if (!number) {
+      throw Error("Option " + std::to_string(def.key) + " (" + def.caption +
+                  ") takes a whole number, not \"" + value + "\"");
+    }
+  } else if (def.kind == OptionKind::kText && value.size() > kTextOptionSize) {
+    throw Error("Option " + std::to_string(def.key) + " (" + def.caption + ") takes at most " +
+                std::to_string(kTextOptionSize) + " characters");
+  }
+  auto blog = OpenExistingBlog(a.blog, ctx.host);
+  if (number) {
+    blog->options.SetInt(def.key, *number);
+  } else {
+    blog->options.SetText(def.key, value);
+  }
+  blog->SaveOptions();
+  if (ctx.json) {
+    PrintJson(OptionJson(*blog, def));
+  } else {
+    PrintLine(ctx, std::to_string(def.key) + " " + def.caption + " = " +
+                       blog->options.DisplayText(def.key));
+  }
+  return kExitOk;
+}
+
+int RunList(Context& ctx, const OptionArgs& a) {
+  auto blog = OpenExistingBlog(a.blog, ctx.host);
+  // The option list shows the options in key order.
+  std::vector<const OptionDef*> defs;
+  for (const auto& d : OptionDefinitions()) defs.push_back(&d);
+  std::sort(defs.begin(), defs.end(),
+            [](const OptionDef* x, const OptionDef* y) { return x->key < y->key; });
+  if (ctx.json) {
+    Json list = Json::array();
+    for (const OptionDef* d : defs) list.push_back(OptionJson(*blog, *d));
+    PrintJson(list);
+    return kExitOk;
+  }
+  for (const OptionDef* d : defs) {
+    char head[16];
+    std::snprintf(head, sizeof head, "%4d  ", d->key);
+    PrintLine(ctx, head + d->caption + ": " + blog->options.DisplayText(d->key));
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+void AddOptionCommands(CLI::App& app, Context& ctx) {
+  CLI::App* group = app.add_subcommand("option", "Read and change the blog's options by number");
+  group->require_subcommand(1);
+
+  auto get = std::make_shared<OptionArgs>();
+  CLI::App* get_cmd = group->add_subcommand("get", "Print an option's value");
+  AddBlogArgument(*get_cmd, get->blog);
+  get_cmd->add_option("key", get->key, "Option number, e.g. 101 for the blog title")->required();
+  get_cmd->callback([&ctx, get] { ctx.run = [&ctx, get] { return RunGet(ctx, *get); }; });
+
+  auto set = std::make_shared<OptionArgs>();
+  CLI::App* set_cmd = group->add_subcommand(
+      "set", "Change an option (a whole number for number and choice options)");
+  AddBlogArgument(*set_cmd, set->blog);
+  set_cmd->add_option("key", set->key, "Option number")->required();
+  set->value_opt = set_cmd->add_option("value", set->value, "New value");
+  set->from_file_opt =
+      set_cmd->add_option("--from-file", set->from_file, "Read the new value from a file");
+  set_cmd->callback([&ctx, set] {
+    if ((set->from_file_opt->count() > 0) == (set->value_opt->count() > 0)) {
+      throw CLI::ValidationError("option set",
+                                 "give the value either on the command line or with --from-file");
+    }
+    ctx.run = [&ctx, set] { return RunSet(ctx, *set); };
+  });
+
+  auto list = std::make_shared<OptionArgs>();
+  CLI::App* list_cmd = group->add_subcommand("list", "List every option with its shown value");
+  AddBlogArgument(*list_cmd, list->blog);
+  list_cmd->callback([&ctx, list] { ctx.run = [&ctx, list] { return RunList(ctx, *list); }; });
+}
+
+}  // namespace tessavo::cli
