@@ -273,7 +273,11 @@ int main(int argc, char** argv) {
   for (bool mixed : {false, true}) {
     std::fflush(stdout);
     pid_t pid = fork();
-    if (pid == 0) _exit(RunOne(mixed, keep));
+    if (pid == 0) {
+      const int rc = RunOne(mixed, keep);
+      std::fflush(stdout);
+      _exit(rc);
+    }
     int st = 0;
     waitpid(pid, &st, 0);
     if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) status = 1;
