@@ -194,27 +194,34 @@ void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p) {
   page.parent_link = parent;
   EntryMeta(page, e);
   page.page_kind = kPageKindArticle;
+  // A page that takes an index page's name (ignoring letter case) replaces that page's
+  // file; on a file system that tells letter cases apart it takes the index page's
+  // spelling, so that it does replace it.
+  std::string file = naming_.PageFile(e.page_name);
   if (SameName(e.page_name, options_.Text(opt::kIndexPageName))) {
     host_.PublishLogLineColored(LogColor::kGreen,
                                 "*** This page will overwrite the Blog Index Page ***");
     page.page_kind = kPageKindHome;
     index_page_overwritten_ = true;
+    file = naming_.PageFile(options_.Text(opt::kIndexPageName));
   }
   if (SameName(e.page_name, options_.Text(opt::kArchiveIndexPageName))) {
     host_.PublishLogLineColored(LogColor::kGreen,
                                 "*** This page will overwrite the Blog Index by Month Page ***");
     page.page_kind = kPageKindIndex;
+    file = naming_.PageFile(options_.Text(opt::kArchiveIndexPageName));
   }
   if (SameName(e.page_name, options_.Text(opt::kArticleIndexPageName))) {
     host_.PublishLogLineColored(LogColor::kGreen,
                                 "*** This page will overwrite the Blog Article Index Page ***");
     page.page_kind = kPageKindIndex;
+    file = naming_.PageFile(options_.Text(opt::kArticleIndexPageName));
   }
   std::string text;
   AppendSlice(text, kTemplateArticlePages, kSliceStartOfPage, entry);
   AppendSlice(text, kTemplateArticlePages, kSliceArticle, entry);
   AppendSlice(text, kTemplateArticlePages, kSliceEndOfPage, entry);
-  WritePage(naming_.PageFile(e.page_name), FinishPage(text, globals_, entry, page));
+  WritePage(file, FinishPage(text, globals_, entry, page));
 }
 
 void SiteRun::WriteStaticPage(const BlogRec& e, int kind) {
@@ -226,17 +233,19 @@ void SiteRun::WriteStaticPage(const BlogRec& e, int kind) {
   page.parent_href = links_.home_href;
   EntryMeta(page, e);
   page.page_kind = kind;
+  std::string file = naming_.PageFile(e.page_name);
   if (SameName(e.page_name, options_.Text(opt::kIndexPageName))) {
     host_.PublishLogLineColored(LogColor::kGreen,
                                 "*** This page will overwrite the Blog Index Page ***");
     page.page_kind = kPageKindHome;
     index_page_overwritten_ = true;
+    file = naming_.PageFile(options_.Text(opt::kIndexPageName));
   }
   std::string text;
   AppendSlice(text, kTemplateStaticPages, kSliceStartOfPage, entry);
   AppendSlice(text, kTemplateStaticPages, kSliceArticle, entry);
   AppendSlice(text, kTemplateStaticPages, kSliceEndOfPage, entry);
-  WritePage(naming_.PageFile(e.page_name), FinishPage(text, globals_, entry, page));
+  WritePage(file, FinishPage(text, globals_, entry, page));
 }
 
 void SiteRun::WriteRedirectPage(const BlogRec& e) {

@@ -146,9 +146,9 @@ TEST_F(GenerateTest, ArticleNamedLikeTheArchiveIndexOverwritesIt) {
   Generate();
   EXPECT_EQ(ColorOf("*** This page will overwrite the Blog Index by Month Page ***"),
             LogColor::kGreen);
-  // The file name keeps the article's spelling; on a case-sensitive file system that is
-  // a second file, so look at the article's own name.
-  std::string page = Page("ByMonth.html");
+  // The article takes the archive index's file even where letter case differs.
+  EXPECT_FALSE(Exists("ByMonth.html"));
+  std::string page = Page("bymonth.html");
   EXPECT_THAT(page, HasSubstr("<T5 title=Sneaky kind=3 "));
   EXPECT_THAT(page, HasSubstr("[S2 Sneaky: Article text]"));
   EXPECT_TRUE(Exists("index.html"));
@@ -180,8 +180,9 @@ TEST_F(GenerateTest, ArticleNamedLikeTheHomePageAndHiddenPage) {
   Add(kHiddenPage, "2006-01-31 10:00:00", "Secret", "y", "secret");
   Generate();
   EXPECT_EQ(LogCount("*** This page will overwrite the Blog Index Page ***"), 1);
-  EXPECT_EQ(LogCount("...building page index.html"), 0);
-  EXPECT_THAT(Page("INDEX.html"), HasSubstr("<T5 title=Front kind=2 "));
+  EXPECT_EQ(LogCount("...building page index.html"), 1);
+  EXPECT_THAT(Page("index.html"), HasSubstr("<T5 title=Front kind=2 "));
+  EXPECT_FALSE(Exists("INDEX.html"));
   EXPECT_THAT(Page("secret.html"), HasSubstr("<T6 title=Secret kind=7 menu=" + kHome +
                                              " prior=| next=| parent=" + kHome +
                                              "|index.html kw=Secret desc=Secret>"));
