@@ -1,4 +1,6 @@
 // The option list: definitions, display texts, and the option rows of the blog file.
+#include <iterator>
+#include <map>
 #include <set>
 
 #include <gmock/gmock.h>
@@ -137,6 +139,156 @@ Row ReadRow(SQLite::Database& db, int key) {
   r.integer = q.getColumn(3).getInt64();
   r.memo = store::ReadMemo(q.getColumn(4));
   return r;
+}
+
+// Every option as "key|caption|kind|default|value:caption;...", in writing order. Yes/no
+// options are choices with 0 "No" and 1 "Yes"; option 190 defaults to the program folder.
+const char* const kEveryOption[] = {
+    "101|Blog Title|text|Please enter a Title|",
+    "102|Blog Url|text||",
+    "103|Index Entries|number|5|",
+    "104|Archive by Date|choice|0|0:Create Monthly Pages;1:Create Weekly Pages (Monday to Sunday);2:Create Daily Pages",
+    "114|Archive by Category |choice|0|0:Create Category Pages for Entries and Articles;1:Create Category Pages for Articles only;2:Create Category Pages for Entries only;3:Ignore all Categories",
+    "105|About|memo||",
+    "106|Entry Date Format|choice|0|0:Month day, year hh:mm (24 hours);1:Month day, year hh:mm am/pm (12 hours);2:Month day, year;3:YYYY-MM-DD HH:MM (24 hours);4:YYYY-MM-DD",
+    "190|Backup Location|text|<program folder>|",
+    "191|Backups to Keep|number|5|",
+    "201|HTML Formatting|choice|0|0:I will enter my own HTML code.;1:Tessavo will try to format each entry.",
+    "202|HTML Extension|choice|0|0:.html;1:.htm",
+    "214|Cool Link Caption|text|(Go to URL)|",
+    "241|Index Page Name|text|index|",
+    "242|Index Page Caption|text|Blog Home|",
+    "251|Archive Index Page Name|text|archive|",
+    "252|Archive Index Caption|text|Archives|",
+    "253|Page Title - Archive By Month|text|Archive by Month|",
+    "254|Page Title - Daily Entries|text|Daily Entries|",
+    "255|Page Title - Weekly Entries|text|Weekly Entries|",
+    "261|Article Index Page Name|text|articles|",
+    "262|Article Index Caption|text|Articles|",
+    "263|\"Read This Article\" Caption|text|(Read Article)|",
+    "264|Page Title - Article Index|text|Article Index|",
+    "265|Article Index Link|choice|0|0:Do not include in NavBar.;1:Include in NavBar",
+    "266|Article Index Grouping|choice|0|0:None.;1:Grouped by Month.",
+    "267|Include Article Teasers on Article Index|choice|0|0:No;1:Yes",
+    "271|Category Index Page Name|text|category|",
+    "272|Category Index Caption|text|Category Index|",
+    "273|Page Title - Category Index|text|Category Index|",
+    "274|Include Category Index in NavBar|choice|1|0:No;1:Yes",
+    "275|Include Teasers on Category Indexes|choice|0|0:No;1:Yes",
+    "256|Include default Description for Meta Tag on Archive Pages|choice|0|0:No;1:Yes",
+    "203|Page Name Prefix|text||",
+    "290|Blog Parent Site Caption|text||",
+    "291|Blog Parent Site URL|text||",
+    "511|Publishing Location|choice|0|0:Publish using FTP;1:Publish using File Copy",
+    "512|File Copy Destination|text||",
+    "245|Show Recent Entries on Home Page|choice|1|0:No;1:Yes",
+    "246|Recent Entries Web Page Name|text|recent|",
+    "247|Recent Entries Link Caption|text|Recent Entries|",
+    "248|Recent Entries Page Title|text|Recent Entries|",
+    "249|Include Recent Entries in NavBar|choice|0|0:No;1:Yes",
+    "268|Article List Style|choice|0|0:Line <BR>;1:Paragraph <P>;2:Unnumber List <UL>;3:Numbered List <OL>",
+    "276|Category List Style|choice|0|0:Line <BR>;1:Paragraph <P>;2:Unnumber List <UL>;3:Numbered List <OL>",
+    "301|Template File|text|@default.tem|",
+    "401|RSS 0.91 Page Name|text|index.rss|",
+    "402|RSS 2.0 Page Name|text|rss.xml|",
+    "403|RSS Channel Title|text||",
+    "404|RSS Channel Link|text||",
+    "409|RSS Description|memo||",
+    "410|RSS Item Text|choice|0|0:Show Full Entry (including HTML formatting);1:Show Teaser only (no HTML formatting)",
+    "411|RSS Item Entries|number|10|",
+    "412|RSS 0.91 feed|choice|1|0:Create RSS 0.91 feed;1:Do not create RSS 0.91 feed",
+    "501|FTP Site|text||",
+    "502|FTP Port|text|21|",
+    "503|FTP Target Directory|text||",
+    "504|FTP Userid|text||",
+    "505|FTP Password|password||",
+    "506|FTP Passive Transfer Mode|choice|0|0:Off;1:On",
+    "507|Show FTP Conversation|choice|0|0:No;1:Yes",
+    "601|Default Keywords Meta Tag|text||",
+    "602|Default Description Meta Tag|text||",
+    "611|Custom Tag 1|memo||",
+    "612|Custom Tag 2|memo||",
+    "613|Custom Tag 3|memo||",
+    "614|Custom Tag 4|memo||",
+    "615|Custom Tag 5|memo||",
+    "616|Custom Tag 6|memo||",
+    "617|Custom Tag 7|memo||",
+    "618|Custom Tag 8|memo||",
+    "619|Custom Tag 9|memo||",
+    "620|Custom Tag 10|memo||",
+};
+
+std::string KindName(OptionKind kind) {
+  switch (kind) {
+    case OptionKind::kText: return "text";
+    case OptionKind::kNumber: return "number";
+    case OptionKind::kChoice: return "choice";
+    case OptionKind::kMemo: return "memo";
+    case OptionKind::kPassword: return "password";
+  }
+  return "?";
+}
+
+TEST(OptionDefinitionsTest, EveryCaptionKindDefaultAndValueCaption) {
+  const auto& defs = OptionDefinitions();
+  ASSERT_EQ(defs.size(), std::size(kEveryOption));
+  BlogOptionsRec rec;
+  rec.Reset("<program folder>");
+  for (size_t i = 0; i < defs.size(); ++i) {
+    const OptionDef& d = defs[i];
+    std::string line = std::to_string(d.key) + "|" + d.caption + "|" + KindName(d.kind) + "|";
+    line += (d.kind == OptionKind::kNumber || d.kind == OptionKind::kChoice)
+                ? std::to_string(rec.Int(d.key))
+                : rec.Text(d.key);
+    line += "|";
+    for (size_t k = 0; k < d.value_captions.size(); ++k) {
+      if (k > 0) line += ";";
+      line += std::to_string(d.value_captions[k].first) + ":" + d.value_captions[k].second;
+    }
+    EXPECT_EQ(line, kEveryOption[i]) << "option #" << i;
+  }
+}
+
+// A new blog's rows show every option's caption and its default as the list shows it.
+TEST_F(OptionRowsTest, ANewBlogHoldsEveryRowWithItsCaptionAndDefaultText) {
+  auto blog = NewBlog();
+  SQLite::Statement q(blog->db(),
+                      "SELECT OptionKey, OptionName, OptionValue FROM tblOptions "
+                      "WHERE OptionKey <> 999 ORDER BY OptionKey");
+  std::map<int, std::pair<std::string, std::string>> rows;
+  while (q.executeStep()) {
+    rows[q.getColumn(0).getInt()] = {q.getColumn(1).getString(), q.getColumn(2).getString()};
+  }
+  ASSERT_EQ(rows.size(), 72u);
+  for (const char* line : kEveryOption) {
+    std::string s = line;
+    std::vector<std::string> parts;
+    for (size_t from = 0;;) {
+      size_t bar = s.find('|', from);
+      parts.push_back(s.substr(from, bar == std::string::npos ? std::string::npos : bar - from));
+      if (bar == std::string::npos) break;
+      from = bar + 1;
+    }
+    ASSERT_EQ(parts.size(), 5u) << s;
+    const int key = std::stoi(parts[0]);
+    ASSERT_EQ(rows.count(key), 1u) << key;
+    EXPECT_EQ(rows[key].first, parts[1]) << key;
+    std::string shown = parts[3];
+    if (parts[2] == "choice") {
+      shown.clear();
+      const std::string wanted = parts[3] + ":";
+      for (size_t at = 0; at < parts[4].size();) {
+        size_t semi = parts[4].find(';', at);
+        std::string item = parts[4].substr(at, semi == std::string::npos ? std::string::npos
+                                                                         : semi - at);
+        if (item.rfind(wanted, 0) == 0) shown = item.substr(wanted.size());
+        if (semi == std::string::npos) break;
+        at = semi + 1;
+      }
+    }
+    if (key == opt::kBackupLocation) shown = ProgramFolder().string();
+    EXPECT_EQ(rows[key].second, shown) << key;
+  }
 }
 
 TEST_F(OptionRowsTest, EachKindIsStoredInItsColumns) {
