@@ -149,6 +149,20 @@ void Blog::RunWizard() {
     store::Guarded(file_, [&] { store::InsertStarterEntry(d, title, text, type, page_name); });
   };
 
+  // The blog already exists when a dialog's options cannot be stored (a text too long for
+  // its field): the person is told why, the stored options stay as they were, and the
+  // wizard goes on, so that the new blog is not left half-seeded behind an error.
+  auto save_dialog_options = [&](BlogOptionsRec changed) {
+    BlogOptionsRec before = options;
+    options = std::move(changed);
+    try {
+      SaveOptions();
+    } catch (const Error& e) {
+      options = std::move(before);
+      host_->ShowError(e.what());
+    }
+  };
+
   if (host_->ConfirmYesNo(
           "Question 1 of 5 \n\nWould you like to see \"Recent Entries\" on your home page?")) {
     starter("", "", kHomePage, "");
@@ -171,18 +185,12 @@ void Blog::RunWizard() {
   if (host_->ConfirmYesNo(
           "Question 4 of 5 \n\nWould you like to set basic options for your Blog?")) {
     BlogOptionsRec copy = options;
-    if (host_->RunBasicOptionsDialog(copy)) {
-      options = std::move(copy);
-      SaveOptions();
-    }
+    if (host_->RunBasicOptionsDialog(copy)) save_dialog_options(std::move(copy));
   }
   if (host_->ConfirmYesNo(
           "Question 5 of 5 \n\nWould you like to choose a template for your Blog?")) {
     BlogOptionsRec copy = options;
-    if (host_->RunTemplateOptionsDialog(copy)) {
-      options = std::move(copy);
-      SaveOptions();
-    }
+    if (host_->RunTemplateOptionsDialog(copy)) save_dialog_options(std::move(copy));
   }
   starter("Welcome to Tessavo",
           "This is a sample entry.<p>You can delete it by selecting it and clicking on "

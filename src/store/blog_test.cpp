@@ -224,6 +224,29 @@ TEST_F(CreateTest, WizardAllYesAddsPagesAndSavesOnlyDialogsEndedWithSave) {
   EXPECT_EQ(reopened->options.Text(opt::kTemplateFile), "@default.tem");
 }
 
+TEST_F(CreateTest, WizardDialogOptionsThatCannotBeStoredAreReportedAndTheWizardGoesOn) {
+  host.default_answer = true;
+  host.basic_options_dialog = [](BlogOptionsRec& rec) {
+    rec.SetText(opt::kBlogTitle, std::string(251, 't'));
+    return true;
+  };
+  host.template_options_dialog = [](BlogOptionsRec& rec) {
+    rec.SetText(opt::kTemplateFile, "other.tem");
+    return true;
+  };
+  auto blog = Blog::Create(Path(), host, true);
+  ASSERT_NE(blog, nullptr);
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_THAT(host.errors[0], HasSubstr("Blog Title"));
+  EXPECT_EQ(host.questions.size(), 5u);
+  EXPECT_EQ(blog->Entries().front().title, "Welcome to Tessavo");
+
+  blog->Close();
+  auto reopened = Blog::Open(Path(), host);
+  EXPECT_EQ(reopened->options.Text(opt::kBlogTitle), "Please enter a Title");
+  EXPECT_EQ(reopened->options.Text(opt::kTemplateFile), "other.tem");
+}
+
 using OpenTest = StoreTest;
 
 TEST_F(OpenTest, MissingFileIsAnErrorAndIsNotCreated) {
