@@ -105,7 +105,9 @@ void CompactCopy(const fs::path& from, const fs::path& to, Host& host, const std
   std::string temp = (folder / ("." + to.filename().string() + ".compacting")).string();
   RemoveDatabaseFiles(temp);
   try {
-    SQLite::Database db(from.string(), SQLite::OPEN_READONLY);
+    // Read-write, so that closing the connection folds the write-ahead log back into the
+    // file instead of leaving its side files behind.
+    SQLite::Database db(from.string(), SQLite::OPEN_READWRITE);
     int64_t pages = db.execAndGet("PRAGMA page_count").getInt64();
     int64_t free_pages = db.execAndGet("PRAGMA freelist_count").getInt64();
     int64_t page_size = db.execAndGet("PRAGMA page_size").getInt64();
