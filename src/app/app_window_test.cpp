@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include "app/category_list_form.h"
+#include "options/backup_form.h"
 #include "app/main_window.h"
 #include "app/scripted_dialogs.h"
 #include "editor/date_time_edit.h"
@@ -369,6 +370,84 @@ class WindowTest : public QObject {
     host.ClearPublishLog();
     QVERIFY(w.memPublish->toPlainText().isEmpty());
   }
+
+
+  void backupAndCompactFromTheBlogsPage() {
+    TtheMainForm w;
+    CreateBlog(w);
+    auto backups = home_->path() / "backups";
+    dialogs_->on_exec = [&](QDialog& d) {
+      auto* f = qobject_cast<options::TBackupBlogForm*>(&d);
+      if (!f) return 0;
+      if (f->cbKeep->currentText() != "5") return 0;
+      f->edLocation->setText(Q(backups));
+      f->cbKeep->setCurrentIndex(2);  // 3 to keep
+      return int(QDialog::Accepted);
+    };
+    dialogs_->messages.clear();
+    w.btnBackupBlog->click();
+    QVERIFY(std::filesystem::exists(backups / "blog.~1"));
+    QCOMPARE(dialogs_->messages.back().text, QString("File backup was successfully."));
+    QVERIFY(w.blog() && w.blog()->IsOpen());
+    QCOMPARE(w.blog()->options.Int(opt::kBackupsToKeep), 3);
+    QCOMPARE(w.entries_model->rowCount(), 4);
+
+    w.btnCompactBlog->click();
+    QCOMPARE(dialogs_->messages.back().text, QString("File compress was successfully."));
+    QVERIFY(w.blog() && w.blog()->IsOpen());
+    QCOMPARE(w.entries_model->rowCount(), 4);
+  }
+
+  void repairAcceptsOnlyBlogFiles() {
+    TtheMainForm w;
+    dialogs_->files.push_back(Q(home_->path() / "notes.txt"));
+    w.btnRepairBlog->click();
+    QCOMPARE(dialogs_->messages.back().text, QString("File selected is not a version 2 Tessavo file."));
+  }
+
+  void displayMenuBackgroundAndFonts() {
+    TtheMainForm w;
+    w.SetBackground(2);
+    QCOMPARE(w.settings().background, 2);
+    dialogs_->on_font = [](QFont& f) {
+      f.setFamily("Courier");
+      f.setPointSize(15);
+      f.setBold(true);
+      return true;
+    };
+    w.mnuFontListClick();
+    QCOMPARE(QString::fromStdString(w.settings().font_lists).section(',', 3, 4), QString("15,1"));
+    QCOMPARE(w.lbEntries->font().pointSize(), 15);
+    QCOMPARE(w.memPublish->font().pointSize(), 15);
+    QCOMPARE(w.lbOptions->font().bold(), true);
+    dialogs_->on_font = [](QFont&) { return false; };
+    std::string before = w.settings().font_form;
+    w.mnuFontCaptionsClick();
+    QCOMPARE(w.settings().font_form, before);
+  }
+
+#ifdef TESSAVO_HAVE_PUBLISH
+  void publishByFileCopyAndMarkPages() {
+    TtheMainForm w;
+    CreateBlog(w);
+    auto dest = home_->path() / "site";
+    std::filesystem::create_directories(dest);
+    w.blog()->options.SetInt(opt::kPublishingLocation, 1);
+    w.blog()->options.SetText(opt::kFileCopyDestination, dest.string());
+    w.blog()->SaveOptions();
+    w.btnGenerate->click();
+    QVERIFY(w.btnPublish->isEnabled());
+    w.btnPublish->click();
+    QVERIFY(std::filesystem::exists(dest / "index.html"));
+    for (const PageRecord& p : w.blog()->Pages()) QCOMPARE(p.existing, p.generated);
+    dialogs_->answers = {QMessageBox::Yes};
+    w.btnMarkNew->click();
+    for (const PageRecord& p : w.blog()->Pages()) QCOMPARE(p.existing, 0);
+    dialogs_->answers = {QMessageBox::Yes};
+    w.btnMarkPublished->click();
+    for (const PageRecord& p : w.blog()->Pages()) QCOMPARE(p.existing, p.generated);
+  }
+#endif
 
 #ifdef TESSAVO_HAVE_GENERATOR
   void generatePagesFillsTheLogAndEnablesPublishing() {

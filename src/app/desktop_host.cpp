@@ -46,29 +46,37 @@ void DesktopHost::AppendLine(const QColor& color, const std::string& text) {
   cursor.insertText(Q(text), format);
 }
 
-void DesktopHost::ScrollOneLine() {
+bool DesktopHost::LogAtEnd() const {
+  if (!log_) return false;
+  QScrollBar* bar = log_->verticalScrollBar();
+  return bar->value() >= bar->maximum() - log_->fontMetrics().lineSpacing();
+}
+
+void DesktopHost::ScrollOneLine(bool at_end) {
   if (!log_) return;
   QScrollBar* bar = log_->verticalScrollBar();
-  // One line of the log's font; at the end of the log this keeps the newest line in view.
-  int line = log_->fontMetrics().lineSpacing();
-  bar->setValue(bar->value() + line);
+  // One line down; a log that showed its end keeps showing it (the new line may need more
+  // than one step when the layout grew by more than a line).
+  bar->setValue(at_end ? bar->maximum() : bar->value() + log_->fontMetrics().lineSpacing());
 }
 
 void DesktopHost::PublishLogLine(const std::string& text) {
+  bool at_end = LogAtEnd();
   AppendLine(current_color_, text);
   ProcessEvents();
-  ScrollOneLine();
+  ScrollOneLine(at_end);
   ProcessEvents();
 }
 
 void DesktopHost::PublishLogLineColored(LogColor color, const std::string& text) {
   QColor remembered = current_color_;
+  bool at_end = LogAtEnd();
   if (log_) log_->setUpdatesEnabled(false);
   AppendLine(ColorOf(color), text);
   current_color_ = remembered;
   if (log_) log_->setUpdatesEnabled(true);
   ProcessEvents();
-  ScrollOneLine();
+  ScrollOneLine(at_end);
   ProcessEvents();
 }
 

@@ -50,7 +50,8 @@ class DesktopHost : public Host {
 
  private:
   void AppendLine(const QColor& color, const std::string& text);
-  void ScrollOneLine();
+  bool LogAtEnd() const;
+  void ScrollOneLine(bool at_end);
 
   QWidget* owner_;
   QPointer<QTextEdit> log_;

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include "app/category_list_form.h"
+#include "app/dialog_runner.h"
 #include "app/main_window.h"
 #include "editor/entry_form.h"
 #include "options/backup_form.h"
@@ -43,6 +44,26 @@ BlogRec Entry(const char* title, const char* text, DateTime when, int type, int 
   return r;
 }
 
+// Answers every box with its first button and opens no dialog, so the tour never blocks.
+class QuietDialogs : public DialogRunner {
+ public:
+  int Exec(QDialog&) override { return QDialog::Rejected; }
+  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString&,
+                                      QMessageBox::StandardButtons buttons) override {
+    for (auto b : {QMessageBox::Ok, QMessageBox::Yes}) {
+      if (buttons & b) return b;
+    }
+    return QMessageBox::NoButton;
+  }
+  QString OpenFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QString SaveFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
+    return {};
+  }
+  QString ChooseFolder(QWidget*, const QString&) override { return {}; }
+  bool ChooseFont(QWidget*, QFont&) override { return false; }
+  void OpenWithShell(const QString&) override {}
+};
+
 }  // namespace
 
 int RunScreenshotTour(const QString& folder) {
@@ -50,11 +71,14 @@ int RunScreenshotTour(const QString& folder) {
   QTemporaryDir home;
   SetProgramFolder(home.path().toStdString());
   bool ok = true;
+  QuietDialogs quiet;
+  SetDialogRunner(&quiet);
 
   TtheMainForm w(false);
   w.resize(900, 620);
   w.move(10, 10);
   w.show();
+  ok &= Save(&w, folder + "/main-no-blog.png");
 
   // A small demonstration blog.
   std::filesystem::path file = std::filesystem::path(home.path().toStdString()) / "demo.zdb";
@@ -96,15 +120,13 @@ int RunScreenshotTour(const QString& folder) {
   }
   w.OpenBlogFile(file);
 
-  // The Publish log with lines of each colour.
+  // A real generation run fills the Publish log; sample lines in the other colours follow.
   DesktopHost& host = w.host();
-  host.ClearPublishLog();
-  host.PublishLogLine("Generating pages for demo");
-  host.PublishLogLine("...building page index.html");
-  host.PublishLogLineColored(LogColor::kGreen, "*** about.html overwrites a page of the same name");
-  host.PublishLogLineColored(LogColor::kRed, "*** Error: example of an error line");
-  host.PublishLogLineColored(LogColor::kBlue, "220 FTP server ready");
-  host.PublishLogLine("Done.");
+  w.ShowPage(TtheMainForm::kPublishPage);
+  w.btnGenerateClick();
+  host.PublishLogLineColored(LogColor::kGreen, "(sample) a green line: a page overwrites another");
+  host.PublishLogLineColored(LogColor::kRed, "(sample) a red line: an error");
+  host.PublishLogLineColored(LogColor::kBlue, "(sample) a blue line: 220 FTP server ready");
 
   const char* names[] = {"0-all-my-blogs", "1-blog-entries", "2-blog-pictures",
                          "3-extra-files", "4-options", "5-publish"};
@@ -145,6 +167,7 @@ int RunScreenshotTour(const QString& folder) {
   host.CloseStatus();
 
   w.close();
+  SetDialogRunner(nullptr);
   return ok ? 0 : 1;
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QLocalServer>
+#include <QLoggingCategory>
 #include <QLocalSocket>
 #include <QWidget>
 #include <atomic>
@@ -14,6 +15,8 @@
 #include <cstdio>
 
 #include "util/error.h"
+
+Q_LOGGING_CATEGORY(lcGuard, "tessavo.guard", QtWarningMsg)
 
 namespace tessavo::app {
 namespace {
@@ -97,13 +100,16 @@ TbtOnlyOne::TbtOnlyOne(QWidget* window, const QString& title) : QObject(window),
   server_->listen(name);
   connect(server_, &QLocalServer::newConnection, this, [this] {
     while (QLocalSocket* s = server_->nextPendingConnection()) {
-      connect(s, &QLocalSocket::readyRead, s, [this, s] {
+      auto answer = [this, s] {
+        if (!s->canReadLine()) return;
         s->readAll();
         Raise();
         s->write("ok\n");
         s->flush();
-      });
+      };
+      connect(s, &QLocalSocket::readyRead, s, answer);
       connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+      answer();  // the request may have arrived with the connection
     }
   });
 }
@@ -117,6 +123,7 @@ TbtOnlyOne::~TbtOnlyOne() {
 
 void TbtOnlyOne::Raise() {
   if (!window_) return;
+  qCDebug(lcGuard) << "another start asked to show the window";
   if (window_->isMinimized()) {
     window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
   }
