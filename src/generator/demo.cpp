@@ -53,6 +53,7 @@ void BuildDemoBlog(Blog& blog) {
   blog.options.SetText(opt::kBlogTitle, "Tessavo Demo Blog");
   blog.options.SetText(opt::kBlogUrl, "http://www.example.com/blog/");
   blog.options.SetText(opt::kAbout, "A small blog that shows what Tessavo makes of a few entries.");
+  blog.options.SetInt(opt::kHtmlFormatting, 1);  // the entries are typed as plain text
   blog.SaveOptions();
 
   BlogRec category = Blog::NewCategoryRec();

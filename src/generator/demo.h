@@ -8,8 +8,8 @@ namespace tessavo {
 class Blog;
 
 // Adds the demonstration content to `blog` (normally a blog just created with the
-// start-up wizard's starter content) and saves a few options: blog title, address and
-// about text. The entries are dated in January to March 2024.
+// start-up wizard's starter content) and saves a few options: blog title, address,
+// about text and HTML formatting of plain text. The entries are dated in January to March 2024.
 void BuildDemoBlog(Blog& blog);
 
 // The name of the picture BuildDemoBlog stores.
