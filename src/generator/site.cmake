@@ -11,4 +11,5 @@ tessavo_add_test(site_test
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/navigation_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/feeds_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/periods_test.cpp
   LIBS tessavo_generator)
