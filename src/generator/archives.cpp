@@ -1,7 +1,6 @@
 // Archive pages by month, week and day: opened when the second pass meets the first row
 // of their period, filled with the rows that follow, and closed with links to their
 // older and newer neighbours when a row of the next period arrives.
-#include <array>
 #include <cstdio>
 
 #include "generator/dates.h"
@@ -17,15 +16,6 @@ std::string IsoDate(const DateTime& d) {
   return buf;
 }
 
-const std::string& MonthName(int month) {
-  static const std::array<std::string, 13> names = [] {
-    std::array<std::string, 13> n;
-    for (int m = 1; m <= 12; ++m) n[static_cast<size_t>(m)] = LongMonthName(m);
-    return n;
-  }();
-  return names[static_cast<size_t>(month)];
-}
-
 }  // namespace
 
 EntryPeriods PeriodsOf(const DateTime& date) {
@@ -33,7 +23,7 @@ EntryPeriods PeriodsOf(const DateTime& date) {
   p.month_key = date.year * 100 + date.month;
   p.week_key = WeekKey(date);
   p.day_key = date.year * 10000 + date.month * 100 + date.day;
-  p.month_title = MonthName(date.month) + " " + std::to_string(date.year);
+  p.month_title = LongMonthName(date.month) + " " + std::to_string(date.year);
   const int64_t serial = date.DaySerial();
   const int iso = IsoWeekday(date);
   p.week_title = IsoDate(DateTime::FromDaySerial(serial + 1 - iso)) + " to " +
