@@ -116,6 +116,9 @@ int RunDemo(Context& ctx) {
   auto blog = Blog::Create(file, ctx.host, true);
   ctx.host.ClearScriptedAnswers();
   if (!blog) throw Error("Cannot create the demo blog " + file.string());
+  // A fresh blog has no page records, so pages of an earlier demo could never be found as
+  // orphans: the demo's own output folder starts empty too.
+  std::filesystem::remove_all(blog->OutputFolder(), ec);
   BuildDemoBlog(*blog);
   GenerateResult r = GenerateWithProgress(ctx, *blog);
   PrintResult(ctx, r);

@@ -1,0 +1,117 @@
+// tessavo-cli generate, preview, demo, mark-new, mark-published, publish and template.
+#include <gtest/gtest.h>
+
+#include "cli_run.h"
+
+namespace tessavo::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CliSiteTest : public ::testing::Test {
+ protected:
+  fs::path Output(const std::string& blog) const { return cli.home() / "HTML" / blog; }
+  CliFixture cli;
+};
+
+TEST_F(CliSiteTest, GenerateWritesTheSiteAndPreviewFindsIt) {
+  cli.Ok({"create", "blog.zdb", "--yes", "--title", "Walks"});
+  cli.Ok({"entry", "add", "blog.zdb", "--title", "First walk", "--text", "Along the river."});
+
+  CliResult early = cli.Run({"preview", "blog.zdb"});
+  EXPECT_EQ(early.status, 1);
+  EXPECT_NE(early.out.find("Error: Index File is missing. Preview failed."), std::string::npos)
+      << Describe(early);
+
+  std::string log = cli.Ok({"generate", "blog.zdb"});
+  EXPECT_NE(log.find("...building page "), std::string::npos) << log;
+  EXPECT_EQ(log.find("\033["), std::string::npos);  // no colours off a terminal
+  ASSERT_TRUE(fs::exists(Output("blog") / "index.html"));
+  EXPECT_NE(ReadFile(Output("blog") / "index.html").find("First walk"), std::string::npos);
+
+  EXPECT_EQ(cli.Ok({"preview", "blog.zdb"}), (Output("blog") / "index.html").string() + "\n");
+
+  // A second run finds nothing new to report for the unchanged home page.
+  nlohmann::json again = cli.Json({"generate", "blog.zdb"});
+  EXPECT_EQ(again["ok"], true);
+  EXPECT_EQ(again["home_page"], (Output("blog") / "index.html").string());
+}
+
+TEST_F(CliSiteTest, GenerateThatStopsExitsWithOne) {
+  cli.Ok({"create", "blog.zdb"});
+  WriteFile(cli.home() / "HTML", "a file where the output folders should go");
+  CliResult r = cli.Run({"generate", "blog.zdb"});
+  EXPECT_EQ(r.status, 1) << Describe(r);
+  CliResult garbage = cli.Run({"generate", "nothere.zdb"});
+  EXPECT_EQ(garbage.status, 1);
+  EXPECT_NE(garbage.err.find("nothere.zdb"), std::string::npos);
+}
+
+TEST_F(CliSiteTest, DemoRunsTwice) {
+  for (int run = 0; run < 2; ++run) {
+    CliResult r = cli.Run({"demo"});
+    ASSERT_EQ(r.status, 0) << Describe(r);
+    EXPECT_NE(r.out.find("Demo site: " + (cli.home() / "HTML" / "tessavo-demo").string()),
+              std::string::npos)
+        << Describe(r);
+  }
+  EXPECT_TRUE(fs::exists(cli.home() / "HTML" / "tessavo-demo" / "index.html"));
+  EXPECT_TRUE(fs::exists(cli.home() / "tessavo-demo.zdb"));
+  // --home chooses the program folder too.
+  CliResult other = cli.Run({"demo", "--home", "other-home"});
+  ASSERT_EQ(other.status, 0) << Describe(other);
+  EXPECT_TRUE(fs::exists(cli / "other-home" / "HTML" / "tessavo-demo" / "index.html"));
+}
+
+TEST_F(CliSiteTest, MarkAndPublishByFileCopy) {
+  cli.Ok({"create", "blog.zdb", "--yes"});
+  cli.Ok({"option", "set", "blog.zdb", "511", "1"});
+  cli.Ok({"option", "set", "blog.zdb", "512", (cli / "dest").string()});
+  fs::create_directories(cli / "dest");
+  cli.Ok({"generate", "blog.zdb"});
+
+  EXPECT_EQ(cli.Run({"mark-published", "blog.zdb"}).status, 1);  // no terminal: No
+  cli.Ok({"mark-published", "blog.zdb", "--yes"});
+  cli.Ok({"publish", "blog.zdb", "--yes"});
+  EXPECT_FALSE(fs::exists(cli / "dest" / "index.html"));  // everything counted as published
+
+  cli.Ok({"mark-new", "blog.zdb", "--yes"});
+  CliResult next = cli.Run({"publish", "blog.zdb", "--next", "--yes"});
+  EXPECT_EQ(next.status, 0) << Describe(next);
+  CliResult all = cli.Run({"publish", "blog.zdb", "--yes"});
+  EXPECT_EQ(all.status, 0) << Describe(all);
+  EXPECT_TRUE(fs::exists(cli / "dest" / "index.html"));
+  EXPECT_EQ(ReadFile(cli / "dest" / "index.html"),
+            ReadFile(Output("blog") / "index.html"));
+}
+
+TEST_F(CliSiteTest, PublishThatCannotStartExitsWithOne) {
+  cli.Ok({"create", "blog.zdb", "--yes"});
+  cli.Ok({"generate", "blog.zdb"});
+  // FTP without a site: the run does not start.
+  CliResult r = cli.Run({"publish", "blog.zdb", "--yes"});
+  EXPECT_EQ(r.status, 1) << Describe(r);
+}
+
+TEST_F(CliSiteTest, TemplateUnpackPackValidate) {
+  cli.Ok({"template", "unpack", "--builtin", "builtin"});
+  EXPECT_TRUE(fs::exists(cli / "builtin" / "description.txt"));
+  cli.Ok({"template", "pack", "builtin", "copy.tem"});
+  std::string out = cli.Ok({"template", "validate", "copy.tem"});
+  EXPECT_NE(out.find("copy.tem: sound template package"), std::string::npos) << out;
+  // Unpacking the packed copy again and packing gives the same bytes.
+  cli.Ok({"template", "unpack", "copy.tem", "again"});
+  cli.Ok({"template", "pack", "again", "again.tem"});
+  EXPECT_EQ(ReadFile(cli / "again.tem"), ReadFile(cli / "copy.tem"));
+
+  WriteFile(cli / "broken.tem", "not a package\r\n");
+  EXPECT_EQ(cli.Run({"template", "validate", "broken.tem"}).status, 1);
+  EXPECT_EQ(cli.Run({"template", "validate", "absent.tem"}).status, 1);
+  EXPECT_EQ(cli.Run({"template", "unpack", "--builtin", "a", "b"}).status, 2);
+  EXPECT_EQ(cli.Run({"template", "unpack", "copy.tem"}).status, 2);
+  EXPECT_EQ(cli.Run({"template", "pack", "no-such-folder", "x.tem"}).status, 1);
+  EXPECT_FALSE(fs::exists(cli / "x.tem"));
+}
+
+}  // namespace
+}  // namespace tessavo::testing
