@@ -35,6 +35,41 @@ class Deflater {
   z_stream zs_{};
 };
 
+// One inflate state per thread, reset between calls, for the same reason: a full scan of
+// the entries inflates several fields per row.
+class Inflater {
+ public:
+  Inflater() {
+    if (inflateInit(&zs_) != Z_OK) throw Error("Decompression failed");
+  }
+  ~Inflater() { inflateEnd(&zs_); }
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+
+  std::string Run(std::string_view data) {
+    inflateReset(&zs_);
+    zs_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    zs_.avail_in = static_cast<uInt>(data.size());
+    std::string out(data.size() * 4 + 64, '\0');
+    int rc = Z_OK;
+    while (true) {
+      if (zs_.total_out >= out.size()) out.resize(out.size() * 2);
+      zs_.next_out = reinterpret_cast<Bytef*>(out.data() + zs_.total_out);
+      zs_.avail_out = static_cast<uInt>(out.size() - zs_.total_out);
+      rc = inflate(&zs_, Z_NO_FLUSH);
+      if (rc == Z_STREAM_END) break;
+      if (rc != Z_OK && rc != Z_BUF_ERROR) break;
+      if (rc == Z_BUF_ERROR && zs_.avail_in == 0) break;
+    }
+    out.resize(zs_.total_out);
+    if (rc != Z_STREAM_END) throw Error("The blog file holds a damaged compressed field");
+    return out;
+  }
+
+ private:
+  z_stream zs_{};
+};
+
 }  // namespace
 
 std::string Deflate(std::string_view data) {
@@ -45,26 +80,8 @@ std::string Deflate(std::string_view data) {
 
 std::string Inflate(std::string_view data) {
   if (data.empty()) return {};
-  z_stream zs{};
-  if (inflateInit(&zs) != Z_OK) throw Error("Decompression failed");
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  zs.avail_in = static_cast<uInt>(data.size());
-  std::string out;
-  out.resize(data.size() * 4 + 64);
-  int rc = Z_OK;
-  while (true) {
-    if (zs.total_out >= out.size()) out.resize(out.size() * 2);
-    zs.next_out = reinterpret_cast<Bytef*>(out.data() + zs.total_out);
-    zs.avail_out = static_cast<uInt>(out.size() - zs.total_out);
-    rc = inflate(&zs, Z_NO_FLUSH);
-    if (rc == Z_STREAM_END) break;
-    if (rc != Z_OK && rc != Z_BUF_ERROR) break;
-    if (rc == Z_BUF_ERROR && zs.avail_in == 0) break;
-  }
-  out.resize(zs.total_out);
-  inflateEnd(&zs);
-  if (rc != Z_STREAM_END) throw Error("The blog file holds a damaged compressed field");
-  return out;
+  thread_local Inflater inflater;
+  return inflater.Run(data);
 }
 
 }  // namespace tessavo
