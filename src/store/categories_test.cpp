@@ -176,6 +176,33 @@ TEST_F(CategoriesTest, RemovingAUsedCategoryClearsItFromItsEntries) {
   EXPECT_EQ(blog->FindEntry(a)->title, "a");
 }
 
+TEST_F(CategoriesTest, ATooLongTextIsRefusedNamingTheFieldAndNothingChanges) {
+  int32_t key = AddCategory("Kept");
+  const std::string before = DumpDatabase(Path());
+  BlogRec rec = Blog::NewCategoryRec();
+  rec.page_name = std::string(121, 'n');
+  try {
+    blog->InsertCategory(rec);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "CategoryName is too long: 121 characters, at most 120 allowed.");
+  }
+  BlogRec edit = *blog->FindCategory(key);
+  edit.title = "changed";
+  edit.meta_desc = std::string(251, 'm');
+  try {
+    blog->UpdateCategory(edit);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "CategoryMetaDesc is too long: 251 characters, at most 250 allowed.");
+  }
+  EXPECT_EQ(DumpDatabase(Path()), before);
+  rec.page_name = std::string(120, 'n');
+  EXPECT_GT(blog->InsertCategory(rec), key);
+}
+
 TEST_F(CategoriesTest, CancelLeavesEverythingAsItWas) {
   int32_t key = AddCategory("Keep");
   AddEntry("a", key, "2024-01-05 00:00:00");

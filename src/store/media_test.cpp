@@ -172,6 +172,21 @@ TEST_F(MediaTest, UnreadableFilesLeaveNoRowAndSayWhyOnlyToTheDiagnosticHook) {
   EXPECT_TRUE(host_.errors.empty());
 }
 
+TEST_F(MediaTest, ANameTooLongForItsFieldLeavesNoRowAndNamesTheField) {
+  const std::string long_name = std::string(117, 'p') + ".gif";  // 121 characters
+  EXPECT_FALSE(blog_->AddPicture(WriteFile(dir_ / long_name, "GIF89a")));
+  EXPECT_FALSE(blog_->AddFile(dir_ / long_name));
+  EXPECT_TRUE(blog_->Pictures().empty());
+  EXPECT_TRUE(blog_->Files().empty());
+  ASSERT_EQ(host_.diagnostics.size(), 2u);
+  EXPECT_EQ(host_.diagnostics[0],
+            "Picture Insert error: BlogPictureName is too long: 121 characters, at most 120 "
+            "allowed.");
+  EXPECT_EQ(host_.diagnostics[1],
+            "File Insert error: BlogFileName is too long: 121 characters, at most 120 allowed.");
+  EXPECT_TRUE(blog_->AddFile(WriteFile(dir_ / long_name.substr(1), "x")));
+}
+
 TEST_F(MediaTest, EmptyFileIsStoredWithCrcZeroAndSizeZero) {
   ASSERT_TRUE(blog_->AddFile(WriteFile(dir_ / "empty.bin", "")));
   ASSERT_TRUE(blog_->AddPicture(dir_ / "empty.bin"));
