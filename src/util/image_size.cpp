@@ -19,7 +19,10 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // Opens a regular file for reading; null when it cannot be opened.
 File OpenForReading(const std::filesystem::path& path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return nullptr;
+  if (std::filesystem::is_directory(path, ec)) {
+    errno = EISDIR;  // the reason the caller reports
+    return nullptr;
+  }
   return File(std::fopen(path.c_str(), "rb"));
 }
 

@@ -1,6 +1,9 @@
 #include "util/image_size.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -147,6 +150,14 @@ TEST(ImageSizeTest, JpegAndPngThrowWhenTheFileCannotBeOpened) {
   EXPECT_THROW(ReadPngDimensions(dir / "missing.png"), Error);
   EXPECT_THROW(ReadJpegDimensions(dir.path()), Error);
   EXPECT_THROW(ReadPngDimensions(dir.path()), Error);
+  // The error names the file and the reason.
+  try {
+    ReadJpegDimensions(dir.path());
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + dir.path().string() + "\": " +
+                                         std::strerror(EISDIR));
+  }
 }
 
 }  // namespace
