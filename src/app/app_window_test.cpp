@@ -70,8 +70,8 @@ class WindowTest : public QObject {
     QVERIFY(w.btnSideBlogs->isEnabled());
     for (QPushButton* b : {w.btnSideEntries, w.btnSidePictures, w.btnSideFiles, w.btnSideOptions,
                            w.btnSidePublish, w.btnSideClose, w.btnCloseBlog, w.btnBackupBlog,
-                           w.btnCompactBlog, w.btnPreview, w.btnPublish, w.btnPublishNext,
-                           w.btnMarkNew, w.btnMarkPublished}) {
+                           w.btnCompactBlog, w.btnPreviewPages, w.btnPublishToWeb, w.btnPublishNext10,
+                           w.btnMarkAllAsNew, w.btnMarkAsPublished}) {
       QVERIFY2(!b->isEnabled(), qPrintable(b->text()));
     }
     QVERIFY(w.btnOpenBlog->isEnabled());
@@ -95,8 +95,8 @@ class WindowTest : public QObject {
                            w.btnCompactBlog}) {
       QVERIFY2(b->isEnabled(), qPrintable(b->text()));
     }
-    for (QPushButton* b : {w.btnOpenBlog, w.btnNewBlog, w.btnRepairBlog, w.btnPreview,
-                           w.btnPublish, w.btnPublishNext, w.btnMarkNew, w.btnMarkPublished}) {
+    for (QPushButton* b : {w.btnOpenBlog, w.btnNewBlog, w.btnRepairBlog, w.btnPreviewPages,
+                           w.btnPublishToWeb, w.btnPublishNext10, w.btnMarkAllAsNew, w.btnMarkAsPublished}) {
       QVERIFY2(!b->isEnabled(), qPrintable(b->text()));
     }
     // Home page, recent entries, about page and the welcome entry; no links page.
@@ -435,31 +435,51 @@ class WindowTest : public QObject {
     w.blog()->options.SetInt(opt::kPublishingLocation, 1);
     w.blog()->options.SetText(opt::kFileCopyDestination, dest.string());
     w.blog()->SaveOptions();
-    w.btnGenerate->click();
-    QVERIFY(w.btnPublish->isEnabled());
-    w.btnPublish->click();
+    w.btnGeneratePages->click();
+    QVERIFY(w.btnPublishToWeb->isEnabled());
+    w.btnPublishToWeb->click();
     QVERIFY(std::filesystem::exists(dest / "index.html"));
     for (const PageRecord& p : w.blog()->Pages()) QCOMPARE(p.existing, p.generated);
     dialogs_->answers = {QMessageBox::Yes};
-    w.btnMarkNew->click();
+    w.btnMarkAllAsNew->click();
     for (const PageRecord& p : w.blog()->Pages()) QCOMPARE(p.existing, 0);
     dialogs_->answers = {QMessageBox::Yes};
-    w.btnMarkPublished->click();
+    w.btnMarkAsPublished->click();
     for (const PageRecord& p : w.blog()->Pages()) QCOMPARE(p.existing, p.generated);
   }
 #endif
 
 #ifdef TESSAVO_HAVE_GENERATOR
+  void blogStaysOpenWhileAGenerationRuns() {
+    TtheMainForm w;
+    CreateBlog(w);
+    w.show();
+    bool tried = false;
+    bool window_closed = true;
+    dialogs_->answers = {QMessageBox::Yes};
+    QTimer::singleShot(0, &w, [&] {
+      tried = true;
+      w.btnSideCloseClick();
+      window_closed = w.close();
+    });
+    w.btnGeneratePages->click();
+    QVERIFY(tried);
+    QVERIFY(!window_closed);
+    QVERIFY(w.blog() && w.blog()->IsOpen());
+    QVERIFY(w.btnPreviewPages->isEnabled());
+    QVERIFY(w.isVisible());
+  }
+
   void generatePagesFillsTheLogAndEnablesPublishing() {
     TtheMainForm w;
     CreateBlog(w);
-    QVERIFY(w.btnGenerate->isEnabled());
-    QVERIFY(!w.btnPreview->isEnabled());
-    w.btnGenerate->click();
+    QVERIFY(w.btnGeneratePages->isEnabled());
+    QVERIFY(!w.btnPreviewPages->isEnabled());
+    w.btnGeneratePages->click();
     QVERIFY(w.memPublish->document()->blockCount() > 3);
-    QVERIFY(w.btnPreview->isEnabled());
-    QVERIFY(w.btnMarkNew->isEnabled());
-    w.btnPreview->click();
+    QVERIFY(w.btnPreviewPages->isEnabled());
+    QVERIFY(w.btnMarkAllAsNew->isEnabled());
+    w.btnPreviewPages->click();
     QCOMPARE(int(dialogs_->opened.size()), 1);
     QVERIFY(QFileInfo::exists(dialogs_->opened[0]));
   }

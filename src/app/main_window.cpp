@@ -256,12 +256,12 @@ void TtheMainForm::BuildWindow() {
                    kButtonHeight);
     return b;
   };
-  btnGenerate = pub("Generate Pages", 0, 0);
-  btnPreview = pub("Preview Pages", 0, 1);
-  btnPublish = pub("Publish to Web", 0, 2);
-  btnPublishNext = pub("Publish Next 10", 1, 2);
-  btnMarkNew = pub("Mark All as New", 1, 0);
-  btnMarkPublished = pub("Mark All as Published", 1, 1);
+  btnGeneratePages = pub("Generate Pages", 0, 0);
+  btnPreviewPages = pub("Preview Pages", 0, 1);
+  btnPublishToWeb = pub("Publish to Web", 0, 2);
+  btnPublishNext10 = pub("Publish Next 10", 1, 2);
+  btnMarkAllAsNew = pub("Mark All as New", 1, 0);
+  btnMarkAsPublished = pub("Mark All as Published", 1, 1);
   memPublish = new QTextEdit(publish);
   memPublish->setObjectName("memPublish");
   memPublish->setReadOnly(true);
@@ -296,18 +296,18 @@ void TtheMainForm::BuildWindow() {
   connect(btnRemoveFile, &QPushButton::clicked, this, &TtheMainForm::btnRemoveFileClick);
   connect(btnSaveFileAs, &QPushButton::clicked, this, &TtheMainForm::btnSaveFileAsClick);
   connect(lbOptions, &QTableView::doubleClicked, this, &TtheMainForm::lbOptionsDblClick);
-  connect(btnGenerate, &QPushButton::clicked, this, &TtheMainForm::btnGenerateClick);
-  connect(btnPreview, &QPushButton::clicked, this, &TtheMainForm::btnPreviewClick);
-  connect(btnPublish, &QPushButton::clicked, this, &TtheMainForm::btnPublishClick);
-  connect(btnPublishNext, &QPushButton::clicked, this, &TtheMainForm::btnPublishNextClick);
-  connect(btnMarkNew, &QPushButton::clicked, this, &TtheMainForm::btnMarkNewClick);
-  connect(btnMarkPublished, &QPushButton::clicked, this, &TtheMainForm::btnMarkPublishedClick);
+  connect(btnGeneratePages, &QPushButton::clicked, this, &TtheMainForm::btnGeneratePagesClick);
+  connect(btnPreviewPages, &QPushButton::clicked, this, &TtheMainForm::btnPreviewPagesClick);
+  connect(btnPublishToWeb, &QPushButton::clicked, this, &TtheMainForm::btnPublishToWebClick);
+  connect(btnPublishNext10, &QPushButton::clicked, this, &TtheMainForm::btnPublishNext10Click);
+  connect(btnMarkAllAsNew, &QPushButton::clicked, this, &TtheMainForm::btnMarkAllAsNewClick);
+  connect(btnMarkAsPublished, &QPushButton::clicked, this, &TtheMainForm::btnMarkAsPublishedClick);
 
 #ifndef TESSAVO_HAVE_GENERATOR
-  for (QPushButton* b : {btnGenerate, btnMarkNew, btnMarkPublished}) b->setToolTip(kNotYet);
+  for (QPushButton* b : {btnGeneratePages, btnMarkAllAsNew, btnMarkAsPublished}) b->setToolTip(kNotYet);
 #endif
 #ifndef TESSAVO_HAVE_PUBLISH
-  for (QPushButton* b : {btnPublish, btnPublishNext}) b->setToolTip(kNotYet);
+  for (QPushButton* b : {btnPublishToWeb, btnPublishNext10}) b->setToolTip(kNotYet);
 #endif
 }
 
@@ -327,11 +327,13 @@ void TtheMainForm::ShowPage(int page) {
 }
 
 void TtheMainForm::Run(const std::function<void()>& command) {
+  ++busy_;
   try {
     command();
   } catch (const std::exception& e) {
     host_->ShowError(e.what());
   }
+  --busy_;
 }
 
 editor::EditorContext TtheMainForm::EditorContextForBlog() {
@@ -359,9 +361,9 @@ void TtheMainForm::SetBlogState(bool open) {
   btnCompactBlog->setEnabled(open);
   btnRepairBlog->setEnabled(!open);
 #ifdef TESSAVO_HAVE_GENERATOR
-  btnGenerate->setEnabled(open);
+  btnGeneratePages->setEnabled(open);
 #else
-  btnGenerate->setEnabled(false);
+  btnGeneratePages->setEnabled(false);
 #endif
   EnablePublishButtons(false);
   ReloadLists();
@@ -376,16 +378,16 @@ void TtheMainForm::SetBlogState(bool open) {
 }
 
 void TtheMainForm::EnablePublishButtons(bool enable) {
-  btnPreview->setEnabled(enable);
+  btnPreviewPages->setEnabled(enable);
 #ifdef TESSAVO_HAVE_PUBLISH
-  btnPublish->setEnabled(enable);
-  btnPublishNext->setEnabled(enable);
+  btnPublishToWeb->setEnabled(enable);
+  btnPublishNext10->setEnabled(enable);
 #else
-  btnPublish->setEnabled(false);
-  btnPublishNext->setEnabled(false);
+  btnPublishToWeb->setEnabled(false);
+  btnPublishNext10->setEnabled(false);
 #endif
-  btnMarkNew->setEnabled(enable);
-  btnMarkPublished->setEnabled(enable);
+  btnMarkAllAsNew->setEnabled(enable);
+  btnMarkAsPublished->setEnabled(enable);
 }
 
 void TtheMainForm::ReloadLists() {
@@ -410,22 +412,26 @@ void TtheMainForm::SelectRow(QTableView* view, int row) {
 }
 
 void TtheMainForm::OpenBlogFile(const std::filesystem::path& file) {
+  if (busy_ > 0) return;
+  if (blog_) CloseBlog();
   Run([&] {
-    if (blog_) CloseBlog();
     blog_ = Blog::Open(file, *host_);
     SetBlogState(true);
   });
 }
 
 void TtheMainForm::StartNewBlog(const std::filesystem::path& file) {
+  if (busy_ > 0) return;
+  if (blog_) CloseBlog();
   Run([&] {
-    if (blog_) CloseBlog();
     blog_ = Blog::Create(file, *host_, true);
     if (blog_) SetBlogState(true);
   });
 }
 
 void TtheMainForm::CloseBlog() {
+  // Long commands let events run; the blog they work on must stay open until they end.
+  if (busy_ > 0) return;
   if (blog_) blog_->Close();
   blog_.reset();
   SetBlogState(false);
@@ -465,6 +471,10 @@ void TtheMainForm::mnuFontListClick() {
 void TtheMainForm::closeEvent(QCloseEvent* event) {
   if (closed_ || another_copy_runs()) {
     event->accept();
+    return;
+  }
+  if (busy_ > 0) {  // a command is running on the open blog: the window stays
+    event->ignore();
     return;
   }
   closed_ = true;
@@ -695,17 +705,17 @@ void TtheMainForm::lbOptionsDblClick(const QModelIndex& index) {
 
 // --- Publish -------------------------------------------------------------------------------
 
-void TtheMainForm::btnGenerateClick() {
+void TtheMainForm::btnGeneratePagesClick() {
 #ifdef TESSAVO_HAVE_GENERATOR
   if (!blog_) return;
   Run([&] {
     GenerateResult r = GeneratePages(*blog_, *host_);
-    EnablePublishButtons(r.ok);
+    if (r.ok) EnablePublishButtons(true);  // a run that stops on an error enables nothing
   });
 #endif
 }
 
-void TtheMainForm::btnPreviewClick() {
+void TtheMainForm::btnPreviewPagesClick() {
 #ifdef TESSAVO_HAVE_GENERATOR
   if (!blog_) return;
   Run([&] {
@@ -723,16 +733,16 @@ void TtheMainForm::RunPublish([[maybe_unused]] int limit) {
 #endif
 }
 
-void TtheMainForm::btnPublishClick() { RunPublish(999999); }
-void TtheMainForm::btnPublishNextClick() { RunPublish(10); }
+void TtheMainForm::btnPublishToWebClick() { RunPublish(999999); }
+void TtheMainForm::btnPublishNext10Click() { RunPublish(10); }
 
-void TtheMainForm::btnMarkNewClick() {
+void TtheMainForm::btnMarkAllAsNewClick() {
 #ifdef TESSAVO_HAVE_GENERATOR
   if (blog_) Run([&] { MarkAllAsNew(*blog_, *host_); });
 #endif
 }
 
-void TtheMainForm::btnMarkPublishedClick() {
+void TtheMainForm::btnMarkAsPublishedClick() {
 #ifdef TESSAVO_HAVE_GENERATOR
   if (blog_) Run([&] { MarkAllAsPublished(*blog_, *host_); });
 #endif

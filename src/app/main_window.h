@@ -95,12 +95,12 @@ class TtheMainForm : public QWidget {
   QPushButton* btnSaveFileAs;
   QTableView* lbFiles;
   QTableView* lbOptions;
-  QPushButton* btnGenerate;
-  QPushButton* btnPreview;
-  QPushButton* btnPublish;
-  QPushButton* btnPublishNext;
-  QPushButton* btnMarkNew;
-  QPushButton* btnMarkPublished;
+  QPushButton* btnGeneratePages;
+  QPushButton* btnPreviewPages;
+  QPushButton* btnPublishToWeb;
+  QPushButton* btnPublishNext10;
+  QPushButton* btnMarkAllAsNew;
+  QPushButton* btnMarkAsPublished;
   QTextEdit* memPublish;
   QMenu* mnuDisplay;
 
@@ -128,12 +128,12 @@ class TtheMainForm : public QWidget {
   void btnRemoveFileClick();
   void btnSaveFileAsClick();
   void lbOptionsDblClick(const QModelIndex& index);
-  void btnGenerateClick();
-  void btnPreviewClick();
-  void btnPublishClick();
-  void btnPublishNextClick();
-  void btnMarkNewClick();
-  void btnMarkPublishedClick();
+  void btnGeneratePagesClick();
+  void btnPreviewPagesClick();
+  void btnPublishToWebClick();
+  void btnPublishNext10Click();
+  void btnMarkAllAsNewClick();
+  void btnMarkAsPublishedClick();
   void mnuFontCaptionsClick();
   void mnuFontListClick();
 
@@ -157,6 +157,7 @@ class TtheMainForm : public QWidget {
   TbtOnlyOne* guard_ = nullptr;
   bool start_maximized_ = false;
   bool publishing_ = false;
+  int busy_ = 0;  // commands running (they let events run while they work)
   bool closed_ = false;
 };
 

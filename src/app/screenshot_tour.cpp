@@ -123,7 +123,7 @@ int RunScreenshotTour(const QString& folder) {
   // A real generation run fills the Publish log; sample lines in the other colours follow.
   DesktopHost& host = w.host();
   w.ShowPage(TtheMainForm::kPublishPage);
-  w.btnGenerateClick();
+  w.btnGeneratePagesClick();
   host.PublishLogLineColored(LogColor::kGreen, "(sample) a green line: a page overwrites another");
   host.PublishLogLineColored(LogColor::kRed, "(sample) a red line: an error");
   host.PublishLogLineColored(LogColor::kBlue, "(sample) a blue line: 220 FTP server ready");
