@@ -82,7 +82,9 @@ std::unique_ptr<Blog> Blog::Create(const fs::path& file, Host& host, bool wizard
     // Leave no half-made blog file behind.
     blog->Close();
     fs::remove(file, ec);
-    fs::remove(fs::path(file.string() + "-journal"), ec);
+    for (const char* side : {"-journal", "-wal", "-shm"}) {
+      fs::remove(fs::path(file.string() + side), ec);
+    }
     throw;
   }
   if (wizard) blog->RunWizard();
