@@ -322,6 +322,48 @@ class WindowTest : public QObject {
     QCOMPARE(cats[0].page_name.size(), size_t(15));
   }
 
+  void removingAUsedCategoryClearsItFromEntries() {
+    TtheMainForm w;
+    CreateBlog(w);
+    BlogRec c = Blog::NewCategoryRec();
+    c.title = "Old";
+    int32_t key = w.blog()->InsertCategory(c);
+    for (int i = 0; i < 2; ++i) {
+      BlogRec e;
+      e.title = "uses it";
+      e.date_time = DateTime{2026, 1, 1 + i, 0, 0, 0};
+      e.category = key;
+      w.blog()->InsertEntry(e);
+    }
+    dialogs_->on_exec = [&](QDialog& d) {
+      if (auto* list = qobject_cast<TcatListForm*>(&d)) {
+        // Edit first (the title changes), then remove with OK to both questions.
+        list->btnEditCategoryClick();
+        dialogs_->answers = {QMessageBox::Ok, QMessageBox::Ok};
+        list->btnRemoveCategoryClick();
+        return 1;
+      }
+      auto* f = qobject_cast<editor::TBlogEntryForm*>(&d);
+      if (!f) return 0;
+      f->edTitle->setText("Older");
+      f->btnSave->click();
+      return f->result();
+    };
+    dialogs_->messages.clear();
+    w.btnCategoryList->click();
+    QCOMPARE(w.blog()->CategoryCount(), 0);
+    QVERIFY(!w.host().status_form());
+    QCOMPARE(int(dialogs_->messages.size()), 2);
+    QCOMPARE(dialogs_->messages[0].text,
+             QString("Category \"Older\" is being used on 2 entries.\n\nContinue?"));
+    QCOMPARE(dialogs_->messages[1].text, QString("Remove Category \" Older\""));
+    int cleared = 0;
+    for (const BlogRec& e : w.blog()->Entries()) {
+      if (e.title == "uses it") cleared += e.category == -1;
+    }
+    QCOMPARE(cleared, 2);
+  }
+
   void statusWindow() {
     TtheMainForm w;
     w.show();

@@ -212,8 +212,10 @@ void TtheMainForm::BuildWindow() {
   pictures_model = new StoredFileListModel(true, this);
   lbPictures = Grid(pictures, pictures_model);
   lbPictures->setObjectName("lbPictures");
-  lbPictures->setColumnWidth(0, 180);
+  lbPictures->setColumnWidth(0, 170);
   lbPictures->setColumnWidth(1, 140);
+  lbPictures->setColumnWidth(2, 70);
+  lbPictures->setColumnWidth(3, 70);
   pictures->place = [this](QSize s) {
     lbPictures->setGeometry(kListLeft, 8, s.width() - kListLeft - 8, s.height() - 16);
   };
