@@ -71,6 +71,10 @@ class SettingsTest : public QObject {
     QCOMPARE(f.font.pointSize(), 9);
     SetOptionFont(",,,,", f);  // the empty setting changes nothing
     QCOMPARE(f.font.family(), QString("Verdana"));
+    QCOMPARE(f.font.pointSize(), 9);
+    SetOptionFont(",,,-16,", f);  // a negative size is a pixel height
+    QCOMPARE(f.font.pixelSize(), 16);
+    QCOMPARE(FontString(f).section(',', 3, 3), QString("-16"));
   }
 
   void fontStringRoundTrip() {

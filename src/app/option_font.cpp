@@ -50,7 +50,9 @@ void SetOptionFont(const QString& text, OptionFont& f) {
         if (n >= INT32_MIN && n <= UINT32_MAX) f.color = static_cast<int32_t>(static_cast<uint32_t>(n));
         break;
       case 2:
+        // A positive size is in points; a negative one gives the height in pixels.
         if (n > 0 && n < 1000) f.font.setPointSize(static_cast<int>(n));
+        if (n < 0 && n > -1000) f.font.setPixelSize(static_cast<int>(-n));
         break;
     }
   }
@@ -64,7 +66,7 @@ QString FontString(const OptionFont& f) {
       .arg(f.font.family())
       .arg(f.charset)
       .arg(f.color)
-      .arg(f.font.pointSize())
+      .arg(f.font.pointSize() > 0 ? f.font.pointSize() : -f.font.pixelSize())
       .arg(f.Style());
 }
 
