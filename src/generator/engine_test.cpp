@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "templates/package.h"
+
 namespace tessavo {
 namespace {
 
@@ -121,6 +123,109 @@ TEST(FunctionStageTest, DefaultLayoutAboutBlock) {
             "<body><div><span class=\"mainabout\">About me</span></div></body>");
   EXPECT_EQ(ExpandFunctions(Page(layout, g, {}, other), 0), "<body></body>");
   EXPECT_EQ(ExpandFunctions(Page(layout, {}, {}, home), 0), "<body></body>");
+}
+
+// The built-in default layout, built the way every page is built: slices, then the page
+// stage, then the function stage.
+class DefaultLayoutTest : public ::testing::Test {
+ protected:
+  DefaultLayoutTest() : templates_(LoadPageTemplates(BuiltInPackageLines())) {
+    global_.main_title = "My Blog";
+    global_.file_prefix = "my-";
+    global_.rss20_name = "rss.xml";
+    global_.navbar_column = "<A HREF=\"my-index.html\" class=\"navbtn\">Home</A><BR>";
+    entry_.entry_title = "First";
+    entry_.entry_text = "Hello";
+    entry_.entry_date_words = "March 5, 2006 14:05";
+  }
+
+  std::string OneEntryPage(const TemplatePageVars& page) const {
+    std::string text;
+    for (int s : {kSliceStartOfPage, kSliceArticle, kSliceEndOfPage}) {
+      ExpandEntrySlice(text, templates_.Slice(kTemplateDefaultLayout, s), entry_);
+    }
+    return ExpandFunctions(ExpandPageVariables(text, global_, entry_, page), 7);
+  }
+
+  std::string ListPage(const TemplatePageVars& page) const {
+    std::string text;
+    ExpandEntrySlice(text, templates_.Slice(kTemplateHomePage, kSliceStartOfPage), {});
+    ExpandEntrySlice(text, templates_.Slice(kTemplateHomePage, kSliceBeforeEntries), {});
+    ExpandEntrySlice(text, templates_.Slice(kTemplateHomePage, kSliceEachEntry), entry_);
+    ExpandEntrySlice(text, templates_.Slice(kTemplateHomePage, kSliceAfterEntries), {});
+    ExpandEntrySlice(text, templates_.Slice(kTemplateHomePage, kSliceEndOfPage), {});
+    return ExpandFunctions(ExpandPageVariables(text, global_, {}, page), 7);
+  }
+
+  static bool Has(const std::string& page, const std::string& what) {
+    return page.find(what) != std::string::npos;
+  }
+
+  PageTemplates templates_;
+  TemplateGlobalVars global_;
+  TemplateEntryVars entry_;
+};
+
+TEST_F(DefaultLayoutTest, HomePageShowsTheFeedButtonAndTheAboutBlock) {
+  global_.main_about = "All about me";
+  TemplatePageVars home;
+  home.page_kind = kPageKindHome;
+  home.page_title = "Home";
+  const std::string page = ListPage(home);
+  EXPECT_FALSE(Has(page, "[%")) << page;
+  EXPECT_FALSE(Has(page, "%]")) << page;
+  EXPECT_TRUE(Has(page, "<title>Home</title>"));
+  EXPECT_TRUE(Has(page, "href=\"my-rss.xml\"><img src=\"xml.gif\""));
+  EXPECT_TRUE(Has(page, "About My Blog"));
+  EXPECT_TRUE(Has(page, "<span class=\"mainabout\">All about me</span>"));
+  EXPECT_TRUE(Has(page, "<span class=\"maintitle\">My Blog</span>"));
+  EXPECT_TRUE(Has(page, "<b><span class=\"pagetitle\">Home</span></b>"));
+  EXPECT_FALSE(Has(page, "<b>Article</b>"));
+  EXPECT_TRUE(Has(page, "<span class=\"entrydate\">March 5, 2006 14:05</span>"));
+  EXPECT_TRUE(Has(page, "tag.gif"));
+  EXPECT_TRUE(Has(page, global_.navbar_column));
+  // No side bar, no prior or next link: their blocks are gone.
+  EXPECT_FALSE(Has(page, "sidebox"));
+  EXPECT_FALSE(Has(page, "&laquo;"));
+  EXPECT_FALSE(Has(page, "&raquo;"));
+
+  global_.main_about.clear();
+  const std::string without = ListPage(home);
+  EXPECT_FALSE(Has(without, "About My Blog"));
+  EXPECT_TRUE(Has(without, "xml.gif"));
+}
+
+TEST_F(DefaultLayoutTest, ArticlePageShowsTheWordArticleAndNoHomeBlocks) {
+  global_.main_about = "All about me";
+  entry_.entry_sidebar = "Side note";
+  TemplatePageVars article;
+  article.page_kind = kPageKindArticle;
+  article.page_title = "First";
+  article.menu_tree = "<A HREF=\"my-index.html\" class=\"menulink\">Home</A>";
+  const std::string page = OneEntryPage(article);
+  EXPECT_FALSE(Has(page, "[%")) << page;
+  EXPECT_TRUE(Has(page, article.menu_tree + " : <b>Article</b>"));
+  EXPECT_FALSE(Has(page, "pagetitle"));
+  EXPECT_FALSE(Has(page, "xml.gif"));
+  EXPECT_FALSE(Has(page, "About My Blog"));
+  EXPECT_TRUE(Has(page, "<span class=\"entrytitle\">First</span>"));
+  EXPECT_TRUE(Has(page, "<span class=\"entrytext\">Hello</span>"));
+  EXPECT_TRUE(Has(page, "<span class=\"entrytext\">Side note</span>"));
+  EXPECT_FALSE(Has(page, "entrydate"));
+}
+
+TEST_F(DefaultLayoutTest, PriorAndNextLinksShowOnlyWhenSet) {
+  TemplatePageVars archive;
+  archive.page_kind = kPageKindArchive;
+  archive.page_title = "January 2006";
+  archive.prior_link = "<A HREF=\"my-200512.html\" class=\"menulink\">December 2005</A>";
+  std::string page = ListPage(archive);
+  EXPECT_TRUE(Has(page, "&laquo; " + archive.prior_link));
+  EXPECT_FALSE(Has(page, "&raquo;"));
+  EXPECT_FALSE(Has(page, "xml.gif"));
+  archive.next_link = "<A HREF=\"my-200602.html\" class=\"menulink\">February 2006</A>";
+  page = ListPage(archive);
+  EXPECT_TRUE(Has(page, archive.next_link + " &raquo;"));
 }
 
 // --- Values that carry delimiters ------------------------------------------------------

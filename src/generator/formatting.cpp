@@ -11,7 +11,62 @@ std::string FormatEntryText(std::string_view text, int html_formatting) {
   return ReplaceAll(paragraphs, "\r\n", "<BR>");
 }
 
+namespace {
+
+bool IsContinuationByte(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
+bool IsValidUtf8(std::string_view text) {
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len;
+    unsigned char lo = 0x80;
+    unsigned char hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i < len) return false;
+    const unsigned char second = static_cast<unsigned char>(text[i + 1]);
+    if (second < lo || second > hi) return false;
+    for (size_t k = 2; k < len; ++k) {
+      if (!IsContinuationByte(static_cast<unsigned char>(text[i + k]))) return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace
+
+size_t TextLength(std::string_view text) {
+  if (!IsValidUtf8(text)) return text.size();
+  size_t count = 0;
+  for (char c : text) {
+    if (!IsContinuationByte(static_cast<unsigned char>(c))) ++count;
+  }
+  return count;
+}
+
 std::string PlainSummary(std::string_view text) {
+  // Characters are counted, not bytes: a letter that UTF-8 stores in several bytes counts
+  // once. Text that is not UTF-8 has one byte per character.
+  const bool utf8 = IsValidUtf8(text);
   std::string result;
   bool in_tag = false;
   size_t copied = 0;
@@ -23,10 +78,10 @@ std::string PlainSummary(std::string_view text) {
       in_tag = false;
     } else if (!in_tag) {
       result.push_back(c);
-      ++copied;
+      if (!utf8 || !IsContinuationByte(static_cast<unsigned char>(c))) ++copied;
     }
   }
-  if (result.size() > 240) result += "...";
+  if (copied > 240) result += "...";
   return result;
 }
 

@@ -1,6 +1,7 @@
 // Entry text formatting and the plain summary. Pure text functions.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -10,9 +11,14 @@ namespace tessavo {
 // remaining CR LF "<BR>"; nothing else changes. Any other option value: the text as is.
 std::string FormatEntryText(std::string_view text, int html_formatting);
 
+// The number of characters of `text`: its code points when it is well-formed UTF-8,
+// otherwise its bytes (single-byte text).
+size_t TextLength(std::string_view text);
+
 // The tag-free beginning of a text: characters outside "<...>" are copied; once 256 have
 // been copied the copy stops before the next blank; "..." is appended when the result
-// is longer than 240 characters. Callers pass formatted text.
+// is longer than 240 characters. Characters are counted as TextLength counts them.
+// Callers pass formatted text.
 std::string PlainSummary(std::string_view text);
 
 }  // namespace tessavo

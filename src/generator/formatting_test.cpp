@@ -45,5 +45,32 @@ TEST(PlainSummaryTest, StopsAtTheFirstBlankAfter256Characters) {
             std::string(256, 'x') + "...");
 }
 
+// Text is UTF-8: a letter stored in two bytes is one character of the summary.
+TEST(PlainSummaryTest, CountsCharactersNotBytes) {
+  auto repeat = [](std::string_view unit, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += unit;
+    return out;
+  };
+  const std::string e_acute = "\xC3\xA9";
+  EXPECT_EQ(PlainSummary(repeat(e_acute, 200)), repeat(e_acute, 200));
+  EXPECT_EQ(PlainSummary(repeat(e_acute, 241)), repeat(e_acute, 241) + "...");
+  EXPECT_EQ(PlainSummary(repeat(e_acute, 200) + " " + repeat("a", 60) + " tail"),
+            repeat(e_acute, 200) + " " + repeat("a", 60) + "...");
+  // Single-byte text that is not UTF-8 counts one character per byte.
+  EXPECT_EQ(PlainSummary(std::string(241, '\xE9')), std::string(241, '\xE9') + "...");
+  EXPECT_EQ(PlainSummary(std::string(240, '\xE9')), std::string(240, '\xE9'));
+}
+
+TEST(TextLengthTest, CodePointsOfUtf8ElseBytes) {
+  EXPECT_EQ(TextLength(""), 0u);
+  EXPECT_EQ(TextLength("ab"), 2u);
+  EXPECT_EQ(TextLength("\xC3\xA9"), 1u);
+  EXPECT_EQ(TextLength("\xE2\x82\xAC!"), 2u);
+  EXPECT_EQ(TextLength("\xE9t\xE9"), 3u);     // Windows-1252
+  EXPECT_EQ(TextLength("\xC0\x80"), 2u);      // overlong form: not UTF-8
+  EXPECT_EQ(TextLength("\xED\xA0\x80"), 3u);  // surrogate: not UTF-8
+}
+
 }  // namespace
 }  // namespace tessavo

@@ -100,7 +100,7 @@ TemplateEntryVars ArticlePageEntryVars(const BlogRec& entry, const EntryVarsSett
 TemplateEntryVars BuildEntryVars(const BlogRec& entry, const EntryVarsSettings& settings) {
   if (entry.type != kArticle) return ArticlePageEntryVars(entry, settings);
   TemplateEntryVars vars = CommonEntryVars(entry, settings);
-  if (entry.teaser.size() >= 2) {
+  if (TextLength(entry.teaser) >= 2) {
     vars.entry_text = entry.teaser;
   } else {
     vars.entry_text = PlainSummary(FormatEntryText(entry.text, settings.html_formatting));

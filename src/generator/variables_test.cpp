@@ -93,6 +93,10 @@ TEST(EntryVarsTest, ArticleInListsShowsTeaserOrSummaryAndReadLink) {
   EXPECT_EQ(e.entry_permalink, "my-story.html");
   rec.teaser = "ab";
   EXPECT_EQ(BuildEntryVars(rec, Settings()).entry_text, "ab" + read);
+  rec.teaser = "\xC3\xA9";  // one letter in two bytes: still one character
+  EXPECT_EQ(BuildEntryVars(rec, Settings()).entry_text, "Fulltext" + read);
+  rec.teaser = "\xC3\xA9t";
+  EXPECT_EQ(BuildEntryVars(rec, Settings()).entry_text, "\xC3\xA9t" + read);
   TemplateEntryVars own = ArticlePageEntryVars(rec, Settings());
   EXPECT_EQ(own.entry_text, "<b>Full</b><P>text");
   EXPECT_NE(own.entry_url_related, "");

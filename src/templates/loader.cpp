@@ -12,7 +12,9 @@ LoadedPackage LoadTemplatePackage(Host& host, const std::filesystem::path& progr
   host.PublishLogLine("Loading Template Package...");
   // The folder and the name are joined as text, so an option value that is itself a path
   // cannot replace the program folder.
-  const std::string folder = program_folder.string();
+  std::string folder = program_folder.string();
+  // One separator between folder and name, also when the folder is given with a final one.
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   std::string path = folder + "/" + template_file;
   if (ValidatePackage(path, host, loaded.lines)) {
     loaded.source = LoadedPackage::Source::kTemplateFile;

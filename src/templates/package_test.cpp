@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "recording_host.h"
@@ -25,6 +26,21 @@ std::string TemplateRecordOfLength(char digit, std::size_t length) {
   rec += std::string(length - rec.size() - tail.size(), 'x');
   rec += tail;
   return rec;
+}
+
+// The names of the variables and functions a slice uses: what follows every "[%" up to
+// the "%]" or "~~" that ends the name.
+std::multiset<std::string> NamesUsed(const std::string& slice) {
+  std::multiset<std::string> names;
+  for (std::size_t at = slice.find("[%"); at != std::string::npos; at = slice.find("[%", at + 2)) {
+    std::size_t end = at + 2;
+    while (end < slice.size() && slice.compare(end, 2, "%]") != 0 &&
+           slice.compare(end, 2, "~~") != 0 && slice.compare(end, 2, "[%") != 0) {
+      ++end;
+    }
+    names.insert(slice.substr(at + 2, end - at - 2));
+  }
+  return names;
 }
 
 PackageLines SamplePackage() {
@@ -278,6 +294,26 @@ TEST_F(LoadTest, NeitherFileUsableLoadsTheBuiltInPackage) {
   EXPECT_TRUE(host.Logged("Loading internal copy of default template package instead."));
   EXPECT_EQ(p.lines, BuiltInPackageLines());
   EXPECT_EQ(p.templates.Slice(2, kSliceStartOfPage), p.templates.Slice(1, kSliceStartOfPage));
+  // The two boxes name the files tried, in order; the log lines come in the order of the steps.
+  EXPECT_EQ(host.informations,
+            (std::vector<std::string>{
+                "Error. I can not find the [" + PathOf("gone.tem") + "] Template Package. Sorry",
+                "Error. Template Package [" + PathOf("@default.tem") +
+                    "] is damaged at record 1 and can not be used. Sorry"}));
+  EXPECT_EQ(host.LogTexts(),
+            (std::vector<std::string>{"Loading Template Package...",
+                                      "Error opening template package: gone.tem",
+                                      "Error opening default template package: @default.tem",
+                                      "Loading internal copy of default template package instead.",
+                                      "Loading Template Package complete..."}));
+}
+
+TEST_F(LoadTest, FolderGivenWithAFinalSeparatorNamesTheFileWithOneSeparator) {
+  LoadedPackage p = LoadTemplatePackage(host, dir.path().string() + "/", "gone.tem");
+  EXPECT_EQ(p.source, LoadedPackage::Source::kBuiltIn);
+  ASSERT_FALSE(host.informations.empty());
+  EXPECT_EQ(host.informations[0],
+            "Error. I can not find the [" + PathOf("gone.tem") + "] Template Package. Sorry");
 }
 
 // The built-in package: fifteen lines in the documented shape.
@@ -319,6 +355,36 @@ TEST(BuiltInPackageTest, HasTheDocumentedShape) {
     EXPECT_NE(def[6].find(v), std::string::npos) << v;
   }
 
+  // Exactly these variables and functions, and no others, in the four filled slices.
+  using Names = std::multiset<std::string>;
+  EXPECT_EQ(NamesUsed(def[1]),
+            (Names{"thispage.title", "thispage.metatag.keywords",
+                   "thispage.metatag.description", "mainpage.title.css", "links.navbar.column",
+                   "IFNOTBLANK", "ISHOMEPAGE", "linkto.rss20.href", "thispage.menutree.css",
+                   "IFBLANK", "ISARTICLEPAGE", "thispage.title.css", "IFNOTBLANK",
+                   "ISARTICLEPAGE"}));
+  const Names entry_names{"entry.title.css", "entry.text.css", "entry.url.related.css",
+                          "IFNOTBLANK", "entry.sidebar", "entry.sidebar.css"};
+  EXPECT_EQ(NamesUsed(def[2]), entry_names);
+  Names each_entry = entry_names;
+  each_entry.insert("entry.date.words.css");
+  EXPECT_EQ(NamesUsed(def[4]), each_entry);
+  EXPECT_EQ(NamesUsed(def[6]),
+            (Names{"IFNOTBLANK", "linkto.prior.css", "linkto.prior.css", "IFNOTBLANK",
+                   "linkto.next.css", "linkto.next.css", "IFNOTBLANK", "ISHOMEPAGE",
+                   "IFNOTBLANK", "mainpage.about", "mainpage.about.css"}));
+  // Two columns, 20 % and 80 % wide; the spacer is 192 pixels wide.
+  EXPECT_NE(def[1].find("width=\"20%\""), std::string::npos);
+  EXPECT_NE(def[1].find("width=\"80%\""), std::string::npos);
+  EXPECT_LT(def[1].find("width=\"20%\""), def[1].find("[%links.navbar.column%]"));
+  EXPECT_LT(def[1].find("width=\"80%\""), def[1].find("[%thispage.menutree.css%]"));
+  EXPECT_NE(def[1].find("src=\"clear.gif\" width=\"192\""), std::string::npos);
+  EXPECT_NE(def[1].find("xml.gif"), std::string::npos);
+  EXPECT_NE(def[1].find("[%thispage.menutree.css%] : [%IFBLANK~~[%ISARTICLEPAGE%]~~<b>"
+                        "[%thispage.title.css%]</b>%][%IFNOTBLANK~~[%ISARTICLEPAGE%]~~<b>Article</b>%]"),
+            std::string::npos);
+  EXPECT_NE(def[6].find("<h2 class=\"entrytitle\">About My Blog</h2>"), std::string::npos);
+
   auto files = FileRecords(lines);
   ASSERT_EQ(files.size(), 5u);
   const char* names[] = {"clear.gif", "xml.gif", "tag.gif", "leftside.jpg", "default.css"};
@@ -335,9 +401,23 @@ TEST(BuiltInPackageTest, HasTheDocumentedShape) {
                           "leftside.jpg", "@media"}) {
     EXPECT_NE(css.find(cls), std::string::npos) << cls;
   }
-  std::string gif;
-  ASSERT_TRUE(DecodeHexToBytes(files[0].hex, gif));
-  EXPECT_EQ(gif.substr(0, 6), "GIF89a");
+  // The three GIF images and their sizes: a 1 by 1 spacer, a 36 by 14 feed button, a 15 by
+  // 15 tag.
+  const int sizes[3][2] = {{1, 1}, {36, 14}, {15, 15}};
+  for (std::size_t i = 0; i < 3; ++i) {
+    std::string gif;
+    ASSERT_TRUE(DecodeHexToBytes(files[i].hex, gif));
+    ASSERT_GE(gif.size(), 10u);
+    EXPECT_EQ(gif.substr(0, 6), "GIF89a") << names[i];
+    auto le16 = [&](std::size_t at) {
+      return static_cast<unsigned char>(gif[at]) | static_cast<unsigned char>(gif[at + 1]) << 8;
+    };
+    EXPECT_EQ(le16(6), sizes[i][0]) << names[i];
+    EXPECT_EQ(le16(8), sizes[i][1]) << names[i];
+  }
+  std::string jpeg;
+  ASSERT_TRUE(DecodeHexToBytes(files[3].hex, jpeg));
+  EXPECT_EQ(jpeg.substr(0, 2), "\xFF\xD8");
 }
 
 }  // namespace
