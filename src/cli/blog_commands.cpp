@@ -123,7 +123,8 @@ void AddBlogCommands(CLI::App& app, Context& ctx) {
   auto info_blog = std::make_shared<std::string>();
   CLI::App* info = app.add_subcommand("info", "Show a blog file's version, counts and title");
   AddBlogArgument(*info, *info_blog);
-  info->callback([&ctx, info_blog] { ctx.run = [&ctx, info_blog] { return RunInfo(ctx, *info_blog); }; });
+  info->callback(
+      [&ctx, info_blog] { ctx.run = [&ctx, info_blog] { return RunInfo(ctx, *info_blog); }; });
 }
 
 }  // namespace tessavo::cli

@@ -26,8 +26,8 @@ struct CategoryFlags {
 void AddCategoryFieldFlags(CLI::App& cmd, CategoryFlags& f) {
   f.title.opt = cmd.add_option("--title", f.title.value, "Category title");
   f.text.opt = cmd.add_option("--text", f.text.value, "Text shown on the category page");
-  f.page_name.opt = cmd.add_option("--page-name,--name", f.page_name.value,
-                                   "Page name of the category's pages");
+  f.page_name.opt =
+      cmd.add_option("--page-name,--name", f.page_name.value, "Page name of the category's pages");
   f.teaser.opt = cmd.add_option("--teaser", f.teaser.value, "Teaser");
   f.keywords.opt = cmd.add_option("--keywords", f.keywords.value, "Keywords meta tag");
   f.sidebar.opt = cmd.add_option("--sidebar", f.sidebar.value, "Side bar text");

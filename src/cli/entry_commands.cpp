@@ -26,8 +26,8 @@ struct TextFlag {
 struct EntryFlags {
   std::string blog;
   int32_t key = 0;
-  TextFlag date, title, text, text_file, url, type, page_name, teaser, keywords, sidebar,
-      extra1, extra2, title1, title2, meta_desc;
+  TextFlag date, title, text, text_file, url, type, page_name, teaser, keywords, sidebar, extra1,
+      extra2, title1, title2, meta_desc;
   int32_t category = -1;
   CLI::Option* category_opt = nullptr;
 };
@@ -48,16 +48,18 @@ void AddEntryFieldFlags(CLI::App& cmd, EntryFlags& f) {
                    ->check(DateTimeValidator());
   f.title.opt = cmd.add_option("--title", f.title.value, "Title");
   f.text.opt = cmd.add_option("--text", f.text.value, "Entry text");
-  f.text_file.opt =
-      cmd.add_option("--text-file", f.text_file.value, "Read the entry text from a file (- for stdin)");
+  f.text_file.opt = cmd.add_option("--text-file", f.text_file.value,
+                                   "Read the entry text from a file (- for stdin)");
   f.text.opt->excludes(f.text_file.opt);
   f.category_opt = cmd.add_option("--category", f.category, "Category key (-1 for none)");
-  f.url.opt = cmd.add_option("--url", f.url.value, "Link to include with the entry (or redirect target)");
+  f.url.opt =
+      cmd.add_option("--url", f.url.value, "Link to include with the entry (or redirect target)");
   f.type.opt = cmd.add_option("--type", f.type.value,
                               "Entry type: number 0-7 or entry, article, static, hidden, home, "
                               "recent, redirect, freeformat")
                    ->check(EntryTypeValidator());
-  f.page_name.opt = cmd.add_option("--page-name", f.page_name.value, "Page name (without extension)");
+  f.page_name.opt =
+      cmd.add_option("--page-name", f.page_name.value, "Page name (without extension)");
   f.teaser.opt = cmd.add_option("--teaser", f.teaser.value, "Teaser");
   f.keywords.opt = cmd.add_option("--keywords", f.keywords.value, "Keywords meta tag");
   f.sidebar.opt = cmd.add_option("--sidebar", f.sidebar.value, "Side bar text");
@@ -121,16 +123,19 @@ void PrintEntry(const Context& ctx, const BlogRec& rec) {
   PrintLine(ctx, "BlogTitle: " + rec.title);
   PrintLine(ctx, "BlogCategory: " + std::to_string(rec.category));
   PrintLine(ctx, "BlogCoolURL: " + rec.link);
-  PrintLine(ctx, "BlogPageType: " + std::to_string(rec.type) + " (" + EntryTypeName(rec.type) + ")");
+  PrintLine(ctx,
+            "BlogPageType: " + std::to_string(rec.type) + " (" + EntryTypeName(rec.type) + ")");
   PrintLine(ctx, "BlogPageName: " + rec.page_name);
   PrintLine(ctx, "BlogKeywords: " + rec.keywords);
   PrintLine(ctx, "BlogTitle1: " + rec.title1);
   PrintLine(ctx, "BlogTitle2: " + rec.title2);
   PrintLine(ctx, "BlogMetaDesc: " + rec.meta_desc);
   // Memo fields last, each under its own heading, as they may span lines.
-  const std::pair<const char*, const std::string*> memos[] = {
-      {"BlogTeaser", &rec.teaser}, {"BlogSidebar", &rec.sidebar}, {"BlogExtra1", &rec.extra1},
-      {"BlogExtra2", &rec.extra2}, {"BlogText", &rec.text}};
+  const std::pair<const char*, const std::string*> memos[] = {{"BlogTeaser", &rec.teaser},
+                                                              {"BlogSidebar", &rec.sidebar},
+                                                              {"BlogExtra1", &rec.extra1},
+                                                              {"BlogExtra2", &rec.extra2},
+                                                              {"BlogText", &rec.text}};
   for (const auto& [name, value] : memos) {
     if (value->empty() && std::string(name) != "BlogText") continue;
     PrintLine(ctx, std::string(name) + ":");
@@ -277,8 +282,9 @@ void AddEntryCommands(CLI::App& app, Context& ctx) {
   CLI::App* remove_cmd = entry->add_subcommand("remove", "Remove an entry (asks first)");
   AddBlogArgument(*remove_cmd, remove->blog);
   remove_cmd->add_option("key", remove->key, "Entry key (BlogKey)")->required();
-  remove_cmd->callback(
-      [&ctx, remove] { ctx.run = [&ctx, remove] { return RunRemove(ctx, remove->blog, remove->key); }; });
+  remove_cmd->callback([&ctx, remove] {
+    ctx.run = [&ctx, remove] { return RunRemove(ctx, remove->blog, remove->key); };
+  });
 
   auto list = std::make_shared<KeyArgs>();
   CLI::App* list_cmd = entry->add_subcommand("list", "List the entries, newest first");
@@ -296,8 +302,9 @@ void AddEntryCommands(CLI::App& app, Context& ctx) {
 
   auto import = std::make_shared<KeyArgs>();
   CLI::App* import_cmd = entry->add_subcommand(
-      "import", "Add the entries of a JSON Lines file (one entry per line, tblBlog field names), "
-                "all or none");
+      "import",
+      "Add the entries of a JSON Lines file (one entry per line, tblBlog field names), "
+      "all or none");
   AddBlogArgument(*import_cmd, import->blog);
   import_cmd->add_option("file", import->file, "JSON Lines file")->required();
   import_cmd->callback([&ctx, import] {

@@ -61,10 +61,10 @@ void AddMaintenanceCommands(CLI::App& app, Context& ctx) {
   AddBlogArgument(*backup_cmd, backup->blog);
   backup->location_opt = backup_cmd->add_option(
       "--location", backup->location, "Backup folder (option 190; kept for later backups)");
-  backup->keep_opt = backup_cmd
-                         ->add_option("--keep", backup->keep,
-                                      "Number of backups to keep, 0 to 25 (option 191)")
-                         ->check(CLI::Range(0, kMaxBackups));
+  backup->keep_opt =
+      backup_cmd
+          ->add_option("--keep", backup->keep, "Number of backups to keep, 0 to 25 (option 191)")
+          ->check(CLI::Range(0, kMaxBackups));
   backup_cmd->callback(
       [&ctx, backup] { ctx.run = [&ctx, backup] { return RunBackup(ctx, *backup); }; });
 

@@ -15,7 +15,7 @@ namespace {
 
 // What differs between pictures and files.
 struct Kind {
-  const char* word;    // "picture" / "file"
+  const char* word;  // "picture" / "file"
   bool pictures;
 };
 
@@ -126,7 +126,8 @@ void AddGroup(CLI::App& app, Context& ctx, const Kind k, const char* group_help)
   add_cmd->callback([&ctx, k, add] { ctx.run = [&ctx, k, add] { return RunAdd(ctx, k, *add); }; });
 
   auto remove = std::make_shared<MediaArgs>();
-  CLI::App* remove_cmd = group->add_subcommand("remove", "Remove a stored " + word + " (asks first)");
+  CLI::App* remove_cmd =
+      group->add_subcommand("remove", "Remove a stored " + word + " (asks first)");
   AddBlogArgument(*remove_cmd, remove->blog);
   remove_cmd->add_option("name", remove->name, "Stored name (letter case ignored)")->required();
   remove_cmd->callback(

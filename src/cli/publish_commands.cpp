@@ -14,8 +14,7 @@ void AddPublishCommands(CLI::App& app, Context& ctx) {
   };
   auto args = std::make_shared<PublishArgs>();
   CLI::App* publish = app.add_subcommand(
-      "publish",
-      "Send what changed since the last publish, by FTP or by file copy (option 511)");
+      "publish", "Send what changed since the last publish, by FTP or by file copy (option 511)");
   AddBlogArgument(*publish, args->blog);
   publish->add_flag("--next", args->next, "Send at most the next 10 files");
   publish->callback([&ctx, args] {

@@ -148,23 +148,17 @@ Json CategoryToJson(const BlogRec& rec) {
 
 Json PictureToJson(const StoredFile& file) {
   return Json{
-      {"BlogPictureKey", file.key},
-      {"BlogPictureName", JsonText(file.name)},
-      {"BlogPictureCRC", file.crc},
-      {"BlogPictureDate", file.date.Format()},
-      {"BlogPictureSize", file.size},
-      {"BlogPictureHeight", file.height},
+      {"BlogPictureKey", file.key},     {"BlogPictureName", JsonText(file.name)},
+      {"BlogPictureCRC", file.crc},     {"BlogPictureDate", file.date.Format()},
+      {"BlogPictureSize", file.size},   {"BlogPictureHeight", file.height},
       {"BlogPictureWidth", file.width},
   };
 }
 
 Json FileToJson(const StoredFile& file) {
   return Json{
-      {"BlogFileKey", file.key},
-      {"BlogFileName", JsonText(file.name)},
-      {"BlogFileCRC", file.crc},
-      {"BlogFileSize", file.size},
-      {"BlogFileDate", file.date.Format()},
+      {"BlogFileKey", file.key},   {"BlogFileName", JsonText(file.name)}, {"BlogFileCRC", file.crc},
+      {"BlogFileSize", file.size}, {"BlogFileDate", file.date.Format()},
   };
 }
 

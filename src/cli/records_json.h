@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "cli/context.h"
 #include "store/blog.h"
 #include "store/blog_rec.h"
-#include "cli/context.h"
 
 namespace tessavo::cli {
 

@@ -59,7 +59,8 @@ TEST(RecordsJsonTest, MissingFieldsKeepTheBaseRecord) {
   BlogRec base;
   base.date_time = *DateTime::Parse("2020-01-01 00:00:00");
   base.category = -1;
-  BlogRec rec = EntryFromJson(nlohmann::json::parse(R"({"BlogTitle":"T","BlogPageType":"static"})"), base);
+  BlogRec rec =
+      EntryFromJson(nlohmann::json::parse(R"({"BlogTitle":"T","BlogPageType":"static"})"), base);
   EXPECT_EQ(rec.title, "T");
   EXPECT_EQ(rec.type, kStaticPage);
   EXPECT_EQ(rec.date_time, base.date_time);
@@ -86,7 +87,7 @@ TEST(RecordsJsonTest, BadEntriesAreRefusedNamingTheField) {
 }
 
 TEST(RecordsJsonTest, JsonTextReadsNonUtf8AsWindows1252) {
-  EXPECT_EQ(JsonText("caf\xc3\xa9"), "caf\xc3\xa9");              // UTF-8 stays
+  EXPECT_EQ(JsonText("caf\xc3\xa9"), "caf\xc3\xa9");  // UTF-8 stays
   EXPECT_EQ(JsonText("\x93hi\x94 caf\xe9"), "\xe2\x80\x9chi\xe2\x80\x9d caf\xc3\xa9");
   EXPECT_EQ(JsonText("\x80"), "\xe2\x82\xac");
 }

@@ -66,8 +66,8 @@ std::string SafeForTerminal(const std::string& text) {
 }
 
 TerminalHost::TerminalHost()
-    : TerminalHost(stdout, stderr, stdin, isatty(STDOUT_FILENO) != 0,
-                   isatty(STDERR_FILENO) != 0, isatty(STDIN_FILENO) != 0) {}
+    : TerminalHost(stdout, stderr, stdin, isatty(STDOUT_FILENO) != 0, isatty(STDERR_FILENO) != 0,
+                   isatty(STDIN_FILENO) != 0) {}
 
 TerminalHost::TerminalHost(std::FILE* out, std::FILE* err, std::FILE* in, bool out_is_terminal,
                            bool err_is_terminal, bool in_is_terminal)
@@ -136,8 +136,8 @@ void TerminalHost::SetStatusCaption(const std::string& caption) {
 
 void TerminalHost::SetStatus(const std::string& text) {
   if (err_tty_) {
-    std::string line = SafeForTerminal(status_caption_.empty() ? text
-                                                               : status_caption_ + " " + text);
+    std::string line =
+        SafeForTerminal(status_caption_.empty() ? text : status_caption_ + " " + text);
     // One line only: a line that wraps could not be rewritten in place.
     for (char& c : line) {
       if (c == '\n') c = ' ';
@@ -200,8 +200,7 @@ TerminalHost::Answer TerminalHost::Ask(const std::string& text, const std::strin
   }
   if (in_tty_) {
     for (;;) {
-      std::fprintf(err_, "%s\n%s ", SafeForTerminal(text).c_str(),
-                   three_way ? "[y/n/C]" : "[y/N]");
+      std::fprintf(err_, "%s\n%s ", SafeForTerminal(text).c_str(), three_way ? "[y/n/C]" : "[y/N]");
       std::fflush(err_);
       std::string line;
       if (!ReadLine(in_, line)) {
@@ -270,8 +269,19 @@ void TerminalHost::Diagnostic(const std::string& text) {
 
 void TerminalHost::ProcessEvents() { std::fflush(out_); }
 
-bool TerminalHost::RunBasicOptionsDialog(BlogOptionsRec&) { return false; }
+// The option dialogs have no terminal form; they end with Cancel and leave the options as
+// they are. `option set` changes them afterwards.
+bool TerminalHost::RunBasicOptionsDialog(BlogOptionsRec&) {
+  BreakInPlaceLine();
+  std::fprintf(err_, "[Basic Options: cancelled here; set them with \"tessavo-cli option set\"]\n");
+  return false;
+}
 
-bool TerminalHost::RunTemplateOptionsDialog(BlogOptionsRec&) { return false; }
+bool TerminalHost::RunTemplateOptionsDialog(BlogOptionsRec&) {
+  BreakInPlaceLine();
+  std::fprintf(
+      err_, "[Template Options: cancelled here; set option 301 with \"tessavo-cli option set\"]\n");
+  return false;
+}
 
 }  // namespace tessavo::cli

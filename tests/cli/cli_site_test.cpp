@@ -81,8 +81,7 @@ TEST_F(CliSiteTest, MarkAndPublishByFileCopy) {
   CliResult all = cli.Run({"publish", "blog.zdb", "--yes"});
   EXPECT_EQ(all.status, 0) << Describe(all);
   EXPECT_TRUE(fs::exists(cli / "dest" / "index.html"));
-  EXPECT_EQ(ReadFile(cli / "dest" / "index.html"),
-            ReadFile(Output("blog") / "index.html"));
+  EXPECT_EQ(ReadFile(cli / "dest" / "index.html"), ReadFile(Output("blog") / "index.html"));
 }
 
 TEST_F(CliSiteTest, PublishThatCannotStartExitsWithOne) {

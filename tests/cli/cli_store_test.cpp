@@ -58,8 +58,8 @@ TEST_F(CliStoreTest, NewcomerSequence) {
   EXPECT_EQ((*mine)["BlogKey"], 6);
   for (const char* field :
        {"BlogKey", "BlogDateTime", "BlogTitle", "BlogText", "BlogCategory", "BlogCoolURL",
-        "BlogPageType", "BlogPageName", "BlogKeywords", "BlogTeaser", "BlogSidebar",
-        "BlogExtra1", "BlogExtra2", "BlogTitle1", "BlogTitle2", "BlogMetaDesc"}) {
+        "BlogPageType", "BlogPageName", "BlogKeywords", "BlogTeaser", "BlogSidebar", "BlogExtra1",
+        "BlogExtra2", "BlogTitle1", "BlogTitle2", "BlogMetaDesc"}) {
     EXPECT_TRUE(mine->contains(field)) << field;
   }
   EXPECT_NE(FindByTitle(list, "Welcome to Tessavo"), nullptr);
@@ -76,8 +76,8 @@ TEST_F(CliStoreTest, SchemaHoldsTheSixTables) {
   ASSERT_EQ(r.status, 0) << Describe(r);
   for (const char* table :
        {"tblBlog", "tblPictures", "tblFiles", "tblOptions", "tblCategory", "tblPages"}) {
-    EXPECT_NE(r.out.find("CREATE TABLE " + std::string(table)), std::string::npos)
-        << table << "\n" << r.out;
+    EXPECT_NE(r.out.find("CREATE TABLE " + std::string(table)), std::string::npos) << table << "\n"
+                                                                                   << r.out;
   }
 }
 
@@ -178,12 +178,12 @@ TEST_F(CliStoreTest, UsageErrorsExitWithTwo) {
 
 TEST_F(CliStoreTest, EntryFieldsEditShowAndRemove) {
   cli.Ok({"create", "blog.zdb", "--answers", "ynnnn"});  // home, recent, welcome
-  json added = cli.Json({"entry",     "add",       "blog.zdb",  "--date",    "2024-05-06 07:08:09",
-                         "--title",   "Art",       "--type",    "article",   "--page-name",
-                         "art",       "--url",     "http://x/", "--teaser",  "tease",
-                         "--keywords", "k",        "--sidebar", "side",      "--extra1",
-                         "e1",        "--extra2",  "e2",        "--title1",  "t1",
-                         "--title2",  "t2",        "--meta-desc", "md"});
+  json added = cli.Json({"entry",      "add",      "blog.zdb",    "--date",   "2024-05-06 07:08:09",
+                         "--title",    "Art",      "--type",      "article",  "--page-name",
+                         "art",        "--url",    "http://x/",   "--teaser", "tease",
+                         "--keywords", "k",        "--sidebar",   "side",     "--extra1",
+                         "e1",         "--extra2", "e2",          "--title1", "t1",
+                         "--title2",   "t2",       "--meta-desc", "md"});
   int key = added["BlogKey"];
   EXPECT_EQ(added["BlogDateTime"], "2024-05-06 07:08:09");
   EXPECT_EQ(added["BlogPageType"], 1);
