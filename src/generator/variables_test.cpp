@@ -181,5 +181,203 @@ TEST_F(PageValuesTest, PageKindFlags) {
   }
 }
 
+// Every variable of both stages, in replacement order, with the value it yields. Link
+// fields carry a class so that the plain form (class removed) shows.
+TEST(VariableTableTest, EveryNameInOrderWithItsValue) {
+  auto link = [](const std::string& target, const std::string& cls) {
+    return "<A HREF=\"" + target + "\" class=\"" + cls + "\">" + target + "</A>";
+  };
+  auto plain = [](const std::string& target) {
+    return "<A HREF=\"" + target + "\">" + target + "</A>";
+  };
+  auto span = [](const std::string& cls, const std::string& v) {
+    return "<span class=\"" + cls + "\">" + v + "</span>";
+  };
+
+  TemplateEntryVars e;
+  e.entry_id = "42";
+  e.entry_title = "ETitle";
+  e.entry_date = "EDate";
+  e.entry_date_words = "EWords";
+  e.entry_text = "EText";
+  e.entry_url_related = link("rel", "entrylink");
+  e.entry_teaser = "ETeaser";
+  e.entry_keywords = "EKeys";
+  e.entry_sidebar = "ESide";
+  e.entry_custom_field1 = "EF1";
+  e.entry_custom_field2 = "EF2";
+  e.entry_custom_title1 = "ET1";
+  e.entry_custom_title2 = "ET2";
+  e.entry_meta_description = "EMeta";
+  e.entry_permalink = "EPerma";
+  e.category_title = "CTitle";
+  e.category_text = "CText";
+  e.parent_category_link = link("pcat", "menulink");
+
+  const std::vector<std::pair<std::string, std::string>> entry_stage = {
+      {"[%entry.text.css%]", span("entrytext", "EText")},
+      {"[%entry.date.css%]", span("entrydate", "EDate")},
+      {"[%entry.date.words.css%]", span("entrydate", "EWords")},
+      {"[%entry.title.css%]", span("entrytitle", "ETitle")},
+      {"[%entry.url.related.css%]", link("rel", "entrylink")},
+      {"[%entry.sidebar.css%]", span("entrytext", "ESide")},
+      {"[%entry.text%]", "EText"},
+      {"[%entry.date%]", "EDate"},
+      {"[%entry.date.words%]", "EWords"},
+      {"[%entry.title%]", "ETitle"},
+      {"[%entry.url.related%]", link("rel", "entrylink")},
+      {"[%entry.id%]", "42"},
+      {"[%entry.metatag.keywords%]", "EKeys"},
+      {"[%entry.metatag.description%]", "EMeta"},
+      {"[%entry.teaser%]", "ETeaser"},
+      {"[%entry.sidebar%]", "ESide"},
+      {"[%entry.custom.field.1%]", "EF1"},
+      {"[%entry.custom.field.2%]", "EF2"},
+      {"[%entry.custom.title.1%]", "ET1"},
+      {"[%entry.custom.title.2%]", "ET2"},
+      {"[%entry.permalink.href%]", "EPerma"},
+      {"[%entry.attachfile%]", ""},
+      {"[%entry.attachfile.href%]", ""},
+  };
+  ASSERT_EQ(EntryVariableNames().size(), entry_stage.size());
+  for (size_t i = 0; i < entry_stage.size(); ++i) {
+    EXPECT_EQ(EntryVariableNames()[i], entry_stage[i].first) << i;
+    EXPECT_EQ(Slice(entry_stage[i].first, e), entry_stage[i].second) << entry_stage[i].first;
+  }
+
+  TemplateGlobalVars g;
+  g.main_title = "MTitle";
+  g.main_url = "MUrl";
+  g.main_about = "MAbout";
+  g.links_by_month_column = link("bmc", "entrylink");
+  g.links_by_month_row = link("bmr", "menulink");
+  g.links_static_column = link("sc", "menulink");
+  g.links_static_row = link("sr", "entrylink");
+  g.navbar_column = link("nc", "navbtn");
+  g.navbar_row = link("nr", "navbtn");
+  g.links_articles_column = link("ac", "entrylink");
+  g.links_articles_row = link("ar", "menulink");
+  g.parent_site_link = link("ps", "menulink");
+  g.home_link = link("home", "menulink");
+  g.home_href = "HHref";
+  g.articles_link = link("arts", "menulink");
+  g.articles_href = "AHref";
+  g.by_month_link = link("bym", "menulink");
+  g.by_month_href = "BHref";
+  g.rss20_name = "r20.xml";
+  g.rss091_name = "r091.xml";
+  for (size_t i = 0; i < 10; ++i) g.custom_tags[i] = "CT" + std::to_string(i + 1);
+  g.category_index_link = link("cix", "menulink");
+  g.links_by_category_column = link("cc", "entrylink");
+  g.links_by_category_row = link("cr", "menulink");
+  g.recent_link = link("rec", "navbtn");
+  g.recent_href = "RHref";
+  g.file_prefix = "pre-";
+
+  TemplatePageVars p;
+  p.page_title = "PTitle";
+  p.menu_tree = link("m1", "menulink") + " : " + link("m2", "menulink");
+  p.page_kind = kPageKindStatic;
+  p.prior_link = link("prior", "menulink");
+  p.prior_href = "PriorHref";
+  p.next_link = link("next", "menulink");
+  p.next_href = "NextHref";
+  p.parent_link = link("parent", "menulink");
+  p.parent_href = "ParentHref";
+  p.page_keywords = "PKeys";
+  p.page_description = "PDesc";
+
+  const std::vector<std::pair<std::string, std::string>> page_stage = {
+      {"[%thispage.title%]", "PTitle"},
+      {"[%thispage.title.css%]", span("pagetitle", "PTitle")},
+      {"[%thispage.menutree%]", plain("m1") + " : " + plain("m2")},
+      {"[%thispage.menutree.css%]", p.menu_tree},
+      {"[%linkto.prior.month%]", p.prior_link},
+      {"[%linkto.prior.month.href%]", "PriorHref"},
+      {"[%linkto.next.month%]", p.next_link},
+      {"[%linkto.next.month.href%]", "NextHref"},
+      {"[%linkto.parent.by.month%]", p.parent_link},
+      {"[%linkto.parent.by.month.href%]", "ParentHref"},
+      {"[%linkto.prior%]", plain("prior")},
+      {"[%linkto.prior.css%]", p.prior_link},
+      {"[%linkto.prior.href%]", "PriorHref"},
+      {"[%linkto.next%]", plain("next")},
+      {"[%linkto.next.css%]", p.next_link},
+      {"[%linkto.next.href%]", "NextHref"},
+      {"[%linkto.parent%]", plain("parent")},
+      {"[%linkto.parent.css%]", p.parent_link},
+      {"[%linkto.parent.href%]", "ParentHref"},
+      {"[%category.title%]", "CTitle"},
+      {"[%category.text%]", "CText"},
+      {"[%linkto.parent.category%]", e.parent_category_link},
+      {"[%ISHOMEPAGE%]", ""},
+      {"[%ISINDEXPAGE%]", ""},
+      {"[%ISENTRYPAGE%]", ""},
+      {"[%ISARTICLEPAGE%]", ""},
+      {"[%ISSTATICPAGE%]", "TRUE"},
+      {"[%ISHIDDENPAGE%]", ""},
+      {"[%thispage.metatag.keywords%]", "PKeys"},
+      {"[%thispage.metatag.description%]", "PDesc"},
+      {"[%mainpage.title%]", "MTitle"},
+      {"[%mainpage.title.css%]", span("maintitle", "MTitle")},
+      {"[%mainpage.url%]", "MUrl"},
+      {"[%mainpage.url.css%]", span("mainurl", "MUrl")},
+      {"[%mainpage.about%]", "MAbout"},
+      {"[%mainpage.about.css%]", span("mainabout", "MAbout")},
+      {"[%links.by.month.column%]", plain("bmc")},
+      {"[%links.by.month.column.css%]", g.links_by_month_column},
+      {"[%links.by.month.row%]", plain("bmr")},
+      {"[%links.by.month.row.css%]", g.links_by_month_row},
+      {"[%links.static.column%]", plain("sc")},
+      {"[%links.static.column.css%]", g.links_static_column},
+      {"[%links.static.row%]", plain("sr")},
+      {"[%links.static.row.css%]", g.links_static_row},
+      {"[%links.navbar.column%]", g.navbar_column},
+      {"[%links.navbar.row%]", g.navbar_row},
+      {"[%links.articles.column%]", plain("ac")},
+      {"[%links.articles.column.css%]", g.links_articles_column},
+      {"[%links.articles.row%]", plain("ar")},
+      {"[%links.articles.row.css%]", g.links_articles_row},
+      {"[%linkto.parent.site%]", plain("ps")},
+      {"[%linkto.parent.site.css%]", g.parent_site_link},
+      {"[%linkto.index.mainpage%]", plain("home")},
+      {"[%linkto.index.mainpage.css%]", g.home_link},
+      {"[%linkto.index.mainpage.href%]", "HHref"},
+      {"[%linkto.index.articles%]", plain("arts")},
+      {"[%linkto.index.articles.css%]", g.articles_link},
+      {"[%linkto.index.articles.href%]", "AHref"},
+      {"[%linkto.index.by.month%]", plain("bym")},
+      {"[%linkto.index.by.month.css%]", g.by_month_link},
+      {"[%linkto.index.by.month.href%]", "BHref"},
+      {"[%linkto.rss20.href%]", "pre-r20.xml"},
+      {"[%linkto.rss091.href%]", "pre-r091.xml"},
+      {"[%custom.tag.1%]", "CT1"},
+      {"[%custom.tag.2%]", "CT2"},
+      {"[%custom.tag.3%]", "CT3"},
+      {"[%custom.tag.4%]", "CT4"},
+      {"[%custom.tag.5%]", "CT5"},
+      {"[%custom.tag.6%]", "CT6"},
+      {"[%custom.tag.7%]", "CT7"},
+      {"[%custom.tag.8%]", "CT8"},
+      {"[%custom.tag.9%]", "CT9"},
+      {"[%custom.tag.10%]", "CT10"},
+      {"[%linkto.index.category%]", plain("cix")},
+      {"[%links.by.category.column%]", plain("cc")},
+      {"[%links.by.category.row%]", plain("cr")},
+      {"[%linkto.index.category.css%]", g.category_index_link},
+      {"[%links.by.category.column.css%]", g.links_by_category_column},
+      {"[%links.by.category.row.css%]", g.links_by_category_row},
+      {"[%linkto.index.recententries%]", g.recent_link},
+      {"[%linkto.index.recententries.css%]", g.recent_link},
+      {"[%linkto.index.recententries.href%]", "RHref"},
+  };
+  ASSERT_EQ(PageVariableNames().size(), page_stage.size());
+  for (size_t i = 0; i < page_stage.size(); ++i) {
+    EXPECT_EQ(PageVariableNames()[i], page_stage[i].first) << i;
+    EXPECT_EQ(ExpandPageVariables(page_stage[i].first, g, e, p), page_stage[i].second)
+        << page_stage[i].first;
+  }
+}
+
 }  // namespace
 }  // namespace tessavo
