@@ -251,10 +251,11 @@ PublishResult RunFtp(Blog& blog, Host& host, int limit) {
 namespace publish_detail {
 
 std::string Trim(const std::string& text) {
+  // Blanks and every control character count as white space.
   size_t b = 0;
   size_t e = text.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
+  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
   return text.substr(b, e - b);
 }
 

@@ -11,7 +11,7 @@ struct PageRecord;
 
 namespace publish_detail {
 
-// `text` without leading and trailing white space.
+// `text` without leading and trailing blanks and control characters.
 std::string Trim(const std::string& text);
 
 // Marks one page record published: its published CRC becomes the generated CRC it had

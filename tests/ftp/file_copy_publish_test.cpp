@@ -90,6 +90,12 @@ TEST_F(FileCopyPublishTest, UnusableDestinations) {
             "information before trying to upload.");
   EXPECT_EQ(site_.host.log[0].color, LogColor::kRed);
 
+  // Control characters around the value are trimmed like blanks.
+  SetDestination(std::string("\x01x\x1f\t"));
+  Publish();
+  ASSERT_EQ(site_.host.log.size(), 1u);
+  EXPECT_EQ(site_.host.log[0].text.rfind("*** Please visit the OPTIONS page", 0), 0u);
+
   // Below a regular file no folder can be made, not even by root.
   WriteFile(site_.temp / "plain.txt", "x");
   SetDestination((site_.temp / "plain.txt/www").string());

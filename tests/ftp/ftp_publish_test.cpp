@@ -332,6 +332,18 @@ TEST_F(FtpPublishTest, MissingSiteAndEmptyPort) {
             "information before trying to upload.");
   EXPECT_EQ(site_.host.log[1].color, LogColor::kRed);
 
+  // Three characters are enough to start a run; the user name may be empty.
+  site_.blog->options.SetText(opt::kFtpSite, "::1");
+  site_.blog->options.SetText(opt::kFtpPort, std::to_string(FreePort()));
+  r = Publish();
+  EXPECT_FALSE(r.completed);
+  ASSERT_GE(site_.host.log.size(), 3u);
+  EXPECT_EQ(site_.host.log[0].text, "Publishing using FTP");
+  EXPECT_EQ(site_.host.log[0].color, LogColor::kBlack);
+  EXPECT_EQ(site_.host.log[1].text, "Logging on to ::1 port " +
+                                        site_.blog->options.Text(opt::kFtpPort) + " as user ");
+  EXPECT_EQ(site_.host.log[2].text, "Logon failed");
+
   // A port nothing listens on shows the failure; an empty port becomes 21.
   UseServer(FreePort(), "", true);
   site_.blog->options.SetText(opt::kFtpUserid, "joe");
