@@ -471,5 +471,58 @@ TEST_F(FtpPublishTest, RelativeTargetCreatedBelowTheInitialDirectory) {
   EXPECT_EQ(*(mkd + 2), "CWD blog");
 }
 
+// The target is sent and logged exactly as entered; the check compares the trimmed target
+// with the server's directory without regard to letter case, and asks only on a mismatch,
+// naming the trimmed target.
+TEST_F(FtpPublishTest, DirectoryCheckOrderAndComparison) {
+  auto run = [&](const std::string& target, const std::string& lands_in,
+                 std::vector<std::string>& commands) {
+    std::string cwd = "/home/user";
+    FakeFtpPeer peer("220 Ready.\r\n", [&](const std::string& c) -> std::string {
+      if (c == "PWD") return "257 \"" + cwd + "\" is current.\r\n";
+      if (c == "CWD " + target) {
+        cwd = lands_in;
+        return "250 Ok.\r\n";
+      }
+      return DefaultAnswer(c);
+    });
+    UseServer(std::stoi(peer.port()), target, true);
+    PublishResult r = Publish();
+    commands = peer.commands();
+    return r;
+  };
+
+  std::vector<std::string> cmds;
+  PublishResult r = run(" Blog ", "/home/user/blog", cmds);
+  EXPECT_TRUE(r.completed);
+  EXPECT_TRUE(site_.host.questions.empty());
+  const std::string port = site_.blog->options.Text(opt::kFtpPort);
+  EXPECT_EQ(site_.host.LogTexts(),
+            (std::vector<std::string>{"Publishing using FTP",
+                                      "Logging on to 127.0.0.1 port " + port + " as user ",
+                                      "Initial directory is /home/user",
+                                      "Changing to Directory  Blog ",
+                                      "Current directory is now /home/user/blog",
+                                      "Logging out.", "Upload complete."}));
+  std::vector<std::string> after_logon(std::find(cmds.begin(), cmds.end(), "MODE S"),
+                                       cmds.end());
+  EXPECT_EQ(after_logon,
+            (std::vector<std::string>{"MODE S", "REST 0", "REST 1", "REST 0", "PWD", "PWD",
+                                      "CWD  Blog ", "PWD", "PWD", "QUIT"}));
+
+  // A mismatch asks once more for the directory before the question; OK goes on.
+  site_.host.answers = {true};
+  r = run(" other ", "/home/user", cmds);
+  EXPECT_TRUE(r.completed);
+  ASSERT_EQ(site_.host.questions.size(), 1u);
+  EXPECT_EQ(site_.host.questions[0].text,
+            "Current directory is now /home/user\n\nand not other\n\nso target directory "
+            "may be wrong...\n\nProceed with upload?");
+  after_logon.assign(std::find(cmds.begin(), cmds.end(), "REST 1") + 2, cmds.end());
+  EXPECT_EQ(after_logon, (std::vector<std::string>{"PWD", "PWD", "CWD  other ", "PWD", "PWD",
+                                                   "PWD", "QUIT"}));
+  EXPECT_EQ(site_.host.LogTexts().back(), "Upload complete.");
+}
+
 }  // namespace
 }  // namespace tessavo::testing
