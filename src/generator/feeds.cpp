@@ -7,6 +7,7 @@
 #include "generator/engine.h"
 #include "generator/escaping.h"
 #include "generator/formatting.h"
+#include "generator/permalink.h"
 #include "util/host.h"
 
 namespace tessavo {
@@ -93,16 +94,12 @@ void FeedBuilder::Start(const std::optional<DateTime>& newest) {
                                                   kProductWebAddress + " )")));
 }
 
-std::string FeedBuilder::Permalink(const BlogRec& entry, const EntryPeriods& periods) const {
-  if (entry.type == kArticle) return naming_.prefix + entry.page_name + naming_.ext;
-  return naming_.ArchiveFile(periods) + "#e" + std::to_string(entry.key);
-}
-
-void FeedBuilder::AddItem(const BlogRec& entry, const EntryPeriods& periods) {
+void FeedBuilder::AddItem(const BlogRec& entry) {
   if (entry.type != kBlogEntry && entry.type != kArticle) return;
   ++count_;
   if (count_ > limit_) return;
-  const std::string link = XmlEscape(site_ + Permalink(entry, periods));
+  const std::string link = XmlEscape(
+      site_ + EntryPermalink(entry, naming_.archive_mode, naming_.prefix, naming_.ext));
   const std::string title = Element("title", XmlEscape(entry.title));
   const std::string link_line = Element("link", link);
   const std::string formatted = FormatEntryText(entry.text, options_.Int(opt::kHtmlFormatting));

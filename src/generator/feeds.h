@@ -36,8 +36,9 @@ class FeedBuilder {
   // nothing for a blog without entries; the feed date is its date, else the time now.
   // Logs the red warnings when the blog or channel address is missing or not http://.
   void Start(const std::optional<DateTime>& newest);
-  // The item step for one entry of the run, newest first. `periods` are the entry's.
-  void AddItem(const BlogRec& entry, const EntryPeriods& periods);
+  // The item step for one entry of the run, newest first. The item links to the entry's
+  // permalink, the same address as "[%entry.permalink.href%]" gives on the pages.
+  void AddItem(const BlogRec& entry);
   // Closes both documents and returns the feeds to write, in order: the RSS 0.91 feed
   // (unless suppressed), then the RSS 2.0 feed.
   std::vector<Output> Finish();
@@ -45,8 +46,6 @@ class FeedBuilder {
   int item_limit() const { return limit_; }
 
  private:
-  std::string Permalink(const BlogRec& entry, const EntryPeriods& periods) const;
-
   const BlogOptionsRec& options_;
   PageNaming naming_;
   Host& host_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "generator/permalink.h"
 #include "recording_host.h"
 
 namespace tessavo {
@@ -46,12 +47,6 @@ BlogRec Entry(int key, int type, const std::string& title, const std::string& te
   return e;
 }
 
-EntryPeriods Jan() {
-  EntryPeriods p;
-  p.month_key = 200601;
-  return p;
-}
-
 TEST(FeedsTest, DefaultOptionsWriteOnlyRss20) {
   BlogOptionsRec o = Options();
   RecordingHost host;
@@ -92,9 +87,9 @@ TEST(FeedsTest, ItemsSkipPagesAndHonourTheLimit) {
   FeedBuilder f(o, Naming(), host);
   f.Start(DateTime::Parse("2006-02-01 08:00:00"));
   EXPECT_EQ(f.item_limit(), 1);
-  f.AddItem(Entry(9, kStaticPage, "Static", "x"), Jan());
-  f.AddItem(Entry(8, kBlogEntry, "Tom & Jerry", "<b>Hi</b> there"), Jan());
-  f.AddItem(Entry(7, kBlogEntry, "Second", "y"), Jan());
+  f.AddItem(Entry(9, kStaticPage, "Static", "x"));
+  f.AddItem(Entry(8, kBlogEntry, "Tom & Jerry", "<b>Hi</b> there"));
+  f.AddItem(Entry(7, kBlogEntry, "Second", "y"));
   std::string t = f.Finish()[0].text;
   EXPECT_EQ(t.find("Static"), std::string::npos);
   EXPECT_EQ(t.find("Second"), std::string::npos);
@@ -136,7 +131,7 @@ TEST(FeedsTest, TeaserModeRelatedLinkAndMissingAddresses) {
             0u);
   BlogRec a = Entry(3, kArticle, "Art", "<p>Body</p>");
   a.link = "http://x.example/";
-  f.AddItem(a, Jan());
+  f.AddItem(a);
   auto feeds = f.Finish();
   ASSERT_EQ(feeds.size(), 2u);
   EXPECT_NE(feeds[0].text.find("<link>page3.html</link>\r\n<description>Body</description>"),
@@ -151,8 +146,50 @@ TEST(FeedsTest, TeaserModeRelatedLinkAndMissingAddresses) {
   o.SetInt(opt::kRssItemText, 1);
   FeedBuilder g(o, Naming(), host);
   g.Start(std::nullopt);
-  g.AddItem(a, Jan());
+  g.AddItem(a);
   EXPECT_NE(g.Finish()[1].text.find("<description>Body</description>"), std::string::npos);
+}
+
+TEST(FeedsTest, ItemLinksAreThePermalinksOfTheArchiveMode) {
+  BlogOptionsRec o = Options();
+  RecordingHost host;
+  PageNaming naming = Naming();
+  naming.prefix = "b-";
+  naming.ext = ".htm";
+  const char* const expected[3] = {"b-200601.htm#e5", "b-2006021w.htm#e5", "b-20060131.htm#e5"};
+  for (int mode : {0, 1, 2}) {
+    naming.archive_mode = mode;
+    FeedBuilder f(o, naming, host);
+    f.Start(std::nullopt);
+    BlogRec e = Entry(5, kBlogEntry, "Last of January", "x");
+    e.date_time = *DateTime::Parse("2006-01-31 22:00:00");  // its week belongs to February
+    f.AddItem(e);
+    f.AddItem(Entry(6, kArticle, "Art", "y"));
+    const std::string t = f.Finish()[0].text;
+    EXPECT_EQ(EntryPermalink(e, mode, "b-", ".htm"), expected[mode]);
+    const std::string link = std::string("http://example.com/blog/") + expected[mode];
+    EXPECT_NE(t.find("<link>" + link + "</link>\r\n<guid>" + link + "</guid>"),
+              std::string::npos)
+        << t;
+    EXPECT_NE(t.find("<link>http://example.com/blog/b-page6.htm</link>"), std::string::npos);
+  }
+}
+
+TEST(FeedsTest, ControlCharactersInEntriesLeaveTheFeedWellFormed) {
+  BlogOptionsRec o = Options();
+  o.SetText(opt::kRssDescription, "Desc\x1B");
+  RecordingHost host;
+  FeedBuilder f(o, Naming(), host);
+  f.Start(std::nullopt);
+  f.AddItem(Entry(4, kBlogEntry, "Bell\x07 title", "Form\x0C" "feed\r\nnext"));
+  const std::string t = f.Finish()[0].text;
+  EXPECT_NE(t.find("<description>Desc</description>"), std::string::npos) << t;
+  EXPECT_NE(t.find("<title>Bell title</title>"), std::string::npos) << t;
+  EXPECT_NE(t.find("Formfeed\r\nnext</description>"), std::string::npos) << t;
+  for (char c : t) {
+    const auto b = static_cast<unsigned char>(c);
+    EXPECT_TRUE(b >= 0x20 || c == '\r' || c == '\n' || c == '\t') << static_cast<int>(b);
+  }
 }
 
 TEST(FeedsTest, RandomAndDelimiterEscapesAreResolved) {

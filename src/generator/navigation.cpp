@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "generator/engine.h"
+#include "generator/permalink.h"
 
 namespace tessavo {
 
@@ -97,16 +98,14 @@ std::string CategoryLink(const PageNaming& naming, const BlogRec& category) {
          "\" class=\"menulink\">" + TrimBlanks(category.title) + "</a>\n";
 }
 
-std::string EntryAddress(const BlogRec& entry, const EntryPeriods& periods,
-                         const PageNaming& naming) {
+std::string EntryAddress(const BlogRec& entry, const PageNaming& naming) {
   switch (entry.type) {
-    case kArticle:
     case kRedirectPage:
       return naming.prefix + entry.page_name + naming.ext;
     case kFreeFormatPage:
       return naming.FreeFormatFile(entry.page_name);
-    default:
-      return naming.ArchiveFile(periods) + "#e" + std::to_string(entry.key);
+    default:  // articles and every entry shown on an archive page: the permalink
+      return EntryPermalink(entry, naming.archive_mode, naming.prefix, naming.ext);
   }
 }
 
@@ -230,7 +229,7 @@ void NavigationBuilder::AddEntry(const BlogRec& e, const EntryPeriods& periods) 
       qualifies = by_category == 0 || by_category == 2;
     }
     if (slot != nullptr && qualifies) {
-      std::string line = "<a href=\"" + EntryAddress(e, periods, naming_) +
+      std::string line = "<a href=\"" + EntryAddress(e, naming_) +
                          "\" class=\"entrylink\">" + e.title + "</a>";
       const std::string teaser = TrimBlanks(e.teaser);
       if (options_.Int(opt::kCategoryTeasers) == 1 && !teaser.empty()) line += " - " + teaser;

@@ -109,9 +109,9 @@ class NavigationBuilder {
   int last_listed_month_ = 0;
 };
 
-// The address of an entry as the category lists link to it.
-std::string EntryAddress(const BlogRec& entry, const EntryPeriods& periods,
-                         const PageNaming& naming);
+// The address of an entry as the category lists link to it: a redirect page's or free
+// format page's own file, otherwise the entry's permalink (EntryPermalink).
+std::string EntryAddress(const BlogRec& entry, const PageNaming& naming);
 
 // Category list style (option 276) applied to a category page's slot list
 // (`remove_final_break` true) or to the category index list (false).

@@ -213,7 +213,7 @@ void SiteRun::ThirdPass() {
   for (size_t i = 0; i < entries_.size(); ++i) {
     if (options_.Int(opt::kIndexEntries) >= home_count_) last_listed_ = periods_[i];
     AddToHomePage(entries_[i], periods_[i]);
-    feeds.AddItem(entries_[i], periods_[i]);
+    feeds.AddItem(entries_[i]);
     AddToRecentPage(entries_[i], periods_[i]);
   }
   CloseHomePage();
