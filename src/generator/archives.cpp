@@ -23,7 +23,9 @@ EntryPeriods PeriodsOf(const DateTime& date) {
   p.month_key = date.year * 100 + date.month;
   p.week_key = WeekKey(date);
   p.day_key = date.year * 10000 + date.month * 100 + date.day;
-  p.month_title = LongMonthName(date.month) + " " + std::to_string(date.year);
+  char year[16];
+  std::snprintf(year, sizeof year, "%04d", date.year);
+  p.month_title = LongMonthName(date.month) + " " + year;
   const int64_t serial = date.DaySerial();
   const int iso = IsoWeekday(date);
   p.week_title = IsoDate(DateTime::FromDaySerial(serial + 1 - iso)) + " to " +

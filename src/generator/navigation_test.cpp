@@ -173,6 +173,39 @@ TEST(NavigationTest, ArticleListStyleTwoGroupedByMonth) {
             "</ul><p>January 2006<br><ul><li><A HREF=\"p-a.html\" class=\"entrylink\">A</A></ul>");
 }
 
+TEST(NavigationTest, ArticleListStylesWithAndWithoutGrouping) {
+  const std::string b = "<A HREF=\"p-b.html\" class=\"entrylink\">B</A>";
+  const std::string a = "<A HREF=\"p-a.html\" class=\"entrylink\">A</A>";
+  struct Case {
+    int style;
+    int grouping;
+    int teasers;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {0, 1, 0, "February 2006<br><br>" + b + "<p>January 2006<br><br>" + a},
+      {1, 0, 1, b + " - tease<p>" + a},
+      {1, 1, 0, "February 2006<br><p>" + b + "<p>January 2006<br><p>" + a},
+      {3, 0, 0, "<ol><li>" + b + "<li>" + a + "</ol>"},
+      {3, 1, 1, "February 2006<br><ol><li>" + b + " - tease</ol><p>January 2006<br><ol><li>" + a +
+                    "</ol>"},
+  };
+  for (const Case& c : cases) {
+    BlogOptionsRec o = Options();
+    o.SetInt(opt::kArticleListStyle, c.style);
+    o.SetInt(opt::kArticleIndexGrouping, c.grouping);
+    o.SetInt(opt::kArticleTeasersOnIndex, c.teasers);
+    NavigationBuilder nav(o, Naming());
+    BlogRec newer = Entry(3, kArticle, "2006-02-01", "B", "b");
+    newer.teaser = " tease ";
+    nav.AddEntry(newer, Periods(200602, "February 2006"));
+    nav.AddEntry(Entry(1, kBlogEntry, "2006-01-31", "E"), Periods(200601, "January 2006"));
+    nav.AddEntry(Entry(2, kArticle, "2006-01-30", "A", "a"), Periods(200601, "January 2006"));
+    nav.Finish({});
+    EXPECT_EQ(nav.links().article_index_list, c.expected) << c.style << " " << c.grouping;
+  }
+}
+
 TEST(NavigationTest, CategorySlotsByTypeAndOption) {
   BlogRec cat;
   cat.key = 7;
@@ -185,12 +218,18 @@ TEST(NavigationTest, CategorySlotsByTypeAndOption) {
   article.category = 7;
   BlogRec free_page = Entry(8, kFreeFormatPage, "2006-01-31", "Notes", " notes.txt ");
   free_page.category = 7;
+  BlogRec redirect = Entry(9, kRedirectPage, "2006-01-31", "Away", "away");
+  redirect.category = 7;
+  BlogRec hidden = Entry(10, kHiddenPage, "2006-01-31", "Hidden", "hid");
+  hidden.category = 7;
 
   for (int mode : {0, 1, 2, 3}) {
     BlogOptionsRec o = Options();
     o.SetInt(opt::kArchiveByCategory, mode);
     o.SetInt(opt::kCategoryTeasers, 1);
     NavigationBuilder nav(o, Naming(2));
+    nav.AddEntry(hidden, Periods(200601, "January 2006", 2006021, 20060131));
+    nav.AddEntry(redirect, Periods(200601, "January 2006", 2006021, 20060131));
     nav.AddEntry(free_page, Periods(200601, "January 2006", 2006021, 20060131));
     nav.AddEntry(article, Periods(200601, "January 2006", 2006021, 20060131));
     nav.AddEntry(entry, Periods(200601, "January 2006", 2006021, 20060130));
@@ -199,12 +238,13 @@ TEST(NavigationTest, CategorySlotsByTypeAndOption) {
     const std::string art = "<a href=\"p-guide.html\" class=\"entrylink\">Guide</a><br>\n";
     const std::string ent = "<a href=\"p-20060130.html#e5\" class=\"entrylink\">Went out</a><br>\n";
     const std::string fre = "<a href=\"p-notes.txt\" class=\"entrylink\">Notes</a><br>\n";
+    const std::string red = "<a href=\"p-away.html\" class=\"entrylink\">Away</a><br>\n";
     if (mode == 0) {
-      EXPECT_EQ(list, fre + art + ent);
+      EXPECT_EQ(list, red + fre + art + ent);
     } else if (mode == 1) {
       EXPECT_EQ(list, art);
     } else if (mode == 2) {
-      EXPECT_EQ(list, fre + ent);
+      EXPECT_EQ(list, red + fre + ent);
     }
     if (mode == 3) {
       EXPECT_EQ(list, "");
