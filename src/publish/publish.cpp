@@ -159,12 +159,10 @@ PublishResult RunFtp(Blog& blog, Host& host, int limit) {
       }
       host.PublishLogLine("Created Directory " + target);
       host.PublishLogLine("Changing to Directory " + target);
+      // Neither result is checked: the directory check below catches a wrong directory
+      // and lets the person decide.
       ftp.ParentDirectory();
-      if (!ftp.EnterDirectory(target) && !initial.empty()) {
-        // A relative target was created in the initial directory, which CDUP just left:
-        // go back there and enter it from where it was made.
-        if (ftp.EnterDirectory(initial)) ftp.EnterDirectory(target);
-      }
+      ftp.EnterDirectory(target);
     }
   }
 

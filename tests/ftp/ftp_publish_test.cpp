@@ -430,8 +430,9 @@ TEST_F(FtpPublishTest, KeysThatAreNotPlainNamesAreNeverSent) {
   EXPECT_TRUE(red);
 }
 
-// A relative target created in a non-root initial directory is still entered.
-TEST_F(FtpPublishTest, RelativeTargetCreatedBelowTheInitialDirectory) {
+// After MKD the client sends CDUP and CWD target without checking either; a relative target
+// made below a non-root initial directory is then not entered, and the directory check asks.
+TEST_F(FtpPublishTest, RelativeTargetCreatedBelowTheInitialDirectoryIsCaughtByTheCheck) {
   std::string cwd = "/home/user";
   bool made = false;
   FakeFtpPeer peer("220 Ready.\r\n", [&](const std::string& c) -> std::string {
@@ -447,10 +448,6 @@ TEST_F(FtpPublishTest, RelativeTargetCreatedBelowTheInitialDirectory) {
     }
     if (c.rfind("CWD ", 0) == 0) {
       std::string to = c.substr(4);
-      if (to == "/home/user") {
-        cwd = to;
-        return "250 Ok.\r\n";
-      }
       if (to == "blog" && made && cwd == "/home/user") {
         cwd = "/home/user/blog";
         return "250 Ok.\r\n";
@@ -460,15 +457,25 @@ TEST_F(FtpPublishTest, RelativeTargetCreatedBelowTheInitialDirectory) {
     return DefaultAnswer(c);
   });
   UseServer(std::stoi(peer.port()), "blog", true);
+  site_.host.answers = {false};
   PublishResult r = Publish();
-  EXPECT_TRUE(r.completed);
-  EXPECT_TRUE(site_.host.questions.empty());
-  EXPECT_TRUE(site_.host.Logged("Current directory is now /home/user/blog"));
+  EXPECT_FALSE(r.completed);
+  ASSERT_EQ(site_.host.questions.size(), 1u);
+  EXPECT_EQ(site_.host.questions[0].text,
+            "Current directory is now /home\n\nand not blog\n\nso target directory may be "
+            "wrong...\n\nProceed with upload?");
+  EXPECT_TRUE(site_.host.Logged("Created Directory blog"));
+  EXPECT_TRUE(site_.host.Logged("Current directory is now /home"));
   auto cmds = peer.commands();
   auto mkd = std::find(cmds.begin(), cmds.end(), "MKD blog");
   ASSERT_NE(mkd, cmds.end());
+  ASSERT_GE(cmds.end() - mkd, 6);
   EXPECT_EQ(*(mkd + 1), "CDUP");
   EXPECT_EQ(*(mkd + 2), "CWD blog");
+  EXPECT_EQ(*(mkd + 3), "PWD");
+  EXPECT_EQ(*(mkd + 4), "PWD");
+  EXPECT_EQ(*(mkd + 5), "PWD");
+  EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "CWD blog"), 2);
 }
 
 // The target is sent and logged exactly as entered; the check compares the trimmed target
