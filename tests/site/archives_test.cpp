@@ -1,6 +1,8 @@
 // Archive pages by month, week and day, with their chains of prior and next links.
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 #include "site_fixture.h"
 #include "store/options.h"
 
@@ -122,6 +124,54 @@ TEST_F(ArchivesTest, OldestRowStaticStillGetsItsMonthPage) {
   EXPECT_THAT(Page("200601.html"), HasSubstr(Anchor(e, "A")));
   // The month list shows only months with entries.
   EXPECT_THAT(Page("archive.html"), ::testing::Not(HasSubstr("December")));
+}
+
+// The pages of the second pass are written as the rows arrive: an archive page when a row
+// of the next period closes it (month before week or day), single pages in between.
+TEST_F(ArchivesTest, SecondPassWritesArchiveAndSinglePagesInRowOrder) {
+  UseTestTemplates();
+  Add(kBlogEntry, "2006-01-10 09:00:00", "E1");
+  Add(kArticle, "2006-01-20 09:00:00", "A1", "art", "a1");
+  Add(kBlogEntry, "2006-02-05 09:00:00", "E2");
+  Add(kStaticPage, "2006-02-06 09:00:00", "S1", "st", "s1");
+  auto built = [this] {
+    std::vector<std::string> names;
+    for (const std::string& l : Log()) {
+      if (l.rfind("...building page ", 0) == 0) names.push_back(l.substr(17));
+    }
+    return names;
+  };
+  blog->options.SetText(opt::kBlogUrl, "");
+  Generate();
+  // The feeds open after the home page in the third pass: their warnings come after the
+  // pages of the second pass and before the home page is written.
+  const std::vector<std::string> log = Log();
+  const auto at = [&log](const std::string& line) {
+    return std::find(log.begin(), log.end(), line) - log.begin();
+  };
+  EXPECT_LT(at("...building page 200602.html"),
+            at("*** Warning: RSS feed files will not validate - data missing"));
+  EXPECT_LT(at("*** Warning: RSS feed files will not validate - data missing"),
+            at("...building page index.html"));
+  EXPECT_EQ(LogCount("*** Warning: RSS feed files will not validate - data missing"), 2);
+  EXPECT_THAT(built(), ::testing::ElementsAre("archive.html", "articles.html", "category.html",
+                                              "a1.html", "200601.html", "s1.html",
+                                              "200602.html", "index.html", "rss.xml",
+                                              "recent.html"));
+  blog->options.SetInt(opt::kArchiveByDate, 2);
+  Generate();
+  EXPECT_THAT(built(), ::testing::ElementsAre("archive.html", "articles.html", "category.html",
+                                              "20060110.html", "a1.html", "200601.html",
+                                              "20060120.html",
+                                              "s1.html", "200602.html", "20060205.html",
+                                              "index.html", "rss.xml", "recent.html"));
+  blog->options.SetInt(opt::kArchiveByDate, 1);
+  Generate();
+  EXPECT_THAT(built(), ::testing::ElementsAre("archive.html", "articles.html", "category.html",
+                                              "2006012w.html", "a1.html", "200601.html",
+                                              "2006013w.html",
+                                              "s1.html", "200602.html", "2006021w.html",
+                                              "index.html", "rss.xml", "recent.html"));
 }
 
 TEST_F(ArchivesTest, WeekRuleAcrossTheYear) {
