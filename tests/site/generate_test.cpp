@@ -73,6 +73,54 @@ TEST_F(GenerateTest, EmptyOptionsTakeTheirFallbacksAndThePrefixIsCleaned) {
   EXPECT_EQ(again->options.Text(opt::kPageNamePrefix), " my:blog ");
 }
 
+TEST_F(GenerateTest, EveryEmptyOptionTakesItsFallbackInMemory) {
+  const std::vector<std::pair<int, std::string>> fallbacks = {
+      {101, "Blog"},
+      {241, "index"},
+      {251, "bymonth"},
+      {261, "articles"},
+      {214, "See page"},
+      {242, "Blog Home"},
+      {252, "Archives"},
+      {262, "Articles"},
+      {263, "(Read Article)"},
+      {401, "index.rss"},
+      {402, "rss.xml"},
+      {253, "Archive by Month"},
+      {264, "Article Index"},
+      {254, "Daily Entries"},
+      {255, "Weekly Entries"},
+      {271, "category"},
+      {272, "Category Index"},
+      {273, "Category Index"},
+      {246, "recent"},
+      {247, "Recent Entries"},
+      {248, "Recent Entries"},
+  };
+  for (const auto& [key, value] : fallbacks) blog->options.SetText(key, "");
+  blog->options.SetText(opt::kBlogUrl, "http://example.com/");
+  blog->SaveOptions();
+  BlogRec e;
+  e.date_time = *DateTime::Parse("2006-01-30 10:00:00");
+  e.title = "Linked";
+  e.text = "x";
+  e.link = "http://elsewhere.example/";
+  blog->InsertEntry(e);
+  Generate();
+  for (const auto& [key, value] : fallbacks) {
+    EXPECT_EQ(blog->options.Text(key), value) << "option " << key;
+  }
+  // The stored options stay empty.
+  std::unique_ptr<Blog> again = Blog::Open(dir / "myblog.zdb", host);
+  for (const auto& [key, value] : fallbacks) EXPECT_EQ(again->options.Text(key), "") << key;
+  EXPECT_TRUE(Exists("bymonth.html"));
+  EXPECT_TRUE(Exists("recent.html"));
+  EXPECT_THAT(Page("rss.xml"), HasSubstr("<title>Blog</title>"));
+  EXPECT_THAT(Page("rss.xml"),
+              HasSubstr("&lt;A HREF=&quot;http://elsewhere.example/&quot; "
+                        "target=&quot;_blank&quot;&gt;See page&lt;/A&gt;</description>"));
+}
+
 TEST_F(GenerateTest, HtmExtensionOption) {
   blog->options.SetInt(opt::kHtmlExtension, 1);
   Add(kBlogEntry, "2006-01-30 10:00:00", "First");
