@@ -391,6 +391,56 @@ TEST_F(GenerateTest, NavigationListsReachEveryPage) {
   EXPECT_TRUE(Exists("out.html"));  // its own page is still written
 }
 
+TEST_F(GenerateTest, LinkListsInTheirPlainAndClassForms) {
+  blog->options.SetText(opt::kArchiveIndexPageName, "archive");
+  blog->options.SetText(opt::kArchiveIndexCaption, "Archives");
+  blog->options.SetText(opt::kArticleIndexCaption, "Articles");
+  blog->options.SetText(opt::kRecentLinkCaption, "Recent Entries");
+  blog->options.SetText(opt::kCategoryIndexCaption, "Category Index");
+  blog->options.SetInt(opt::kRecentInNavBar, 1);
+  blog->options.SetInt(opt::kArticleIndexLink, 1);
+  blog->options.SetInt(opt::kCategoryIndexInNavBar, 1);
+  blog->options.SetInt(opt::kCategoryTeasers, 1);
+  BlogRec cat = Blog::NewCategoryRec();
+  cat.title = "Travel";
+  cat.page_name = "travel";
+  cat.teaser = "Trips";
+  blog->InsertCategory(cat);
+  Add(kStaticPage, "2006-01-01 10:00:00", "About", "about me", "about");
+  Add(kArticle, "2006-01-20 10:00:00", "Guide", "text", "guide");
+  Add(kBlogEntry, "2006-02-02 10:00:00", "E");
+  PackageLines lines = NewPackageLines();
+  TemplateFields f;
+  f[0] = "1";
+  f[1] = "[%links.navbar.column%]\n[%links.by.month.column%]\n[%links.by.month.row.css%]\n"
+         "[%links.articles.column%]\n[%links.articles.row.css%]\n[%links.static.row.css%]\n"
+         "[%linkto.index.category%]\n[%links.by.category.row.css%]|\n"
+         "[%linkto.index.recententries%]\n[%linkto.rss20.href%]";
+  lines[1] = BuildTemplateRecord(f);
+  for (int t = 2; t <= 6; ++t) lines[static_cast<size_t>(t)] = std::to_string(t) + "\x01";
+  WriteFile(dir / "lists.tem", JoinPackageLines(lines));
+  blog->options.SetText(opt::kTemplateFile, "lists.tem");
+  Generate();
+  EXPECT_EQ(Page("index.html"),
+            "<A HREF=\"index.html\" class=\"navbtn\">Blog Home</A><BR>"
+            "<A HREF=\"archive.html\" class=\"navbtn\">Archives</A><BR>"
+            "<A HREF=\"recent.html\" class=\"navbtn\">Recent Entries</A><BR>"
+            "<A HREF=\"articles.html\" class=\"navbtn\">Articles</A><BR>"
+            "<A HREF=\"category.html\" class=\"navbtn\">Category Index</A><BR>"
+            "<A HREF=\"about.html\" class=\"navbtn\">About</A>\n"
+            "<A HREF=\"200602.html\">February 2006</A><BR>"
+            "<A HREF=\"200601.html\">January 2006</A><BR>\n"
+            "<A HREF=\"200602.html\" class=\"entrylink\">February 2006</A>  | "
+            "<A HREF=\"200601.html\" class=\"entrylink\">January 2006</A> \n"
+            "<A HREF=\"guide.html\">Guide</A>\n"
+            "<A HREF=\"guide.html\" class=\"entrylink\">Guide</A>\n"
+            "<A HREF=\"about.html\" class=\"menulink\">About</A>\n"
+            "<A HREF=\"category.html\">Category Index</A>\n"
+            "<a href=\"travel.html\" class=\"entrylink\">Travel</a> - Trips\n|\n"
+            "<A HREF=\"recent.html\" class=\"navbtn\">Recent Entries</A>\n"
+            "rss.xml");
+}
+
 TEST_F(GenerateTest, FeedsFollowTheOptions) {
   blog->options.SetText(opt::kBlogUrl, "http://example.com/blog");
   Add(kStaticPage, "2006-02-01 10:00:00", "Newest static", "x", "st");
