@@ -22,8 +22,7 @@ namespace {
 constexpr const char* kDemoBlogFile = "tessavo-demo.zdb";
 
 // Runs a generation with a progress bar on the terminal for long runs. The number of page
-// records before the run (the files of the previous run) estimates the run's size; a first
-// run shows a count only.
+// records before the run (the files of the previous run) estimates the run's size.
 GenerateResult GenerateWithProgress(Context& ctx, Blog& blog) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
@@ -40,8 +39,8 @@ GenerateResult GenerateWithProgress(Context& ctx, Blog& blog) {
       }
     }
     if (name.empty() || Clock::now() - start < std::chrono::milliseconds(500)) return;
-    long total = expected > done ? expected : done + 1;
-    ctx.host.Progress(done, total, name);
+    // Past the estimate (or on a first run) the size is unknown: a count only.
+    ctx.host.Progress(done, expected >= done ? expected : 0, name);
   });
   GenerateResult result;
   try {

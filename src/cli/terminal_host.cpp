@@ -163,16 +163,21 @@ void TerminalHost::CloseStatus() {
 
 void TerminalHost::Progress(long done, long total, const std::string& label) {
   // The bar shares the screen with the log, so it is drawn only when both are a terminal.
-  if (!err_tty_ || !text_out_tty() || total <= 0) return;
+  if (!err_tty_ || !text_out_tty()) return;
   std::fflush(out_);
-  constexpr int kWidth = 30;
-  if (done > total) done = total;
-  int filled = static_cast<int>(done * kWidth / total);
-  std::string bar(static_cast<size_t>(filled), '#');
-  bar.append(static_cast<size_t>(kWidth - filled), '.');
   std::string shown = SafeForTerminal(label);
   if (shown.size() > 40) shown = shown.substr(0, 37) + "...";
-  std::fprintf(err_, "\r\033[K[%s] %ld/%ld %s", bar.c_str(), done, total, shown.c_str());
+  if (total <= 0) {
+    // The size of the run is unknown: a count only.
+    std::fprintf(err_, "\r\033[K[%ld] %s", done, shown.c_str());
+  } else {
+    constexpr int kWidth = 30;
+    if (done > total) done = total;
+    int filled = static_cast<int>(done * kWidth / total);
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.append(static_cast<size_t>(kWidth - filled), '.');
+    std::fprintf(err_, "\r\033[K[%s] %ld/%ld %s", bar.c_str(), done, total, shown.c_str());
+  }
   std::fflush(err_);
   in_place_line_ = true;
 }

@@ -44,8 +44,9 @@ class TerminalHost : public Host {
   bool out_is_terminal() const { return out_tty_; }
   bool err_is_terminal() const { return err_tty_; }
 
-  // A progress bar on stderr for long runs, shown only when stderr is a terminal.
-  // `done` of `total`, with a short label. Cleared by EndProgress or the next log line.
+  // A progress bar on stderr for long runs, shown only when stderr and the log's stream are
+  // a terminal: `done` of `total` with a short label, or a count alone when `total` is 0
+  // (unknown). Cleared by EndProgress or the next log line.
   void Progress(long done, long total, const std::string& label);
   void EndProgress();
   // Called after every Publish log line with its text (a long run drives Progress from it).

@@ -134,6 +134,11 @@ TEST(TerminalHostTest, ProgressBarOnlyOnATerminalAndClearedBeforeLogLines) {
   EXPECT_EQ(tty.Err(), "\r\033[K[###############...............] 5/10 index.html\r\033[K");
   EXPECT_EQ(tty.Out(), "next\n");
 
+  HostFixture count(true, true, false);
+  count.host().Progress(7, 0, "rss.xml");
+  count.host().EndProgress();
+  EXPECT_EQ(count.Err(), "\r\033[K[7] rss.xml\r\033[K");
+
   HostFixture plain(false, true, false);  // stdout redirected: no bar
   plain.host().Progress(5, 10, "index.html");
   plain.host().EndProgress();
