@@ -4,6 +4,7 @@
 // the command line could not be parsed.
 #include <CLI/CLI.hpp>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -15,6 +16,8 @@
 
 int main(int argc, char** argv) {
   using namespace tessavo::cli;
+  // Month names and the time separator of entry dates follow the person's regional settings.
+  std::setlocale(LC_TIME, "");
   Context ctx;
   CLI::App app{"Tessavo: keep a web log and turn it into a static web site.", "tessavo-cli"};
   // Global flags are accepted before or after the command.

@@ -36,6 +36,8 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
     dup2(out, 1);
     dup2(err, 2);
     setenv("TESSAVO_HOME", home.c_str(), 1);
+    // English month names whatever the machine's regional settings are.
+    setenv("LC_ALL", "C", 1);
     execv(program.c_str(), argv.data());
     _exit(127);
   }
