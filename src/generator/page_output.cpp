@@ -99,7 +99,15 @@ bool PageWriter::LocalFileExists(const std::string& name) {
 
 void PageWriter::WriteOutputFile(const std::string& name, std::string_view bytes) {
   ListFolder();
-  WriteFileAtomic(folder_ / name, bytes);
+  const Slot* slot = FindSlot(name);
+  if (present_.count(name) == 0 && (slot == nullptr || !slot->stored)) {
+    // Neither a file nor a stored record has this name: a file cut short by a crash is not
+    // claimed by any record and is written again by the next run, so the temporary file
+    // and rename (which cost most of a first run's time) are not needed.
+    WriteNewFile(folder_ / name, bytes);
+  } else {
+    WriteFileAtomic(folder_ / name, bytes);
+  }
   present_.insert(name);
 }
 

@@ -13,25 +13,56 @@
 
 namespace tessavo {
 
-void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes) {
-  std::string tmp = path.string() + ".tmp-XXXXXX";
-  int fd = mkstemp(tmp.data());
-  if (fd < 0) {
-    throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
-  }
+namespace {
+
+// Writes all of `bytes` to `fd`; false with errno set on failure.
+bool WriteAll(int fd, std::string_view bytes) {
   const char* p = bytes.data();
   size_t left = bytes.size();
   while (left > 0) {
     ssize_t n = ::write(fd, p, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      int err = errno;
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      throw Error("Cannot write " + path.string() + ": " + std::strerror(err));
+      return false;
     }
     p += n;
     left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+void WriteNewFile(const std::filesystem::path& path, std::string_view bytes) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (errno == EEXIST) return WriteFileAtomic(path, bytes);
+    throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
+  }
+  if (!WriteAll(fd, bytes)) {
+    int err = errno;
+    ::close(fd);
+    ::unlink(path.c_str());
+    throw Error("Cannot write " + path.string() + ": " + std::strerror(err));
+  }
+  if (::close(fd) != 0) {
+    int err = errno;
+    ::unlink(path.c_str());
+    throw Error("Cannot write " + path.string() + ": " + std::strerror(err));
+  }
+}
+
+void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes) {
+  std::string tmp = path.string() + ".tmp-XXXXXX";
+  int fd = mkstemp(tmp.data());
+  if (fd < 0) {
+    throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
+  }
+  if (!WriteAll(fd, bytes)) {
+    int err = errno;
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    throw Error("Cannot write " + path.string() + ": " + std::strerror(err));
   }
   fchmod(fd, 0644);
   if (::close(fd) != 0 || std::rename(tmp.c_str(), path.c_str()) != 0) {

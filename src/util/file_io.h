@@ -12,6 +12,12 @@ namespace tessavo {
 // file when it cannot be written; the old file, if any, is then unchanged.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes);
 
+// Writes a file that does not exist yet straight under its name (no temporary file), for
+// callers that know no record claims the name, so that a file cut short by a crash is
+// simply written again. Falls back to WriteFileAtomic when the file exists after all.
+// Throws Error naming the file; a failed write leaves no file behind.
+void WriteNewFile(const std::filesystem::path& path, std::string_view bytes);
+
 // The whole file. Throws Error naming the file when it cannot be read.
 std::string ReadWholeFile(const std::filesystem::path& path);
 

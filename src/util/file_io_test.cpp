@@ -75,3 +75,25 @@ TEST(FileIoTest, BareFileNames) {
 
 }  // namespace
 }  // namespace tessavo
+
+namespace tessavo {
+namespace {
+
+TEST(FileIoTest, NewFilesAreWrittenInPlaceAndExistingOnesReplaced) {
+  testing::TempDir dir;
+  auto p = dir / "new.html";
+  WriteNewFile(p, "fresh");
+  EXPECT_EQ(ReadWholeFile(p), "fresh");
+  EXPECT_EQ(std::filesystem::status(p).permissions() & std::filesystem::perms::others_read,
+            std::filesystem::perms::others_read);
+  WriteNewFile(p, "replaced, since it existed");
+  EXPECT_EQ(ReadWholeFile(p), "replaced, since it existed");
+  int files = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 1);
+  EXPECT_THROW(WriteNewFile(dir / "missing" / "x.html", "x"), Error);
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+}
+
+}  // namespace
+}  // namespace tessavo
