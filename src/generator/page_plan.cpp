@@ -71,33 +71,26 @@ void SiteRun::WriteArchiveIndex() {
   TemplateGlobalVars global = globals_;
   global.links_by_month_column.clear();
   global.links_by_month_row.clear();
-  TemplateEntryVars entry;
-  entry.entry_title = options_.Text(opt::kTitleArchiveByMonth);
-  entry.entry_text = links_.by_month_column;
-  TemplatePageVars page;
-  page.page_title = options_.Text(opt::kTitleArchiveByMonth);
-  page.menu_tree = links_.BaseMenuTree();
-  page.page_kind = kPageKindIndex;
-  page.parent_link = links_.home_link;
-  page.parent_href = links_.home_href;
-  DefaultMeta(page);
-  std::string text;
-  AppendSlice(text, kTemplateArchiveIndex, kSliceStartOfPage, entry);
-  AppendSlice(text, kTemplateArchiveIndex, kSliceArticle, entry);
-  AppendSlice(text, kTemplateArchiveIndex, kSliceEndOfPage, entry);
-  WritePage(naming_.PageFile(options_.Text(opt::kArchiveIndexPageName)),
-            FinishPage(text, global, entry, page));
+  WriteListIndex(global, options_.Text(opt::kTitleArchiveByMonth), links_.by_month_column,
+                 options_.Text(opt::kArchiveIndexPageName));
 }
 
 void SiteRun::WriteArticleIndex() {
   TemplateGlobalVars global = globals_;
   global.links_articles_column.clear();
   global.links_articles_row.clear();
+  WriteListIndex(global, options_.Text(opt::kTitleArticleIndex), links_.article_index_list,
+                 options_.Text(opt::kArticleIndexPageName));
+}
+
+// An index page whose one "entry" is a link list: the archive index and the article index.
+void SiteRun::WriteListIndex(const TemplateGlobalVars& global, const std::string& title,
+                             const std::string& list, const std::string& page_name) {
   TemplateEntryVars entry;
-  entry.entry_title = options_.Text(opt::kTitleArticleIndex);
-  entry.entry_text = links_.article_index_list;
+  entry.entry_title = title;
+  entry.entry_text = list;
   TemplatePageVars page;
-  page.page_title = options_.Text(opt::kTitleArticleIndex);
+  page.page_title = title;
   page.menu_tree = links_.BaseMenuTree();
   page.page_kind = kPageKindIndex;
   page.parent_link = links_.home_link;
@@ -107,8 +100,7 @@ void SiteRun::WriteArticleIndex() {
   AppendSlice(text, kTemplateArchiveIndex, kSliceStartOfPage, entry);
   AppendSlice(text, kTemplateArchiveIndex, kSliceArticle, entry);
   AppendSlice(text, kTemplateArchiveIndex, kSliceEndOfPage, entry);
-  WritePage(naming_.PageFile(options_.Text(opt::kArticleIndexPageName)),
-            FinishPage(text, global, entry, page));
+  WritePage(naming_.PageFile(page_name), FinishPage(text, global, entry, page));
 }
 
 void SiteRun::WriteCategoryPages() {

@@ -84,6 +84,8 @@ class SiteRun {
   // --- index pages (page_plan.cpp)
   void WriteArchiveIndex();
   void WriteArticleIndex();
+  void WriteListIndex(const TemplateGlobalVars& global, const std::string& title,
+                      const std::string& list, const std::string& page_name);
   void WriteCategoryPages();
   void WriteCategoryIndex();
 
