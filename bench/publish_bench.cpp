@@ -2,13 +2,6 @@
 // time of a publish with nothing to send. Needs vsftpd (/usr/sbin/vsftpd) and root.
 //
 //   publish_bench [FILES] [BYTES_PER_FILE]
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <pwd.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,8 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
+#include "ftp_servers.h"
 #include "publish/publish.h"
 #include "store/blog.h"
 #include "store/options.h"
@@ -59,60 +52,6 @@ class QuietHost : public Host {
   bool RunTemplateOptionsDialog(BlogOptionsRec&) override { return false; }
 };
 
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
-
-bool Listening(int port) {
-  for (int i = 0; i < 250; ++i) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    close(fd);
-    if (ok) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
-}
-
-// Starts vsftpd serving base/root anonymously with the writable base/root/pub.
-pid_t StartVsftpd(const fs::path& base, int port) {
-  fs::create_directories(base / "root/pub");
-  fs::create_directories(base / "empty");
-  chmod(base.c_str(), 0755);
-  chmod((base / "root/pub").c_str(), 0777);
-  if (passwd* ftp = getpwnam("ftp")) {
-    if (chown((base / "root/pub").c_str(), ftp->pw_uid, ftp->pw_gid) != 0) return -1;
-  }
-  std::ofstream(base / "vsftpd.conf")
-      << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << port
-      << "\nbackground=NO\nanonymous_enable=YES\nlocal_enable=NO\nwrite_enable=YES\n"
-      << "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\nanon_other_write_enable=YES\n"
-      << "anon_world_readable_only=NO\nno_anon_password=YES\nanon_umask=022\n"
-      << "anon_root=" << (base / "root").string() << "\nsecure_chroot_dir="
-      << (base / "empty").string() << "\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
-      << "pasv_enable=YES\npasv_min_port=" << port + 1 << "\npasv_max_port=" << port + 200
-      << "\nxferlog_enable=NO\nftp_username=ftp\nnopriv_user=nobody\n";
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::string conf = (base / "vsftpd.conf").string();
-    execl("/usr/sbin/vsftpd", "vsftpd", conf.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return pid;
-}
-
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
@@ -125,10 +64,8 @@ int main(int argc, char** argv) {
   char tmpl[] = "/tmp/tessavo-publish-bench-XXXXXX";
   if (!mkdtemp(tmpl)) return 1;
   const fs::path base = tmpl;
-  int port = FreePort();
-  if (port > 60000) port -= 5000;
-  pid_t server = StartVsftpd(base / "ftp", port);
-  if (server <= 0 || !Listening(port)) {
+  testing::ServerProcess server;
+  if (!testing::StartVsftpd(server, base / "ftp")) {
     std::fprintf(stderr, "vsftpd did not start (needs /usr/sbin/vsftpd and root)\n");
     return 1;
   }
@@ -150,7 +87,7 @@ int main(int argc, char** argv) {
       blog->InsertPage(PageRecord{name, 0, crc, crc});
     }
     blog->options.SetText(opt::kFtpSite, "127.0.0.1");
-    blog->options.SetText(opt::kFtpPort, std::to_string(port));
+    blog->options.SetText(opt::kFtpPort, std::to_string(server.port()));
     blog->options.SetText(opt::kFtpTargetDirectory, "/pub/site");
     blog->options.SetInt(opt::kFtpPassive, 1);
 
@@ -170,8 +107,7 @@ int main(int argc, char** argv) {
       rc = 1;
     }
   }
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
+  server.Stop();
   std::error_code ec;
   fs::remove_all(base, ec);
   return rc;
