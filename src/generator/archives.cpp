@@ -10,11 +10,7 @@ namespace tessavo {
 
 namespace {
 
-std::string IsoDate(const DateTime& d) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
-  return buf;
-}
+std::string IsoDate(const DateTime& d) { return IsoDateText(d); }
 
 }  // namespace
 
@@ -23,9 +19,7 @@ EntryPeriods PeriodsOf(const DateTime& date) {
   p.month_key = date.year * 100 + date.month;
   p.week_key = WeekKey(date);
   p.day_key = date.year * 10000 + date.month * 100 + date.day;
-  char year[16];
-  std::snprintf(year, sizeof year, "%04d", date.year);
-  p.month_title = LongMonthName(date.month) + " " + year;
+  p.month_title = LongMonthName(date.month) + " " + YearText(date.year);
   const int64_t serial = date.DaySerial();
   const int iso = IsoWeekday(date);
   p.week_title = IsoDate(DateTime::FromDaySerial(serial + 1 - iso)) + " to " +

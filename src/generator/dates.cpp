@@ -10,10 +10,23 @@ namespace tessavo {
 
 namespace {
 
-std::string TwoDigits(int value) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d", value);
-  return buf;
+// Appends `value` with at least `width` digits, zero-padded ("%0*d"); the generator formats
+// two dates for every entry of every run, so this avoids the printf machinery.
+void AppendPadded(std::string& out, int value, int width) {
+  if (value < 0 || value > 99999999) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%0*d", width, value);
+    out += buf;
+    return;
+  }
+  char digits[12];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (int pad = width - n; pad > 0; --pad) out.push_back('0');
+  while (n > 0) out.push_back(digits[--n]);
 }
 
 // Length of the run of `c` (either letter case) that starts at pattern[i].
@@ -63,6 +76,23 @@ std::string SeparatorAfterHour(const char* format, int depth) {
 }
 
 }  // namespace
+
+std::string IsoDateText(const DateTime& date) {
+  std::string out;
+  out.reserve(10);
+  AppendPadded(out, date.year, 4);
+  out.push_back('-');
+  AppendPadded(out, date.month, 2);
+  out.push_back('-');
+  AppendPadded(out, date.day, 2);
+  return out;
+}
+
+std::string YearText(int year) {
+  std::string out;
+  AppendPadded(out, year, 4);
+  return out;
+}
 
 int IsoWeekday(const DateTime& date) {
   // DayOfWeek: 1 Sunday .. 7 Saturday.
@@ -139,6 +169,7 @@ std::string FormatDatePattern(const DateTime& date, std::string_view pattern) {
   }
   std::string separator;  // looked up on first use
   std::string out;
+  out.reserve(pattern.size() + 16);
   size_t i = 0;
   while (i < pattern.size()) {
     const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
@@ -152,12 +183,10 @@ std::string FormatDatePattern(const DateTime& date, std::string_view pattern) {
       case 'y':
         run = RunLength(pattern, i, 'y');
         if (run >= 3) {
-          char buf[16];
-          std::snprintf(buf, sizeof buf, "%04d", date.year);
-          out += buf;
+          AppendPadded(out, date.year, 4);
           i += run >= 4 ? 4 : 3;
         } else {
-          out += TwoDigits(date.year % 100);
+          AppendPadded(out, date.year % 100, 2);
           i += run;
         }
         continue;
@@ -170,10 +199,10 @@ std::string FormatDatePattern(const DateTime& date, std::string_view pattern) {
           out += ShortMonthName(date.month);
           i += 3;
         } else if (run == 2) {
-          out += TwoDigits(date.month);
+          AppendPadded(out, date.month, 2);
           i += 2;
         } else {
-          out += std::to_string(date.month);
+          AppendPadded(out, date.month, 1);
           i += 1;
         }
         continue;
@@ -185,10 +214,10 @@ std::string FormatDatePattern(const DateTime& date, std::string_view pattern) {
                                                                           : date.second;
         run = RunLength(pattern, i, c);
         if (run >= 2) {
-          out += TwoDigits(value);
+          AppendPadded(out, value, 2);
           i += 2;
         } else {
-          out += std::to_string(value);
+          AppendPadded(out, value, 1);
           i += 1;
         }
         continue;

@@ -36,6 +36,11 @@ int IsoWeekday(const DateTime& date);
 // locale's time separator; every other character stands for itself.
 std::string FormatDatePattern(const DateTime& date, std::string_view pattern);
 
+// "yyyy-mm-dd" (four-digit year, two-digit month and day).
+std::string IsoDateText(const DateTime& date);
+// The year with at least four digits ("%04d").
+std::string YearText(int year);
+
 // Full month name of month 1..12 from LC_TIME ("January" under the C locale).
 std::string LongMonthName(int month);
 // The time separator of LC_TIME (":" under the C locale).

@@ -254,7 +254,18 @@ void SiteRun::Run() {
   entries_ = blog_.Entries(EntryOrder::kNewestFirst);
   periods_.clear();
   periods_.reserve(entries_.size());
-  for (const BlogRec& e : entries_) periods_.push_back(PeriodsOf(e.date_time));
+  for (const BlogRec& e : entries_) {
+    // Rows are in date order, so rows of one day follow each other and share their periods.
+    if (!periods_.empty()) {
+      const DateTime& prior = entries_[periods_.size() - 1].date_time;
+      if (prior.year == e.date_time.year && prior.month == e.date_time.month &&
+          prior.day == e.date_time.day) {
+        periods_.push_back(periods_.back());
+        continue;
+      }
+    }
+    periods_.push_back(PeriodsOf(e.date_time));
+  }
   categories_ = blog_.Categories();
   category_index_.clear();
   for (size_t i = 0; i < categories_.size(); ++i) category_index_[categories_[i].key] = i;

@@ -173,6 +173,8 @@ class Blog {
   void CreateTables();
   void UpgradeBlog();
   void RunWizard();
+  // Reads the entries in `order`, handing each row over to `fn`.
+  void ScanEntries(EntryOrder order, const std::function<void(BlogRec&&)>& fn) const;
 
   std::filesystem::path file_;
   Host* host_;

@@ -1,5 +1,8 @@
 // Entries: the rows of tblBlog.
+#include <sqlite3.h>
+
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 
 #include "store/blog.h"
@@ -18,6 +21,27 @@ const char* const kSelectEntry =
 const char* OrderBy(EntryOrder order) {
   return order == EntryOrder::kNewestFirst ? " ORDER BY BlogDateTime DESC, BlogKey DESC"
                                            : " ORDER BY BlogDateTime ASC, BlogKey ASC";
+}
+
+BlogRec ReadEntry(sqlite3_stmt* q) {
+  BlogRec rec;
+  rec.key = store::ReadInt(q, 0);
+  rec.date_time = store::ReadDateTime(q, 1);
+  rec.title = store::ReadText(q, 2);
+  rec.text = store::ReadMemo(q, 3);
+  rec.category = store::ReadInt(q, 4);
+  rec.link = store::ReadText(q, 5);
+  rec.type = store::ReadInt(q, 6);
+  rec.page_name = store::ReadText(q, 7);
+  rec.keywords = store::ReadText(q, 8);
+  rec.teaser = store::ReadMemo(q, 9);
+  rec.sidebar = store::ReadMemo(q, 10);
+  rec.extra1 = store::ReadMemo(q, 11);
+  rec.extra2 = store::ReadMemo(q, 12);
+  rec.title1 = store::ReadText(q, 13);
+  rec.title2 = store::ReadText(q, 14);
+  rec.meta_desc = store::ReadText(q, 15);
+  return rec;
 }
 
 BlogRec ReadEntry(SQLite::Statement& q) {
@@ -40,6 +64,31 @@ BlogRec ReadEntry(SQLite::Statement& q) {
   rec.meta_desc = store::ReadText(q.getColumn(15));
   return rec;
 }
+
+// A prepared statement on the raw handle, for the scan over all entries.
+class RawStatement {
+ public:
+  RawStatement(SQLite::Database& db, const std::string& sql) : db_(db.getHandle()) {
+    const int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt_, nullptr);
+    if (rc != SQLITE_OK) throw SQLite::Exception(db_, rc);
+  }
+  ~RawStatement() { sqlite3_finalize(stmt_); }
+  RawStatement(const RawStatement&) = delete;
+  RawStatement& operator=(const RawStatement&) = delete;
+
+  // True with a row, false after the last one.
+  bool Step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw SQLite::Exception(db_, rc);
+  }
+  sqlite3_stmt* get() const { return stmt_; }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
 
 void CheckEntry(const BlogRec& rec) {
   store::CheckTextLength("BlogTitle", rec.title, 250);
@@ -98,24 +147,28 @@ int32_t InsertStarterEntry(SQLite::Database& db, const std::string& title,
 
 std::vector<BlogRec> Blog::Entries(EntryOrder order) const {
   std::vector<BlogRec> out;
-  ForEachEntry(order, [&](const BlogRec& rec) { out.push_back(rec); });
+  ScanEntries(order, [&](BlogRec&& rec) { out.push_back(std::move(rec)); });
   return out;
 }
 
 void Blog::ForEachEntry(EntryOrder order, const std::function<void(const BlogRec&)>& fn) const {
+  ScanEntries(order, [&](BlogRec&& rec) { fn(rec); });
+}
+
+void Blog::ScanEntries(EntryOrder order, const std::function<void(BlogRec&&)>& fn) const {
   SQLite::Database& d = db();
-  std::unique_ptr<SQLite::Statement> q;
+  std::unique_ptr<RawStatement> q;
   store::Guarded(file_, [&] {
-    q = std::make_unique<SQLite::Statement>(d, std::string(kSelectEntry) + OrderBy(order));
+    q = std::make_unique<RawStatement>(d, std::string(kSelectEntry) + OrderBy(order));
   });
   for (;;) {
     // Only the reading is guarded: what `fn` throws passes through unchanged.
     std::optional<BlogRec> rec = store::Guarded(file_, [&]() -> std::optional<BlogRec> {
-      if (!q->executeStep()) return std::nullopt;
-      return ReadEntry(*q);
+      if (!q->Step()) return std::nullopt;
+      return ReadEntry(q->get());
     });
     if (!rec) break;
-    fn(*rec);
+    fn(std::move(*rec));
   }
 }
 

@@ -271,6 +271,40 @@ DateTime ReadDateTime(const SQLite::Column& column) {
   return parsed ? *parsed : DateTime{};
 }
 
+namespace {
+
+std::string_view RawBytes(sqlite3_stmt* statement, int index) {
+  // The blob pointer first, then the length, as SQLite advises.
+  const auto* data = static_cast<const char*>(sqlite3_column_blob(statement, index));
+  const int size = sqlite3_column_bytes(statement, index);
+  return data == nullptr ? std::string_view() : std::string_view(data, static_cast<size_t>(size));
+}
+
+}  // namespace
+
+int32_t ReadInt(sqlite3_stmt* statement, int index) {
+  if (sqlite3_column_type(statement, index) == SQLITE_NULL) return 0;
+  return static_cast<int32_t>(sqlite3_column_int64(statement, index));
+}
+
+std::string ReadText(sqlite3_stmt* statement, int index) {
+  if (sqlite3_column_type(statement, index) == SQLITE_NULL) return {};
+  return std::string(RawBytes(statement, index));
+}
+
+std::string ReadMemo(sqlite3_stmt* statement, int index) {
+  const int type = sqlite3_column_type(statement, index);
+  if (type == SQLITE_NULL) return {};
+  if (type == SQLITE_BLOB) return Inflate(RawBytes(statement, index));
+  return std::string(RawBytes(statement, index));
+}
+
+DateTime ReadDateTime(sqlite3_stmt* statement, int index) {
+  if (sqlite3_column_type(statement, index) == SQLITE_NULL) return DateTime{};
+  auto parsed = DateTime::Parse(RawBytes(statement, index));
+  return parsed ? *parsed : DateTime{};
+}
+
 void BindMemo(SQLite::Statement& statement, int index, std::string_view text) {
   std::string deflated = Deflate(text);
   // bind() copies the bytes (SQLITE_TRANSIENT); a zero-length blob stays a blob, not null.

@@ -33,6 +33,8 @@
 
 #include "util/datetime.h"
 
+struct sqlite3_stmt;
+
 namespace tessavo::store {
 
 // The six tables in the order in which they are created and opened.
@@ -93,6 +95,13 @@ std::string ReadText(const SQLite::Column& column);
 // A memo or binary field: inflates a BLOB; a TEXT value is taken as it stands.
 std::string ReadMemo(const SQLite::Column& column);
 DateTime ReadDateTime(const SQLite::Column& column);
+
+// The same readers on column `index` of the current row of a raw statement, for scans over
+// many rows (no Column object per field).
+int32_t ReadInt(sqlite3_stmt* statement, int index);
+std::string ReadText(sqlite3_stmt* statement, int index);
+std::string ReadMemo(sqlite3_stmt* statement, int index);
+DateTime ReadDateTime(sqlite3_stmt* statement, int index);
 
 // Binds the deflated form of `text` as a BLOB (the empty blob for empty text).
 void BindMemo(SQLite::Statement& statement, int index, std::string_view text);

@@ -1,6 +1,10 @@
 #include "util/compress.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
+
+#include <memory>
+#include <vector>
 
 #include "util/error.h"
 
@@ -70,6 +74,44 @@ class Inflater {
   z_stream zs_{};
 };
 
+// Whole-buffer decompression, several times faster than zlib's streaming inflate on the
+// short fields of a blog file; reading all entries of a large blog is mostly this.
+class FastInflater {
+ public:
+  FastInflater() : d_(libdeflate_alloc_decompressor()) {}
+  ~FastInflater() {
+    if (d_ != nullptr) libdeflate_free_decompressor(d_);
+  }
+  FastInflater(const FastInflater&) = delete;
+  FastInflater& operator=(const FastInflater&) = delete;
+
+  // False when libdeflate does not take the data as one whole zlib stream.
+  bool Run(std::string_view data, std::string& out) {
+    if (d_ == nullptr) return false;
+    size_t want = data.size() * 4 + 256;
+    if (buffer_.size() < want) buffer_.resize(want);
+    for (;;) {
+      size_t in_used = 0;
+      size_t produced = 0;
+      libdeflate_result rc = libdeflate_zlib_decompress_ex(
+          d_, data.data(), data.size(), buffer_.data(), buffer_.size(), &in_used, &produced);
+      if (rc == LIBDEFLATE_SUCCESS) {
+        out.assign(buffer_.data(), produced);
+        return true;
+      }
+      // A damaged field never decompresses to more than about 1000 times its size.
+      if (rc != LIBDEFLATE_INSUFFICIENT_SPACE || buffer_.size() > data.size() * 1100 + 65536) {
+        return false;
+      }
+      buffer_.resize(buffer_.size() * 2);
+    }
+  }
+
+ private:
+  libdeflate_decompressor* d_;
+  std::vector<char> buffer_;
+};
+
 }  // namespace
 
 std::string Deflate(std::string_view data) {
@@ -80,6 +122,10 @@ std::string Deflate(std::string_view data) {
 
 std::string Inflate(std::string_view data) {
   if (data.empty()) return {};
+  thread_local FastInflater fast;
+  std::string out;
+  if (fast.Run(data, out)) return out;
+  // Anything the fast path does not take goes through zlib, which decides what is damaged.
   thread_local Inflater inflater;
   return inflater.Run(data);
 }

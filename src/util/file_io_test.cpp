@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <random>
@@ -25,6 +26,24 @@ TEST(CompressTest, RoundTripsTextsOfEverySize) {
   }
   // The reused compressor gives the same output twice.
   EXPECT_EQ(Deflate("hello hello hello"), Deflate("hello hello hello"));
+}
+
+TEST(CompressTest, ExtremeRatiosAndStreamsFromOtherWritersInflate) {
+  // Runs of one byte compress about a thousand to one: larger than any first guess of
+  // the output size.
+  const std::string run(4000000, 'a');
+  EXPECT_EQ(Inflate(Deflate(run)), run);
+  // A stream written by zlib's own one-shot compressor at another level, and one with
+  // bytes after its end (a reader stops at the end of the stream).
+  const std::string text = "Entry text <b>with</b> markup\r\n\r\nand a second paragraph.";
+  std::string packed(compressBound(text.size()), '\0');
+  uLongf size = packed.size();
+  ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
+                      reinterpret_cast<const Bytef*>(text.data()), text.size(), 1),
+            Z_OK);
+  packed.resize(size);
+  EXPECT_EQ(Inflate(packed), text);
+  EXPECT_EQ(Inflate(packed + "trailing"), text);
 }
 
 TEST(CompressTest, DamagedDataIsAnError) {
