@@ -29,20 +29,20 @@ void AppendPadded(std::string& out, int value, int width) {
   while (n > 0) out.push_back(digits[--n]);
 }
 
+// Pattern letters are ASCII, so ASCII case folding is all a pattern needs.
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
 // Length of the run of `c` (either letter case) that starts at pattern[i].
 size_t RunLength(std::string_view pattern, size_t i, char c) {
   size_t n = 0;
-  while (i + n < pattern.size() &&
-         std::tolower(static_cast<unsigned char>(pattern[i + n])) == c) {
-    ++n;
-  }
+  while (i + n < pattern.size() && LowerAscii(pattern[i + n]) == c) ++n;
   return n;
 }
 
 bool StartsWithNoCase(std::string_view text, size_t i, std::string_view what) {
   if (text.size() - i < what.size()) return false;
   for (size_t k = 0; k < what.size(); ++k) {
-    if (std::tolower(static_cast<unsigned char>(text[i + k])) != what[k]) return false;
+    if (LowerAscii(text[i + k]) != what[k]) return false;
   }
   return true;
 }
@@ -76,6 +76,8 @@ std::string SeparatorAfterHour(const char* format, int depth) {
 }
 
 }  // namespace
+
+void AppendZeroPadded(std::string& out, int value, int width) { AppendPadded(out, value, width); }
 
 std::string IsoDateText(const DateTime& date) {
   std::string out;
@@ -153,8 +155,21 @@ std::string ShortMonthName(int month) {
 }  // namespace
 
 std::string TimeSeparator() {
-  std::string sep = SeparatorAfterHour(nl_langinfo(T_FMT), 0);
-  return sep.empty() ? ":" : sep;
+  // Every entry date of a run asks for it; the answer changes only with the locale.
+  thread_local std::string format;
+  thread_local std::string format_ampm;
+  thread_local std::string separator;
+  const char* current = nl_langinfo(T_FMT);
+  const char* current_ampm = nl_langinfo(T_FMT_AMPM);
+  if (current == nullptr) current = "";
+  if (current_ampm == nullptr) current_ampm = "";
+  if (separator.empty() || format != current || format_ampm != current_ampm) {
+    format = current;
+    format_ampm = current_ampm;
+    separator = SeparatorAfterHour(current, 0);
+    if (separator.empty()) separator = ":";
+  }
+  return separator;
 }
 
 std::string FormatDatePattern(const DateTime& date, std::string_view pattern) {
@@ -172,7 +187,7 @@ std::string FormatDatePattern(const DateTime& date, std::string_view pattern) {
   out.reserve(pattern.size() + 16);
   size_t i = 0;
   while (i < pattern.size()) {
-    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
+    const char c = LowerAscii(pattern[i]);
     if (c == 'a' && StartsWithNoCase(pattern, i, "am/pm")) {
       out += date.hour < 12 ? "am" : "pm";
       i += 5;

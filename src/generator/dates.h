@@ -36,6 +36,9 @@ int IsoWeekday(const DateTime& date);
 // locale's time separator; every other character stands for itself.
 std::string FormatDatePattern(const DateTime& date, std::string_view pattern);
 
+// Appends `value` in decimal with at least `width` digits, zero-padded (as "%0*d").
+void AppendZeroPadded(std::string& out, int value, int width);
+
 // "yyyy-mm-dd" (four-digit year, two-digit month and day).
 std::string IsoDateText(const DateTime& date);
 // The year with at least four digits ("%04d").

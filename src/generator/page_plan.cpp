@@ -168,8 +168,9 @@ void SiteRun::WriteCategoryIndex() {
 
 // --- single pages --------------------------------------------------------------------------
 
-void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p) {
-  TemplateEntryVars entry = ArticlePageEntryVars(e, entry_settings_);
+void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p,
+                               const TemplateEntryVars& listed) {
+  TemplateEntryVars entry = ArticlePageEntryVars(listed, e, entry_settings_);
   TemplatePageVars page;
   page.page_title = e.title;
   std::string parent = ArchiveLink(naming_, p);

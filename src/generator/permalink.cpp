@@ -1,21 +1,21 @@
 #include "generator/permalink.h"
 
-#include <cstdio>
-
 #include "generator/dates.h"
 
 namespace tessavo {
 
 std::string ArchivePageName(const DateTime& date, int archive_by_date) {
-  char buf[32];
+  std::string name;
+  name.reserve(12);
   if (archive_by_date == 1) {
-    std::snprintf(buf, sizeof buf, "%dw", WeekKey(date));
-  } else if (archive_by_date == 2) {
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d", date.year, date.month, date.day);
+    AppendZeroPadded(name, WeekKey(date), 1);
+    name.push_back('w');
   } else {
-    std::snprintf(buf, sizeof buf, "%04d%02d", date.year, date.month);
+    AppendZeroPadded(name, date.year, 4);
+    AppendZeroPadded(name, date.month, 2);
+    if (archive_by_date == 2) AppendZeroPadded(name, date.day, 2);
   }
-  return buf;
+  return name;
 }
 
 std::string EntryPermalink(const BlogRec& entry, int archive_by_date, std::string_view prefix,

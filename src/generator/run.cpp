@@ -186,7 +186,7 @@ void SiteRun::SecondPass() {
       if (mode == 2) AddToArchive(ArchiveKind::kDay, e, p, vars);
     }
     switch (e.type) {
-      case kArticle: WriteArticlePage(e, p); break;
+      case kArticle: WriteArticlePage(e, p, vars); break;  // articles are listed: `vars` is theirs
       case kStaticPage: WriteStaticPage(e, kPageKindStatic); break;
       case kHiddenPage: WriteStaticPage(e, kPageKindHidden); break;
       case kHomePage: CaptureHomeEntry(e); break;

@@ -90,7 +90,8 @@ class SiteRun {
   void WriteCategoryIndex();
 
   // --- single pages of the second pass (page_plan.cpp)
-  void WriteArticlePage(const BlogRec& e, const EntryPeriods& p);
+  // `listed`: the article's listing record (EntryVars of the same row).
+  void WriteArticlePage(const BlogRec& e, const EntryPeriods& p, const TemplateEntryVars& listed);
   void WriteStaticPage(const BlogRec& e, int kind);
   void WriteRedirectPage(const BlogRec& e);
   void WriteFreeFormatPage(const BlogRec& e);

@@ -97,6 +97,30 @@ TemplateEntryVars ArticlePageEntryVars(const BlogRec& entry, const EntryVarsSett
   return vars;
 }
 
+TemplateEntryVars ArticlePageEntryVars(const TemplateEntryVars& listed, const BlogRec& entry,
+                                       const EntryVarsSettings& settings) {
+  TemplateEntryVars vars;
+  vars.entry_id = listed.entry_id;
+  vars.entry_title = listed.entry_title;
+  vars.entry_date = listed.entry_date;
+  vars.entry_date_words = listed.entry_date_words;
+  vars.entry_text = FormatEntryText(entry.text, settings.html_formatting);
+  vars.entry_url_related = RelatedLink(entry.link, settings.cool_link_caption);
+  vars.entry_teaser = listed.entry_teaser;
+  vars.entry_keywords = listed.entry_keywords;
+  vars.entry_sidebar = listed.entry_sidebar;
+  vars.entry_custom_field1 = listed.entry_custom_field1;
+  vars.entry_custom_field2 = listed.entry_custom_field2;
+  vars.entry_custom_title1 = listed.entry_custom_title1;
+  vars.entry_custom_title2 = listed.entry_custom_title2;
+  vars.entry_meta_description = listed.entry_meta_description;
+  vars.entry_permalink = listed.entry_permalink;
+  vars.category_title = listed.category_title;
+  vars.category_text = listed.category_text;
+  vars.parent_category_link = listed.parent_category_link;
+  return vars;
+}
+
 TemplateEntryVars BuildEntryVars(const BlogRec& entry, const EntryVarsSettings& settings) {
   if (entry.type != kArticle) return ArticlePageEntryVars(entry, settings);
   TemplateEntryVars vars = CommonEntryVars(entry, settings);

@@ -135,6 +135,10 @@ std::string RelatedLink(std::string_view cool_url, std::string_view caption);
 // The entry record used on an article's own page: as BuildEntryVars for a blog entry, so
 // EntryText is the whole formatted text and EntryUrlRelated the related link.
 TemplateEntryVars ArticlePageEntryVars(const BlogRec& entry, const EntryVarsSettings& settings);
+// The same record made from the article's listing record `listed` (what BuildEntryVars
+// gave for the same row), which already holds every value but the text and the link.
+TemplateEntryVars ArticlePageEntryVars(const TemplateEntryVars& listed, const BlogRec& entry,
+                                       const EntryVarsSettings& settings);
 
 // The delimited names ("[%entry.text.css%]", ...) of the entry stage and of the page
 // stage, in replacement order (23 and 82 names).

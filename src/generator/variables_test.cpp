@@ -100,6 +100,19 @@ TEST(EntryVarsTest, ArticleInListsShowsTeaserOrSummaryAndReadLink) {
   TemplateEntryVars own = ArticlePageEntryVars(rec, Settings());
   EXPECT_EQ(own.entry_text, "<b>Full</b><P>text");
   EXPECT_NE(own.entry_url_related, "");
+  // Made from the listing record, the article page's record is the same in every value.
+  rec.keywords = "k";
+  rec.sidebar = "side";
+  rec.extra1 = "x1";
+  rec.title2 = "t2";
+  rec.meta_desc = "about";
+  const TemplateEntryVars direct = ArticlePageEntryVars(rec, Settings());
+  const TemplateEntryVars derived =
+      ArticlePageEntryVars(BuildEntryVars(rec, Settings()), rec, Settings());
+  for (int i = 0; i < static_cast<int>(EntryVariableNames().size()); ++i) {
+    EXPECT_EQ(EntryVariableValue(i, derived), EntryVariableValue(i, direct))
+        << EntryVariableNames()[static_cast<size_t>(i)];
+  }
 }
 
 TEST(EntryVarsTest, SettingsFromOptions) {
