@@ -2,7 +2,9 @@
 // file in the same folder, then a rename, so a crash never leaves a half-written file.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,5 +27,48 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 // or "..", no NUL, not absolute. Names that come from data must pass before they are joined
 // to an output folder.
 bool IsBareFileName(std::string_view name);
+
+// A folder held open for writing many files into it by bare name. Every operation works
+// relative to the folder's descriptor, so no full path is built or walked per file, and
+// each has the same contract as the path function of the same name; messages still name
+// the full path (path() / name). When the folder cannot be opened (it does not exist yet,
+// say), the operations fall back to the full paths and behave exactly like the path
+// functions.
+class FolderHandle {
+ public:
+  explicit FolderHandle(std::filesystem::path folder);
+  ~FolderHandle();
+  FolderHandle(const FolderHandle&) = delete;
+  FolderHandle& operator=(const FolderHandle&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  bool is_open() const { return fd_ >= 0; }
+
+  // Calls `fn` with the name of every regular file in the folder, a symbolic link to one
+  // included, in directory order. Nothing when the folder is not open or cannot be read.
+  void ForEachRegularFile(const std::function<void(std::string_view)>& fn) const;
+
+  // As WriteNewFile and WriteFileAtomic for path() / name.
+  void WriteNewFile(const std::string& name, std::string_view bytes) const;
+  void WriteFileAtomic(const std::string& name, std::string_view bytes) const;
+
+  // True when `name` is exactly what WriteFileAtomic(name, bytes) would leave: a regular
+  // file (not a link) holding `bytes`, with permissions 0644, owned by this process's
+  // user and with no other hard link. Any doubt (an error included) answers false.
+  bool Holds(const std::string& name, std::string_view bytes) const;
+
+  // Removes the file (or empty folder) `name` as std::filesystem::remove does, ignoring
+  // errors; true when something was removed.
+  bool Remove(const std::string& name) const;
+
+ private:
+  // The descriptor and name to use for `name`: the open folder and `name`, or the current
+  // folder and the full path kept in `storage`.
+  int Locate(const std::string& name, std::string& storage, const char*& relative) const;
+
+  std::filesystem::path path_;
+  int fd_ = -1;
+  mutable uint64_t temp_state_;  // drives the names of temporary files
+};
 
 }  // namespace tessavo

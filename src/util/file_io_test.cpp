@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "temp_dir.h"
 #include "util/compress.h"
@@ -112,6 +117,168 @@ TEST(FileIoTest, NewFilesAreWrittenInPlaceAndExistingOnesReplaced) {
   EXPECT_EQ(files, 1);
   EXPECT_THROW(WriteNewFile(dir / "missing" / "x.html", "x"), Error);
   EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+}
+
+}  // namespace
+}  // namespace tessavo
+
+namespace tessavo {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::WriteFile;
+
+std::vector<std::string> Names(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ErrorText(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(FolderHandleTest, WritesNewAndReplacedFilesLikeThePathFunctions) {
+  testing::TempDir dir;
+  FolderHandle folder(dir.path());
+  ASSERT_TRUE(folder.is_open());
+  folder.WriteNewFile("page.html", "fresh");
+  EXPECT_EQ(ReadWholeFile(dir / "page.html"), "fresh");
+  folder.WriteNewFile("page.html", "replaced, since it existed");
+  EXPECT_EQ(ReadWholeFile(dir / "page.html"), "replaced, since it existed");
+  for (int i = 0; i < 50; ++i) folder.WriteFileAtomic("page.html", std::to_string(i));
+  EXPECT_EQ(ReadWholeFile(dir / "page.html"), "49");
+  folder.WriteFileAtomic("other.html", "");
+  EXPECT_EQ(ReadWholeFile(dir / "other.html"), "");
+  // No temporary file is left behind, and a replaced file is readable by everyone.
+  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"other.html", "page.html"}));
+  EXPECT_EQ(fs::status(dir / "page.html").permissions(), fs::perms(0644));
+
+  // A failure names the full path with the reason, exactly as the path functions do, and
+  // leaves nothing behind.
+  fs::create_directory(dir / "sub");
+  WriteFile(dir / "sub" / "keep", "x");
+  const std::string expected = ErrorText([&] { WriteNewFile(dir / "sub", "x"); });
+  EXPECT_EQ(expected, "Cannot write " + (dir / "sub").string() + ": Is a directory");
+  EXPECT_EQ(ErrorText([&] { folder.WriteNewFile("sub", "x"); }), expected);
+  EXPECT_EQ(ErrorText([&] { folder.WriteFileAtomic("sub", "x"); }), expected);
+  const std::string too_long(300, 'n');
+  EXPECT_EQ(ErrorText([&] { folder.WriteNewFile(too_long, "x"); }),
+            ErrorText([&] { WriteNewFile(dir / too_long, "x"); }));
+  EXPECT_EQ(ErrorText([&] { folder.WriteFileAtomic(too_long, "x"); }),
+            ErrorText([&] { WriteFileAtomic(dir / too_long, "x"); }));
+  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"other.html", "page.html", "sub"}));
+}
+
+TEST(FolderHandleTest, AMissingFolderFallsBackToFullPaths) {
+  testing::TempDir dir;
+  FolderHandle folder(dir / "out");
+  EXPECT_FALSE(folder.is_open());
+  const std::string expected = "Cannot write " + (dir / "out" / "a.html").string() +
+                               ": No such file or directory";
+  EXPECT_EQ(ErrorText([&] { folder.WriteNewFile("a.html", "x"); }), expected);
+  EXPECT_EQ(ErrorText([&] { folder.WriteFileAtomic("a.html", "x"); }), expected);
+  EXPECT_FALSE(folder.Holds("a.html", "x"));
+  EXPECT_FALSE(folder.Remove("a.html"));
+  // Created later, the folder is reached through its path.
+  fs::create_directory(dir / "out");
+  folder.WriteNewFile("a.html", "new");
+  folder.WriteFileAtomic("b.html", "replaced");
+  EXPECT_EQ(ReadWholeFile(dir / "out" / "a.html"), "new");
+  EXPECT_EQ(ReadWholeFile(dir / "out" / "b.html"), "replaced");
+  EXPECT_TRUE(folder.Holds("b.html", "replaced"));
+  EXPECT_TRUE(folder.Remove("a.html"));
+  EXPECT_EQ(Names(dir / "out"), (std::vector<std::string>{"b.html"}));
+  int listed = 0;
+  folder.ForEachRegularFile([&](std::string_view) { ++listed; });
+  EXPECT_EQ(listed, 0);  // listing needs the folder open
+}
+
+TEST(FolderHandleTest, ListsRegularFilesAndLinksToThem) {
+  testing::TempDir dir;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 3000; ++i) {
+    expected.push_back("article" + std::to_string(i) + ".html");
+    WriteFile(dir / expected.back(), "x");
+  }
+  fs::create_directory(dir / "folder.html");
+  fs::create_symlink("article1.html", dir / "link.html");
+  fs::create_symlink("nowhere.html", dir / "dangling.html");
+  fs::create_directory_symlink("folder.html", dir / "folder-link.html");
+  mkfifo((dir / "fifo.html").c_str(), 0644);
+  expected.push_back("link.html");
+  std::sort(expected.begin(), expected.end());
+
+  FolderHandle folder(dir.path());
+  std::vector<std::string> listed;
+  folder.ForEachRegularFile([&](std::string_view name) { listed.emplace_back(name); });
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, expected);
+
+  // The same answer as the standard library's view of the folder.
+  std::vector<std::string> standard;
+  for (const auto& e : fs::directory_iterator(dir.path())) {
+    if (e.is_regular_file()) standard.push_back(e.path().filename());
+  }
+  std::sort(standard.begin(), standard.end());
+  EXPECT_EQ(listed, standard);
+}
+
+TEST(FolderHandleTest, HoldsOnlyWhatAReplacementWouldLeave) {
+  testing::TempDir dir;
+  FolderHandle folder(dir.path());
+  folder.WriteFileAtomic("a.html", "same text");
+  EXPECT_TRUE(folder.Holds("a.html", "same text"));
+  EXPECT_FALSE(folder.Holds("a.html", "same texT"));
+  EXPECT_FALSE(folder.Holds("a.html", "same tex"));
+  EXPECT_FALSE(folder.Holds("a.html", "same text!"));
+  EXPECT_FALSE(folder.Holds("a.html", ""));
+  EXPECT_FALSE(folder.Holds("missing.html", ""));
+
+  folder.WriteFileAtomic("empty.html", "");
+  EXPECT_TRUE(folder.Holds("empty.html", ""));
+
+  // Larger than one read: equal, and different in the last byte only.
+  std::string big(200000, 'b');
+  folder.WriteFileAtomic("big.html", big);
+  EXPECT_TRUE(folder.Holds("big.html", big));
+  big.back() = 'c';
+  EXPECT_FALSE(folder.Holds("big.html", big));
+
+  // Other permissions, a second hard link, a link or a folder: a replacement would change
+  // them, so they are not held.
+  fs::permissions(dir / "a.html", fs::perms(0600));
+  EXPECT_FALSE(folder.Holds("a.html", "same text"));
+  fs::permissions(dir / "a.html", fs::perms(0644));
+  EXPECT_TRUE(folder.Holds("a.html", "same text"));
+  fs::create_hard_link(dir / "a.html", dir / "twin.html");
+  EXPECT_FALSE(folder.Holds("a.html", "same text"));
+  fs::remove(dir / "twin.html");
+  fs::create_symlink("a.html", dir / "link.html");
+  EXPECT_FALSE(folder.Holds("link.html", "same text"));
+  fs::create_directory(dir / "folder.html");
+  EXPECT_FALSE(folder.Holds("folder.html", ""));
+  mkfifo((dir / "fifo.html").c_str(), 0644);
+  EXPECT_FALSE(folder.Holds("fifo.html", ""));
+}
+
+TEST(FolderHandleTest, RemovesFilesAndEmptyFolders) {
+  testing::TempDir dir;
+  FolderHandle folder(dir.path());
+  WriteFile(dir / "a.html", "x");
+  fs::create_directory(dir / "empty");
+  WriteFile(dir / "full" / "x", "x");
+  EXPECT_TRUE(folder.Remove("a.html"));
+  EXPECT_TRUE(folder.Remove("empty"));
+  EXPECT_FALSE(folder.Remove("full"));
+  EXPECT_FALSE(folder.Remove("a.html"));
+  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"full"}));
 }
 
 }  // namespace
