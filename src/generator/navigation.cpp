@@ -15,7 +15,16 @@ std::string Lower(std::string s) {
 }
 
 std::string Anchor(const std::string& href, const std::string& cls, const std::string& caption) {
-  return "<A HREF=\"" + href + "\" class=\"" + cls + "\">" + caption + "</A>";
+  std::string a;
+  a.reserve(href.size() + cls.size() + caption.size() + 26);
+  a += "<A HREF=\"";
+  a += href;
+  a += "\" class=\"";
+  a += cls;
+  a += "\">";
+  a += caption;
+  a += "</A>";
+  return a;
 }
 
 }  // namespace
@@ -191,8 +200,9 @@ void NavigationBuilder::AddEntry(const BlogRec& e, const EntryPeriods& periods) 
     std::string item = link;
     const std::string teaser = TrimBlanks(e.teaser);
     if (options_.Int(opt::kArticleTeasersOnIndex) == 1 && !teaser.empty()) item += " - " + teaser;
-    const std::string month = std::to_string(periods.month_key);
-    if (options_.Int(opt::kArticleIndexGrouping) == 1 && Lower(month) != Lower(last_grouped_month_)) {
+    std::string month = std::to_string(periods.month_key);
+    // Month keys are digits, so comparing them ignoring letter case is comparing them.
+    if (options_.Int(opt::kArticleIndexGrouping) == 1 && month != last_grouped_month_) {
       if (list_open_) {
         list_open_ = false;
         if (style == 2) l.article_index_list += "</ul>";
@@ -212,7 +222,7 @@ void NavigationBuilder::AddEntry(const BlogRec& e, const EntryPeriods& periods) 
     } else {
       AppendWithSeparator(l.article_index_list, "<br>", item);
     }
-    last_grouped_month_ = month;
+    last_grouped_month_ = std::move(month);
   }
   if ((e.type == kBlogEntry || e.type == kArticle) && periods.month_key != last_listed_month_) {
     const std::string href = naming_.MonthFile(periods.month_key);
