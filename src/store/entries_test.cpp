@@ -38,6 +38,39 @@ std::vector<std::string> Titles(const std::vector<BlogRec>& recs) {
   return out;
 }
 
+TEST_F(EntriesTest, RowsWrittenByOtherProgramsReadTheSameThroughEveryReader) {
+  auto blog = NewBlog();
+  // Empty fields, a memo stored as plain text, numbers stored as text and a damaged date:
+  // what older files and other tools leave behind.
+  blog->db().exec(
+      "INSERT INTO tblBlog (BlogKey, BlogDateTime, BlogTitle, BlogText, BlogCategory, "
+      "BlogPageType) VALUES (500, NULL, NULL, NULL, NULL, NULL)");
+  blog->db().exec(
+      "INSERT INTO tblBlog (BlogKey, BlogDateTime, BlogTitle, BlogText, BlogCategory, "
+      "BlogPageType, BlogTeaser, BlogMetaDesc) VALUES (501, '2024-02-30 10:00:00', 12, "
+      "'plain <b>text</b>', '7', '1', X'', 42)");
+  const std::vector<BlogRec> scanned = blog->Entries(EntryOrder::kOldestFirst);
+  ASSERT_EQ(scanned.size(), 2u);
+  for (const BlogRec& rec : scanned) {
+    auto found = blog->FindEntry(rec.key);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(rec, *found) << rec.key;
+  }
+  const BlogRec& empty = scanned[0].key == 500 ? scanned[0] : scanned[1];
+  const BlogRec& odd = scanned[0].key == 501 ? scanned[0] : scanned[1];
+  EXPECT_EQ(empty.title, "");
+  EXPECT_EQ(empty.text, "");
+  EXPECT_EQ(empty.category, 0);
+  EXPECT_EQ(empty.date_time, DateTime{});
+  EXPECT_EQ(odd.title, "12");
+  EXPECT_EQ(odd.text, "plain <b>text</b>");
+  EXPECT_EQ(odd.category, 7);
+  EXPECT_EQ(odd.type, kArticle);
+  EXPECT_EQ(odd.teaser, "");
+  EXPECT_EQ(odd.meta_desc, "42");
+  EXPECT_EQ(odd.date_time, DateTime{});
+}
+
 TEST_F(EntriesTest, AnEntryComesBackAsItWasStored) {
   auto blog = NewBlog();
   BlogRec rec = FullEntry();
