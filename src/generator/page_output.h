@@ -12,8 +12,9 @@
 // rows to tblPages in one transaction.
 // The run calls Flush() at its end; a page that cannot be written flushes what was done so
 // far before its error propagates, and the destructor flushes what is left (swallowing
-// errors). The output folder is listed once, at the first file operation, and the listing
-// is kept up to date as files are written and removed.
+// errors). The output folder is opened and listed once, at the first file operation, and
+// the listing is kept up to date as files are written and removed. A file that is to be
+// replaced but already holds exactly the new bytes is left as it is.
 //
 // Names that are not bare file names (a separator, "..", an absolute form, a NUL) are
 // never written: they are refused with a red log line and skipped.
@@ -23,14 +24,16 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "store/blog.h"
 
 namespace tessavo {
 
+class FolderHandle;
 class Host;
 
 // The run counters that page output increments.
@@ -103,24 +106,50 @@ class PageWriter {
   Change RecordGenerated(const std::string& key, int32_t crc, int* counter,
                          const std::function<void()>& write);
   void RepairLocal(const std::string& key, int32_t crc, const std::function<void()>& write);
-  // Writes `bytes` to output folder + name (atomically) and notes the file as present.
+  // Writes `bytes` to output folder + name and notes the file as present: in place when
+  // neither a file nor a stored record has the name, else atomically (a file that already
+  // holds exactly `bytes` is kept as it is).
   void WriteOutputFile(const std::string& name, std::string_view bytes);
 
  private:
+  static constexpr uint32_t kNoSlot = 0xFFFFFFFFu;
   struct Slot {
-    PageRecord rec;     // the record as this run has made it
-    PageRecord saved;   // the row as tblPages holds it (when `stored`)
-    bool stored = false;  // a row exists in tblPages
+    PageRecord rec;               // the record as this run has made it
+    int32_t saved_existing = 0;   // the row as tblPages holds it (when `stored`)
+    int32_t saved_generated = 0;
+    int32_t saved_local = 0;
+    bool stored = false;          // a row exists in tblPages
+    bool present = false;         // the output folder holds a file of this name
+    size_t hash = 0;              // of rec.key
   };
-  Slot* FindSlot(const std::string& key);
+
+  // The records: one slot per key, found through an open-addressing table of slot
+  // numbers, so that a page costs one hash and one probe.
+  uint32_t FindSlot(std::string_view key) const;
+  uint32_t AddSlot(PageRecord rec, bool stored);
+  void Rehash(size_t buckets);
+
+  FolderHandle& Folder();
   void ListFolder();
-  bool LocalFileExists(const std::string& name);
+  bool Present(uint32_t slot);
+  // Writes a file in place when neither a file nor a stored record has its name, else
+  // replaces it atomically unless it already holds exactly `bytes`.
+  void WriteNamed(const std::string& name, std::string_view bytes, bool present, bool stored);
+  void WriteSlotFile(uint32_t slot, std::string_view bytes);
+  // Step 3 and step 4 on a slot; `write(slot)` writes the file.
+  template <class Write>
+  uint32_t Generate(const std::string& key, int32_t crc, int* counter, Write& write,
+                    Change* change);
+  template <class Write>
+  void Repair(uint32_t slot, int32_t crc, Write& write);
 
   Blog* blog_;
   Host* host_;
   std::filesystem::path folder_;
-  std::unordered_map<std::string, Slot> records_;
-  std::unordered_set<std::string> present_;  // names of the files in the output folder
+  std::vector<Slot> slots_;
+  std::vector<uint32_t> buckets_;  // slot numbers or kNoSlot; the size is a power of two
+  std::unordered_set<std::string> unrecorded_files_;  // files in the folder without a record
+  std::unique_ptr<FolderHandle> folder_handle_;  // opened at the first file operation
   bool listed_ = false;
   bool index_page_overwritten_ = false;
   OutputCounters counters_;

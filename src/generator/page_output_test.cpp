@@ -1,6 +1,7 @@
 #include "generator/page_output.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
@@ -206,6 +207,92 @@ TEST_F(PageOutputTest, PicturesAndFilesAreTrackedWithTheirStoredCrc) {
       "... index.html has changes.", "processing file notes.txt", "...notes.txt is new."};
   EXPECT_EQ(host.LogTexts(), expected);
   EXPECT_EQ(host.log[5].color, LogColor::kGreen);
+}
+
+TEST_F(PageOutputTest, EveryRecordIsFoundByItsExactKeyOnly) {
+  // Enough records to grow the lookup table several times, with keys that differ only in
+  // case, length, a trailing byte or an embedded NUL.
+  std::vector<std::pair<std::string, std::string>> pages;
+  for (int i = 0; i < 3000; ++i) {
+    pages.emplace_back("page" + std::to_string(i) + ".html", "text " + std::to_string(i));
+  }
+  pages.emplace_back("Page1.html", "upper case");
+  pages.emplace_back("page1.html.html", "longer");
+  Run(pages);
+  {
+    PageWriter w(*blog, host, out);  // the records as read back from the blog
+    for (const auto& [name, text] : pages) {
+      const PageRecord* rec = w.Find(name);
+      ASSERT_NE(rec, nullptr) << name;
+      EXPECT_EQ(*rec, (PageRecord{name, 0, Crc(text), Crc(text)}));
+    }
+    for (const std::string& miss : {std::string("page1.htm"), std::string("page1.html "),
+                                    std::string("PAGE1.HTML"), std::string("page3000.html"),
+                                    std::string("page-1.html"), std::string("page1.html\0", 11),
+                                    std::string()}) {
+      EXPECT_EQ(w.Find(miss), nullptr) << miss;
+    }
+  }
+  EXPECT_EQ(blog->Pages().size(), pages.size());
+}
+
+TEST_F(PageOutputTest, AFileThatAlreadyHoldsTheTextIsNotReplaced) {
+  Run({{"same.html", "same"}, {"edited.html", "text"}, {"mode.html", "text"}});
+  // Unpublished, so every page has changes on every run and is written again.
+  WriteFile(out / "edited.html", "edited by hand");
+  fs::permissions(out / "mode.html", fs::perms(0600));
+  const auto inode = [&](const char* name) {
+    struct stat st {};
+    stat((out / name).c_str(), &st);
+    return st.st_ino;
+  };
+  const auto same_inode = inode("same.html");
+  const auto mode_inode = inode("mode.html");
+  OutputCounters c = Run({{"same.html", "same"}, {"edited.html", "text"}, {"mode.html", "text"}});
+  EXPECT_EQ(c.pages_changed, 3);
+  EXPECT_TRUE(host.Logged("... same.html has changes."));
+  EXPECT_EQ(inode("same.html"), same_inode);  // kept as it was
+  EXPECT_EQ(ReadFile(out / "edited.html"), "text");
+  EXPECT_NE(inode("mode.html"), mode_inode);  // replaced, with the usual permissions
+  EXPECT_EQ(fs::status(out / "mode.html").permissions(), fs::perms(0644));
+}
+
+TEST_F(PageOutputTest, FilesWithoutRecordsAreReplacedAndLinksResolved) {
+  // A file no record claims is replaced atomically, and a link to a file counts as the
+  // file being there.
+  WriteFile(out / "stray.html", "stray");
+  Run({{"target.html", "target"}});
+  fs::create_symlink("target.html", out / "link.html");
+  {
+    PageWriter w(*blog, host, out);
+    w.WriteOutputFile("stray.html", "written over");
+    w.Flush();
+  }
+  EXPECT_EQ(ReadFile(out / "stray.html"), "written over");
+  EXPECT_FALSE(blog->FindPage("stray.html"));
+  ASSERT_TRUE(MarkAllAsPublished(*blog, host));
+  fs::create_symlink("nowhere.html", out / "dangling.html");
+  {
+    // A new record claims the link's content as its local copy: nothing to repair.
+    PageWriter w(*blog, host, out);
+    w.RecordGenerated("link.html", Crc("target"), nullptr, [] {});
+    int writes = 0;
+    w.RepairLocal("link.html", Crc("target"), [&] { ++writes; });
+    EXPECT_EQ(writes, 0);
+    // A dangling link is no file: the record's local copy is repaired.
+    w.RecordGenerated("dangling.html", Crc("x"), nullptr, [] {});
+    w.RepairLocal("dangling.html", Crc("x"), [&] { ++writes; });
+    EXPECT_EQ(writes, 1);
+  }
+  {
+    PageWriter w(*blog, host, out);
+    w.ResetGeneratedCrcs();
+    int writes = 0;
+    w.RecordGenerated("link.html", Crc("target"), nullptr, [&] { ++writes; });
+    w.RepairLocal("link.html", Crc("target"), [&] { ++writes; });
+    EXPECT_EQ(writes, 1) << "unpublished: written once by the change, not repaired again";
+  }
+  EXPECT_TRUE(fs::is_symlink(out / "link.html"));
 }
 
 class ExtractTest : public PageOutputTest {
