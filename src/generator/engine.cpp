@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <random>
-#include <unordered_map>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -99,35 +99,96 @@ std::string ReplaceDelimiterEscapes(std::string_view text) {
 // Variable stages.
 //
 // The stages are defined as one full replacement pass per name, in order. Done literally
-// that is some eighty copies of every page. The expander below gives the same text in
-// one scan of the page:
+// that is some eighty copies of every page. Two expanders below give the same text in
+// one scan of the page.
 //
-// The text is kept as a linked list of pieces: literal text, and "pending" occurrences of
-// a name that has not had its pass yet. Pass i replaces each pending occurrence of name i
-// by the pieces of its value, in which occurrences of later names are pending again and
-// everything else is literal. That is exactly what a full pass does, as long as no
-// replacement makes a new occurrence of a later name out of characters on both sides of
-// its edges (say "[%main" + an empty value + "page.title%]"). So every replacement
-// checks its edges; an edge whose two neighbouring characters could both belong to a
-// delimited name is looked at closely, and if a later name really straddles it, the
-// expander writes out the text as it stands and finishes with the literal passes.
+// Without a name that forms across the edge of a replacement (say "[%main" + an empty
+// value + "page.title%]"), the passes amount to this: every name in the text is replaced
+// by its value, in which the names that come later in the order are replaced the same
+// way and all other text stays as it is. The direct expander computes exactly that, each
+// value's expansion once per call, and then checks on the result that no name can have
+// formed across an edge (see DirectExpander). That holds for practically every page.
+//
+// When it does not hold, the general expander does the passes on a linked list of
+// pieces: literal text, and "pending" occurrences of a name that has not had its pass
+// yet. Pass i replaces each pending occurrence of name i by the pieces of its value, in
+// which occurrences of later names are pending again and everything else is literal.
+// Every replacement checks its edges; an edge whose two neighbouring characters could
+// both belong to a delimited name is looked at closely, and if a later name really
+// straddles it, the expander writes out the text as it stands and finishes with the
+// literal passes.
 
 namespace {
 
-struct VariableTable {
-  const std::vector<std::string>* names = nullptr;  // delimited, in order
-  std::unordered_map<std::string_view, int> index;  // bare name -> position
-  bool name_char[256] = {};     // characters that occur in some bare name
-  bool token_char[256] = {};    // name characters and the delimiter characters
-  size_t max_token = 0;         // longest delimited name
-
-  explicit VariableTable(const std::vector<std::string>& delimited) : names(&delimited) {
+// Exact lookup of the bare names of one stage. The sets are small and fixed, so an
+// open-addressed table indexed by a hash of the length and three characters finds a name
+// with about one probe and one comparison; any other text ends at an empty slot. The
+// table refers to the names' own storage, which lives as long as the program.
+class NameIndex {
+ public:
+  explicit NameIndex(const std::vector<std::string>& delimited) {
     for (size_t i = 0; i < delimited.size(); ++i) {
       std::string_view bare(delimited[i]);
       bare = bare.substr(2, bare.size() - 4);
-      index.emplace(bare, static_cast<int>(i));
-      for (unsigned char c : bare) name_char[c] = token_char[c] = true;
-      if (delimited[i].size() > max_token) max_token = delimited[i].size();
+      if (bare.empty() || Find(bare.data(), bare.size()) >= 0) continue;  // first one wins
+      if (i + 1 >= kSlots) break;  // never happens: the sets are far smaller
+      shortest_ = std::min(shortest_, bare.size());
+      longest_ = std::max(longest_, bare.size());
+      size_t at = Hash(bare.data(), bare.size());
+      while (slots_[at].index >= 0) at = (at + 1) & kMask;
+      slots_[at] = Slot{bare.data(), bare.size(), static_cast<int>(i)};
+    }
+  }
+
+  // Position of the bare name [s, s + size) in the order, or -1.
+  int Find(const char* s, size_t size) const {
+    if (size < shortest_ || size > longest_) return -1;
+    for (size_t at = Hash(s, size);; at = (at + 1) & kMask) {
+      const Slot& slot = slots_[at];
+      if (slot.index < 0) return -1;
+      if (slot.size == size && std::memcmp(slot.name, s, size) == 0) return slot.index;
+    }
+  }
+
+  size_t longest() const { return longest_; }
+
+ private:
+  static constexpr size_t kSlots = 256;
+  static constexpr size_t kMask = kSlots - 1;
+
+  struct Slot {
+    const char* name = nullptr;
+    size_t size = 0;
+    int index = -1;
+  };
+
+  // The names share long prefixes ("linkto.index."), so the characters come from the end
+  // and the middle. `size` is at least 1.
+  static size_t Hash(const char* s, size_t size) {
+    const auto at = [s](size_t i) {
+      return static_cast<size_t>(static_cast<unsigned char>(s[i]));
+    };
+    return (size * 61 + at(size - 1) * 7 + at(size / 2) * 3 + at(size * 3 / 4)) & kMask;
+  }
+
+  Slot slots_[kSlots];
+  size_t shortest_ = SIZE_MAX;
+  size_t longest_ = 0;
+};
+
+struct VariableTable {
+  const std::vector<std::string>* names = nullptr;  // delimited, in order
+  NameIndex index;
+  bool token_char[256] = {};    // characters of the bare names and the delimiter characters
+  size_t max_token = 0;         // longest delimited name
+
+  explicit VariableTable(const std::vector<std::string>& delimited)
+      : names(&delimited), index(delimited) {
+    for (const std::string& name : delimited) {
+      for (size_t k = 2; k + 2 < name.size(); ++k) {
+        token_char[static_cast<unsigned char>(name[k])] = true;
+      }
+      if (name.size() > max_token) max_token = name.size();
     }
     // Names never hold the delimiter characters; the scans below rely on it.
     token_char[static_cast<unsigned char>('[')] = true;
@@ -136,10 +197,7 @@ struct VariableTable {
   }
 
   // Position of a bare name in the order, or -1 when it is no variable of this stage.
-  int Lookup(std::string_view bare) const {
-    auto it = index.find(bare);
-    return it == index.end() ? -1 : it->second;
-  }
+  int Lookup(std::string_view bare) const { return index.Find(bare.data(), bare.size()); }
 };
 
 const VariableTable& EntryTable() {
@@ -157,6 +215,7 @@ template <typename Fn>
 void ForEachName(const VariableTable& table, std::string_view text, Fn&& fn) {
   const char* base = text.data();
   const size_t n = text.size();
+  const size_t longest = table.index.longest();
   size_t p = 0;
   while (p + 1 < n) {
     const void* hit = std::memchr(base + p, '[', n - p - 1);
@@ -166,77 +225,194 @@ void ForEachName(const VariableTable& table, std::string_view text, Fn&& fn) {
       ++p;
       continue;
     }
-    size_t e = p + 2;
-    while (e < n && table.name_char[static_cast<unsigned char>(base[e])]) ++e;
-    if (e + 1 < n && base[e] == '%' && base[e + 1] == ']') {
-      int idx = table.Lookup(text.substr(p + 2, e - p - 2));
-      if (idx >= 0) {
-        fn(p, e + 2, idx);
-        p = e + 2;
-        continue;
+    // A bare name holds no '%', so a known one runs exactly up to the next '%'; it is
+    // never looked for further away than the longest name.
+    const size_t from = p + 2;
+    const void* close = std::memchr(base + from, '%', std::min(n - from, longest + 1));
+    if (close != nullptr) {
+      const size_t e = static_cast<size_t>(static_cast<const char*>(close) - base);
+      if (e + 1 < n && base[e + 1] == ']') {
+        const int idx = table.index.Find(base + from, e - from);
+        if (idx >= 0) {
+          fn(p, e + 2, idx);
+          p = e + 2;
+          continue;
+        }
       }
     }
     p += 2;
   }
 }
 
-// Values are produced on demand; views stay valid for the whole expansion. Composed
-// values are built in per-thread scratch strings that keep their capacity between pages.
-class ValueSource {
- public:
-  virtual ~ValueSource() = default;
-  virtual std::string_view Get(int index) = 0;
-};
-
 constexpr size_t kMaxNames = 82;
-
-struct ValueCache {
-  bool ready[kMaxNames] = {};
-  std::string_view view[kMaxNames];
-};
 
 std::string& Scratch(size_t index) {
   static thread_local std::string scratch[kMaxNames];
   return scratch[index];
 }
 
+// Values are produced on demand, at most once per expansion; views stay valid for the
+// whole expansion. Composed values are built in per-thread scratch strings that keep
+// their capacity between pages.
+class ValueSource {
+ public:
+  virtual ~ValueSource() = default;
+
+  std::string_view Get(int index) {
+    const size_t i = static_cast<size_t>(index);
+    if (!ready_[i]) {
+      const std::string_view value = Compute(index, Scratch(i));
+      data_[i] = value.data();
+      size_[i] = value.size();
+      ready_[i] = true;
+    }
+    return {data_[i], size_[i]};
+  }
+
+ protected:
+  virtual std::string_view Compute(int index, std::string& scratch) = 0;
+
+ private:
+  bool ready_[kMaxNames] = {};
+  // Read only once ready_ is set, so they are not cleared for every slice.
+  const char* data_[kMaxNames];
+  size_t size_[kMaxNames];
+};
+
 class EntryValues final : public ValueSource {
  public:
   explicit EntryValues(const TemplateEntryVars& entry) : entry_(entry) {}
-  std::string_view Get(int index) override {
-    const size_t i = static_cast<size_t>(index);
-    if (!cache_.ready[i]) {
-      cache_.view[i] = EntryVariableView(index, entry_, Scratch(i));
-      cache_.ready[i] = true;
-    }
-    return cache_.view[i];
+
+ protected:
+  std::string_view Compute(int index, std::string& scratch) override {
+    return EntryVariableView(index, entry_, scratch);
   }
 
  private:
   const TemplateEntryVars& entry_;
-  ValueCache cache_;
 };
 
 class PageValues final : public ValueSource {
  public:
   PageValues(const TemplateGlobalVars& g, const TemplateEntryVars& e, const TemplatePageVars& p)
       : global_(g), entry_(e), page_(p) {}
-  std::string_view Get(int index) override {
-    const size_t i = static_cast<size_t>(index);
-    if (!cache_.ready[i]) {
-      cache_.view[i] = PageVariableView(index, global_, entry_, page_, Scratch(i));
-      cache_.ready[i] = true;
-    }
-    return cache_.view[i];
+
+ protected:
+  std::string_view Compute(int index, std::string& scratch) override {
+    return PageVariableView(index, global_, entry_, page_, scratch);
   }
 
  private:
   const TemplateGlobalVars& global_;
   const TemplateEntryVars& entry_;
   const TemplatePageVars& page_;
-  ValueCache cache_;
 };
 
+// The direct expander's buffers, kept per thread so that their memory is reused.
+struct DirectSpace {
+  std::string expansion[kMaxNames];  // composed expansions of values
+  std::vector<size_t> edges;         // edge positions still to be checked, a stack
+};
+
+// Expands a text as the passes would when no name forms across an edge, and tells
+// whether that was the case.
+//
+// Characters that meet at the edge of a replacement during the passes still meet in the
+// result: a pass only ever replaces a whole pending name, and other text never changes
+// again. The only other thing that can stand next to an edge is a pending name, which
+// begins with '[' and ends with ']'; no name holds those characters anywhere else, so a
+// name cannot reach across them. Hence when, at every edge of the result, one of the two
+// characters cannot be part of a delimited name, or the left one is a ']' or the right
+// one a '[', no pass can have found a name across an edge and the result is exact.
+class DirectExpander {
+ public:
+  DirectExpander(const VariableTable& table, ValueSource& values, DirectSpace& space)
+      : table_(table), values_(values), space_(space) {}
+
+  // Appends the expansion of `text` to `out` and returns true; returns false, with `out`
+  // as it was, when a name might have formed across an edge.
+  bool Run(std::string_view text, std::string& out) {
+    const size_t base = out.size();
+    std::vector<size_t>& edges = space_.edges;
+    edges.clear();
+    size_t pos = 0;
+    ForEachName(table_, text, [&](size_t start, size_t end, int idx) {
+      out.append(text.data() + pos, start - pos);
+      const std::string_view expansion = Expansion(idx);
+      edges.push_back(out.size());
+      out.append(expansion);
+      edges.push_back(out.size());
+      pos = end;
+    });
+    out.append(text.data() + pos, text.size() - pos);
+    if (exact_ && EdgesSafe(out, base, 0)) return true;
+    out.resize(base);
+    return false;
+  }
+
+ private:
+  // The value of name `index` with the later names in it expanded.
+  std::string_view Expansion(int index) {
+    const size_t i = static_cast<size_t>(index);
+    if (ready_[i]) return {data_[i], size_[i]};
+    const std::string_view value = values_.Get(index);
+    std::string& buffer = space_.expansion[i];
+    std::vector<size_t>& edges = space_.edges;
+    const size_t mark = edges.size();
+    bool composed = false;
+    size_t pos = 0;
+    ForEachName(table_, value, [&](size_t start, size_t end, int idx) {
+      if (idx <= index) return;
+      if (!composed) {
+        buffer.clear();
+        composed = true;
+      }
+      buffer.append(value.data() + pos, start - pos);
+      const std::string_view inner = Expansion(idx);
+      edges.push_back(buffer.size());
+      buffer.append(inner);
+      edges.push_back(buffer.size());
+      pos = end;
+    });
+    std::string_view result = value;
+    if (composed) {
+      buffer.append(value.data() + pos, value.size() - pos);
+      // Edges at either end of the expansion are checked where it is put in.
+      if (!EdgesSafe(buffer, 0, mark)) exact_ = false;
+      edges.resize(mark);
+      result = buffer;
+    }
+    data_[i] = result.data();
+    size_[i] = result.size();
+    ready_[i] = true;
+    return result;
+  }
+
+  // Whether no name can reach across any edge recorded from `mark` on, in `s`; edges at
+  // `lo` or at the end have nothing on one side.
+  bool EdgesSafe(std::string_view s, size_t lo, size_t mark) const {
+    const std::vector<size_t>& edges = space_.edges;
+    for (size_t k = mark; k < edges.size(); ++k) {
+      const size_t j = edges[k];
+      if (j <= lo || j >= s.size()) continue;
+      const unsigned char left = static_cast<unsigned char>(s[j - 1]);
+      const unsigned char right = static_cast<unsigned char>(s[j]);
+      if (table_.token_char[left] && table_.token_char[right] && left != ']' && right != '[') {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  const VariableTable& table_;
+  ValueSource& values_;
+  DirectSpace& space_;
+  bool exact_ = true;
+  bool ready_[kMaxNames] = {};
+  // Read only once ready_ is set.
+  const char* data_[kMaxNames];
+  size_t size_[kMaxNames];
+};
 // The literal procedure: one full pass per name.
 std::string ExpandSequential(std::string text, const VariableTable& table, ValueSource& values,
                              size_t first_pass) {
@@ -494,6 +670,19 @@ Workspace& ThreadWorkspace() {
   return space;
 }
 
+DirectSpace& ThreadDirectSpace() {
+  static thread_local DirectSpace space;
+  return space;
+}
+
+// Appends the expansion of `text` to `out`: directly when that is exact, else by the
+// general expander.
+void Expand(const VariableTable& table, ValueSource& values, std::string_view text,
+            std::string& out) {
+  if (DirectExpander(table, values, ThreadDirectSpace()).Run(text, out)) return;
+  Expander(table, values, ThreadWorkspace()).Run(text, out);
+}
+
 }  // namespace
 
 void ExpandEntrySlice(std::string& page_text, std::string_view slice,
@@ -502,9 +691,14 @@ void ExpandEntrySlice(std::string& page_text, std::string_view slice,
     page_text.append(slice);
     return;
   }
+  // Pages are built by appending one slice after another to an empty text: start with
+  // room for a small page rather than growing from nothing.
+  const size_t needed = page_text.size() + 2 * slice.size();
+  if (page_text.capacity() < needed) {
+    page_text.reserve(std::max({needed, 2 * page_text.capacity(), size_t{4096}}));
+  }
   EntryValues values(entry);
-  Expander expander(EntryTable(), values, ThreadWorkspace());
-  expander.Run(slice, page_text);
+  Expand(EntryTable(), values, slice, page_text);
 }
 
 std::string ExpandPageVariables(std::string_view page_text, const TemplateGlobalVars& global,
@@ -514,11 +708,17 @@ std::string ExpandPageVariables(std::string_view page_text, const TemplateGlobal
     out.assign(page_text);
     return out;
   }
+  // The values (navigation columns and the like) add to the page; room for half as much
+  // again usually saves growing the text several times.
+  out.reserve(page_text.size() + page_text.size() / 2 + 1024);
   PageValues values(global, entry, page);
-  Expander expander(PageTable(), values, ThreadWorkspace());
-  expander.Run(page_text, out);
+  Expand(PageTable(), values, page_text, out);
   return out;
 }
+
+int EntryVariableIndex(std::string_view bare_name) { return EntryTable().Lookup(bare_name); }
+
+int PageVariableIndex(std::string_view bare_name) { return PageTable().Lookup(bare_name); }
 
 namespace reference {
 
@@ -548,8 +748,6 @@ std::string ExpandPageVariables(std::string_view page_text, const TemplateGlobal
 // ---------------------------------------------------------------------------------------
 // Function stage.
 
-std::string FunctionValue(std::string_view inner);
-
 namespace {
 
 std::string_view TrimControls(std::string_view s) {
@@ -572,39 +770,76 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The value of a function as a part of `inner`: a result is always cut out of the
+// function's own text.
+std::string_view FunctionResult(std::string_view inner) {
+  std::string_view name = inner;
+  std::string_view args;
+  if (size_t split = inner.find("~~"); split != std::string_view::npos) {
+    name = inner.substr(0, split);
+    args = inner.substr(split + 2);
+  }
+  std::string_view test = args;
+  std::string_view result;
+  if (size_t split = args.find("~~"); split != std::string_view::npos) {
+    test = TrimControls(args.substr(0, split));
+    result = TrimControls(args.substr(split + 2));
+  }
+  if (EqualsNoCase(name, "IFNOTBLANK")) return test.empty() ? std::string_view() : result;
+  if (EqualsNoCase(name, "IFBLANK")) return test.empty() ? result : std::string_view();
+  return {};
+}
+
+// Position of the "%]" that closes the "[%" at `open`, counting the openings met on the
+// way, or npos. Both delimiters hold a '%', so the scan goes from one '%' to the next:
+// an opening counts when its '[' lies after the delimiter at `open`, and at one '%' an
+// opening comes before a closing.
+size_t MatchingClose(std::string_view in, size_t open) {
+  const char* base = in.data();
+  const size_t n = in.size();
+  int depth = 1;
+  size_t j = open + 2;
+  while (j < n) {
+    const void* hit = std::memchr(base + j, '%', n - j);
+    if (hit == nullptr) break;
+    j = static_cast<size_t>(static_cast<const char*>(hit) - base);
+    if (j >= open + 3 && base[j - 1] == '[') ++depth;
+    if (j + 1 < n && base[j + 1] == ']' && --depth == 0) return j;
+    ++j;
+  }
+  return std::string_view::npos;
+}
+
 // One left-to-right pass that replaces every outermost "[%...%]" by its function value.
 // An opening "[%" without its matching "%]" drops the rest of the text. `first` is the
 // position of the first "[%"; the text before it stays where it is.
+//
+// The pass works in place. A value is a part of its function's text, so the text never
+// grows, and everything is written at or before the position where reading goes on.
 void FunctionPass(std::string& text, size_t first) {
+  char* const data = text.data();
   const std::string_view in(text);
-  const size_t n = in.size();
-  std::string out;
-  out.reserve(n - first);
+  size_t write = first;
+  // Moves [from, from + size) down to the writing position.
+  const auto keep = [&](size_t from, size_t size) {
+    if (write != from && size != 0) std::memmove(data + write, data + from, size);
+    write += size;
+  };
   size_t pos = first;
   while (true) {
-    size_t open = in.find("[%", pos);
+    const size_t open = in.find("[%", pos);
     if (open == std::string_view::npos) {
-      out.append(in.substr(pos));
+      keep(pos, in.size() - pos);
       break;
     }
-    out.append(in.substr(pos, open - pos));
-    int depth = 1;
-    size_t i = open + 2;
-    bool matched = false;
-    for (; i + 1 < n; ++i) {
-      if (in[i] == '[' && in[i + 1] == '%') ++depth;
-      if (in[i] == '%' && in[i + 1] == ']') --depth;
-      if (depth == 0) {
-        matched = true;
-        break;
-      }
-    }
-    if (!matched) break;
-    out += FunctionValue(in.substr(open + 2, i - open - 2));
-    pos = i + 2;
+    keep(pos, open - pos);
+    const size_t close = MatchingClose(in, open);
+    if (close == std::string_view::npos) break;
+    const std::string_view result = FunctionResult(in.substr(open + 2, close - open - 2));
+    keep(static_cast<size_t>(result.data() - data), result.size());
+    pos = close + 2;
   }
-  text.resize(first);
-  text += out;
+  text.resize(write);
 }
 
 // Whether "**[**%" or "**%**]" occurs in `text`, in one scan.
@@ -622,23 +857,7 @@ bool HasEscapes(std::string_view text) {
 
 }  // namespace
 
-std::string FunctionValue(std::string_view inner) {
-  std::string_view name = inner;
-  std::string_view args;
-  if (size_t split = inner.find("~~"); split != std::string_view::npos) {
-    name = inner.substr(0, split);
-    args = inner.substr(split + 2);
-  }
-  std::string_view test = args;
-  std::string_view result;
-  if (size_t split = args.find("~~"); split != std::string_view::npos) {
-    test = TrimControls(args.substr(0, split));
-    result = TrimControls(args.substr(split + 2));
-  }
-  if (EqualsNoCase(name, "IFNOTBLANK")) return test.empty() ? "" : std::string(result);
-  if (EqualsNoCase(name, "IFBLANK")) return test.empty() ? std::string(result) : "";
-  return "";
-}
+std::string FunctionValue(std::string_view inner) { return std::string(FunctionResult(inner)); }
 
 int DrawPageRandom() {
   static thread_local std::mt19937 generator(static_cast<std::mt19937::result_type>(
@@ -647,16 +866,18 @@ int DrawPageRandom() {
   return draw(generator);
 }
 
-std::string ExpandFunctions(std::string_view page_text) {
-  return ExpandFunctions(page_text, DrawPageRandom());
+std::string ExpandFunctions(std::string page_text) {
+  return ExpandFunctions(std::move(page_text), DrawPageRandom());
 }
 
-std::string ExpandFunctions(std::string_view page_text, int random_number) {
-  std::string text(page_text);
+std::string ExpandFunctions(std::string text, int random_number) {
   // Nothing before the first "[%" changes until the escapes; the steps start there.
   size_t first = text.find("[%");
   if (first != std::string::npos) {
-    ReplaceInPlace(text, "[%RANDOM%]", std::to_string(random_number), first);
+    static constexpr std::string_view kRandom = "[%RANDOM%]";
+    if (FindBytes(text.data() + first, text.data() + text.size(), kRandom) != nullptr) {
+      ReplaceInPlace(text, kRandom, std::to_string(random_number), first);
+    }
     for (int pass = 0; pass < 2 && first != std::string::npos; ++pass) {
       FunctionPass(text, first);
       // A value may end in "[" before a "%" of the text, so look one character back.
@@ -669,7 +890,6 @@ std::string ExpandFunctions(std::string_view page_text, int random_number) {
   }
   return text;
 }
-
 namespace reference {
 
 std::string ExpandFunctions(std::string_view page_text, int random_number) {

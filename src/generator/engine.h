@@ -33,10 +33,18 @@ void ExpandEntrySlice(std::string& page_text, std::string_view slice,
 std::string ExpandPageVariables(std::string_view page_text, const TemplateGlobalVars& global,
                                 const TemplateEntryVars& entry, const TemplatePageVars& page);
 
-// The function stage with a fresh random number for this page (DrawPageRandom).
-std::string ExpandFunctions(std::string_view page_text);
+// Position of a bare variable name ("entry.title", without "[%" and "%]") in the order of
+// EntryVariableNames() / PageVariableNames(), or -1 when it is none of them. Exact and
+// case-sensitive.
+int EntryVariableIndex(std::string_view bare_name);
+int PageVariableIndex(std::string_view bare_name);
+
+// The function stage with a fresh random number for this page (DrawPageRandom). The
+// text is taken by value and worked on in place: pass the page with std::move (or as a
+// temporary) to save a copy.
+std::string ExpandFunctions(std::string page_text);
 // The function stage with the given number for "[%RANDOM%]".
-std::string ExpandFunctions(std::string_view page_text, int random_number);
+std::string ExpandFunctions(std::string page_text, int random_number);
 
 // One uniform draw from 0 to 999998, from a generator seeded from the clock.
 int DrawPageRandom();
