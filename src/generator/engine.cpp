@@ -244,6 +244,50 @@ void ForEachName(const VariableTable& table, std::string_view text, Fn&& fn) {
   }
 }
 
+// A delimited known name found in a text: [start, end) and its position in the order.
+struct NameAt {
+  size_t start;
+  size_t end;
+  int index;
+};
+
+void ScanNames(const VariableTable& table, std::string_view text, std::vector<NameAt>& names) {
+  names.clear();
+  ForEachName(table, text, [&](size_t start, size_t end, int index) {
+    names.push_back(NameAt{start, end, index});
+  });
+}
+
+// The names found in the template slices. Every page expands the same few slices, so
+// their scans are kept, each in a slot chosen by where the slice lies; a kept scan is
+// used only while the slice holds exactly the bytes that were scanned.
+class SliceScans {
+ public:
+  const std::vector<NameAt>& Names(const VariableTable& table, std::string_view slice) {
+    const auto address = reinterpret_cast<std::uintptr_t>(slice.data());
+    Slot& slot = slots_[((address >> 4) ^ (address >> 12) ^ slice.size()) % kSlots];
+    if (!slot.used || slot.table != &table || slot.text != slice) {
+      slot.used = true;
+      slot.table = &table;
+      slot.text.assign(slice);
+      ScanNames(table, slice, slot.names);
+    }
+    return slot.names;
+  }
+
+ private:
+  static constexpr size_t kSlots = 64;
+
+  struct Slot {
+    bool used = false;
+    const VariableTable* table = nullptr;
+    std::string text;
+    std::vector<NameAt> names;
+  };
+
+  Slot slots_[kSlots];
+};
+
 constexpr size_t kMaxNames = 82;
 
 std::string& Scratch(size_t index) {
@@ -312,6 +356,7 @@ class PageValues final : public ValueSource {
 struct DirectSpace {
   std::string expansion[kMaxNames];  // composed expansions of values
   std::vector<size_t> edges;         // edge positions still to be checked, a stack
+  std::vector<NameAt> names;         // the names of a page
 };
 
 // Expands a text as the passes would when no name forms across an edge, and tells
@@ -329,21 +374,21 @@ class DirectExpander {
   DirectExpander(const VariableTable& table, ValueSource& values, DirectSpace& space)
       : table_(table), values_(values), space_(space) {}
 
-  // Appends the expansion of `text` to `out` and returns true; returns false, with `out`
-  // as it was, when a name might have formed across an edge.
-  bool Run(std::string_view text, std::string& out) {
+  // Appends the expansion of `text`, whose names are `names`, to `out` and returns true;
+  // returns false, with `out` as it was, when a name might have formed across an edge.
+  bool Run(std::string_view text, const std::vector<NameAt>& names, std::string& out) {
     const size_t base = out.size();
     std::vector<size_t>& edges = space_.edges;
     edges.clear();
     size_t pos = 0;
-    ForEachName(table_, text, [&](size_t start, size_t end, int idx) {
-      out.append(text.data() + pos, start - pos);
-      const std::string_view expansion = Expansion(idx);
+    for (const NameAt& name : names) {
+      out.append(text.data() + pos, name.start - pos);
+      const std::string_view expansion = Expansion(name.index);
       edges.push_back(out.size());
       out.append(expansion);
       edges.push_back(out.size());
-      pos = end;
-    });
+      pos = name.end;
+    }
     out.append(text.data() + pos, text.size() - pos);
     if (exact_ && EdgesSafe(out, base, 0)) return true;
     out.resize(base);
@@ -675,11 +720,20 @@ DirectSpace& ThreadDirectSpace() {
   return space;
 }
 
-// Appends the expansion of `text` to `out`: directly when that is exact, else by the
-// general expander.
+SliceScans& ThreadSliceScans() {
+  static thread_local SliceScans scans;
+  return scans;
+}
+
+// Appends the expansion of `text`, whose names are `names`, to `out`: directly when that
+// is exact, else by the general expander.
 void Expand(const VariableTable& table, ValueSource& values, std::string_view text,
-            std::string& out) {
-  if (DirectExpander(table, values, ThreadDirectSpace()).Run(text, out)) return;
+            const std::vector<NameAt>& names, std::string& out) {
+  if (names.empty()) {
+    out.append(text);
+    return;
+  }
+  if (DirectExpander(table, values, ThreadDirectSpace()).Run(text, names, out)) return;
   Expander(table, values, ThreadWorkspace()).Run(text, out);
 }
 
@@ -697,8 +751,9 @@ void ExpandEntrySlice(std::string& page_text, std::string_view slice,
   if (page_text.capacity() < needed) {
     page_text.reserve(std::max({needed, 2 * page_text.capacity(), size_t{4096}}));
   }
+  const VariableTable& table = EntryTable();
   EntryValues values(entry);
-  Expand(EntryTable(), values, slice, page_text);
+  Expand(table, values, slice, ThreadSliceScans().Names(table, slice), page_text);
 }
 
 std::string ExpandPageVariables(std::string_view page_text, const TemplateGlobalVars& global,
@@ -711,8 +766,11 @@ std::string ExpandPageVariables(std::string_view page_text, const TemplateGlobal
   // The values (navigation columns and the like) add to the page; room for half as much
   // again usually saves growing the text several times.
   out.reserve(page_text.size() + page_text.size() / 2 + 1024);
+  const VariableTable& table = PageTable();
+  std::vector<NameAt>& names = ThreadDirectSpace().names;
+  ScanNames(table, page_text, names);
   PageValues values(global, entry, page);
-  Expand(PageTable(), values, page_text, out);
+  Expand(table, values, page_text, names, out);
   return out;
 }
 
@@ -812,34 +870,50 @@ size_t MatchingClose(std::string_view in, size_t open) {
 
 // One left-to-right pass that replaces every outermost "[%...%]" by its function value.
 // An opening "[%" without its matching "%]" drops the rest of the text. `first` is the
-// position of the first "[%"; the text before it stays where it is.
+// position of the first "[%"; the text before it stays where it is. Returns the position
+// of the first "[%" in the new text, or npos.
 //
 // The pass works in place. A value is a part of its function's text, so the text never
 // grows, and everything is written at or before the position where reading goes on.
-void FunctionPass(std::string& text, size_t first) {
+//
+// The text between two functions holds no "[%" (the search for the next opening went
+// over it), so a "[%" of the new text lies inside a value or is made of the last
+// character written and the first one of the next piece.
+size_t FunctionPass(std::string& text, size_t first) {
   char* const data = text.data();
   const std::string_view in(text);
   size_t write = first;
+  size_t next_open = std::string_view::npos;
   // Moves [from, from + size) down to the writing position.
-  const auto keep = [&](size_t from, size_t size) {
-    if (write != from && size != 0) std::memmove(data + write, data + from, size);
+  const auto keep = [&](size_t from, size_t size, bool is_value) {
+    if (size == 0) return;
+    if (next_open == std::string_view::npos) {
+      if (write > 0 && data[write - 1] == '[' && data[from] == '%') {
+        next_open = write - 1;
+      } else if (is_value) {
+        const char* hit = FindBytes(data + from, data + from + size, "[%");
+        if (hit != nullptr) next_open = write + static_cast<size_t>(hit - (data + from));
+      }
+    }
+    if (write != from) std::memmove(data + write, data + from, size);
     write += size;
   };
   size_t pos = first;
   while (true) {
     const size_t open = in.find("[%", pos);
     if (open == std::string_view::npos) {
-      keep(pos, in.size() - pos);
+      keep(pos, in.size() - pos, false);
       break;
     }
-    keep(pos, open - pos);
+    keep(pos, open - pos, false);
     const size_t close = MatchingClose(in, open);
     if (close == std::string_view::npos) break;
     const std::string_view result = FunctionResult(in.substr(open + 2, close - open - 2));
-    keep(static_cast<size_t>(result.data() - data), result.size());
+    keep(static_cast<size_t>(result.data() - data), result.size(), true);
     pos = close + 2;
   }
   text.resize(write);
+  return next_open;
 }
 
 // Whether "**[**%" or "**%**]" occurs in `text`, in one scan.
@@ -879,9 +953,7 @@ std::string ExpandFunctions(std::string text, int random_number) {
       ReplaceInPlace(text, kRandom, std::to_string(random_number), first);
     }
     for (int pass = 0; pass < 2 && first != std::string::npos; ++pass) {
-      FunctionPass(text, first);
-      // A value may end in "[" before a "%" of the text, so look one character back.
-      first = text.find("[%", first == 0 ? 0 : first - 1);
+      first = FunctionPass(text, first);
     }
   }
   if (HasEscapes(text)) {

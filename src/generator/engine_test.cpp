@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <random>
 #include <string>
@@ -294,6 +295,24 @@ TEST(ReplacementOrderTest, EntrySliceIsAppendedAndPageTextIsLeftAlone) {
   std::string page = "[%entry.title%] already here|";
   ExpandEntrySlice(page, "<h1>[%entry.title%]</h1>", e);
   EXPECT_EQ(page, "[%entry.title%] already here|<h1>T</h1>");
+}
+
+TEST(ReplacementOrderTest, ASliceRewrittenInPlaceIsExpandedAsItIsNow) {
+  // The same buffer with the same length but other bytes: nothing of the earlier text
+  // may be reused.
+  TemplateEntryVars e;
+  e.entry_title = "T";
+  e.entry_id = "7";
+  std::string slice = "<[%entry.title%]>";
+  const char* where = slice.data();
+  EXPECT_EQ(Slice(slice, e), "<T>");
+  const std::string other = "<[%entry.id%]abc>";
+  ASSERT_EQ(other.size(), slice.size());
+  std::copy(other.begin(), other.end(), slice.begin());
+  ASSERT_EQ(slice.data(), where);
+  EXPECT_EQ(Slice(slice, e), "<7abc>");
+  std::copy(other.begin(), other.end() - 1, slice.begin() + 1);
+  EXPECT_EQ(Slice(slice, e), "<<7abc");
 }
 
 TEST(ReplacementOrderTest, EmptyValueJoinsANameThatALaterPassReplaces) {
