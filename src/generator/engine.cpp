@@ -816,14 +816,16 @@ std::string_view TrimControls(std::string_view s) {
   return s.substr(b, e - b);
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
+// Whether `name` is `letters` (capital letters only) in any letter case. Setting bit 5
+// turns a capital into its small letter, and no byte but those two turns into that small
+// letter, so one comparison per character is exact.
+bool IsNameNoCase(std::string_view name, std::string_view letters) {
+  if (name.size() != letters.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if ((static_cast<unsigned char>(name[i]) | 0x20) !=
+        (static_cast<unsigned char>(letters[i]) | 0x20)) {
+      return false;
+    }
   }
   return true;
 }
@@ -843,8 +845,8 @@ std::string_view FunctionResult(std::string_view inner) {
     test = TrimControls(args.substr(0, split));
     result = TrimControls(args.substr(split + 2));
   }
-  if (EqualsNoCase(name, "IFNOTBLANK")) return test.empty() ? std::string_view() : result;
-  if (EqualsNoCase(name, "IFBLANK")) return test.empty() ? result : std::string_view();
+  if (IsNameNoCase(name, "IFNOTBLANK")) return test.empty() ? std::string_view() : result;
+  if (IsNameNoCase(name, "IFBLANK")) return test.empty() ? result : std::string_view();
   return {};
 }
 

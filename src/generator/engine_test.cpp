@@ -75,6 +75,10 @@ TEST(FunctionStageTest, NamesIgnoreCaseButNotBlanks) {
   EXPECT_EQ(ExpandFunctions("[%IfBlank~~~~r%]", 0), "r");
   EXPECT_EQ(ExpandFunctions("a[% IFNOTBLANK~~x~~r%]b", 0), "ab");
   EXPECT_EQ(ExpandFunctions("a[%IFNOTBLANK ~~x~~r%]b", 0), "ab");
+  EXPECT_EQ(ExpandFunctions("a[%iFbLaNk~~~~r%]b", 0), "arb");
+  // Characters that differ from a letter only in its case bit are no letters.
+  EXPECT_EQ(ExpandFunctions("a[%IFBL@NK~~~~r%]b", 0), "ab");
+  EXPECT_EQ(ExpandFunctions("a[%IFBLAN\x0B~~~~r%]b", 0), "ab");
 }
 
 TEST(FunctionStageTest, UnknownNamesVanishAndUnclosedOpeningDropsTheRest) {
