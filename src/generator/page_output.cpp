@@ -168,13 +168,16 @@ PageWriter::PageWriter(Blog& blog, Host& host, fs::path output_folder)
       const int rank = TypeRank(sqlite3_column_type(row, 0));  // before any conversion
       PageRecord rec;
       rec.key = store::ReadText(row, 0);
-      rec.existing = store::ReadInt(row, 1);
-      rec.generated = store::ReadInt(row, 2);
-      rec.local = store::ReadInt(row, 3);
+      // As store::ReadInt, without its test for null: SQLite reads null as 0 and cuts the
+      // value to 32 bits the same way.
+      rec.existing = sqlite3_column_int(row, 1);
+      rec.generated = sqlite3_column_int(row, 2);
+      rec.local = sqlite3_column_int(row, 3);
       // Keys are unique text, but a null or blob key reads as the same text as another
       // row's: the row that comes first in key order (by type, then equal keys by row
       // number) keeps the record, as when the rows were read in key order.
-      const uint32_t found = FindSlot(rec.key);
+      const size_t hash = HashKey(rec.key);
+      const uint32_t found = FindSlot(rec.key, hash);
       if (found != kNoSlot) {
         if (rank < ranks[found]) {
           Slot& slot = slots_[found];
@@ -186,7 +189,7 @@ PageWriter::PageWriter(Blog& blog, Host& host, fs::path output_folder)
         }
         continue;
       }
-      AddSlot(std::move(rec), true);
+      AddSlot(std::move(rec), true, hash);
       ranks.push_back(rank);
     }
   });
@@ -200,9 +203,10 @@ PageWriter::~PageWriter() {
   }
 }
 
-uint32_t PageWriter::FindSlot(std::string_view key) const {
+size_t PageWriter::HashKey(std::string_view key) { return std::hash<std::string_view>()(key); }
+
+uint32_t PageWriter::FindSlot(std::string_view key, size_t hash) const {
   if (buckets_.empty()) return kNoSlot;
-  const size_t hash = std::hash<std::string_view>()(key);
   const size_t mask = buckets_.size() - 1;
   for (size_t b = hash & mask;; b = (b + 1) & mask) {
     const uint32_t i = buckets_[b];
@@ -211,13 +215,13 @@ uint32_t PageWriter::FindSlot(std::string_view key) const {
   }
 }
 
-uint32_t PageWriter::AddSlot(PageRecord rec, bool stored) {
+uint32_t PageWriter::AddSlot(PageRecord rec, bool stored, size_t hash) {
   // At most half the buckets in use keeps the probes short.
   if ((slots_.size() + 1) * 2 > buckets_.size()) {
     Rehash(std::max<size_t>(64, buckets_.size() * 2));
   }
   Slot slot;
-  slot.hash = std::hash<std::string_view>()(rec.key);
+  slot.hash = hash;
   slot.stored = stored;
   if (stored) {
     slot.saved_existing = rec.existing;
@@ -322,7 +326,8 @@ void PageWriter::WriteOutputFile(const std::string& name, std::string_view bytes
 template <class Write>
 uint32_t PageWriter::Generate(const std::string& key, int32_t crc, int* counter, Write& write,
                               Change* change) {
-  uint32_t slot = FindSlot(key);
+  const size_t hash = HashKey(key);
+  uint32_t slot = FindSlot(key, hash);
   if (slot != kNoSlot) {
     *change = Change::kNone;
     if (crc != slots_[slot].rec.existing) {
@@ -337,7 +342,7 @@ uint32_t PageWriter::Generate(const std::string& key, int32_t crc, int* counter,
   }
   host_->PublishLogLine("..." + key + " is new.");
   if (counter) ++*counter;
-  slot = AddSlot(PageRecord{key, 0, crc, crc}, false);
+  slot = AddSlot(PageRecord{key, 0, crc, crc}, false, hash);
   *change = Change::kNew;
   write(slot);  // the new record stays even when the write fails
   return slot;

@@ -125,8 +125,10 @@ class PageWriter {
 
   // The records: one slot per key, found through an open-addressing table of slot
   // numbers, so that a page costs one hash and one probe.
-  uint32_t FindSlot(std::string_view key) const;
-  uint32_t AddSlot(PageRecord rec, bool stored);
+  static size_t HashKey(std::string_view key);
+  uint32_t FindSlot(std::string_view key) const { return FindSlot(key, HashKey(key)); }
+  uint32_t FindSlot(std::string_view key, size_t hash) const;
+  uint32_t AddSlot(PageRecord rec, bool stored, size_t hash);
   void Rehash(size_t buckets);
 
   FolderHandle& Folder();

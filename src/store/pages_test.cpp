@@ -2,6 +2,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "store/store_test_support.h"
 #include "util/error.h"
 
@@ -70,6 +74,35 @@ TEST_F(PagesTest, EmptyCrcFieldsReadAsZero) {
   auto blog = NewBlog();
   blog->db().exec("INSERT INTO tblPages (PageKey) VALUES ('old.html')");
   EXPECT_EQ(*blog->FindPage("old.html"), (PageRecord{"old.html", 0, 0, 0}));
+  EXPECT_THAT(blog->Pages(), ElementsAre(PageRecord{"old.html", 0, 0, 0}));
+}
+
+TEST_F(PagesTest, ManyRecordsListInByteOrderAndAMissingTableIsAnError) {
+  auto blog = NewBlog();
+  std::vector<std::string> keys = {"\xc3\xa9t\xc3\xa9.html", "zebra.html", "Zebra.html", "_.html"};
+  for (int i = 0; i < 500; ++i) keys.push_back("article" + std::to_string(i) + ".html");
+  for (size_t i = 0; i < keys.size(); ++i) {
+    blog->InsertPage({keys[i], static_cast<int32_t>(i), -static_cast<int32_t>(i), 7});
+  }
+  std::vector<PageRecord> pages = blog->Pages();
+  ASSERT_EQ(pages.size(), keys.size());
+  std::vector<std::string> listed;
+  for (const PageRecord& p : pages) {
+    listed.push_back(p.key);
+    const size_t i = static_cast<size_t>(std::find(keys.begin(), keys.end(), p.key) - keys.begin());
+    EXPECT_EQ(p, (PageRecord{keys[i], static_cast<int32_t>(i), -static_cast<int32_t>(i), 7}));
+  }
+  std::sort(keys.begin(), keys.end());  // unsigned bytes: the accented key comes last
+  EXPECT_EQ(listed, keys);
+  EXPECT_EQ(listed.back(), "\xc3\xa9t\xc3\xa9.html");
+
+  blog->db().exec("DROP TABLE tblPages");
+  try {
+    blog->Pages();
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("tblPages"), std::string::npos) << e.what();
+  }
 }
 
 }  // namespace
