@@ -29,6 +29,7 @@
 #include "generator/page_output.h"
 #include "generator/run.h"
 #include "store/blog.h"
+#include "templates/package.h"
 #include "util/file_io.h"
 #include "util/host.h"
 #include "util/program_folder.h"
@@ -227,6 +228,8 @@ int RunOne(bool mixed, bool keep) {
   fs::remove_all(home);
   fs::create_directories(home);
   SetProgramFolder(home);
+  // As installed: the default package in the program folder.
+  InstallDefaultPackage(home);
   QuietHost host;
   std::unique_ptr<Blog> blog = Blog::Create(home / "bench.zdb", host, false);
   auto t0 = std::chrono::steady_clock::now();

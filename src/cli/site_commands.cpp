@@ -8,6 +8,7 @@
 
 #include "cli/context.h"
 #include "generator/demo.h"
+#include "templates/package.h"
 #include "generator/run.h"
 #include "store/blog.h"
 #include "util/error.h"
@@ -106,6 +107,9 @@ int RunPreview(Context& ctx, const std::string& path, bool open) {
 
 int RunDemo(Context& ctx) {
   const auto file = ProgramFolder() / kDemoBlogFile;
+  // A program folder chosen with --home or TESSAVO_HOME starts without the default
+  // package that sits beside the program.
+  InstallDefaultPackage(ProgramFolder());
   // The demo blog is made afresh on every run, so that its site always shows the same
   // content; the file's name is the demo's own.
   std::error_code ec;

@@ -1,10 +1,21 @@
 #include "templates/package.h"
 
+#include "util/file_io.h"
 #include "util/host.h"
 
 namespace tessavo {
 
 PackageLines BuiltInPackageLines() { return SplitPackageLines(BuiltInPackageText()); }
+
+bool InstallDefaultPackage(const std::filesystem::path& program_folder) {
+  const std::filesystem::path path = program_folder / kDefaultPackageName;
+  std::error_code ec;
+  if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
+    return false;
+  }
+  WriteFileAtomic(path, BuiltInPackageText());
+  return true;
+}
 
 LoadedPackage LoadTemplatePackage(Host& host, const std::filesystem::path& program_folder,
                                   const std::string& template_file) {

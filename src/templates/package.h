@@ -204,4 +204,9 @@ LoadedPackage LoadTemplatePackage(Host& host, const std::filesystem::path& progr
 // The name of the default package file in the program folder.
 inline constexpr const char* kDefaultPackageName = "@default.tem";
 
+// Puts the built-in package into `program_folder` as "@default.tem", as an installation
+// does, when no file of that name is there (a package that is there, changed or not, is
+// left alone). True when the file was written. Throws Error when it cannot be written.
+bool InstallDefaultPackage(const std::filesystem::path& program_folder);
+
 }  // namespace tessavo

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli_run.h"
+#include "templates/package.h"
 
 namespace tessavo::testing {
 namespace {
@@ -51,12 +52,22 @@ TEST_F(CliSiteTest, DemoRunsTwice) {
   for (int run = 0; run < 2; ++run) {
     CliResult r = cli.Run({"demo"});
     ASSERT_EQ(r.status, 0) << Describe(r);
+    EXPECT_EQ(r.out.find("Error opening"), std::string::npos) << Describe(r);
+    EXPECT_EQ(r.out.find("Sorry"), std::string::npos) << Describe(r);
     EXPECT_NE(r.out.find("Demo site: " + (cli.home() / "HTML" / "tessavo-demo").string()),
               std::string::npos)
         << Describe(r);
   }
   EXPECT_TRUE(fs::exists(cli.home() / "HTML" / "tessavo-demo" / "index.html"));
   EXPECT_TRUE(fs::exists(cli.home() / "tessavo-demo.zdb"));
+  // The program folder got the default package, so the run found it.
+  EXPECT_EQ(ReadFile(cli.home() / "@default.tem"), std::string(BuiltInPackageText()));
+  // A default package that is there already is the user's and stays as it is.
+  WriteFile(cli.home() / "@default.tem", "damaged");
+  CliResult again = cli.Run({"demo"});
+  EXPECT_EQ(again.status, 0) << Describe(again);
+  EXPECT_EQ(ReadFile(cli.home() / "@default.tem"), "damaged");
+  EXPECT_NE(again.out.find("Error opening template package: @default.tem"), std::string::npos);
   // --home chooses the program folder too.
   CliResult other = cli.Run({"demo", "--home", "other-home"});
   ASSERT_EQ(other.status, 0) << Describe(other);
