@@ -20,9 +20,7 @@ std::string EmptyRecord(std::size_t n) { return Digit(n) + kFieldSeparator; }
 std::string SliceFileName(std::size_t s) { return "slice" + std::to_string(s) + ".html"; }
 
 std::string RawLineName(std::size_t line) {
-  std::string number = std::to_string(line);
-  if (number.size() < 2) number.insert(0, "0");
-  return "raw/line" + number + ".record";
+  return std::string(line < 10 ? "raw/line0" : "raw/line") + std::to_string(line) + ".record";
 }
 
 void Write(const fs::path& path, std::string_view bytes) {
