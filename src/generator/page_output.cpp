@@ -54,47 +54,7 @@ int TypeRank(int type) {
   }
 }
 
-// A statement on the connection's own handle: the rows and writes of tblPages come by the
-// thousand, and the wrapper's checks and copies per call add up. Failures throw the
-// wrapper's own exception with SQLite's message, as the wrapper would.
-class RawStatement {
- public:
-  RawStatement(SQLite::Database& db, const char* sql) : db_(db.getHandle()) {
-    const int rc = sqlite3_prepare_v2(db_, sql, -1, &stmt_, nullptr);
-    if (rc != SQLITE_OK) throw SQLite::Exception(db_, rc);
-  }
-  ~RawStatement() { sqlite3_finalize(stmt_); }
-  RawStatement(const RawStatement&) = delete;
-  RawStatement& operator=(const RawStatement&) = delete;
-
-  sqlite3_stmt* get() const { return stmt_; }
-  // True with a row, false after the last one.
-  bool Step() {
-    const int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    throw SQLite::Exception(db_, rc);
-  }
-  void BindInt(int index, int32_t value) { Check(sqlite3_bind_int(stmt_, index, value)); }
-  // The text must stay unchanged until Run().
-  void BindText(int index, const std::string& text) {
-    Check(sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
-                            SQLITE_STATIC));
-  }
-  // Runs a statement that returns no rows and makes it ready for the next bindings.
-  void Run() {
-    const int rc = sqlite3_step(stmt_);
-    if (rc != SQLITE_DONE) throw SQLite::Exception(db_, rc);
-    sqlite3_reset(stmt_);
-  }
-
- private:
-  void Check(int rc) {
-    if (rc != SQLITE_OK) throw SQLite::Exception(db_, rc);
-  }
-  sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
-};
+using store::RawStatement;
 
 constexpr size_t kInsertBatch = 64;
 

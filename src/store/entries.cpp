@@ -44,52 +44,6 @@ BlogRec ReadEntry(sqlite3_stmt* q) {
   return rec;
 }
 
-BlogRec ReadEntry(SQLite::Statement& q) {
-  BlogRec rec;
-  rec.key = store::ReadInt(q.getColumn(0));
-  rec.date_time = store::ReadDateTime(q.getColumn(1));
-  rec.title = store::ReadText(q.getColumn(2));
-  rec.text = store::ReadMemo(q.getColumn(3));
-  rec.category = store::ReadInt(q.getColumn(4));
-  rec.link = store::ReadText(q.getColumn(5));
-  rec.type = store::ReadInt(q.getColumn(6));
-  rec.page_name = store::ReadText(q.getColumn(7));
-  rec.keywords = store::ReadText(q.getColumn(8));
-  rec.teaser = store::ReadMemo(q.getColumn(9));
-  rec.sidebar = store::ReadMemo(q.getColumn(10));
-  rec.extra1 = store::ReadMemo(q.getColumn(11));
-  rec.extra2 = store::ReadMemo(q.getColumn(12));
-  rec.title1 = store::ReadText(q.getColumn(13));
-  rec.title2 = store::ReadText(q.getColumn(14));
-  rec.meta_desc = store::ReadText(q.getColumn(15));
-  return rec;
-}
-
-// A prepared statement on the raw handle, for the scan over all entries.
-class RawStatement {
- public:
-  RawStatement(SQLite::Database& db, const std::string& sql) : db_(db.getHandle()) {
-    const int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt_, nullptr);
-    if (rc != SQLITE_OK) throw SQLite::Exception(db_, rc);
-  }
-  ~RawStatement() { sqlite3_finalize(stmt_); }
-  RawStatement(const RawStatement&) = delete;
-  RawStatement& operator=(const RawStatement&) = delete;
-
-  // True with a row, false after the last one.
-  bool Step() {
-    const int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    throw SQLite::Exception(db_, rc);
-  }
-  sqlite3_stmt* get() const { return stmt_; }
-
- private:
-  sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
-};
-
 void CheckEntry(const BlogRec& rec) {
   store::CheckTextLength("BlogTitle", rec.title, 250);
   store::CheckTextLength("BlogCoolURL", rec.link, 250);
@@ -157,9 +111,10 @@ void Blog::ForEachEntry(EntryOrder order, const std::function<void(const BlogRec
 
 void Blog::ScanEntries(EntryOrder order, const std::function<void(BlogRec&&)>& fn) const {
   SQLite::Database& d = db();
-  std::unique_ptr<RawStatement> q;
+  std::unique_ptr<store::RawStatement> q;
   store::Guarded(file_, [&] {
-    q = std::make_unique<RawStatement>(d, std::string(kSelectEntry) + OrderBy(order));
+    const std::string sql = std::string(kSelectEntry) + OrderBy(order);
+    q = std::make_unique<store::RawStatement>(d, sql.c_str());
   });
   for (;;) {
     // Only the reading is guarded: what `fn` throws passes through unchanged.
@@ -182,10 +137,11 @@ int Blog::EntryCount() const {
 
 std::optional<BlogRec> Blog::FindEntry(int32_t key) const {
   return store::Guarded(file_, [&]() -> std::optional<BlogRec> {
-    SQLite::Statement q(db(), std::string(kSelectEntry) + " WHERE BlogKey = ?");
-    q.bind(1, key);
-    if (!q.executeStep()) return std::nullopt;
-    return ReadEntry(q);
+    const std::string sql = std::string(kSelectEntry) + " WHERE BlogKey = ?";
+    store::RawStatement q(db(), sql.c_str());
+    q.BindInt(1, key);
+    if (!q.Step()) return std::nullopt;
+    return ReadEntry(q.get());
   });
 }
 

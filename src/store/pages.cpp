@@ -17,16 +17,7 @@
 namespace tessavo {
 namespace {
 
-PageRecord ReadPage(SQLite::Statement& q) {
-  PageRecord rec;
-  rec.key = store::ReadText(q.getColumn(0));
-  rec.existing = store::ReadInt(q.getColumn(1));
-  rec.generated = store::ReadInt(q.getColumn(2));
-  rec.local = store::ReadInt(q.getColumn(3));
-  return rec;
-}
-
-// The same from the current row of a raw statement.
+// A page record from the current row of a statement on kSelectPage.
 PageRecord ReadPage(sqlite3_stmt* q) {
   PageRecord rec;
   rec.key = store::ReadText(q, 0);
@@ -43,10 +34,11 @@ const char* const kSelectPage =
 
 std::optional<PageRecord> Blog::FindPage(const std::string& key) const {
   return store::Guarded(file_, [&]() -> std::optional<PageRecord> {
-    SQLite::Statement q(db(), std::string(kSelectPage) + " WHERE PageKey = ?");
-    q.bind(1, key);
-    if (!q.executeStep()) return std::nullopt;
-    return ReadPage(q);
+    const std::string sql = std::string(kSelectPage) + " WHERE PageKey = ?";
+    store::RawStatement q(db(), sql.c_str());
+    q.BindText(1, key);
+    if (!q.Step()) return std::nullopt;
+    return ReadPage(q.get());
   });
 }
 
@@ -89,14 +81,9 @@ std::vector<PageRecord> Blog::Pages() const {
   // and Column objects per field cost more than the rows themselves.
   return store::Guarded(file_, [&] {
     std::vector<PageRecord> out;
-    sqlite3* handle = db().getHandle();
     const std::string sql = std::string(kSelectPage) + " ORDER BY PageKey";
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(handle, sql.c_str(), -1, &raw, nullptr);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> q(raw, &sqlite3_finalize);
-    if (rc != SQLITE_OK) throw SQLite::Exception(handle, rc);
-    while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) out.push_back(ReadPage(q.get()));
-    if (rc != SQLITE_DONE) throw SQLite::Exception(handle, rc);
+    store::RawStatement q(db(), sql.c_str());
+    while (q.Step()) out.push_back(ReadPage(q.get()));
     return out;
   });
 }

@@ -282,6 +282,42 @@ std::string_view RawBytes(sqlite3_stmt* statement, int index) {
 
 }  // namespace
 
+RawStatement::RawStatement(SQLite::Database& db, const char* sql) : db_(db.getHandle()) {
+  const int rc = sqlite3_prepare_v2(db_, sql, -1, &stmt_, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(stmt_);
+    throw SQLite::Exception(db_, rc);
+  }
+}
+
+RawStatement::~RawStatement() { sqlite3_finalize(stmt_); }
+
+bool RawStatement::Step() {
+  const int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  throw SQLite::Exception(db_, rc);
+}
+
+void RawStatement::BindInt(int index, int32_t value) {
+  Check(sqlite3_bind_int(stmt_, index, value));
+}
+
+void RawStatement::BindText(int index, const std::string& text) {
+  Check(sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
+                          SQLITE_STATIC));
+}
+
+void RawStatement::Run() {
+  const int rc = sqlite3_step(stmt_);
+  if (rc != SQLITE_DONE) throw SQLite::Exception(db_, rc);
+  sqlite3_reset(stmt_);
+}
+
+void RawStatement::Check(int rc) {
+  if (rc != SQLITE_OK) throw SQLite::Exception(db_, rc);
+}
+
 int32_t ReadInt(sqlite3_stmt* statement, int index) {
   if (sqlite3_column_type(statement, index) == SQLITE_NULL) return 0;
   return static_cast<int32_t>(sqlite3_column_int64(statement, index));

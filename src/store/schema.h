@@ -33,6 +33,7 @@
 
 #include "util/datetime.h"
 
+struct sqlite3;
 struct sqlite3_stmt;
 
 namespace tessavo::store {
@@ -102,6 +103,31 @@ int32_t ReadInt(sqlite3_stmt* statement, int index);
 std::string ReadText(sqlite3_stmt* statement, int index);
 std::string ReadMemo(sqlite3_stmt* statement, int index);
 DateTime ReadDateTime(sqlite3_stmt* statement, int index);
+
+// A statement on the connection's own handle, for scans and writes that come by the
+// thousand: the wrapper's checks, copies and Column objects per call add up there.
+// Failures throw the wrapper's own exception with SQLite's message, as the wrapper would.
+class RawStatement {
+ public:
+  RawStatement(SQLite::Database& db, const char* sql);
+  ~RawStatement();
+  RawStatement(const RawStatement&) = delete;
+  RawStatement& operator=(const RawStatement&) = delete;
+
+  sqlite3_stmt* get() const { return stmt_; }
+  // True with a row, false after the last one.
+  bool Step();
+  void BindInt(int index, int32_t value);
+  // The text must stay unchanged until the statement has run.
+  void BindText(int index, const std::string& text);
+  // Runs a statement that returns no rows and makes it ready for the next bindings.
+  void Run();
+
+ private:
+  void Check(int rc);
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
 
 // Binds the deflated form of `text` as a BLOB (the empty blob for empty text).
 void BindMemo(SQLite::Statement& statement, int index, std::string_view text);
