@@ -40,6 +40,23 @@ std::string SiteRun::FinishPage(const std::string& text, const TemplateGlobalVar
   return ExpandFunctions(ExpandPageVariables(text, global, entry, page));
 }
 
+std::string SiteRun::SinglePageText(int template_no, const TemplateEntryVars& entry) {
+  std::string text;
+  AppendSlice(text, template_no, kSliceStartOfPage, entry);
+  AppendSlice(text, template_no, kSliceArticle, entry);
+  AppendSlice(text, template_no, kSliceEndOfPage, entry);
+  return text;
+}
+
+void SiteRun::TakeHomePageName(const BlogRec& e, TemplatePageVars& page, std::string& file) {
+  if (!SameName(e.page_name, options_.Text(opt::kIndexPageName))) return;
+  host_.PublishLogLineColored(LogColor::kGreen,
+                              "*** This page will overwrite the Blog Index Page ***");
+  page.page_kind = kPageKindHome;
+  index_page_overwritten_ = true;
+  file = naming_.PageFile(options_.Text(opt::kIndexPageName));
+}
+
 void SiteRun::DefaultMeta(TemplatePageVars& page) const {
   page.page_keywords = options_.Text(opt::kDefaultKeywords);
   if (page.page_keywords.empty()) page.page_keywords = page.page_title;
@@ -96,10 +113,7 @@ void SiteRun::WriteListIndex(const TemplateGlobalVars& global, const std::string
   page.parent_link = links_.home_link;
   page.parent_href = links_.home_href;
   DefaultMeta(page);
-  std::string text;
-  AppendSlice(text, kTemplateArchiveIndex, kSliceStartOfPage, entry);
-  AppendSlice(text, kTemplateArchiveIndex, kSliceArticle, entry);
-  AppendSlice(text, kTemplateArchiveIndex, kSliceEndOfPage, entry);
+  std::string text = SinglePageText(kTemplateArchiveIndex, entry);
   WritePage(naming_.PageFile(page_name), FinishPage(text, global, entry, page));
 }
 
@@ -136,10 +150,7 @@ void SiteRun::WriteCategoryPages() {
     if (options_.Int(opt::kDefaultArchiveMetaDesc) == 1 && !desc.empty()) {
       page.page_description = desc + " " + page.page_description;
     }
-    std::string text;
-    AppendSlice(text, kTemplateArchiveIndex, kSliceStartOfPage, entry);
-    AppendSlice(text, kTemplateArchiveIndex, kSliceArticle, entry);
-    AppendSlice(text, kTemplateArchiveIndex, kSliceEndOfPage, entry);
+    std::string text = SinglePageText(kTemplateArchiveIndex, entry);
     std::string page_text = FinishPage(text, globals_, entry, page);
     if (write) WritePage(naming_.PageFile(TrimBlanks(c.page_name)), page_text);
   }
@@ -158,10 +169,7 @@ void SiteRun::WriteCategoryIndex() {
   page.parent_link = links_.home_link;
   page.parent_href = links_.home_href;
   DefaultMeta(page);
-  std::string text;
-  AppendSlice(text, kTemplateArchiveIndex, kSliceStartOfPage, entry);
-  AppendSlice(text, kTemplateArchiveIndex, kSliceArticle, entry);
-  AppendSlice(text, kTemplateArchiveIndex, kSliceEndOfPage, entry);
+  std::string text = SinglePageText(kTemplateArchiveIndex, entry);
   WritePage(naming_.PageFile(options_.Text(opt::kCategoryIndexPageName)),
             FinishPage(text, globals_, entry, page));
 }
@@ -191,13 +199,7 @@ void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p,
   // file; on a file system that tells letter cases apart it takes the index page's
   // spelling, so that it does replace it.
   std::string file = naming_.PageFile(e.page_name);
-  if (SameName(e.page_name, options_.Text(opt::kIndexPageName))) {
-    host_.PublishLogLineColored(LogColor::kGreen,
-                                "*** This page will overwrite the Blog Index Page ***");
-    page.page_kind = kPageKindHome;
-    index_page_overwritten_ = true;
-    file = naming_.PageFile(options_.Text(opt::kIndexPageName));
-  }
+  TakeHomePageName(e, page, file);
   if (SameName(e.page_name, options_.Text(opt::kArchiveIndexPageName))) {
     host_.PublishLogLineColored(LogColor::kGreen,
                                 "*** This page will overwrite the Blog Index by Month Page ***");
@@ -210,10 +212,7 @@ void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p,
     page.page_kind = kPageKindIndex;
     file = naming_.PageFile(options_.Text(opt::kArticleIndexPageName));
   }
-  std::string text;
-  AppendSlice(text, kTemplateArticlePages, kSliceStartOfPage, entry);
-  AppendSlice(text, kTemplateArticlePages, kSliceArticle, entry);
-  AppendSlice(text, kTemplateArticlePages, kSliceEndOfPage, entry);
+  std::string text = SinglePageText(kTemplateArticlePages, entry);
   WritePage(file, FinishPage(text, globals_, entry, page));
 }
 
@@ -227,17 +226,8 @@ void SiteRun::WriteStaticPage(const BlogRec& e, int kind) {
   EntryMeta(page, e);
   page.page_kind = kind;
   std::string file = naming_.PageFile(e.page_name);
-  if (SameName(e.page_name, options_.Text(opt::kIndexPageName))) {
-    host_.PublishLogLineColored(LogColor::kGreen,
-                                "*** This page will overwrite the Blog Index Page ***");
-    page.page_kind = kPageKindHome;
-    index_page_overwritten_ = true;
-    file = naming_.PageFile(options_.Text(opt::kIndexPageName));
-  }
-  std::string text;
-  AppendSlice(text, kTemplateStaticPages, kSliceStartOfPage, entry);
-  AppendSlice(text, kTemplateStaticPages, kSliceArticle, entry);
-  AppendSlice(text, kTemplateStaticPages, kSliceEndOfPage, entry);
+  TakeHomePageName(e, page, file);
+  std::string text = SinglePageText(kTemplateStaticPages, entry);
   WritePage(file, FinishPage(text, globals_, entry, page));
 }
 

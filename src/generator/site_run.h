@@ -75,6 +75,12 @@ class SiteRun {
   // --- page helpers (page_plan.cpp)
   const std::string& Slice(int template_no, int slice) const;
   void AppendSlice(std::string& text, int template_no, int slice, const TemplateEntryVars& entry);
+  // The start-of-page, article and end-of-page slices of a template, expanded for `entry`.
+  std::string SinglePageText(int template_no, const TemplateEntryVars& entry);
+  // An entry page named like the home page (ignoring letter case) replaces it: the green
+  // line, the home page's kind and the home page's file name (its spelling, so that the
+  // file is replaced on a file system that tells letter cases apart).
+  void TakeHomePageName(const BlogRec& e, TemplatePageVars& page, std::string& file);
   std::string FinishPage(const std::string& text, const TemplateGlobalVars& global,
                          const TemplateEntryVars& entry, const TemplatePageVars& page);
   void DefaultMeta(TemplatePageVars& page) const;
