@@ -3,7 +3,6 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
-#include <memory>
 #include <vector>
 
 #include "util/error.h"
@@ -74,8 +73,9 @@ class Inflater {
   z_stream zs_{};
 };
 
-// Whole-buffer decompression, several times faster than zlib's streaming inflate on the
-// short fields of a blog file; reading all entries of a large blog is mostly this.
+// Whole-buffer decompression: on the short fields of a blog file it takes about a third
+// less time than zlib's streaming inflate, and reading all entries of a large blog is
+// mostly inflating.
 class FastInflater {
  public:
   FastInflater() : d_(libdeflate_alloc_decompressor()) {}
