@@ -10,25 +10,6 @@ namespace tessavo {
 
 namespace {
 
-// Appends `value` with at least `width` digits, zero-padded ("%0*d"); the generator formats
-// two dates for every entry of every run, so this avoids the printf machinery.
-void AppendPadded(std::string& out, int value, int width) {
-  if (value < 0 || value > 99999999) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%0*d", width, value);
-    out += buf;
-    return;
-  }
-  char digits[12];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  for (int pad = width - n; pad > 0; --pad) out.push_back('0');
-  while (n > 0) out.push_back(digits[--n]);
-}
-
 // Pattern letters are ASCII, so ASCII case folding is all a pattern needs.
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
@@ -77,22 +58,39 @@ std::string SeparatorAfterHour(const char* format, int depth) {
 
 }  // namespace
 
-void AppendZeroPadded(std::string& out, int value, int width) { AppendPadded(out, value, width); }
+// Appends `value` with at least `width` digits, zero-padded ("%0*d"); the generator formats
+// two dates for every entry of every run, so this avoids the printf machinery.
+void AppendZeroPadded(std::string& out, int value, int width) {
+  if (value < 0 || value > 99999999) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%0*d", width, value);
+    out += buf;
+    return;
+  }
+  char digits[12];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (int pad = width - n; pad > 0; --pad) out.push_back('0');
+  while (n > 0) out.push_back(digits[--n]);
+}
 
 std::string IsoDateText(const DateTime& date) {
   std::string out;
   out.reserve(10);
-  AppendPadded(out, date.year, 4);
+  AppendZeroPadded(out, date.year, 4);
   out.push_back('-');
-  AppendPadded(out, date.month, 2);
+  AppendZeroPadded(out, date.month, 2);
   out.push_back('-');
-  AppendPadded(out, date.day, 2);
+  AppendZeroPadded(out, date.day, 2);
   return out;
 }
 
 std::string YearText(int year) {
   std::string out;
-  AppendPadded(out, year, 4);
+  AppendZeroPadded(out, year, 4);
   return out;
 }
 
@@ -198,10 +196,10 @@ std::string FormatDatePattern(const DateTime& date, std::string_view pattern) {
       case 'y':
         run = RunLength(pattern, i, 'y');
         if (run >= 3) {
-          AppendPadded(out, date.year, 4);
+          AppendZeroPadded(out, date.year, 4);
           i += run >= 4 ? 4 : 3;
         } else {
-          AppendPadded(out, date.year % 100, 2);
+          AppendZeroPadded(out, date.year % 100, 2);
           i += run;
         }
         continue;
@@ -214,10 +212,10 @@ std::string FormatDatePattern(const DateTime& date, std::string_view pattern) {
           out += ShortMonthName(date.month);
           i += 3;
         } else if (run == 2) {
-          AppendPadded(out, date.month, 2);
+          AppendZeroPadded(out, date.month, 2);
           i += 2;
         } else {
-          AppendPadded(out, date.month, 1);
+          AppendZeroPadded(out, date.month, 1);
           i += 1;
         }
         continue;
@@ -229,10 +227,10 @@ std::string FormatDatePattern(const DateTime& date, std::string_view pattern) {
                                                                           : date.second;
         run = RunLength(pattern, i, c);
         if (run >= 2) {
-          AppendPadded(out, value, 2);
+          AppendZeroPadded(out, value, 2);
           i += 2;
         } else {
-          AppendPadded(out, value, 1);
+          AppendZeroPadded(out, value, 1);
           i += 1;
         }
         continue;

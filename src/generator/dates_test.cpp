@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <clocale>
 #include <cstdlib>
 #include <ctime>
@@ -156,6 +158,24 @@ TEST(WeekOfMonthTest, EveryWeekRunsMondayToSundayAndBelongsToItsThursdaysMonth) 
     }
     day = DateTime::FromDaySerial(day.DaySerial() + 7);
   }
+}
+
+TEST(ZeroPaddedTest, WritesWhatPrintfWrites) {
+  for (int width = 1; width <= 4; ++width) {
+    for (int value : {0, 1, 7, 9, 10, 99, 100, 2006, 9999, 10000, 99999999, 100000000,
+                      2147483647, -1, -7, -2006}) {
+      char expected[32];
+      std::snprintf(expected, sizeof expected, "%0*d", width, value);
+      std::string out = "x";
+      AppendZeroPadded(out, value, width);
+      EXPECT_EQ(out, std::string("x") + expected) << value << " width " << width;
+    }
+  }
+  DateTime early;
+  early.year = 999;
+  early.month = 1;
+  early.day = 2;
+  EXPECT_EQ(IsoDateText(early), "0999-01-02");
 }
 
 }  // namespace
