@@ -4,11 +4,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTextBlock>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QtTest>
 
 #include "app/category_list_form.h"
@@ -386,6 +387,20 @@ class WindowTest : public QObject {
     QCOMPARE(s->label()->height(), 49);  // cut at the label's height
     host.CloseStatus();
     QVERIFY(!host.status_form());
+  }
+
+  void publishLogFollowsItsEndOrMovesOneLine() {
+    TtheMainForm w;
+    w.show();
+    DesktopHost& host = w.host();
+    for (int i = 0; i < 300; ++i) host.PublishLogLine("...building page p" + std::to_string(i) + ".html");
+    QScrollBar* bar = w.memPublish->verticalScrollBar();
+    QVERIFY(bar->maximum() > 100);
+    QCOMPARE(bar->value(), bar->maximum());  // the last line shows
+    bar->setValue(10);
+    host.PublishLogLineColored(LogColor::kRed, "one more");
+    QCOMPARE(bar->value(), 11);  // read elsewhere: one line further, not to the end
+    QCOMPARE(w.memPublish->document()->blockCount(), 301);
   }
 
   void publishLogKeepsColours() {

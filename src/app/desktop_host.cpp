@@ -4,7 +4,7 @@
 #include <QLoggingCategory>
 #include <QScrollBar>
 #include <QTextCursor>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 
 #include "app/dialog_runner.h"
 
@@ -46,26 +46,25 @@ void DesktopHost::AppendLine(const QColor& color, const std::string& text) {
   cursor.insertText(Q(text), format);
 }
 
+// The plain-text control's scroll bar counts lines.
 bool DesktopHost::LogAtEnd() const {
   if (!log_) return false;
   QScrollBar* bar = log_->verticalScrollBar();
-  return bar->value() >= bar->maximum() - log_->fontMetrics().lineSpacing();
+  return bar->value() >= bar->maximum() - 1;
 }
 
 void DesktopHost::ScrollOneLine(bool at_end) {
   if (!log_) return;
   QScrollBar* bar = log_->verticalScrollBar();
-  // One line down; a log that showed its end keeps showing it (the new line may need more
-  // than one step when the layout grew by more than a line).
-  bar->setValue(at_end ? bar->maximum() : bar->value() + log_->fontMetrics().lineSpacing());
+  // One line down; a log that showed its end keeps showing it.
+  bar->setValue(at_end ? bar->maximum() : bar->value() + 1);
 }
 
 void DesktopHost::PublishLogLine(const std::string& text) {
   bool at_end = LogAtEnd();
   AppendLine(current_color_, text);
-  ProcessEvents();
   ScrollOneLine(at_end);
-  ProcessEvents();
+  KeepResponsive();
 }
 
 void DesktopHost::PublishLogLineColored(LogColor color, const std::string& text) {
@@ -75,9 +74,17 @@ void DesktopHost::PublishLogLineColored(LogColor color, const std::string& text)
   AppendLine(ColorOf(color), text);
   current_color_ = remembered;
   if (log_) log_->setUpdatesEnabled(true);
-  ProcessEvents();
   ScrollOneLine(at_end);
+  KeepResponsive();
+}
+
+void DesktopHost::KeepResponsive() {
+  // A large run logs two lines per page, thousands a second; painting the window after
+  // each would take far longer than the run. Every line is in the log at once; the
+  // window catches up several times a second.
+  if (events_timer_.isValid() && events_timer_.elapsed() < 25) return;
   ProcessEvents();
+  events_timer_.restart();
 }
 
 void DesktopHost::ShowStatus() {

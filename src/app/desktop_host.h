@@ -1,16 +1,17 @@
 // DesktopHost: the Host of the desktop program. Questions and notices are message boxes
 // (through DialogRunner, so tests can answer them), the status window is TStatusForm and
-// the Publish log is the read-only rich-text control memPublish of the main window.
+// the Publish log is the read-only control memPublish of the main window, with coloured lines.
 #pragma once
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <string>
 
 #include "app/status_form.h"
 #include "util/host.h"
 
-#include <QTextEdit>
+#include <QPlainTextEdit>
 class QWidget;
 
 namespace tessavo::app {
@@ -20,7 +21,7 @@ class DesktopHost : public Host {
   explicit DesktopHost(QWidget* owner);
   ~DesktopHost() override;
 
-  void SetPublishLog(QTextEdit* log) { log_ = log; }
+  void SetPublishLog(QPlainTextEdit* log) { log_ = log; }
   // The open status window, or nullptr.
   TStatusForm* status_form() const { return status_; }
 
@@ -52,11 +53,14 @@ class DesktopHost : public Host {
   void AppendLine(const QColor& color, const std::string& text);
   bool LogAtEnd() const;
   void ScrollOneLine(bool at_end);
+  // Lets the window process its events when it has not done so for a while.
+  void KeepResponsive();
 
   QWidget* owner_;
-  QPointer<QTextEdit> log_;
+  QPointer<QPlainTextEdit> log_;
   QPointer<TStatusForm> status_;
   QColor current_color_ = Qt::black;  // the log's current text colour
+  QElapsedTimer events_timer_;        // since the log last let the window process events
 };
 
 }  // namespace tessavo::app

@@ -11,7 +11,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTableView>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 
 #include "app/category_list_form.h"
 #include "app/dialog_runner.h"
@@ -264,10 +264,13 @@ void TtheMainForm::BuildWindow() {
   btnPublishNext10 = pub("Publish Next 10", 1, 2);
   btnMarkAllAsNew = pub("Mark All as New", 1, 0);
   btnMarkAsPublished = pub("Mark All as Published", 1, 1);
-  memPublish = new QTextEdit(publish);
+  // A plain-text control with coloured lines: it lays out one line per appended line, where
+  // a rich-text control lays out its whole view again, and a large run logs two lines per
+  // page.
+  memPublish = new QPlainTextEdit(publish);
   memPublish->setObjectName("memPublish");
   memPublish->setReadOnly(true);
-  memPublish->setLineWrapMode(QTextEdit::NoWrap);
+  memPublish->setLineWrapMode(QPlainTextEdit::NoWrap);
   memPublish->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   publish->place = [this](QSize s) {
     const int top = 8 + 2 * (kButtonHeight + 6) + 4;

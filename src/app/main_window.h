@@ -21,7 +21,7 @@ class QMenu;
 class QPushButton;
 class QStackedWidget;
 class QTableView;
-class QTextEdit;
+class QPlainTextEdit;
 
 namespace tessavo::app {
 
@@ -101,7 +101,7 @@ class TtheMainForm : public QWidget {
   QPushButton* btnPublishNext10;
   QPushButton* btnMarkAllAsNew;
   QPushButton* btnMarkAsPublished;
-  QTextEdit* memPublish;
+  QPlainTextEdit* memPublish;
   QMenu* mnuDisplay;
 
   EntryListModel* entries_model;
