@@ -33,36 +33,26 @@
 #include "util/file_io.h"
 #include "util/host.h"
 #include "util/program_folder.h"
+#include "bench_host.h"
 
 namespace fs = std::filesystem;
 using namespace tessavo;
 
 namespace {
 
-class QuietHost : public Host {
+class QuietHost : public bench::BenchHost {
  public:
   std::vector<std::string> changed;  // "has changes." and "is new." lines
   // Phases of the last run: the time of the first line that starts each phase.
   std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> phases;
-  void ClearPublishLog() override {
+
+ protected:
+  void LogCleared() override {
     changed.clear();
     phases.clear();
     phases.emplace_back("start", std::chrono::steady_clock::now());
   }
-  void PublishLogLine(const std::string& text) override { Note(text); }
-  void PublishLogLineColored(LogColor, const std::string& text) override { Note(text); }
-  void ShowStatus() override {}
-  void SetStatusCaption(const std::string&) override {}
-  void SetStatus(const std::string&) override {}
-  void CloseStatus() override {}
-  bool ConfirmOkCancel(const std::string&) override { return true; }
-  bool ConfirmYesNo(const std::string&) override { return true; }
-  YesNoCancel ConfirmYesNoCancel(const std::string&) override { return YesNoCancel::kYes; }
-  void ShowInformation(const std::string&) override {}
-  void ShowError(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
-  void Diagnostic(const std::string&) override {}
-  bool RunBasicOptionsDialog(BlogOptionsRec&) override { return false; }
-  bool RunTemplateOptionsDialog(BlogOptionsRec&) override { return false; }
+  void LogLine(const std::string& text) override { Note(text); }
 
  private:
   void Note(const std::string& text) {

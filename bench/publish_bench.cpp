@@ -18,39 +18,14 @@
 #include "util/crc32.h"
 #include "util/host.h"
 #include "util/program_folder.h"
+#include "bench_host.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace tessavo;
 
-// Counts log lines and answers every question with OK.
-class QuietHost : public Host {
- public:
-  int lines = 0;
-  std::string last;
-  void ClearPublishLog() override {}
-  void PublishLogLine(const std::string& text) override {
-    ++lines;
-    last = text;
-  }
-  void PublishLogLineColored(LogColor, const std::string& text) override {
-    ++lines;
-    last = text;
-  }
-  void ShowStatus() override {}
-  void SetStatusCaption(const std::string&) override {}
-  void SetStatus(const std::string&) override {}
-  void CloseStatus() override {}
-  bool ConfirmOkCancel(const std::string&) override { return true; }
-  bool ConfirmYesNo(const std::string&) override { return true; }
-  YesNoCancel ConfirmYesNoCancel(const std::string&) override { return YesNoCancel::kYes; }
-  void ShowInformation(const std::string&) override {}
-  void ShowError(const std::string&) override {}
-  void Diagnostic(const std::string&) override {}
-  bool RunBasicOptionsDialog(BlogOptionsRec&) override { return false; }
-  bool RunTemplateOptionsDialog(BlogOptionsRec&) override { return false; }
-};
+using QuietHost = bench::BenchHost;
 
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();

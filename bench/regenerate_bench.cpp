@@ -19,35 +19,12 @@
 #include "store/blog.h"
 #include "util/host.h"
 #include "util/program_folder.h"
+#include "bench_host.h"
 
 namespace {
 
 using namespace tessavo;
 
-// Counts the lines a run logs and shows errors; asks nothing.
-class CountingHost : public Host {
- public:
-  int lines = 0;
-  void ClearPublishLog() override { lines = 0; }
-  void PublishLogLine(const std::string&) override { ++lines; }
-  void PublishLogLineColored(LogColor, const std::string&) override { ++lines; }
-  void ShowStatus() override {}
-  void SetStatusCaption(const std::string&) override {}
-  void SetStatus(const std::string&) override {}
-  void CloseStatus() override {}
-  bool ConfirmOkCancel(const std::string&) override { return false; }
-  bool ConfirmYesNo(const std::string&) override { return false; }
-  YesNoCancel ConfirmYesNoCancel(const std::string&) override { return YesNoCancel::kCancel; }
-  void ShowInformation(const std::string& text) override {
-    std::fprintf(stderr, "%s\n", text.c_str());
-  }
-  void ShowError(const std::string& text) override {
-    std::fprintf(stderr, "error: %s\n", text.c_str());
-  }
-  void Diagnostic(const std::string&) override {}
-  bool RunBasicOptionsDialog(BlogOptionsRec&) override { return false; }
-  bool RunTemplateOptionsDialog(BlogOptionsRec&) override { return false; }
-};
 
 double CpuSeconds() {
   rusage u{};
@@ -66,7 +43,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path file = std::filesystem::absolute(argv[1]);
   const int runs = argc > 2 ? std::atoi(argv[2]) : 1;
   SetProgramFolder(file.parent_path());
-  CountingHost host;
+  bench::BenchHost host;
   try {
     std::unique_ptr<Blog> blog = Blog::Open(file, host);
     for (int i = 0; i < runs; ++i) {

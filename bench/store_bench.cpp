@@ -14,33 +14,14 @@
 #include "store/blog.h"
 #include "util/host.h"
 #include "util/program_folder.h"
+#include "bench_host.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// Answers every question with OK and prints nothing.
-class QuietHost : public tessavo::Host {
- public:
-  void ClearPublishLog() override {}
-  void PublishLogLine(const std::string&) override {}
-  void PublishLogLineColored(tessavo::LogColor, const std::string&) override {}
-  void ShowStatus() override {}
-  void SetStatusCaption(const std::string&) override {}
-  void SetStatus(const std::string&) override {}
-  void CloseStatus() override {}
-  bool ConfirmOkCancel(const std::string&) override { return true; }
-  bool ConfirmYesNo(const std::string&) override { return true; }
-  tessavo::YesNoCancel ConfirmYesNoCancel(const std::string&) override {
-    return tessavo::YesNoCancel::kYes;
-  }
-  void ShowInformation(const std::string&) override {}
-  void ShowError(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-  void Diagnostic(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-  bool RunBasicOptionsDialog(tessavo::BlogOptionsRec&) override { return false; }
-  bool RunTemplateOptionsDialog(tessavo::BlogOptionsRec&) override { return false; }
-};
+using QuietHost = tessavo::bench::BenchHost;
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
