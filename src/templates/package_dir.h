@@ -33,8 +33,11 @@ namespace tessavo {
 // the folder is not empty or a file cannot be written.
 void UnpackPackage(const PackageLines& lines, const std::filesystem::path& folder);
 
-// Builds the package lines from `folder`. Throws Error naming the file when one cannot be
-// read, or when a file named in files.txt is missing or no bare file name.
+// Builds the package lines from `folder`. Only regular files inside the folder are read:
+// a symbolic link, a folder, a device or a pipe where a file is read (or a link in place
+// of one of the subfolders) is refused, and Error names every such item. Also throws
+// Error naming the file when one cannot be read, or when a file named in files.txt is
+// missing or no bare file name.
 PackageLines PackPackage(const std::filesystem::path& folder);
 
 // What is wrong with a package, one sentence per problem; empty when it is sound. Besides

@@ -1,6 +1,7 @@
 #include "templates/package_dir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -92,6 +93,74 @@ TEST(PackageFolderTest, RefusesWhatCannotBeStoredOrFound) {
   WriteFile(dir / "p" / "files.txt", "");
   WriteFile(dir / "p" / "template4.record", "4\x01line\nbreak\x01");
   EXPECT_THROW(PackPackage(dir / "p"), Error);
+}
+
+// Only regular files inside the folder go into a package: a link could carry any file of
+// the system (a password file, a key) into a package that is then handed around.
+TEST(PackageFolderTest, RefusesLinksAndOtherNonRegularFilesNamingThem) {
+  TempDir dir;
+  const fs::path secret = WriteFile(dir / "outside" / "secret.txt", "SECRET");
+  WriteFile(dir / "outside" / "slice1.html", "SECRET SLICE");
+  WriteFile(dir / "p" / "template1" / "slice1.html", "<html>");
+  WriteFile(dir / "p" / "files" / "ok.css", "ok");
+  ASSERT_NO_THROW(PackPackage(dir / "p"));
+
+  auto message = [&](const fs::path& folder) {
+    try {
+      PackageLines lines = PackPackage(folder);
+      std::string all;
+      for (const auto& l : lines) all += l;
+      return "packed" + std::string(all.find("SECRET") != std::string::npos ? " the secret" : "");
+    } catch (const Error& e) {
+      return std::string(e.what());
+    }
+  };
+
+  // A link among the design files, found by listing files/.
+  fs::create_symlink(secret, dir / "p" / "files" / "passwd.css");
+  std::string m = message(dir / "p");
+  EXPECT_NE(m.find("files/passwd.css (a symbolic link)"), std::string::npos) << m;
+  // The same link named by files.txt, and a link to a slice; both are named at once.
+  WriteFile(dir / "p" / "files.txt", "ok.css\npasswd.css\n");
+  fs::create_symlink(dir / "outside" / "slice1.html", dir / "p" / "template1" / "slice2.html");
+  m = message(dir / "p");
+  EXPECT_NE(m.find("files/passwd.css (a symbolic link)"), std::string::npos) << m;
+  EXPECT_NE(m.find("template1/slice2.html (a symbolic link)"), std::string::npos) << m;
+  EXPECT_EQ(m.find("SECRET"), std::string::npos);
+  fs::remove(dir / "p" / "template1" / "slice2.html");
+  fs::remove(dir / "p" / "files" / "passwd.css");
+  WriteFile(dir / "p" / "files.txt", "ok.css\n");
+  EXPECT_EQ(message(dir / "p"), "packed");
+
+  // A dangling link is refused too, not taken for a missing file.
+  fs::create_symlink(dir / "nowhere", dir / "p" / "description.txt");
+  m = message(dir / "p");
+  EXPECT_NE(m.find("description.txt (a symbolic link)"), std::string::npos) << m;
+  fs::remove(dir / "p" / "description.txt");
+
+  // A link in place of a subfolder.
+  fs::create_directories(dir / "p2");
+  fs::create_directory_symlink(dir / "outside", dir / "p2" / "template1");
+  m = message(dir / "p2");
+  EXPECT_NE(m.find("template1 (a symbolic link)"), std::string::npos) << m;
+  fs::create_directories(dir / "p3");
+  fs::create_directory_symlink(dir / "outside", dir / "p3" / "files");
+  m = message(dir / "p3");
+  EXPECT_NE(m.find("files (a symbolic link)"), std::string::npos) << m;
+
+  // A pipe and a folder among the design files; reading the pipe would wait for ever.
+  ASSERT_EQ(mkfifo((dir / "p" / "files" / "pipe").c_str(), 0600), 0);
+  fs::create_directories(dir / "p" / "files" / "sub");
+  fs::remove(dir / "p" / "files.txt");
+  m = message(dir / "p");
+  EXPECT_NE(m.find("files/pipe (not a regular file)"), std::string::npos) << m;
+  EXPECT_NE(m.find("files/sub (a folder)"), std::string::npos) << m;
+
+  // The folder itself may be reached through a link: the person named it.
+  fs::remove(dir / "p" / "files" / "pipe");
+  fs::remove(dir / "p" / "files" / "sub");
+  fs::create_directory_symlink(dir / "p", dir / "via-link");
+  EXPECT_EQ(message(dir / "via-link"), "packed");
 }
 
 TEST(PackageProblemsTest, NamesEveryUnusableRecord) {

@@ -123,5 +123,20 @@ TEST_F(CliSiteTest, TemplateUnpackPackValidate) {
   EXPECT_FALSE(fs::exists(cli / "x.tem"));
 }
 
+TEST_F(CliSiteTest, TemplatePackRefusesASymbolicLinkAndNamesIt) {
+  cli.Ok({"template", "unpack", "--builtin", "design"});
+  WriteFile(cli / "private" / "key.txt", "PRIVATE KEY");
+  fs::create_symlink(cli / "private" / "key.txt", cli / "design" / "files" / "key.css");
+  fs::remove(cli / "design" / "files.txt");  // every file in files/ is taken
+  CliResult r = cli.Run({"template", "pack", "design", "design.tem"});
+  EXPECT_EQ(r.status, 1) << Describe(r);
+  EXPECT_NE(r.err.find("files/key.css (a symbolic link)"), std::string::npos) << Describe(r);
+  EXPECT_FALSE(fs::exists(cli / "design.tem"));
+  fs::remove(cli / "design" / "files" / "key.css");
+  cli.Ok({"template", "pack", "design", "design.tem"});
+  EXPECT_NE(cli.Ok({"template", "validate", "design.tem"}).find("sound template package"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace tessavo::testing
