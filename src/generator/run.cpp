@@ -240,6 +240,11 @@ void SiteRun::Run() {
       throw Error("Cannot create " + folder_text);
     }
   }
+  // Temporary files of writes that a killed run left behind (a page record's file that
+  // merely has such a name stays).
+  RemoveStrayTempFiles(output_folder_, [this](std::string_view name) {
+    return output_->Find(std::string(name)) != nullptr;
+  });
   host_.PublishLogLine("Output Location is " + folder_text);
 
   // 7: the template package and its files.

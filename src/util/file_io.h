@@ -1,5 +1,11 @@
 // Reading and writing whole files. Every output file is written atomically: a temporary
 // file in the same folder, then a rename, so a crash never leaves a half-written file.
+//
+// A temporary file is named after its target, NAME.tmp-XXXXXX (six letters or digits;
+// NAME cut short when the whole would be longer than a file name may be), and is held
+// under an advisory lock while it is written. A process killed in the middle leaves it
+// behind unlocked; RemoveStrayTempFiles clears such files away at the start of the next
+// run into that folder.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +16,9 @@
 
 namespace tessavo {
 
+// The longest file name (in bytes) that the usual file systems take.
+constexpr size_t kMaxFileNameBytes = 255;
+
 // Writes `bytes` to `path` atomically, replacing an existing file. Throws Error naming the
 // file when it cannot be written; the old file, if any, is then unchanged.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes);
@@ -19,6 +28,18 @@ void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes);
 // simply written again. Falls back to WriteFileAtomic when the file exists after all.
 // Throws Error naming the file; a failed write leaves no file behind.
 void WriteNewFile(const std::filesystem::path& path, std::string_view bytes);
+
+// True when `name` has the form of a temporary file of the atomic writers:
+// NAME.tmp-XXXXXX with a non-empty NAME and exactly six ASCII letters or digits.
+bool IsTempFileName(std::string_view name);
+
+// Removes from `folder` every temporary file that an atomic write killed in the middle
+// left behind: a regular file (not a link) of this user whose name IsTempFileName and is
+// not kept by `keep`, and that no living writer holds locked. Nothing else is touched,
+// and errors are ignored (a file that cannot be removed stays). Returns how many files
+// were removed. `keep` may be empty.
+int RemoveStrayTempFiles(const std::filesystem::path& folder,
+                         const std::function<bool(std::string_view)>& keep = {});
 
 // The whole file. Throws Error naming the file when it cannot be read.
 std::string ReadWholeFile(const std::filesystem::path& path);
@@ -60,6 +81,10 @@ class FolderHandle {
   // Removes the file (or empty folder) `name` as std::filesystem::remove does, ignoring
   // errors; true when something was removed.
   bool Remove(const std::string& name) const;
+
+  // As the free function RemoveStrayTempFiles for path(). Nothing when the folder is
+  // not open.
+  int RemoveStrayTempFiles(const std::function<bool(std::string_view)>& keep = {}) const;
 
  private:
   // The descriptor and name to use for `name`: the open folder and `name`, or the current

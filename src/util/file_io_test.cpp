@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -280,6 +286,198 @@ TEST(FolderHandleTest, RemovesFilesAndEmptyFolders) {
   EXPECT_FALSE(folder.Remove("a.html"));
   EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"full"}));
 }
+
+// --- temporary files left behind by a killed writer ------------------------------------------
+
+std::vector<std::string> TempNames(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const std::string& name : Names(folder)) {
+    if (IsTempFileName(name)) names.push_back(name);
+  }
+  return names;
+}
+
+// A file left exactly as a kill leaves a temporary file: a private regular file, unlocked.
+void LeaveStrayFile(const fs::path& path, const std::string& bytes) {
+  WriteFile(path, bytes);
+  fs::permissions(path, fs::perms(0600));
+}
+
+TEST(TempFileTest, TheNamingPatternOfTheAtomicWriters) {
+  EXPECT_TRUE(IsTempFileName("index.html.tmp-AbC123"));
+  EXPECT_TRUE(IsTempFileName("x.tmp-000000"));
+  EXPECT_TRUE(IsTempFileName("a b.tmp-zzzzzz"));
+  EXPECT_FALSE(IsTempFileName(".tmp-AbC123"));  // no name before it
+  EXPECT_FALSE(IsTempFileName("notes.tmp-old"));
+  EXPECT_FALSE(IsTempFileName("x.tmp-ABC"));
+  EXPECT_FALSE(IsTempFileName("x.tmp-ABCDEFG"));
+  EXPECT_FALSE(IsTempFileName("x.tmp-ABC-EF"));
+  EXPECT_FALSE(IsTempFileName("x.tmp-ABCDE\xc3\xa9"));
+  EXPECT_FALSE(IsTempFileName("x.TMP-ABCDEF"));
+  EXPECT_FALSE(IsTempFileName("x.tmp_ABCDEF"));
+  EXPECT_FALSE(IsTempFileName("index.html"));
+
+  // What the writers make while they write has that form.
+  testing::TempDir dir;
+  std::vector<std::string> seen;
+  for (int i = 0; i < 20; ++i) {
+    std::string tmp = (dir / "p.html").string() + ".tmp-XXXXXX";
+    int fd = mkstemp(tmp.data());  // the form the path writer always had
+    ASSERT_GE(fd, 0);
+    close(fd);
+    seen.push_back(fs::path(tmp).filename());
+  }
+  for (const std::string& name : seen) EXPECT_TRUE(IsTempFileName(name)) << name;
+}
+
+TEST(TempFileTest, NamesNearTheLimitStillGetATemporaryFile) {
+  testing::TempDir dir;
+  FolderHandle folder(dir.path());
+  // 250 bytes is a valid name; with ".tmp-XXXXXX" added it would not be.
+  const std::string name(250, 'n');
+  WriteFileAtomic(dir / name, "by path");
+  EXPECT_EQ(ReadWholeFile(dir / name), "by path");
+  folder.WriteFileAtomic(name, "by folder");
+  EXPECT_EQ(ReadWholeFile(dir / name), "by folder");
+  // A name of multi-byte characters is cut between characters.
+  std::string umlauts = "u";
+  while (umlauts.size() < 253) umlauts += "\xc3\xa4";
+  folder.WriteFileAtomic(umlauts, "x");
+  EXPECT_EQ(ReadWholeFile(dir / umlauts), "x");
+  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{name, umlauts}));
+}
+
+TEST(TempFileTest, RemovesStrayTemporaryFilesAndNothingElse) {
+  testing::TempDir dir;
+  WriteFile(dir / "outside.txt", "not to be touched");
+  LeaveStrayFile(dir / "index.html.tmp-Q9x2Lm", "<html>half");
+  LeaveStrayFile(dir / "photo.jpg.tmp-000000", "");
+  LeaveStrayFile(dir / "kept.tmp-KEEPME", "a published file of that name");
+  WriteFile(dir / "index.html", "<html>whole</html>");
+  // Files a person made, that only look alike.
+  WriteFile(dir / "notes.tmp-old", "mine");
+  WriteFile(dir / "x.tmp-ABC", "mine");
+  WriteFile(dir / "x.tmp-ABCDEFG", "mine");
+  WriteFile(dir / ".tmp-ABCDEF", "mine");
+  // Not regular files: a link (to a file outside, which must survive), a folder, a pipe.
+  fs::create_symlink(dir / "outside.txt", dir / "link.html.tmp-AAAAAA");
+  fs::create_directory(dir / "folder.tmp-BBBBBB");
+  ASSERT_EQ(mkfifo((dir / "pipe.tmp-CCCCCC").c_str(), 0600), 0);
+
+  const int removed = RemoveStrayTempFiles(
+      dir.path(), [](std::string_view name) { return name == "kept.tmp-KEEPME"; });
+  EXPECT_EQ(removed, 2);
+  EXPECT_EQ(Names(dir.path()),
+            (std::vector<std::string>{".tmp-ABCDEF", "folder.tmp-BBBBBB", "index.html",
+                                      "kept.tmp-KEEPME", "link.html.tmp-AAAAAA",
+                                      "notes.tmp-old", "outside.txt", "pipe.tmp-CCCCCC",
+                                      "x.tmp-ABC", "x.tmp-ABCDEFG"}));
+  EXPECT_EQ(ReadWholeFile(dir / "outside.txt"), "not to be touched");
+  EXPECT_EQ(ReadWholeFile(dir / "index.html"), "<html>whole</html>");
+  // Without a keeper, and in a folder that does not exist.
+  EXPECT_EQ(RemoveStrayTempFiles(dir.path()), 1);
+  EXPECT_FALSE(fs::exists(dir / "kept.tmp-KEEPME"));
+  EXPECT_EQ(RemoveStrayTempFiles(dir / "missing"), 0);
+}
+
+// A child process that rewrites one large file for ever, through `write`, and is killed
+// and reaped when the object goes.
+class Writer {
+ public:
+  explicit Writer(const std::function<void()>& write) : pid_(fork()) {
+    if (pid_ == 0) {
+      try {
+        for (;;) write();
+      } catch (...) {
+      }
+      _exit(1);
+    }
+  }
+  ~Writer() { Kill(); }
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  void Stop() {
+    kill(pid_, SIGSTOP);
+    waitid(P_PID, static_cast<id_t>(pid_), nullptr, WSTOPPED);
+  }
+  void Continue() { kill(pid_, SIGCONT); }
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_;
+};
+
+// True when another process holds `path` locked.
+bool LockedElsewhere(const fs::path& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd);
+  return locked;
+}
+
+// Stops `writer` in the middle of a write (its temporary file there and locked) and returns
+// the temporary file's name; "" when that did not happen within ten seconds.
+std::string StopInTheMiddleOfAWrite(Writer& writer, const fs::path& folder) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < end) {
+    writer.Stop();
+    // Stopped between two writes, or between creating the file and locking it: go on.
+    for (const std::string& name : TempNames(folder)) {
+      if (LockedElsewhere(folder / name)) return name;
+    }
+    writer.Continue();
+    usleep(500);
+  }
+  return "";
+}
+
+class KilledWriterTest : public ::testing::TestWithParam<bool> {};
+
+// A writer killed with SIGKILL in the middle of a write leaves its temporary file; the next
+// run's clean-up removes it, while the temporary file of a writer that is still alive (here:
+// stopped in the middle of its write) stays.
+TEST_P(KilledWriterTest, StrayFileOfAKilledWriterGoesAndALiveOneStays) {
+  const bool through_folder = GetParam();
+  testing::TempDir dir;
+  const std::string bytes(8 << 20, 'w');
+  Writer writer([&] {
+    if (through_folder) {
+      static FolderHandle folder(dir.path());
+      folder.WriteFileAtomic("big.html", bytes);
+    } else {
+      WriteFileAtomic(dir / "big.html", bytes);
+    }
+  });
+  ASSERT_TRUE(writer.started());
+  const std::string temp = StopInTheMiddleOfAWrite(writer, dir.path());
+  ASSERT_FALSE(temp.empty()) << "never caught the writer in the middle of a write";
+
+  EXPECT_EQ(RemoveStrayTempFiles(dir.path()), 0);
+  EXPECT_TRUE(fs::exists(dir / temp));
+
+  writer.Kill();
+  ASSERT_TRUE(fs::exists(dir / temp));  // as the kill left it
+  EXPECT_EQ(TempNames(dir.path()).size(), 1u);
+  EXPECT_EQ(RemoveStrayTempFiles(dir.path()), 1);
+  EXPECT_TRUE(TempNames(dir.path()).empty());
+  // What stands under the real name is always a whole file.
+  if (fs::exists(dir / "big.html")) {
+    EXPECT_EQ(ReadWholeFile(dir / "big.html"), bytes);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, KilledWriterTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "FolderHandle" : "Path");
+                         });
 
 }  // namespace
 }  // namespace tessavo

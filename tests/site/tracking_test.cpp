@@ -4,6 +4,7 @@
 #include "generator/page_output.h"
 #include "site_fixture.h"
 #include "store/options.h"
+#include "util/file_io.h"
 
 namespace tessavo::testing {
 namespace {
@@ -110,6 +111,41 @@ TEST_F(TrackingTest, PicturesAndExtraFilesAreCopied) {
   EXPECT_EQ(Page("index.html"), "<p>extra home</p>");
   EXPECT_EQ(Page("pic.png"), "not really a picture");
   EXPECT_EQ(r.pictures_changed, 1);
+}
+
+// A run killed in the middle of a write leaves its temporary file (NAME.tmp-XXXXXX, private,
+// unlocked) in the output folder; the next run clears such files away and nothing else.
+TEST_F(TrackingTest, StrayTemporaryFilesOfAKilledRunAreRemovedAndNothingElse) {
+  // An extra file whose name merely has the form of a temporary file is part of the site.
+  WriteFile(dir / "report.tmp-ABC123", "a report");
+  ASSERT_TRUE(blog->AddFile(dir / "report.tmp-ABC123"));
+  Generate();
+  ASSERT_EQ(Page("report.tmp-ABC123"), "a report");
+  const std::string home = Page("index.html");
+
+  for (const char* stray : {"index.html.tmp-Ab12Cd", "200601.html.tmp-ZZZZZZ",
+                            "gone-long-ago.html.tmp-000000"}) {
+    WriteFile(Out() / stray, "<html>half writ");
+    std::filesystem::permissions(Out() / stray, std::filesystem::perms(0600));
+  }
+  WriteFile(Out() / "notes.tmp-old", "mine");
+  WriteFile(Out() / "x.tmp-ABC", "mine");
+  WriteFile(Out() / "y.tmp-ABCDEFG", "mine");
+
+  Generate();
+  EXPECT_FALSE(Exists("index.html.tmp-Ab12Cd"));
+  EXPECT_FALSE(Exists("200601.html.tmp-ZZZZZZ"));
+  EXPECT_FALSE(Exists("gone-long-ago.html.tmp-000000"));
+  EXPECT_EQ(Page("notes.tmp-old"), "mine");
+  EXPECT_EQ(Page("x.tmp-ABC"), "mine");
+  EXPECT_EQ(Page("y.tmp-ABCDEFG"), "mine");
+  EXPECT_EQ(Page("report.tmp-ABC123"), "a report");
+  EXPECT_EQ(Page("index.html"), home);
+  int temps = 0;
+  for (const auto& e : std::filesystem::directory_iterator(Out())) {
+    temps += IsTempFileName(e.path().filename().string()) ? 1 : 0;
+  }
+  EXPECT_EQ(temps, 1);  // report.tmp-ABC123, the site's own file
 }
 
 }  // namespace
