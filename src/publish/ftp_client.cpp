@@ -1,10 +1,16 @@
 #include "publish/ftp_client.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 namespace tessavo {
 namespace {
@@ -34,6 +40,63 @@ std::string LocalHostName() {
   if (gethostname(name, sizeof name - 1) != 0) return "";
   return name;
 }
+
+// Lines of a runaway reply kept in FullResult, ahead of the line that says what happened.
+constexpr size_t kShownReplyLines = 20;
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The moment `ms` from now, or -1 (no limit) when `ms` is negative.
+int64_t DeadlineAfter(int ms) { return ms < 0 ? -1 : NowMs() + ms; }
+
+// Milliseconds until `deadline`, at least 0; -1 when there is no deadline.
+int MsLeft(int64_t deadline) {
+  if (deadline < 0) return -1;
+  return static_cast<int>(std::max<int64_t>(0, deadline - NowMs()));
+}
+
+// The shorter of two waits, -1 meaning no limit.
+int ShorterWait(int a, int b) {
+  if (a < 0) return b;
+  if (b < 0) return a;
+  return std::min(a, b);
+}
+
+// Why the local file `path` cannot be sent; empty when it is a regular file that opens.
+std::string UnreadableReason(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  std::ifstream probe(path, std::ios::binary);
+  if (!probe) return std::strerror(errno != 0 ? errno : EACCES);
+  return "";
+}
+
+// While a reply is read, a line's time limit counts for the whole line rather than for
+// each wait (a server dripping one byte at a time must not stretch a reply for ever), and
+// a line may not be longer than what is left of the reply's size limit.
+class ReplyLineLimits {
+ public:
+  explicit ReplyLineLimits(TTCPBlockSocket& sock)
+      : sock_(sock), inter_packet_(sock.InterPacketTimeout), max_line_(sock.MaxLineLength) {
+    sock_.InterPacketTimeout = false;
+  }
+  ~ReplyLineLimits() {
+    sock_.InterPacketTimeout = inter_packet_;
+    sock_.MaxLineLength = max_line_;
+  }
+  ReplyLineLimits(const ReplyLineLimits&) = delete;
+  ReplyLineLimits& operator=(const ReplyLineLimits&) = delete;
+
+ private:
+  TTCPBlockSocket& sock_;
+  bool inter_packet_;
+  size_t max_line_;
+};
 
 bool IsIPv4Address(const std::string& ip) {
   int dots = 0;
@@ -65,28 +128,82 @@ void TFTPSend::NotifyStatus(bool response, const std::string& text) {
   if (OnStatus) OnStatus(this, response, text);
 }
 
-int TFTPSend::ReadReply() {
+int TFTPSend::ReadReply() { return ReadReplyUntil(DeadlineAfter(Timeout)); }
+
+int TFTPSend::ReadReplyUntil(int64_t deadline_ms) {
   FullResult.clear();
   ResultString.clear();
   std::string code;
-  for (;;) {
-    std::string line = sock_.RecvString(Timeout);
-    if (code.empty() && line.size() > 3 && (line[3] == ' ' || line[3] == '-')) {
-      code = line.substr(0, 3);
+  size_t bytes = 0;
+  bool runaway = false;
+  {
+    ReplyLineLimits limits(sock_);
+    for (;;) {
+      sock_.MaxLineLength = kMaxReplyBytes - bytes;
+      std::string line = sock_.RecvString(MsLeft(deadline_ms));
+      if (sock_.LastError() == kSockErrLineTooLong) {
+        runaway = true;
+        break;
+      }
+      if (code.empty() && line.size() > 3 && (line[3] == ' ' || line[3] == '-')) {
+        code = line.substr(0, 3);
+      }
+      ResultString = line;
+      FullResult.push_back(line);
+      NotifyStatus(true, line);
+      if (sock_.LastError() != 0) break;
+      if (!code.empty() && line.size() >= 4 && line.compare(0, 3, code) == 0 &&
+          line[3] == ' ') {
+        break;
+      }
+      bytes += line.size() + 2;
+      if (FullResult.size() >= kMaxReplyLines || bytes >= kMaxReplyBytes) {
+        runaway = true;
+        break;
+      }
     }
-    ResultString = line;
-    FullResult.push_back(line);
-    NotifyStatus(true, line);
-    if (sock_.LastError() != 0) break;
-    if (!code.empty() && line.size() >= 4 && line.compare(0, 3, code) == 0 && line[3] == ' ') {
-      break;
-    }
+  }
+  if (runaway) {
+    CloseForRunawayServer("Reply longer than " + std::to_string(kMaxReplyLines) +
+                          " lines or " + std::to_string(kMaxReplyBytes) +
+                          " bytes: connection closed.");
+    return 0;
   }
   ResultCode = static_cast<int>(code.size() == 3 ? ToNumber(code) : 0);
   return ResultCode;
 }
 
+void TFTPSend::CloseForRunawayServer(const std::string& reason) {
+  sock_.CloseSocket();
+  dropped_because_ = reason;
+  if (FullResult.size() > kShownReplyLines) FullResult.resize(kShownReplyLines);
+  FullResult.push_back(reason);
+  ResultString = reason;
+  ResultCode = 0;
+}
+
+void TFTPSend::FailLocally(const std::string& reason) {
+  ResultCode = 0;
+  ResultString = reason;
+  FullResult.assign(1, reason);
+}
+
+bool TFTPSend::RefuseUnsafeCommand(const std::string& command) {
+  constexpr std::string_view kLineBreaksAndNul("\r\n\0", 3);
+  if (command.find_first_of(kLineBreaksAndNul) == std::string::npos) return false;
+  const std::string verb = command.substr(0, command.find_first_of(" \r\n", 0));
+  FailLocally(verb.substr(0, verb.find('\0')) +
+              " not sent: its argument holds a CR, LF or NUL character.");
+  return true;
+}
+
 int TFTPSend::SendCommand(const std::string& command) {
+  if (RefuseUnsafeCommand(command)) return 0;
+  if (!sock_.IsOpen() && !dropped_because_.empty()) {
+    // Every later failure tells why the connection is gone.
+    FailLocally(dropped_because_);
+    return 0;
+  }
   sock_.Purge();
   sock_.SendString(command + "\r\n");
   NotifyStatus(false, command);
@@ -95,6 +212,7 @@ int TFTPSend::SendCommand(const std::string& command) {
 
 bool TFTPSend::ConnectControl() {
   sock_.CloseSocket();
+  dropped_because_.clear();
   sock_.SendTimeout = Timeout;
   sock_.Bind(IPInterface, "0");
   if (sock_.LastError() == 0) {
@@ -133,8 +251,17 @@ bool TFTPSend::RunLogonSequence() {
 bool TFTPSend::LogOn() {
   CanResume = false;
   if (!ConnectControl()) return false;
-  int code = ReadReply();
-  while (code / 100 == 1) code = ReadReply();
+  // The whole greeting, preliminary replies included, within one Timeout.
+  const int64_t deadline = DeadlineAfter(Timeout);
+  int code = ReadReplyUntil(deadline);
+  for (int preliminary = 1; code / 100 == 1; ++preliminary) {
+    if (preliminary > kMaxPreliminaryReplies) {
+      CloseForRunawayServer("More than " + std::to_string(kMaxPreliminaryReplies) +
+                            " preliminary replies: connection closed.");
+      return false;
+    }
+    code = ReadReplyUntil(deadline);
+  }
   if (code / 100 != 2) return false;
   if (!RunLogonSequence()) return false;
   SendCommand("TYPE I");
@@ -183,6 +310,10 @@ bool TFTPSend::DeleteRemoteFile(const std::string& name) {
 }
 
 bool TFTPSend::RenameRemote(const std::string& old_name, const std::string& new_name) {
+  // Both names are checked before the first command, so no rename is left half begun.
+  if (RefuseUnsafeCommand("RNFR " + old_name) || RefuseUnsafeCommand("RNTO " + new_name)) {
+    return false;
+  }
   if (SendCommand("RNFR " + old_name) / 100 != 3) return false;
   return SendCommand("RNTO " + new_name) / 100 == 2;
 }
@@ -318,28 +449,56 @@ bool TFTPSend::SendData(std::istream& stream) {
   return !send_error && code / 100 == 2;
 }
 
-bool TFTPSend::ReceiveData(std::ostream& stream) {
+bool TFTPSend::ReceiveData(std::ostream& stream, int64_t max_bytes, int max_ms) {
   if (!AcceptDataChannel()) {
     dsock_.CloseSocket();
     return false;
   }
-  dsock_.RecvStreamRaw(stream, Timeout);
-  // The server's close ends a complete transfer; anything else (a time-out) does not.
-  bool data_error = dsock_.LastError() != kSockErrClosed;
+  const int64_t deadline = DeadlineAfter(max_ms);
+  int64_t received = 0;
+  bool complete = false;
+  bool too_much = false;
+  for (;;) {
+    std::string packet = dsock_.RecvPacket(ShorterWait(Timeout, MsLeft(deadline)));
+    if (dsock_.LastError() != 0) {
+      // The server's close ends a complete transfer; anything else (a time-out) does not.
+      complete = dsock_.LastError() == kSockErrClosed;
+      break;
+    }
+    received += static_cast<int64_t>(packet.size());
+    if (max_bytes >= 0 && received > max_bytes) {
+      too_much = true;
+      break;
+    }
+    stream.write(packet.data(), static_cast<std::streamsize>(packet.size()));
+  }
   dsock_.CloseSocket();
   int code = ReadReply();
-  return !data_error && code / 100 == 2;
+  if (too_much) {
+    const std::string reason =
+        "Transfer stopped: more than " + std::to_string(max_bytes) + " bytes.";
+    FullResult.push_back(reason);
+    ResultString = reason;
+  }
+  return complete && code / 100 == 2;
 }
 
 bool TFTPSend::StoreFrom(const std::string& command, int64_t offset) {
+  if (RefuseUnsafeCommand(command)) return false;
   std::ifstream file;
   std::istream* source = &DataStream;
   int64_t size = 0;
   if (DirectFile) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(DirectFileName, ec)) return false;
+    const std::string unreadable = UnreadableReason(DirectFileName);
+    if (!unreadable.empty()) {
+      FailLocally("Cannot read " + DirectFileName + ": " + unreadable);
+      return false;
+    }
     file.open(DirectFileName, std::ios::binary);
-    if (!file) return false;
+    if (!file) {
+      FailLocally("Cannot read " + DirectFileName);
+      return false;
+    }
     file.seekg(0, std::ios::end);
     size = static_cast<int64_t>(file.tellg());
     file.seekg(0);
@@ -387,6 +546,7 @@ bool TFTPSend::PutUniqueFile() { return StoreFrom("STOU", 0); }
 bool TFTPSend::AppendToFile(const std::string& name) { return StoreFrom("APPE " + name, 0); }
 
 bool TFTPSend::GetFile(const std::string& name, bool resume) {
+  if (RefuseUnsafeCommand("RETR " + name)) return false;
   if (!OpenDataChannel()) {
     dsock_.CloseSocket();
     return false;
@@ -417,31 +577,33 @@ bool TFTPSend::GetFile(const std::string& name, bool resume) {
       dsock_.CloseSocket();
       return false;
     }
-    bool ok = ReceiveData(out);
+    bool ok = ReceiveData(out, -1, -1);
     out.close();
     return ok && !out.fail();
   }
   if (!resume) DataStream.str("");
   DataStream.clear();
   DataStream.seekp(0, std::ios::end);
-  return ReceiveData(DataStream);
+  return ReceiveData(DataStream, kMaxMemoryTransferBytes, -1);
 }
 
 bool TFTPSend::ListDirectory(const std::string& path, bool names_only) {
   DataStream.str("");
   DataStream.clear();
+  std::string cmd = names_only ? "NLST" : "LIST";
+  if (!path.empty()) cmd += " " + path;
+  if (RefuseUnsafeCommand(cmd)) return false;
   SendCommand("TYPE A");
   if (!OpenDataChannel()) {
     dsock_.CloseSocket();
     return false;
   }
-  std::string cmd = names_only ? "NLST" : "LIST";
-  if (!path.empty()) cmd += " " + path;
   if (SendCommand(cmd) / 100 != 1) {
     dsock_.CloseSocket();
     return false;
   }
-  bool ok = ReceiveData(DataStream);
+  // A listing is text for a person or a parser: a server that never ends it is cut off.
+  bool ok = ReceiveData(DataStream, kMaxListingBytes, Timeout);
   DataStream.seekg(0);
   return ok;
 }

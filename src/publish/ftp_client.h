@@ -8,6 +8,19 @@
 //
 // Typical use: set the fields, LogOn(), operations, LogOff(). Releasing the client closes
 // any open connection without sending QUIT.
+//
+// Guarding against bad names and hostile servers:
+// - A command whose text holds CR, LF or NUL is never sent (it would smuggle a second
+//   command to the server): the operation fails at once with ResultCode 0 and the reason
+//   as the one line of FullResult; the connection stays as it was.
+// - Failures that happen before anything reaches the server (a local file that cannot be
+//   read) are reported the same way.
+// - A reply must arrive within Timeout as a whole and may hold at most kMaxReplyLines
+//   lines and kMaxReplyBytes bytes; a longer one closes the control connection, with the
+//   reason as the last line of FullResult. Every later command then fails at once with
+//   that reason as its FullResult, until the next LogOn.
+// - A listing may hold at most kMaxListingBytes and must arrive within Timeout; a
+//   transfer into DataStream may hold at most kMaxMemoryTransferBytes.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +32,13 @@
 #include "publish/tcp_socket.h"
 
 namespace tessavo {
+
+// Limits on what a server may send (see above).
+constexpr size_t kMaxReplyLines = 10000;
+constexpr size_t kMaxReplyBytes = 1 << 20;
+constexpr int kMaxPreliminaryReplies = 100;  // 1xx replies before the greeting
+constexpr int64_t kMaxListingBytes = int64_t{16} << 20;
+constexpr int64_t kMaxMemoryTransferBytes = int64_t{64} << 20;
 
 // The fields every network client shares.
 class TNetClient {
@@ -119,12 +139,26 @@ class TFTPSend : public TNetClient {
   virtual bool OpenDataChannel();
   virtual bool AcceptDataChannel();
   virtual void NotifyStatus(bool response, const std::string& text);
-  virtual bool ReceiveData(std::ostream& stream);
+  // Receives until the server closes the data connection. `max_bytes` (< 0: no limit)
+  // bounds the size and `max_ms` (< 0: no limit) the whole transfer; more fails it.
+  virtual bool ReceiveData(std::ostream& stream, int64_t max_bytes, int max_ms);
   virtual bool SendData(std::istream& stream);
 
  private:
+  // Reads one reply that must be complete by `deadline_ms` (a steady-clock time in ms,
+  // < 0 for no limit).
+  int ReadReplyUntil(int64_t deadline_ms);
+  // Closes the control connection after a server sent more than a reply may hold, with
+  // `reason` as the last line of FullResult and ResultCode 0.
+  void CloseForRunawayServer(const std::string& reason);
+  // Sets the results for a failure of the client's own, before anything was sent.
+  void FailLocally(const std::string& reason);
+  // True (after FailLocally) when `command` holds CR, LF or NUL.
+  bool RefuseUnsafeCommand(const std::string& command);
+
   TTCPBlockSocket sock_;
   TTCPBlockSocket dsock_;
+  std::string dropped_because_;  // why the client closed the control connection, if it did
 };
 
 }  // namespace tessavo

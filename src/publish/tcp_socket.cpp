@@ -19,6 +19,7 @@ namespace tessavo {
 namespace {
 
 constexpr size_t kMaxPacket = 65536;
+constexpr size_t kMaxPurgeBytes = 1 << 20;
 
 bool IsAnyAddress(const std::string& ip) {
   return ip.empty() || ip == "0.0.0.0" || ip == "::";
@@ -430,10 +431,13 @@ void TTCPBlockSocket::RecvStreamRaw(std::ostream& stream, int timeout) {
 void TTCPBlockSocket::Purge() {
   buffer_.clear();
   if (fd_ >= 0) {
+    // A peer that never stops sending would keep an unbounded loop here for ever; what
+    // comes after kMaxPurgeBytes is left for the next read to choke on.
     char buf[4096];
-    for (;;) {
+    for (size_t dropped = 0; dropped < kMaxPurgeBytes;) {
       ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
       if (n <= 0) break;
+      dropped += static_cast<size_t>(n);
     }
   }
   ResetLastError();

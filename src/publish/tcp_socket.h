@@ -83,7 +83,8 @@ class TTCPBlockSocket {
   // Writes every packet to `stream` until an error ends the loop (normally the peer's
   // close, which leaves kSockErrClosed).
   void RecvStreamRaw(std::ostream& stream, int timeout);
-  // Throws away the receive buffer and whatever the system holds, without waiting, then
+  // Throws away the receive buffer and whatever the system holds, without waiting (at
+  // most 1 MB of it, so that a peer that never stops sending cannot hold it up), then
   // clears the error code.
   void Purge();
 

@@ -75,4 +75,61 @@ inline std::string DefaultAnswer(const std::string& command) {
   return "200 Ok.\r\n";
 }
 
+// A peer that runs `script` on the one connection it accepts, for servers that misbehave
+// beyond one reply per command: endless replies, a byte at a time, floods. The script ends
+// when a send fails (the client closed); a send blocks at most 20 seconds, so a client that
+// stops reading cannot keep the peer (and the test) alive for ever.
+class RawFtpPeer {
+ public:
+  using Script = std::function<void(TTCPBlockSocket& conn)>;
+
+  explicit RawFtpPeer(Script script) : script_(std::move(script)) {
+    listener_.Bind("127.0.0.1", "0");
+    listener_.Listen();
+    port_ = listener_.GetLocalSinPort();
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~RawFtpPeer() { thread_.join(); }
+  RawFtpPeer(const RawFtpPeer&) = delete;
+  RawFtpPeer& operator=(const RawFtpPeer&) = delete;
+
+  std::string port() const { return std::to_string(port_); }
+
+ private:
+  void Run() {
+    if (!listener_.CanRead(10000)) return;
+    TTCPBlockSocket conn;
+    conn.SendTimeout = 20000;
+    conn.TakeOver(listener_.Accept());
+    script_(conn);
+  }
+
+  Script script_;
+  TTCPBlockSocket listener_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+// Sends `text` again and again until the client stops taking it. Returns how often.
+inline long SendForEver(TTCPBlockSocket& conn, const std::string& text) {
+  long sent = 0;
+  for (;;) {
+    conn.SendString(text);
+    if (conn.LastError() != 0) return sent;
+    ++sent;
+  }
+}
+
+// Answers command lines with DefaultAnswer until `special` takes one (returns true); then
+// returns. False when the client went away first.
+inline bool AnswerUntil(TTCPBlockSocket& conn,
+                        const std::function<bool(const std::string& command)>& special) {
+  for (;;) {
+    std::string line = conn.RecvString(20000);
+    if (conn.LastError() != 0) return false;
+    if (special(line)) return true;
+    conn.SendString(DefaultAnswer(line));
+  }
+}
+
 }  // namespace tessavo::testing

@@ -1,10 +1,13 @@
 // The FTP client against a scripted peer (exact reply sequences) and against pyftpdlib
 // (real transfers, and a server told to misbehave).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "fake_ftp_peer.h"
 #include "ftp_servers.h"
@@ -171,6 +174,207 @@ TEST(FtpClientScriptTest, ReadTimeoutEndsTheReplyWithCodeZero) {
   EXPECT_EQ(ftp.ResultCode, 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   ftp.Sock().CloseSocket();
+}
+
+// --- hostile servers --------------------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+// Generous bound that only a hang exceeds.
+constexpr auto kNoHang = std::chrono::seconds(30);
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(FtpHostileServerTest, EndlessMultiLineGreetingClosesTheConnection) {
+  RawFtpPeer peer([](TTCPBlockSocket& conn) {
+    conn.SendString("220-Welcome\r\n");
+    SendForEver(conn, " and another line of the welcome\r\n");
+  });
+  TFTPSend ftp;
+  PointAt(ftp, peer.port());
+  auto start = Clock::now();
+  EXPECT_FALSE(ftp.LogOn());
+  EXPECT_LT(Clock::now() - start, kNoHang);
+  EXPECT_EQ(ftp.ResultCode, 0);
+  EXPECT_FALSE(ftp.Sock().IsOpen());
+  ASSERT_EQ(ftp.FullResult.size(), 21u);  // the head of the reply, then what happened
+  EXPECT_EQ(ftp.FullResult.front(), "220-Welcome");
+  EXPECT_EQ(ftp.FullResult.back(),
+            "Reply longer than 10000 lines or 1048576 bytes: connection closed.");
+  EXPECT_EQ(ftp.ResultString, ftp.FullResult.back());
+}
+
+TEST(FtpHostileServerTest, ReplyOfLongLinesStopsAtTheByteLimit) {
+  RawFtpPeer peer([](TTCPBlockSocket& conn) {
+    conn.SendString("220-Welcome\r\n");
+    SendForEver(conn, " " + std::string(5000, 'w') + "\r\n");  // 1 MB within 210 lines
+  });
+  TFTPSend ftp;
+  PointAt(ftp, peer.port());
+  EXPECT_FALSE(ftp.LogOn());
+  EXPECT_FALSE(ftp.Sock().IsOpen());
+  EXPECT_TRUE(EndsWith(ftp.FullResult.back(), "connection closed.")) << ftp.FullResult.back();
+}
+
+TEST(FtpHostileServerTest, EndlessLineClosesTheConnection) {
+  RawFtpPeer peer([](TTCPBlockSocket& conn) {
+    conn.SendString("220 ");
+    SendForEver(conn, std::string(65536, 'x'));
+  });
+  TFTPSend ftp;
+  PointAt(ftp, peer.port());
+  auto start = Clock::now();
+  EXPECT_FALSE(ftp.LogOn());
+  EXPECT_LT(Clock::now() - start, kNoHang);
+  EXPECT_EQ(ftp.ResultCode, 0);
+  EXPECT_FALSE(ftp.Sock().IsOpen());
+  EXPECT_TRUE(EndsWith(ftp.FullResult.back(), "connection closed.")) << ftp.FullResult.back();
+}
+
+TEST(FtpHostileServerTest, EndlessPreliminaryRepliesCloseTheConnection) {
+  RawFtpPeer peer([](TTCPBlockSocket& conn) { SendForEver(conn, "120 Ready in a moment.\r\n"); });
+  TFTPSend ftp;
+  PointAt(ftp, peer.port());
+  auto start = Clock::now();
+  EXPECT_FALSE(ftp.LogOn());
+  EXPECT_LT(Clock::now() - start, kNoHang);
+  EXPECT_FALSE(ftp.Sock().IsOpen());
+  EXPECT_EQ(ftp.FullResult.back(), "More than 100 preliminary replies: connection closed.");
+}
+
+// One byte now and then keeps every single wait short, so only a limit on the whole reply
+// ends it: the reply must be there within the client's Timeout.
+TEST(FtpHostileServerTest, NeverEndingSlowReplyEndsWithinTheTimeout) {
+  RawFtpPeer peer([](TTCPBlockSocket& conn) {
+    conn.SendString("220-Welcome\r\n");
+    for (;;) {
+      conn.SendString("x");
+      if (conn.LastError() != 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  TFTPSend ftp;
+  PointAt(ftp, peer.port());
+  ftp.Timeout = 1000;
+  auto start = Clock::now();
+  EXPECT_FALSE(ftp.LogOn());
+  const auto spent = Clock::now() - start;
+  EXPECT_GE(spent, std::chrono::milliseconds(900));
+  EXPECT_LT(spent, std::chrono::seconds(5));
+  EXPECT_EQ(ftp.ResultCode, 0);
+  EXPECT_EQ(ftp.Sock().LastError(), kSockErrTimedOut);
+  ftp.Sock().CloseSocket();
+}
+
+// After the logon, a server answers PWD without end: the client gives up on the reply and
+// on the connection, and every later operation fails at once.
+TEST(FtpHostileServerTest, EndlessReplyAfterLogonFailsTheRestQuickly) {
+  RawFtpPeer peer([](TTCPBlockSocket& conn) {
+    conn.SendString("220 Ready.\r\n");
+    if (!AnswerUntil(conn, [](const std::string& c) { return c == "PWD"; })) return;
+    conn.SendString("257-\"/\" and more:\r\n");
+    SendForEver(conn, "257-more\r\n");
+  });
+  TFTPSend ftp;
+  PointAt(ftp, peer.port());
+  ASSERT_TRUE(ftp.LogOn());
+  auto start = Clock::now();
+  EXPECT_EQ(ftp.AskCurrentDirectory(), "");
+  EXPECT_FALSE(ftp.Sock().IsOpen());
+  EXPECT_FALSE(ftp.KeepAlive());
+  EXPECT_FALSE(ftp.DeleteRemoteFile("a.html"));
+  EXPECT_EQ(ftp.FullResult, std::vector<std::string>{"Reply longer than 10000 lines or "
+                                                     "1048576 bytes: connection closed."});
+  EXPECT_LT(Clock::now() - start, kNoHang);
+}
+
+// A server that floods the control connection between replies: the client's purge before
+// a command does not wait for the flood to end.
+TEST(FtpHostileServerTest, FloodBetweenRepliesDoesNotHoldUpTheNextCommand) {
+  RawFtpPeer peer([](TTCPBlockSocket& conn) {
+    conn.SendString("220 Ready.\r\n");
+    if (!AnswerUntil(conn, [](const std::string& c) { return c == "NOOP"; })) return;
+    conn.SendString("200 Ok.\r\n");
+    SendForEver(conn, std::string(65536, '#'));
+  });
+  TFTPSend ftp;
+  PointAt(ftp, peer.port());
+  ASSERT_TRUE(ftp.LogOn());
+  EXPECT_TRUE(ftp.KeepAlive());
+  auto start = Clock::now();
+  EXPECT_FALSE(ftp.KeepAlive());
+  EXPECT_LT(Clock::now() - start, kNoHang);
+  EXPECT_FALSE(ftp.Sock().IsOpen());
+}
+
+// A peer whose listings never end: fast (a flood) or slow (a byte now and then).
+void ServeEndlessListing(TTCPBlockSocket& conn, bool slow) {
+  conn.SendString("220 Ready.\r\n");
+  TTCPBlockSocket data_listener;
+  for (;;) {
+    bool listing = false;
+    if (!AnswerUntil(conn, [&](const std::string& c) {
+          if (c.rfind("EPSV", 0) == 0) {
+            data_listener.Bind("127.0.0.1", "0");
+            data_listener.Listen();
+            conn.SendString("229 Extended Passive Mode (|||" +
+                            std::to_string(data_listener.GetLocalSinPort()) + "|)\r\n");
+            return true;
+          }
+          listing = c.rfind("LIST", 0) == 0 || c.rfind("NLST", 0) == 0;
+          return listing;
+        })) {
+      return;
+    }
+    if (!listing) continue;
+    conn.SendString("150 Here it comes.\r\n");
+    if (!data_listener.CanRead(10000)) return;
+    TTCPBlockSocket data;
+    data.SendTimeout = 20000;
+    data.TakeOver(data_listener.Accept());
+    data_listener.CloseSocket();
+    if (slow) {
+      for (;;) {
+        data.SendString("x");
+        if (data.LastError() != 0) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    } else {
+      SendForEver(data, std::string(65536, 'l'));
+    }
+    conn.SendString("426 Transfer aborted.\r\n");
+  }
+}
+
+TEST(FtpHostileServerTest, EndlessListingIsCutOffAtItsSizeLimit) {
+  RawFtpPeer peer([](TTCPBlockSocket& conn) { ServeEndlessListing(conn, false); });
+  TFTPSend ftp;
+  PointAt(ftp, peer.port());
+  ASSERT_TRUE(ftp.LogOn());
+  auto start = Clock::now();
+  EXPECT_FALSE(ftp.ListDirectory("", false));
+  EXPECT_LT(Clock::now() - start, kNoHang);
+  EXPECT_LE(static_cast<int64_t>(ftp.DataStream.str().size()), kMaxListingBytes);
+  EXPECT_EQ(ftp.FullResult.back(),
+            "Transfer stopped: more than " + std::to_string(kMaxListingBytes) + " bytes.");
+  // The control connection is still sound.
+  EXPECT_TRUE(ftp.KeepAlive());
+  ftp.LogOff();
+}
+
+TEST(FtpHostileServerTest, EndlessSlowListingEndsWithinTheTimeout) {
+  RawFtpPeer peer([](TTCPBlockSocket& conn) { ServeEndlessListing(conn, true); });
+  TFTPSend ftp;
+  PointAt(ftp, peer.port());
+  ftp.Timeout = 1000;
+  ASSERT_TRUE(ftp.LogOn());
+  auto start = Clock::now();
+  EXPECT_FALSE(ftp.ListDirectory("", true));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+  EXPECT_TRUE(ftp.KeepAlive());
+  ftp.LogOff();
 }
 
 // --- pyftpdlib ----------------------------------------------------------------------------
@@ -366,6 +570,103 @@ TEST_F(FtpClientServerTest, Ipv6ControlConnectionUsesTheExtendedCommands) {
   ftp.LogOff();
   EXPECT_EQ(ReadFile(root_ / "six.html"), "over IPv6");
   EXPECT_EQ(ReadFile(root_ / "six-active.html"), "over IPv6");
+}
+
+// A name with CR or LF would end the command early and smuggle a second one to the
+// server ("x\r\nDELE victim.txt"); NUL cuts it short. The client sends no such command and
+// leaves the connection as it was. Against both real servers.
+class FtpInjectionTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(FtpInjectionTest, CommandArgumentsWithLineBreaksOrNulAreNeverSent) {
+  const bool vsftpd = GetParam();
+  if (vsftpd && geteuid() != 0) {
+    if (getenv("CI") != nullptr && std::string(getenv("CI")) == "true") {
+      FAIL() << "vsftpd runs as root";
+    }
+    GTEST_SKIP() << "vsftpd runs as root";
+  }
+  TempDir temp;
+  ServerProcess server;
+  fs::path remote;
+  if (vsftpd) {
+    ASSERT_TRUE(StartVsftpd(server, temp / "vsftpd"));
+    remote = temp / "vsftpd/root/pub";
+  } else {
+    remote = temp / "root";
+    fs::create_directories(remote);
+    ASSERT_TRUE(StartPyFtp(server, remote));
+  }
+  WriteFile(remote / "victim.txt", "precious");
+  if (vsftpd) chmod((remote / "victim.txt").c_str(), 0666);
+
+  TFTPSend ftp;
+  PointAt(ftp, std::to_string(server.port()));
+  Conversation conversation;
+  conversation.Attach(ftp);
+  ASSERT_TRUE(ftp.LogOn());
+  if (vsftpd) {
+    ASSERT_TRUE(ftp.EnterDirectory("/pub"));
+  }
+  ftp.DirectFile = true;
+  ftp.DirectFileName = WriteFile(temp / "local" / "page.html", "<p>page</p>").string();
+
+  const size_t sent_before = conversation.commands.size();
+  const std::vector<std::string> evil = {"x\r\nDELE victim.txt", "x\nDELE victim.txt",
+                                         "x\rDELE victim.txt",
+                                         std::string("x\0DELE victim.txt", 17)};
+  for (const std::string& name : evil) {
+    EXPECT_FALSE(ftp.PutFile(name, false));
+    EXPECT_EQ(ftp.ResultCode, 0);
+    EXPECT_EQ(ftp.FullResult,
+              std::vector<std::string>{"STOR not sent: its argument holds a CR, LF or NUL "
+                                       "character."});
+    EXPECT_FALSE(ftp.DeleteRemoteFile(name));
+    EXPECT_EQ(ftp.ResultString, "DELE not sent: its argument holds a CR, LF or NUL character.");
+    EXPECT_FALSE(ftp.AppendToFile(name));
+    EXPECT_FALSE(ftp.RenameRemote("victim.txt", name));
+    EXPECT_FALSE(ftp.RenameRemote(name, "other.txt"));
+    EXPECT_FALSE(ftp.EnterDirectory(name));
+    EXPECT_FALSE(ftp.MakeDirectory(name));
+    EXPECT_FALSE(ftp.DropDirectory(name));
+    EXPECT_EQ(ftp.RemoteFileSize(name), -1);
+    EXPECT_FALSE(ftp.GetFile(name, false));
+    EXPECT_FALSE(ftp.ListDirectory(name, true));
+  }
+  // Not one command went out, not even the data connection's.
+  EXPECT_EQ(conversation.commands.size(), sent_before);
+  EXPECT_EQ(ReadFile(remote / "victim.txt"), "precious");
+
+  // The connection is sound: the next commands work.
+  EXPECT_TRUE(ftp.KeepAlive());
+  EXPECT_TRUE(ftp.PutFile("page.html", false));
+  EXPECT_TRUE(ftp.LogOff());
+  EXPECT_EQ(ReadFile(remote / "page.html"), "<p>page</p>");
+  EXPECT_EQ(ReadFile(remote / "victim.txt"), "precious");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpInjectionTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "vsftpd" : "pyftpdlib");
+                         });
+
+TEST_F(FtpClientServerTest, UnreadableLocalFileFailsWithTheReason) {
+  ASSERT_TRUE(Start());
+  TFTPSend ftp;
+  Connect(ftp);
+  ASSERT_TRUE(ftp.LogOn());
+  ftp.DirectFile = true;
+  ftp.DirectFileName = (temp_ / "missing.html").string();
+  size_t before = conversation_.commands.size();
+  EXPECT_FALSE(ftp.PutFile("missing.html", false));
+  EXPECT_EQ(ftp.ResultCode, 0);
+  EXPECT_EQ(ftp.FullResult, std::vector<std::string>{"Cannot read " + ftp.DirectFileName +
+                                                     ": No such file or directory"});
+  fs::create_directories(temp_ / "folder.html");
+  ftp.DirectFileName = (temp_ / "folder.html").string();
+  EXPECT_FALSE(ftp.PutFile("folder.html", false));
+  EXPECT_EQ(ftp.ResultString, "Cannot read " + ftp.DirectFileName + ": not a regular file");
+  EXPECT_EQ(conversation_.commands.size(), before);
+  EXPECT_TRUE(ftp.LogOff());
 }
 
 TEST_F(FtpClientServerTest, LogonRefusedAndGreeting421) {
