@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 #include "publish/publish.h"
 #include "publish/publish_common.h"
@@ -38,105 +39,133 @@ bool WriteValidationFile(const std::string& path) {
   return true;
 }
 
+// One file-copy run, step by step: the destination is checked, created and validated,
+// stray temporary files of killed runs are cleared away, then the page records are walked.
+class FileCopyPublisher {
+ public:
+  FileCopyPublisher(Blog& blog, Host& host, int limit)
+      : blog_(blog), host_(host), walk_(limit) {}
+
+  PublishResult Run() {
+    if (!ReadDestination()) return {};
+    host_.PublishLogLineColored(LogColor::kBlack,
+                                "Publishing using File Copy - Destination is " + destination_);
+    if (!CreateDestination()) return {};
+    if (!ValidateDestination()) return {};
+    RemoveStrayCopies();
+    output_ = fs::path(Trim(blog_.OutputFolder().string()));
+    WalkPages(
+        blog_, host_, walk_, [this](const PageRecord& rec) { Copy(rec); },
+        [this](const PageRecord& rec) { DeleteCopy(rec); });
+    WriteSummary(host_, walk_, "File Copy complete");
+    return walk_.Result();
+  }
+
+ private:
+  // The trimmed destination with a final separator; false (after the red line) when it is
+  // missing or too short.
+  bool ReadDestination() {
+    destination_ = Trim(blog_.options.Text(opt::kFileCopyDestination));
+    if (destination_.size() < 2) {
+      host_.PublishLogLineColored(LogColor::kRed,
+                                  "*** Please visit the OPTIONS page for PUBLISHING OPTIONS "
+                                  "and enter your FILE COPY information before trying to "
+                                  "upload.");
+      return false;
+    }
+    const char sep = static_cast<char>(fs::path::preferred_separator);
+    if (destination_.back() != sep) destination_ += sep;
+    return true;
+  }
+
+  bool CreateDestination() {
+    std::error_code ec;
+    fs::create_directories(destination_, ec);
+    if (ec || !fs::is_directory(destination_, ec)) {
+      host_.PublishLogLineColored(LogColor::kRed, "*** Unable to create destination directory.");
+      return false;
+    }
+    return true;
+  }
+
+  // Writes and removes a dated file, so that a destination that takes no files stops the
+  // run before any record is touched.
+  bool ValidateDestination() {
+    const std::string temp_name = "~~~" + DateTime::Now().Stamp() + ".$$$";
+    const std::string temp_path = destination_ + temp_name;
+    host_.PublishLogLine("Validating File Copy Destination...");
+    host_.PublishLogLine("...Publishing temporary file  - " + temp_name);
+    if (!WriteValidationFile(temp_path)) {
+      host_.PublishLogLineColored(LogColor::kRed,
+                                  "*** Unable to write to destination directory.");
+      return false;
+    }
+    host_.PublishLogLine("...Removing temporary file  - " + temp_name);
+    std::error_code ec;
+    if (Exists(temp_path)) fs::remove(temp_path, ec);
+    host_.PublishLogLine("Validation complete.");
+    host_.PublishLogLine("File Copy started.");
+    return true;
+  }
+
+  // A run killed in the middle of a copy leaves its temporary file behind, and the
+  // destination would never again match the site. A published file that merely has such
+  // a name stays.
+  void RemoveStrayCopies() {
+    RemoveStrayTempFiles(destination_, [this](std::string_view name) {
+      return blog_.FindPage(std::string(name)).has_value();
+    });
+  }
+
+  // A failed copy leaves the record as it was (and an older copy in place), so the next
+  // run tries again.
+  void Copy(const PageRecord& rec) {
+    const std::string target = destination_ + rec.key;
+    host_.PublishLogLine("...Copying " + rec.key);
+    ++walk_.processed;
+    try {
+      // Written under a temporary name and renamed, so the destination never holds a
+      // half-copied file.
+      WriteFileAtomic(target, ReadWholeFile(output_ / rec.key));
+    } catch (const std::exception&) {
+      host_.PublishLogLineColored(LogColor::kRed, "..." + rec.key + " copy failed.");
+      ++walk_.errors;
+      return;
+    }
+    if (Exists(target)) {
+      MarkPublished(blog_, rec);
+    } else {
+      host_.PublishLogLine("..." + rec.key + " copy failed.");
+      ++walk_.errors;
+    }
+  }
+
+  // A file that was never published loses its record whatever happens to the file.
+  void DeleteCopy(const PageRecord& rec) {
+    const std::string target = destination_ + rec.key;
+    host_.PublishLogLine("...Deleting " + rec.key);
+    ++walk_.processed;
+    std::error_code ec;
+    if (Exists(target)) fs::remove(target, ec);
+    if (Exists(target) && rec.existing != 0) {
+      host_.PublishLogLine("..." + rec.key + " not deleted.");
+      ++walk_.errors;
+      return;
+    }
+    blog_.DeletePage(rec.key);
+  }
+
+  Blog& blog_;
+  Host& host_;
+  PageWalk walk_;
+  std::string destination_;  // with its final separator
+  fs::path output_;
+};
+
 }  // namespace
 
 PublishResult RunFileCopy(Blog& blog, Host& host, int limit) {
-  PublishResult result;
-  std::string destination = Trim(blog.options.Text(opt::kFileCopyDestination));
-  if (destination.size() < 2) {
-    host.PublishLogLineColored(LogColor::kRed,
-                               "*** Please visit the OPTIONS page for PUBLISHING OPTIONS and "
-                               "enter your FILE COPY information before trying to upload.");
-    return result;
-  }
-  const char sep = static_cast<char>(fs::path::preferred_separator);
-  if (destination.back() != sep) destination += sep;
-  host.PublishLogLineColored(LogColor::kBlack,
-                             "Publishing using File Copy - Destination is " + destination);
-
-  std::error_code ec;
-  fs::create_directories(destination, ec);
-  if (ec || !fs::is_directory(destination, ec)) {
-    host.PublishLogLineColored(LogColor::kRed, "*** Unable to create destination directory.");
-    return result;
-  }
-
-  const std::string temp_name = "~~~" + DateTime::Now().Stamp() + ".$$$";
-  const std::string temp_path = destination + temp_name;
-  host.PublishLogLine("Validating File Copy Destination...");
-  host.PublishLogLine("...Publishing temporary file  - " + temp_name);
-  if (!WriteValidationFile(temp_path)) {
-    host.PublishLogLineColored(LogColor::kRed, "*** Unable to write to destination directory.");
-    return result;
-  }
-  host.PublishLogLine("...Removing temporary file  - " + temp_name);
-  if (Exists(temp_path)) fs::remove(temp_path, ec);
-  host.PublishLogLine("Validation complete.");
-  host.PublishLogLine("File Copy started.");
-
-  const fs::path output = fs::path(Trim(blog.OutputFolder().string()));
-  int processed = 0;
-  int errors = 0;
-  int skipped = 0;
-  for (const PageRecord& rec : blog.Pages()) {
-    const std::string& key = rec.key;
-    if (rec.generated != 0 && rec.existing == rec.generated) continue;
-    if (!IsBareFileName(key)) {
-      if (RefuseUnsafeKey(blog, host, rec)) ++errors;
-      continue;
-    }
-    const fs::path source = output / key;
-    const std::string target = destination + key;
-    if (processed >= limit) {
-      ++skipped;
-      continue;
-    }
-    if (rec.generated != 0) {
-      host.PublishLogLine("...Copying " + key);
-      try {
-        // Written under a temporary name and renamed, so the destination never holds a
-        // half-copied file.
-        WriteFileAtomic(target, ReadWholeFile(source));
-      } catch (const std::exception&) {
-        host.PublishLogLineColored(LogColor::kRed, "..." + key + " copy failed.");
-        ++errors;
-        ++processed;
-        continue;
-      }
-      if (Exists(target)) {
-        MarkPublished(blog, rec);
-      } else {
-        host.PublishLogLine("..." + key + " copy failed.");
-        ++errors;
-      }
-      ++processed;
-    } else {
-      host.PublishLogLine("...Deleting " + key);
-      if (Exists(target)) fs::remove(target, ec);
-      if (Exists(target) && rec.existing != 0) {
-        host.PublishLogLine("..." + key + " not deleted.");
-        ++errors;
-        ++processed;
-        continue;
-      }
-      blog.DeletePage(key);
-      ++processed;
-    }
-  }
-
-  if (skipped != 0) host.PublishLogLine(std::to_string(skipped) + " record(s) skipped.");
-  if (errors == 0) {
-    host.PublishLogLine("File Copy complete.");
-  } else {
-    host.PublishLogLineColored(LogColor::kRed,
-                               "File Copy complete with " + std::to_string(errors) +
-                                   " error(s).");
-  }
-  result.completed = true;
-  result.processed = processed;
-  result.errors = errors;
-  result.skipped = skipped;
-  return result;
+  return FileCopyPublisher(blog, host, limit).Run();
 }
 
 }  // namespace tessavo::publish_detail

@@ -102,147 +102,167 @@ class StatusConnection {
   TFTPSend& ftp_;
 };
 
-PublishResult RunFtp(Blog& blog, Host& host, int limit) {
-  PublishResult result;
-  BlogOptionsRec& options = blog.options;
-  const std::string site = options.Text(opt::kFtpSite);
-  if (site.size() < 3) {
-    host.PublishLogLineColored(
-        LogColor::kRed,
-        "*** Warning: Can not upload files yet - FTP information required.");
-    host.PublishLogLineColored(LogColor::kRed,
-                               "*** Please visit the OPTIONS page for PUBLISHING OPTIONS and "
-                               "enter your FTP information before trying to upload.");
-    return result;
-  }
-  host.PublishLogLineColored(LogColor::kBlack, "Publishing using FTP");
-  int errors = 0;
-  int skipped = 0;
-  if (options.Text(opt::kFtpPort).empty()) options.SetText(opt::kFtpPort, "21");
-  const std::string port = options.Text(opt::kFtpPort);
-  const std::string user = options.Text(opt::kFtpUserid);
-  const std::string target = options.Text(opt::kFtpTargetDirectory);
+// One FTP run, step by step: the checks, the logon, the target directory, the walk over
+// the page records, the log-off and the summary. The client and the status object live as
+// long as the run.
+class FtpPublisher {
+ public:
+  FtpPublisher(Blog& blog, Host& host, int limit)
+      : blog_(blog),
+        host_(host),
+        options_(blog.options),
+        output_(blog.OutputFolder()),
+        walk_(limit),
+        status_(host),
+        connection_(ftp_, status_, options_.Int(opt::kShowFtpConversation) == 1) {}
 
-  TFTPStatusObject status(host);
-  TFTPSend ftp;
-  StatusConnection connection(ftp, status, options.Int(opt::kShowFtpConversation) == 1);
-  ftp.BinaryMode = true;
-  ftp.PassiveMode = options.Int(opt::kFtpPassive) != 0;
-
-  host.PublishLogLine("Logging on to " + site + " port " + port + " as user " + user);
-  if (!user.empty()) {
-    ftp.UserName = user;
-    ftp.Password = options.Text(opt::kFtpPassword);
-  }
-  ftp.TargetHost = site;
-  ftp.TargetPort = port;
-
-  if (!ftp.LogOn()) {
-    host.PublishLogLineColored(LogColor::kRed, "Logon failed");
-    ShowFtpFailure(host, ftp);
-    return result;
-  }
-
-  host.PublishLogLine("Initial directory is " + ftp.AskCurrentDirectory());
-  const std::string initial = ftp.AskCurrentDirectory();
-
-  if (!target.empty()) {
-    host.PublishLogLine("Changing to Directory " + target);
-    if (!ftp.EnterDirectory(target)) {
-      host.PublishLogLine("Directory " + target + " does not exist.");
-      if (!ftp.MakeDirectory(target)) {
-        host.PublishLogLineColored(LogColor::kRed, "Error creating Directory " + target);
-        host.PublishLogLineColored(LogColor::kRed, "Giving up!");
-        ShowFtpFailure(host, ftp);
-        ftp.LogOff();
-        return result;
-      }
-      host.PublishLogLine("Created Directory " + target);
-      host.PublishLogLine("Changing to Directory " + target);
-      // Neither result is checked: the directory check below catches a wrong directory
-      // and lets the person decide.
-      ftp.ParentDirectory();
-      ftp.EnterDirectory(target);
+  PublishResult Run() {
+    if (!HasSite()) {
+      WarnThatFtpInformationIsMissing();
+      return {};
     }
+    host_.PublishLogLineColored(LogColor::kBlack, "Publishing using FTP");
+    SetUpClient();
+    if (!LogOn()) return {};
+    ReadInitialDirectory();
+    if (!EnterTargetDirectory()) return {};
+    if (!ConfirmCurrentDirectory()) return {};
+    WalkPages(
+        blog_, host_, walk_, [this](const PageRecord& rec) { Upload(rec); },
+        [this](const PageRecord& rec) { DeleteRemote(rec); });
+    LogOff();
+    WriteSummary(host_, walk_, "Upload complete");
+    return walk_.Result();
   }
 
-  host.PublishLogLine("Current directory is now " + ftp.AskCurrentDirectory());
+ private:
+  bool HasSite() const { return options_.Text(opt::kFtpSite).size() >= 3; }
 
-  {
-    const std::string now = ftp.AskCurrentDirectory();
-    std::string form_a = RemoveSlashes(RemoveAll(Trim(now), initial));
-    std::string form_b = RemoveSlashes(Trim(target));
-    if (!SameIgnoringCase(form_a, form_b)) {
-      const std::string again = ftp.AskCurrentDirectory();
-      if (!host.ConfirmOkCancel("Current directory is now " + again + "\n\nand not " +
-                                Trim(target) +
-                                "\n\nso target directory may be wrong...\n\nProceed with "
-                                "upload?")) {
-        ftp.LogOff();
-        return result;
-      }
+  void WarnThatFtpInformationIsMissing() {
+    host_.PublishLogLineColored(
+        LogColor::kRed, "*** Warning: Can not upload files yet - FTP information required.");
+    host_.PublishLogLineColored(LogColor::kRed,
+                                "*** Please visit the OPTIONS page for PUBLISHING OPTIONS and "
+                                "enter your FTP information before trying to upload.");
+  }
+
+  // An empty port becomes 21, in memory, for as long as the options are not read again.
+  void SetUpClient() {
+    if (options_.Text(opt::kFtpPort).empty()) options_.SetText(opt::kFtpPort, "21");
+    ftp_.BinaryMode = true;
+    ftp_.PassiveMode = options_.Int(opt::kFtpPassive) != 0;
+    const std::string user = options_.Text(opt::kFtpUserid);
+    host_.PublishLogLine("Logging on to " + options_.Text(opt::kFtpSite) + " port " +
+                         options_.Text(opt::kFtpPort) + " as user " + user);
+    if (!user.empty()) {
+      ftp_.UserName = user;
+      ftp_.Password = options_.Text(opt::kFtpPassword);
     }
+    ftp_.TargetHost = options_.Text(opt::kFtpSite);
+    ftp_.TargetPort = options_.Text(opt::kFtpPort);
   }
 
-  const std::filesystem::path output = blog.OutputFolder();
-  int processed = 0;
-  for (const PageRecord& rec : blog.Pages()) {
-    const std::string& key = rec.key;
-    if (rec.generated != 0 && rec.existing == rec.generated) continue;
-    if (!IsBareFileName(key)) {
-      if (RefuseUnsafeKey(blog, host, rec)) ++errors;
-      continue;
-    }
-    ftp.DirectFileName = (output / key).string();
-    ftp.DirectFile = true;
-    if (rec.generated != 0) {
-      if (processed >= limit) {
-        ++skipped;
-        continue;
-      }
-      host.PublishLogLine("...Uploading " + key);
-      if (ftp.PutFile(key, false)) {
-        MarkPublished(blog, rec);
-        ++processed;
-      } else {
-        host.PublishLogLine("..." + key + " upload failed.");
-        ShowFtpFailure(host, ftp);
-        ++errors;
-        ++processed;
-      }
-    } else {
-      if (processed >= limit) {
-        ++skipped;
-        continue;
-      }
-      host.PublishLogLine("...Deleting " + key);
-      if (!ftp.DeleteRemoteFile(key) && rec.existing != 0) {
-        host.PublishLogLine("..." + key + " not deleted.");
-        ShowFtpFailure(host, ftp);
-        ++errors;
-        ++processed;
-        continue;
-      }
-      blog.DeletePage(key);
-      ++processed;
-    }
+  // No QUIT on failure: the connection goes with the client.
+  bool LogOn() {
+    if (ftp_.LogOn()) return true;
+    host_.PublishLogLineColored(LogColor::kRed, "Logon failed");
+    ShowFtpFailure(host_, ftp_);
+    return false;
   }
 
-  host.PublishLogLine("Logging out.");
-  ftp.LogOff();
-  if (skipped != 0) host.PublishLogLine(std::to_string(skipped) + " record(s) skipped.");
-  if (errors == 0) {
-    host.PublishLogLine("Upload complete.");
-  } else {
-    host.PublishLogLineColored(LogColor::kRed,
-                               "Upload complete with " + std::to_string(errors) + " error(s).");
+  void ReadInitialDirectory() {
+    host_.PublishLogLine("Initial directory is " + ftp_.AskCurrentDirectory());
+    initial_ = ftp_.AskCurrentDirectory();
   }
-  result.completed = true;
-  result.processed = processed;
-  result.errors = errors;
-  result.skipped = skipped;
-  return result;
-}
+
+  // Changes to the target directory, creating it when it does not exist; false (after
+  // QUIT) when it can be neither entered nor created.
+  bool EnterTargetDirectory() {
+    const std::string target = options_.Text(opt::kFtpTargetDirectory);
+    if (target.empty()) return true;
+    host_.PublishLogLine("Changing to Directory " + target);
+    if (ftp_.EnterDirectory(target)) return true;
+    host_.PublishLogLine("Directory " + target + " does not exist.");
+    if (!ftp_.MakeDirectory(target)) {
+      host_.PublishLogLineColored(LogColor::kRed, "Error creating Directory " + target);
+      host_.PublishLogLineColored(LogColor::kRed, "Giving up!");
+      ShowFtpFailure(host_, ftp_);
+      ftp_.LogOff();
+      return false;
+    }
+    host_.PublishLogLine("Created Directory " + target);
+    host_.PublishLogLine("Changing to Directory " + target);
+    // Neither result is checked: the directory check catches a wrong directory and lets
+    // the person decide.
+    ftp_.ParentDirectory();
+    ftp_.EnterDirectory(target);
+    return true;
+  }
+
+  // Shows the directory the server is in and, when it does not look like the target, asks
+  // whether to go on; false (after QUIT) when the person cancels.
+  bool ConfirmCurrentDirectory() {
+    host_.PublishLogLine("Current directory is now " + ftp_.AskCurrentDirectory());
+    const std::string target = options_.Text(opt::kFtpTargetDirectory);
+    const std::string now = ftp_.AskCurrentDirectory();
+    const std::string form_a = RemoveSlashes(RemoveAll(Trim(now), initial_));
+    const std::string form_b = RemoveSlashes(Trim(target));
+    if (SameIgnoringCase(form_a, form_b)) return true;
+    const std::string again = ftp_.AskCurrentDirectory();
+    if (host_.ConfirmOkCancel("Current directory is now " + again + "\n\nand not " +
+                              Trim(target) +
+                              "\n\nso target directory may be wrong...\n\nProceed with "
+                              "upload?")) {
+      return true;
+    }
+    ftp_.LogOff();
+    return false;
+  }
+
+  // A failed upload leaves the record as it was, so the next run tries again.
+  void Upload(const PageRecord& rec) {
+    host_.PublishLogLine("...Uploading " + rec.key);
+    ftp_.DirectFileName = (output_ / rec.key).string();
+    ftp_.DirectFile = true;
+    ++walk_.processed;
+    if (ftp_.PutFile(rec.key, false)) {
+      MarkPublished(blog_, rec);
+      return;
+    }
+    host_.PublishLogLine("..." + rec.key + " upload failed.");
+    ShowFtpFailure(host_, ftp_);
+    ++walk_.errors;
+  }
+
+  // A file that was never published cannot be missed on the server: its record goes even
+  // when DELE fails.
+  void DeleteRemote(const PageRecord& rec) {
+    host_.PublishLogLine("...Deleting " + rec.key);
+    ++walk_.processed;
+    if (!ftp_.DeleteRemoteFile(rec.key) && rec.existing != 0) {
+      host_.PublishLogLine("..." + rec.key + " not deleted.");
+      ShowFtpFailure(host_, ftp_);
+      ++walk_.errors;
+      return;
+    }
+    blog_.DeletePage(rec.key);
+  }
+
+  void LogOff() {
+    host_.PublishLogLine("Logging out.");
+    ftp_.LogOff();
+  }
+
+  Blog& blog_;
+  Host& host_;
+  BlogOptionsRec& options_;
+  const std::filesystem::path output_;
+  PageWalk walk_;
+  std::string initial_;  // the logon directory, as the second PWD gave it
+  TFTPStatusObject status_;
+  TFTPSend ftp_;
+  StatusConnection connection_;  // last, so that it is undone first
+};
 
 }  // namespace
 
@@ -266,15 +286,79 @@ void MarkPublished(Blog& blog, const PageRecord& sent) {
   blog.UpdatePage(*row);
 }
 
+std::string ShownName(const std::string& name) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\0') {
+      out += "\\0";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string UnusableKeyReason(const std::string& key) {
+  const bool control = std::any_of(key.begin(), key.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+  });
+  if (control) return "holds a control character";
+  if (!IsBareFileName(key)) return "is not a plain file name";
+  if (key.size() > kMaxFileNameBytes) return "is too long for a file name";
+  return "";
+}
+
 bool RefuseUnsafeKey(Blog& blog, Host& host, const PageRecord& rec) {
   if (rec.generated == 0 && rec.existing == 0) {
     // Never published, so nothing can exist at the destination: only the row goes.
     blog.DeletePage(rec.key);
     return false;
   }
-  host.PublishLogLineColored(LogColor::kRed,
-                             "*** " + rec.key + " is not a plain file name; not published.");
+  host.PublishLogLineColored(LogColor::kRed, "*** " + ShownName(rec.key) + " " +
+                                                 UnusableKeyReason(rec.key) +
+                                                 "; not published.");
   return true;
+}
+
+void WalkPages(Blog& blog, Host& host, PageWalk& walk,
+               const std::function<void(const PageRecord&)>& send,
+               const std::function<void(const PageRecord&)>& remove) {
+  for (const PageRecord& rec : blog.Pages()) {
+    if (rec.generated != 0 && rec.existing == rec.generated) continue;
+    if (!UnusableKeyReason(rec.key).empty()) {
+      if (RefuseUnsafeKey(blog, host, rec)) ++walk.errors;
+      continue;
+    }
+    if (walk.processed >= walk.limit) {
+      ++walk.skipped;
+      continue;
+    }
+    if (rec.generated != 0) {
+      send(rec);
+    } else {
+      remove(rec);
+    }
+  }
+}
+
+void WriteSummary(Host& host, const PageWalk& walk, const std::string& done) {
+  if (walk.skipped != 0) host.PublishLogLine(std::to_string(walk.skipped) + " record(s) skipped.");
+  if (walk.errors == 0) {
+    host.PublishLogLine(done + ".");
+  } else {
+    host.PublishLogLineColored(LogColor::kRed,
+                               done + " with " + std::to_string(walk.errors) + " error(s).");
+  }
 }
 
 }  // namespace publish_detail
@@ -282,7 +366,7 @@ bool RefuseUnsafeKey(Blog& blog, Host& host, const PageRecord& rec) {
 PublishResult PublishByFtp(Blog& blog, Host& host, int limit) {
   RunGuard guard;
   if (!guard.acquired()) return {};
-  return RunFtp(blog, host, limit);
+  return FtpPublisher(blog, host, limit).Run();
 }
 
 PublishResult PublishByFileCopy(Blog& blog, Host& host, int limit) {

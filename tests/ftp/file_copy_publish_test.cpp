@@ -1,12 +1,19 @@
 // Publishing a blog's output folder by copying it into a destination folder.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
 #include "publish/publish.h"
 #include "site_fixture.h"
 #include "store/options.h"
+#include "util/file_io.h"
 
 namespace tessavo::testing {
 namespace {
@@ -180,6 +187,154 @@ TEST_F(FileCopyPublishTest, PublishNext10) {
   Publish(true);
   EXPECT_EQ(site_.Outstanding(), 0);
   EXPECT_EQ(FilesIn(dest), site_.files);
+}
+
+// One bad record never stops publishing: a name too long for a file or holding a line
+// break is refused in red, a name near the limit is copied (its temporary name is cut
+// short), an unreadable source fails in red; every other file goes.
+TEST_F(FileCopyPublishTest, RecordsThatCannotBeCopiedAreSkippedAndTheRestGoes) {
+  const fs::path dest = site_.temp / "www";
+  SetDestination(dest.string());
+  site_.Generate("a.html", "a");
+  const std::string too_long = std::string(300, 'd') + ".css";
+  site_.blog->InsertPage(PageRecord{too_long, 0, 77, 77});
+  site_.Generate("line\nbreak.html", "a name from an old blog file");
+  const std::string near_limit = std::string(250, 'n') + ".gif";
+  site_.Generate(near_limit, "a design file with a long name");
+  site_.Generate("gone.html", "gone");
+  fs::remove(site_.blog->OutputFolder() / "gone.html");
+  site_.Generate("z.html", "z");
+
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.errors, 3);
+  const auto& log = site_.host.log;
+  auto red = [&](const std::string& text) {
+    return std::any_of(log.begin(), log.end(), [&](const auto& l) {
+      return l.text == text && l.color == LogColor::kRed;
+    });
+  };
+  EXPECT_TRUE(red("*** " + too_long + " is too long for a file name; not published."));
+  EXPECT_TRUE(red("*** line\\nbreak.html holds a control character; not published."));
+  EXPECT_TRUE(red("...gone.html copy failed."));
+  EXPECT_EQ(log.back().text, "File Copy complete with 3 error(s).");
+  EXPECT_EQ(ReadFile(dest / "a.html"), "a");
+  EXPECT_EQ(ReadFile(dest / "z.html"), "z");
+  EXPECT_EQ(ReadFile(dest / near_limit), "a design file with a long name");
+  EXPECT_FALSE(fs::exists(dest / "line\nbreak.html"));
+  EXPECT_EQ(site_.Outstanding(), 3);
+
+  // The next run tries only what is still outstanding, and the refused ones again.
+  WriteFile(site_.blog->OutputFolder() / "gone.html", "gone");
+  r = Publish();
+  EXPECT_EQ(r.errors, 2);
+  EXPECT_EQ(r.processed, 1);
+  EXPECT_EQ(ReadFile(dest / "gone.html"), "gone");
+}
+
+std::vector<std::string> TempNames(const fs::path& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (IsTempFileName(e.path().filename().string())) out.push_back(e.path().filename());
+  }
+  return out;
+}
+
+// A copy killed in the middle leaves its temporary file (private, unlocked) in the
+// destination; the next run clears such files away and nothing else.
+TEST_F(FileCopyPublishTest, StrayTemporaryFilesInTheDestinationAreRemoved) {
+  const fs::path dest = site_.temp / "www";
+  SetDestination(dest.string());
+  site_.Generate("index.html", "home");
+  site_.Generate("data.tmp-ABC123", "a published file with a name of that form");
+  Publish();
+  ASSERT_EQ(FilesIn(dest), site_.files);
+
+  for (const char* stray : {"index.html.tmp-Ab12Cd", "big.bin.tmp-000000"}) {
+    WriteFile(dest / stray, "half cop");
+    fs::permissions(dest / stray, fs::perms(0600));
+  }
+  WriteFile(dest / "notes.tmp-old", "the owner's");
+  WriteFile(dest / "x.tmp-ABC", "the owner's");
+  site_.Generate("index.html", "home, edited");
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.errors, 0);
+  std::map<std::string, std::string> expected = site_.files;
+  expected["notes.tmp-old"] = "the owner's";
+  expected["x.tmp-ABC"] = "the owner's";
+  EXPECT_EQ(FilesIn(dest), expected);
+  // The log is the usual one: the clean-up says nothing.
+  auto texts = site_.host.LogTexts();
+  ASSERT_EQ(texts.size(), 8u);
+  EXPECT_EQ(texts[5], "File Copy started.");
+  EXPECT_EQ(texts[6], "...Copying index.html");
+  EXPECT_EQ(texts[7], "File Copy complete.");
+}
+
+// A publishing process killed with SIGKILL in the middle of copying a large file; the next
+// run leaves the destination holding exactly the site.
+TEST_F(FileCopyPublishTest, KilledInTheMiddleOfACopyThenRunAgain) {
+  const fs::path dest = site_.temp / "www";
+  SetDestination(dest.string());
+  std::string big(24 << 20, '\0');
+  for (size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<char>(i / 4096);
+  site_.Generate("a.html", "a");
+  site_.Generate("big.bin", big);
+  const fs::path file = site_.blog->file();
+  site_.blog.reset();  // the child opens the blog itself
+
+  std::string stray;
+  for (int attempt = 0; attempt < 20 && stray.empty(); ++attempt) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      try {
+        RecordingHost host;
+        auto blog = Blog::Open(file, host);
+        blog->options.SetInt(opt::kPublishingLocation, 1);
+        blog->options.SetText(opt::kFileCopyDestination, dest.string());
+        for (;;) {
+          auto rec = blog->FindPage("big.bin");
+          rec->existing = 0;
+          blog->UpdatePage(*rec);
+          RecordingHost quiet;
+          PublishSite(*blog, quiet, false);
+        }
+      } catch (...) {
+      }
+      _exit(1);
+    }
+    // Stop the child; kill it if it is in the middle of a copy, else let it go on.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (stray.empty() && std::chrono::steady_clock::now() < end) {
+      usleep(2000);
+      kill(child, SIGSTOP);
+      waitid(P_PID, static_cast<id_t>(child), nullptr, WSTOPPED);
+      if (fs::exists(dest)) {
+        auto names = TempNames(dest);
+        if (!names.empty()) stray = names.front();
+      }
+      if (stray.empty()) kill(child, SIGCONT);
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  }
+  ASSERT_FALSE(stray.empty()) << "the child was never caught in the middle of a copy";
+  ASSERT_TRUE(fs::exists(dest / stray));  // as the kill left it
+
+  site_.blog = Blog::Open(file, site_.host);
+  SetDestination(dest.string());
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.errors, 0);
+  EXPECT_EQ(site_.Outstanding(), 0);
+  std::map<std::string, std::string> there = FilesIn(dest);
+  EXPECT_EQ(there.size(), site_.files.size());
+  for (const auto& [name, bytes] : site_.files) {
+    EXPECT_TRUE(there.count(name) && there[name] == bytes) << name;
+  }
+  EXPECT_TRUE(TempNames(dest).empty());
 }
 
 // A host whose log lets events run: a second press of the button while a run is in

@@ -1,11 +1,14 @@
 // Publishing a blog's output folder to real FTP servers (vsftpd and pyftpdlib) on
 // 127.0.0.1, in passive and active mode, and the log of every run.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "fake_ftp_peer.h"
@@ -428,6 +431,174 @@ TEST_F(FtpPublishTest, KeysThatAreNotPlainNamesAreNeverSent) {
     red |= l.color == LogColor::kRed && l.text.find("../escape.html") != std::string::npos;
   }
   EXPECT_TRUE(red);
+}
+
+// Names with line breaks (possible in an old blog file) would carry a second command to
+// the server inside STOR or DELE. Such records are refused with a red line and left
+// unpublished; the rest of the run goes on. Against both real servers.
+class FtpInjectionPublishTest : public FtpPublishTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FtpInjectionPublishTest, PageNamedWithALineBreakDeletesNothing) {
+  const bool vsftpd = GetParam();
+  fs::path remote;
+  std::string target;
+  if (vsftpd) {
+    if (geteuid() != 0) {
+      if (getenv("CI") != nullptr && std::string(getenv("CI")) == "true") FAIL() << "needs root";
+      GTEST_SKIP() << "vsftpd runs as root";
+    }
+    ASSERT_TRUE(StartVsftpd(server_, site_.temp / "vsftpd"));
+    remote = site_.temp / "vsftpd/root/pub/site";
+    target = "/pub/site";
+  } else {
+    fs::create_directories(py_root_);
+    ASSERT_TRUE(StartPyFtp(server_, py_root_));
+    remote = py_root_ / "site";
+    target = "site";
+  }
+  UseServer(server_.port(), target, true);
+  WriteFile(remote / "victim.txt", "precious");
+  chmod(remote.c_str(), 0777);
+  chmod((remote / "victim.txt").c_str(), 0666);
+
+  site_.Generate("a.html", "a");
+  const std::string evil = "x\r\nDELE victim.txt";
+  site_.Generate(evil, "evil");  // the local file exists: Linux takes such a name
+  site_.Generate("b.html", "b");
+  // An orphan of that kind that was published once, and one that never was.
+  site_.blog->InsertPage(PageRecord{"y\r\nDELE victim.txt", 55, 0, 55});
+  site_.blog->InsertPage(PageRecord{"z\nDELE victim.txt", 0, 0, 66});
+
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.errors, 2);
+  EXPECT_EQ(r.processed, 2);
+  EXPECT_EQ(ReadFile(remote / "victim.txt"), "precious");
+  EXPECT_EQ(ReadFile(remote / "a.html"), "a");
+  EXPECT_EQ(ReadFile(remote / "b.html"), "b");
+  const auto& log = site_.host.log;
+  auto red = [&](const std::string& text) {
+    return std::any_of(log.begin(), log.end(), [&](const auto& l) {
+      return l.text == text && l.color == LogColor::kRed;
+    });
+  };
+  EXPECT_TRUE(red("*** x\\r\\nDELE victim.txt holds a control character; not published."));
+  EXPECT_TRUE(red("*** y\\r\\nDELE victim.txt holds a control character; not published."));
+  EXPECT_EQ(site_.CountLog("...Uploading"), 2);
+  EXPECT_EQ(site_.CountLog("...Deleting"), 0);
+  for (const auto& l : log) EXPECT_EQ(l.text.find_first_of("\r\n"), std::string::npos);
+  EXPECT_EQ(log.back().text, "Upload complete with 2 error(s).");
+  EXPECT_EQ(log.back().color, LogColor::kRed);
+  // The refused records stay as they were; the never-published orphan lost its row.
+  EXPECT_EQ(site_.blog->FindPage(evil)->existing, 0);
+  EXPECT_EQ(site_.blog->FindPage("y\r\nDELE victim.txt")->existing, 55);
+  EXPECT_FALSE(site_.blog->FindPage("z\nDELE victim.txt").has_value());
+
+  // The next run reports them again and sends nothing else.
+  r = Publish();
+  EXPECT_EQ(r.errors, 2);
+  EXPECT_EQ(r.processed, 0);
+  EXPECT_EQ(ReadFile(remote / "victim.txt"), "precious");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpInjectionPublishTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "vsftpd" : "pyftpdlib");
+                         });
+
+// A target directory with a line break reaches the client itself, which refuses to send
+// it: the run gives up as for a directory that cannot be made, with the reason in red.
+TEST_F(FtpPublishTest, TargetDirectoryWithALineBreakIsNotSent) {
+  ASSERT_TRUE(StartPy());
+  WriteFile(py_root_ / "victim.txt", "precious");
+  site_.blog->options.SetText(opt::kFtpTargetDirectory, "site\r\nDELE victim.txt");
+  site_.Generate("a.html", "a");
+  PublishResult r = Publish();
+  EXPECT_FALSE(r.completed);
+  auto texts = site_.host.LogTexts();
+  auto at = std::find(texts.begin(), texts.end(), "Giving up!");
+  ASSERT_NE(at, texts.end());
+  EXPECT_EQ(*(at + 1), "  FTP  = MKD not sent: its argument holds a CR, LF or NUL character.");
+  EXPECT_EQ(ReadFile(py_root_ / "victim.txt"), "precious");
+  EXPECT_EQ(site_.Outstanding(), 1);
+}
+
+// One bad record never stops publishing: a name too long for a file, a local file that is
+// gone or is a folder. Each is named in red; every other file goes, and the run reports
+// the errors in its summary.
+TEST_F(FtpPublishTest, RecordsThatCannotBeSentAreSkippedAndTheRestGoes) {
+  ASSERT_TRUE(StartPy());
+  site_.Generate("a.html", "a");
+  const std::string too_long = std::string(300, 'd') + ".css";
+  site_.blog->InsertPage(PageRecord{too_long, 0, 77, 77});
+  site_.Generate("gone.html", "gone");
+  fs::remove(site_.blog->OutputFolder() / "gone.html");
+  site_.Generate("folder.gif", "x");
+  fs::remove(site_.blog->OutputFolder() / "folder.gif");
+  fs::create_directories(site_.blog->OutputFolder() / "folder.gif");
+  const std::string near_limit = std::string(250, 'n');
+  site_.Generate(near_limit, "a name near the limit is fine");
+  site_.Generate("z.html", "z");
+
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.errors, 3);
+  EXPECT_EQ(ReadFile(py_root_ / "site/a.html"), "a");
+  EXPECT_EQ(ReadFile(py_root_ / "site/z.html"), "z");
+  EXPECT_EQ(ReadFile(py_root_ / "site" / near_limit), "a name near the limit is fine");
+  const auto& log = site_.host.log;
+  auto line = [&](const std::string& text) {
+    for (const auto& l : log) {
+      if (l.text == text) return l;
+    }
+    return RecordingHost::LogLine{LogColor::kGreen, "(missing) " + text};
+  };
+  EXPECT_EQ(line("*** " + too_long + " is too long for a file name; not published.").color,
+            LogColor::kRed);
+  const fs::path out = site_.blog->OutputFolder();
+  EXPECT_EQ(line("  FTP  = Cannot read " + (out / "gone.html").string() +
+                 ": No such file or directory").color,
+            LogColor::kRed);
+  EXPECT_EQ(line("  FTP  = Cannot read " + (out / "folder.gif").string() +
+                 ": not a regular file").color,
+            LogColor::kRed);
+  EXPECT_TRUE(site_.host.Logged("...gone.html upload failed."));
+  EXPECT_EQ(log.back().text, "Upload complete with 3 error(s).");
+  EXPECT_EQ(site_.Outstanding(), 3);
+
+  // Once the files are back, the next run sends them; the long name stays refused.
+  WriteFile(out / "gone.html", "gone");
+  fs::remove(out / "folder.gif");
+  WriteFile(out / "folder.gif", "x");
+  r = Publish();
+  EXPECT_EQ(r.errors, 1);
+  EXPECT_EQ(r.processed, 2);
+  EXPECT_EQ(ReadFile(py_root_ / "site/gone.html"), "gone");
+}
+
+// A server whose reply to one STOR never ends: the connection is dropped, the rest of the
+// run fails quickly instead of hanging, and nothing is marked published that was not sent.
+TEST_F(FtpPublishTest, EndlessReplyDuringTheRunEndsItWithErrors) {
+  RawFtpPeer peer([](TTCPBlockSocket& conn) {
+    conn.SendString("220 Ready.\r\n");
+    if (!AnswerUntil(conn, [](const std::string& c) { return c.rfind("EPSV", 0) == 0; })) {
+      return;
+    }
+    conn.SendString("229-Extended Passive Mode, and then some\r\n");
+    SendForEver(conn, "229-more\r\n");
+  });
+  UseServer(std::stoi(peer.port()), "", true);
+  site_.Generate("a.html", "a");
+  site_.Generate("b.html", "b");
+  auto start = std::chrono::steady_clock::now();
+  PublishResult r = Publish();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  EXPECT_TRUE(r.completed);
+  EXPECT_EQ(r.errors, 2);
+  EXPECT_TRUE(site_.host.Logged(
+      "  FTP  = Reply longer than 10000 lines or 1048576 bytes: connection closed."));
+  EXPECT_EQ(site_.host.LogTexts().back(), "Upload complete with 2 error(s).");
+  EXPECT_EQ(site_.Outstanding(), 2);
 }
 
 // After MKD the client sends CDUP and CWD target without checking either; a relative target
