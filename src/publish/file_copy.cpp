@@ -1,8 +1,11 @@
 // File-copy publishing: the destination folder is made to match the output folder.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "publish/publish.h"
 #include "publish/publish_common.h"
@@ -37,6 +40,29 @@ bool WriteValidationFile(const std::string& path) {
     return false;
   }
   return true;
+}
+
+// True for the name of a validation file: "~~~", fourteen digits, ".$$$".
+bool IsValidationFileName(const std::string& name) {
+  if (name.size() != 3 + 14 + 4 || name.compare(0, 3, "~~~") != 0 ||
+      name.compare(17, 4, ".$$$") != 0) {
+    return false;
+  }
+  return std::all_of(name.begin() + 3, name.begin() + 17,
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// True when `path` is a validation file that a run killed before removing it left behind:
+// a regular file (not a link) holding its own full path, or the first part of it when the
+// kill came while it was written.
+bool IsStrayValidationFile(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::symlink_status(path, ec))) return false;
+  const std::string own = path.string();
+  if (fs::file_size(path, ec) > own.size() || ec) return false;
+  std::ifstream in(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return !in.bad() && own.compare(0, text.size(), text) == 0;
 }
 
 // One file-copy run, step by step: the destination is checked, created and validated,
@@ -108,13 +134,24 @@ class FileCopyPublisher {
     return true;
   }
 
-  // A run killed in the middle of a copy leaves its temporary file behind, and the
-  // destination would never again match the site. A published file that merely has such
-  // a name stays.
+  // A run killed in the middle of a copy leaves its temporary file behind, one killed
+  // during the validation its validation file, and the destination would never again
+  // match the site. A published file that merely has such a name stays.
   void RemoveStrayCopies() {
-    RemoveStrayTempFiles(destination_, [this](std::string_view name) {
+    auto published = [this](std::string_view name) {
       return blog_.FindPage(std::string(name)).has_value();
-    });
+    };
+    RemoveStrayTempFiles(destination_, published);
+    std::vector<fs::path> strays;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(destination_, ec)) {
+      const std::string name = entry.path().filename().string();
+      if (IsValidationFileName(name) && !published(name) &&
+          IsStrayValidationFile(entry.path())) {
+        strays.push_back(entry.path());
+      }
+    }
+    for (const fs::path& stray : strays) fs::remove(stray, ec);
   }
 
   // A failed copy leaves the record as it was (and an older copy in place), so the next

@@ -241,7 +241,8 @@ std::vector<std::string> TempNames(const fs::path& dir) {
 }
 
 // A copy killed in the middle leaves its temporary file (private, unlocked) in the
-// destination; the next run clears such files away and nothing else.
+// destination, a run killed during the validation its validation file; the next run clears
+// such files away and nothing else.
 TEST_F(FileCopyPublishTest, StrayTemporaryFilesInTheDestinationAreRemoved) {
   const fs::path dest = site_.temp / "www";
   SetDestination(dest.string());
@@ -256,6 +257,14 @@ TEST_F(FileCopyPublishTest, StrayTemporaryFilesInTheDestinationAreRemoved) {
   }
   WriteFile(dest / "notes.tmp-old", "the owner's");
   WriteFile(dest / "x.tmp-ABC", "the owner's");
+  // Validation files of runs killed between writing and removing them (one cut short),
+  // and files that only look alike.
+  const std::string full = (dest / "~~~20240131235959.$$$").string();
+  WriteFile(dest / "~~~20240131235959.$$$", full);
+  const std::string half = (dest / "~~~20240201000000.$$$").string();
+  WriteFile(dest / "~~~20240201000000.$$$", half.substr(0, 10));
+  WriteFile(dest / "~~~20240202000000.$$$", "something else");
+  WriteFile(dest / "~~~2024.$$$", (dest / "~~~2024.$$$").string());
   site_.Generate("index.html", "home, edited");
   PublishResult r = Publish();
   EXPECT_TRUE(r.completed);
@@ -263,6 +272,8 @@ TEST_F(FileCopyPublishTest, StrayTemporaryFilesInTheDestinationAreRemoved) {
   std::map<std::string, std::string> expected = site_.files;
   expected["notes.tmp-old"] = "the owner's";
   expected["x.tmp-ABC"] = "the owner's";
+  expected["~~~20240202000000.$$$"] = "something else";
+  expected["~~~2024.$$$"] = (dest / "~~~2024.$$$").string();
   EXPECT_EQ(FilesIn(dest), expected);
   // The log is the usual one: the clean-up says nothing.
   auto texts = site_.host.LogTexts();
