@@ -475,8 +475,8 @@ TEST_P(KilledWriterTest, StrayFileOfAKilledWriterGoesAndALiveOneStays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, KilledWriterTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return std::string(info.param ? "FolderHandle" : "Path");
+                         [](const ::testing::TestParamInfo<bool>& test) {
+                           return std::string(test.param ? "FolderHandle" : "Path");
                          });
 
 }  // namespace

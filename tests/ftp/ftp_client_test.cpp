@@ -645,8 +645,8 @@ TEST_P(FtpInjectionTest, CommandArgumentsWithLineBreaksOrNulAreNeverSent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpInjectionTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return std::string(info.param ? "vsftpd" : "pyftpdlib");
+                         [](const ::testing::TestParamInfo<bool>& test) {
+                           return std::string(test.param ? "vsftpd" : "pyftpdlib");
                          });
 
 TEST_F(FtpClientServerTest, UnreadableLocalFileFailsWithTheReason) {

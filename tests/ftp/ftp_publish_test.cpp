@@ -502,8 +502,8 @@ TEST_P(FtpInjectionPublishTest, PageNamedWithALineBreakDeletesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpInjectionPublishTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return std::string(info.param ? "vsftpd" : "pyftpdlib");
+                         [](const ::testing::TestParamInfo<bool>& test) {
+                           return std::string(test.param ? "vsftpd" : "pyftpdlib");
                          });
 
 // A target directory with a line break reaches the client itself, which refuses to send
