@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Kill-9 sweep: kills tessavo-cli commands at random moments and checks what they leave.
 
-Each command (entry import, generate, publish by file copy, publish by FTP, backup, compact,
-repair of a sound blog and repair after a writer was killed) is run on a fresh copy of a
+Each command (entry import, generate of a new site and over an earlier one, publish by file
+copy, publish by FTP, backup, compact, repair of a sound blog and repair after a writer was
+killed) is run on a fresh copy of a
 prepared program folder and killed with SIGKILL, either after a random delay or, with strace,
 on entry to the k-th call of a chosen system call (rename, fsync, unlink, write, ...). After
 each kill the sweep checks, on a copy of the blog with its -wal and -shm files so that the
@@ -42,7 +43,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 FTP_SERVER = os.path.join(SOURCE, "tests", "ftp", "ftp_server.py")
 
-COMMANDS = ["import", "generate", "publish-copy", "publish-ftp", "backup", "compact", "repair",
+COMMANDS = ["import", "generate", "regenerate", "publish-copy", "publish-ftp", "backup", "compact", "repair",
             "repair-wal"]
 
 # Names that only temporary files carry (the blog folder, the output folder, destinations).
@@ -383,6 +384,16 @@ class GenerateScenario(Scenario):
         return problems
 
 
+class RegenerateScenario(GenerateScenario):
+    """Generate over an earlier site in which every page changes (a new blog title): each page
+    replaces the one before it."""
+    name = "regenerate"
+
+    def prepare(self, run):
+        base_blog(self.sweep, run, generate=True)
+        run.cli("option", "set", run.blog, "101", "A blog with another title")
+
+
 class PublishScenario(Scenario):
     def prepare(self, run):
         base_blog(self.sweep, run, generate=True)
@@ -557,9 +568,9 @@ class RepairWalScenario(RepairScenario):
             raise CliError("the crashed writer left no write-ahead log")
 
 
-SCENARIOS = {c.name: c for c in (ImportScenario, GenerateScenario, PublishCopyScenario,
-                                 PublishFtpScenario, BackupScenario, CompactScenario,
-                                 RepairScenario, RepairWalScenario)}
+SCENARIOS = {c.name: c for c in (ImportScenario, GenerateScenario, RegenerateScenario,
+                                 PublishCopyScenario, PublishFtpScenario, BackupScenario,
+                                 CompactScenario, RepairScenario, RepairWalScenario)}
 
 
 # --- the sweep -------------------------------------------------------------------------------
@@ -657,7 +668,7 @@ class Sweep:
             timings.append(time.monotonic() - start)
             outputs.append(run)
         self.duration[scenario.name] = min(timings)
-        if scenario.name == "generate":
+        if isinstance(scenario, GenerateScenario):
             # The output of an unbroken run is the reference when two runs agree.
             if not compare_trees(outputs[0].output, outputs[1].output, "x"):
                 self.reference_output[scenario.name] = outputs[0].output
@@ -700,11 +711,20 @@ class Sweep:
             p = subprocess.run(argv, cwd=run.home, stdout=out, stderr=subprocess.STDOUT, timeout=600)
             out.close()
             return p.returncode in (-signal.SIGKILL, 128 + signal.SIGKILL)
+        start = time.monotonic()
         p = subprocess.Popen(argv, cwd=run.home, stdout=out, stderr=subprocess.STDOUT)
-        time.sleep(fault.delay)
-        killed = p.poll() is None
-        if killed:
-            p.send_signal(signal.SIGKILL)
+        killed = False
+        while p.poll() is None:
+            left = fault.delay - (time.monotonic() - start)
+            if left <= 0:
+                p.send_signal(signal.SIGKILL)
+                killed = True
+                break
+            time.sleep(min(left, 0.002))
+        else:
+            # It ended first: later delays are drawn within the time it really took.
+            took = time.monotonic() - start
+            self.duration[fault.command] = min(self.duration[fault.command], took)
         p.wait()
         out.close()
         return killed and p.returncode == -signal.SIGKILL
