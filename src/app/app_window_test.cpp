@@ -11,6 +11,10 @@
 #include <QTextBlock>
 #include <QPlainTextEdit>
 #include <QtTest>
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <sys/stat.h>
+
+#include <set>
 
 #include "app/category_list_form.h"
 #include "options/backup_form.h"
@@ -20,6 +24,9 @@
 #include "editor/entry_form.h"
 #include "temp_dir.h"
 #include "util/program_folder.h"
+#ifdef TESSAVO_HAVE_GENERATOR
+#include "templates/package.h"
+#endif
 
 using namespace tessavo;
 using namespace tessavo::app;
@@ -525,6 +532,100 @@ class WindowTest : public QObject {
     QVERIFY(w.blog() && w.blog()->IsOpen());
     QVERIFY(w.btnPreviewPages->isEnabled());
     QVERIFY(w.isVisible());
+  }
+
+  // A long command lets window events run so the window repaints as it works. Clicks and keys
+  // on the window meanwhile are dropped, and a command asked for without them (a click from
+  // code) is refused: no compact swapping the file under the page writer, no generation run
+  // nested into another.
+  void aSecondCommandIsRefusedWhileOneRuns() {
+    InstallDefaultPackage(home_->path());
+    TtheMainForm w;
+    CreateBlog(w);
+    std::vector<BlogRec> recs;
+    for (int i = 0; i < 3000; ++i) {
+      BlogRec r;
+      r.key = -1;
+      r.date_time = {2024, 1 + i % 12, 1 + i % 28, i % 24, i % 60, 0};
+      r.title = "Entry " + std::to_string(i);
+      r.text = std::string(400, 'x');
+      r.category = -1;
+      r.type = i % 5 == 0 ? kArticle : kBlogEntry;
+      if (r.type == kArticle) r.page_name = "article" + std::to_string(i);
+      recs.push_back(r);
+    }
+    w.blog()->InsertEntries(recs);
+    const std::filesystem::path file = w.blog()->file();
+    struct stat before {};
+    QCOMPARE(::stat(file.c_str(), &before), 0);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.ShowPage(TtheMainForm::kPublishPage);
+    dialogs_->messages.clear();
+    dialogs_->answers.clear();
+
+    bool running = false;
+    bool log_selects = true;
+    int ticks = 0;
+    QTimer clicker;
+    clicker.setInterval(0);
+    connect(&clicker, &QTimer::timeout, &w, [&] {
+      if (!running) return;
+      ++ticks;
+      // The log still takes input: it starts nothing.
+      w.memPublish->moveCursor(QTextCursor::Start);
+      QTest::keyClick(w.memPublish, Qt::Key_A, Qt::ControlModifier);
+      log_selects &= w.memPublish->textCursor().hasSelection();
+      QTest::mouseClick(w.btnSideBlogs, Qt::LeftButton);
+      QTest::mouseClick(w.btnGeneratePages, Qt::LeftButton);
+      QTest::keyClick(w.btnGeneratePages, Qt::Key_Space);
+      QTest::mouseClick(w.btnCompactBlog, Qt::LeftButton);
+      w.btnCompactBlog->click();
+      w.btnCompactBlog1->click();
+      w.btnGeneratePages->click();
+      w.btnCloseBlog->click();
+      w.btnExit->click();
+    });
+    clicker.start();
+    running = true;
+    w.btnGeneratePages->click();
+    running = false;
+    clicker.stop();
+
+    QVERIFY2(ticks > 2, qPrintable(QString::number(ticks)));  // clicks at several moments
+    QCOMPARE(w.CurrentPage(), int(TtheMainForm::kPublishPage));  // the side bar click was dropped
+    QVERIFY(log_selects);
+    for (const auto& m : dialogs_->messages) QFAIL(qPrintable("unexpected box: " + m.text));
+    QVERIFY(w.isVisible());
+    QVERIFY(w.blog() && w.blog()->IsOpen());
+    struct stat after {};
+    QCOMPARE(::stat(file.c_str(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);  // not compacted into a new file
+    // One run from start to end.
+    QStringList log = w.memPublish->toPlainText().split('\n');
+    QCOMPARE(log.count("Generating HTML"), 1);
+    QCOMPARE(log.first(), QString("Generating HTML"));
+    QCOMPARE(log.last(), QString("Done!"));
+    QVERIFY(w.btnPreviewPages->isEnabled());
+    std::set<std::string> keys;
+    for (const PageRecord& p : w.blog()->Pages()) {
+      QVERIFY2(keys.insert(p.key).second, p.key.c_str());
+      if (p.generated != 0) QVERIFY2(std::filesystem::exists(w.blog()->OutputFolder() / p.key), p.key.c_str());
+    }
+    QVERIFY(keys.count("article5.html"));
+
+    // Input reaches the window again, and the next command runs.
+    QTest::mouseClick(w.btnSideBlogs, Qt::LeftButton);
+    QCOMPARE(w.CurrentPage(), int(TtheMainForm::kBlogsPage));
+    QTest::mouseClick(w.btnCompactBlog, Qt::LeftButton);
+    QVERIFY(!dialogs_->messages.empty());
+    QCOMPARE(dialogs_->messages.back().text, QString("File compress was successfully."));
+    QCOMPARE(int(w.blog()->Entries().size()), 3004);
+    w.CloseBlog();
+
+    SQLite::Database db(file.string(), SQLite::OPEN_READONLY);
+    QCOMPARE(QString::fromStdString(db.execAndGet("PRAGMA integrity_check").getString()), QString("ok"));
+    QCOMPARE(db.execAndGet("SELECT COUNT(*) FROM tblBlog").getInt(), 3004);
   }
 
   void generatePagesFillsTheLogAndEnablesPublishing() {

@@ -1,6 +1,8 @@
 #include "app/desktop_host.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QLoggingCategory>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -15,9 +17,64 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::DragEnter:
+    case QEvent::Drop:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
-DesktopHost::DesktopHost(QWidget* owner) : owner_(owner) {}
+// An application-wide event filter, installed only while the host lets events run. It drops
+// (rather than defers) input to the owner window: a click held back until the work ends would
+// start its command then, which is as surprising as starting it at once. Wheel and mouse
+// movement pass; they scroll and highlight but start nothing.
+class DesktopHost::InputHold : public QObject {
+ public:
+  explicit InputHold(const DesktopHost& host) : host_(host) {}
+
+  void Enter() {
+    if (depth_++ == 0 && qApp) qApp->installEventFilter(this);
+  }
+  void Leave() {
+    if (--depth_ == 0 && qApp) qApp->removeEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (!IsUserInput(event->type())) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !host_.owner_ || widget->window() != host_.owner_) return false;
+    const QWidget* log = host_.log_.data();
+    if (log && (widget == log || log->isAncestorOf(widget))) return false;
+    if (event->type() == QEvent::MouseButtonPress) QApplication::beep();
+    return true;
+  }
+
+ private:
+  const DesktopHost& host_;
+  int depth_ = 0;
+};
+
+DesktopHost::DesktopHost(QWidget* owner)
+    : owner_(owner), hold_(std::make_unique<InputHold>(*this)) {}
 
 DesktopHost::~DesktopHost() { delete status_.data(); }
 
@@ -142,7 +199,14 @@ void DesktopHost::Diagnostic(const std::string& text) {
   qCDebug(lcDiagnostic) << Q(text);
 }
 
-void DesktopHost::ProcessEvents() { QCoreApplication::processEvents(); }
+void DesktopHost::ProcessEvents() {
+  struct Held {
+    InputHold& hold;
+    explicit Held(InputHold& h) : hold(h) { hold.Enter(); }
+    ~Held() { hold.Leave(); }
+  } held(*hold_);
+  QCoreApplication::processEvents();
+}
 
 bool DesktopHost::RunBasicOptionsDialog(BlogOptionsRec&) { return false; }
 bool DesktopHost::RunTemplateOptionsDialog(BlogOptionsRec&) { return false; }

@@ -1,11 +1,18 @@
 // DesktopHost: the Host of the desktop program. Questions and notices are message boxes
 // (through DialogRunner, so tests can answer them), the status window is TStatusForm and
 // the Publish log is the read-only control memPublish of the main window, with coloured lines.
+//
+// Long work lets the window's events run (ProcessEvents, each log line, each status line) so
+// that it repaints and shows its progress. Meanwhile the owner window takes no user input
+// except in its Publish log (reading, scrolling, copying): a click or a key there could start
+// a second command on the blog the first one is working on. Input to other windows (the
+// status window, a box the work asks a question in) passes as ever.
 #pragma once
 
 #include <QColor>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <memory>
 #include <string>
 
 #include "app/status_form.h"
@@ -56,11 +63,14 @@ class DesktopHost : public Host {
   // Lets the window process its events when it has not done so for a while.
   void KeepResponsive();
 
+  class InputHold;
+
   QWidget* owner_;
   QPointer<QPlainTextEdit> log_;
   QPointer<TStatusForm> status_;
   QColor current_color_ = Qt::black;  // the log's current text colour
   QElapsedTimer events_timer_;        // since the log last let the window process events
+  std::unique_ptr<InputHold> hold_;   // drops input to the owner while events run
 };
 
 }  // namespace tessavo::app

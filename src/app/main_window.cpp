@@ -133,16 +133,17 @@ void TtheMainForm::BuildWindow() {
   lblTitle->setGeometry(12, 4, 300, 36);
   btnExit = new QPushButton("Exit", pnlTop);
   btnExit->setObjectName("btnExit");
-  connect(btnExit, &QPushButton::clicked, this, &QWidget::close);
+  connect(btnExit, &QPushButton::clicked, this, [this] { Command([this] { close(); }); });
 
   mnuDisplay = new QMenu(this);
   QMenu* back = mnuDisplay->addMenu("Change Background");
-  back->addAction("Grey", this, [this] { SetBackground(0); });
-  back->addAction("Green", this, [this] { SetBackground(1); });
-  back->addAction("Brown", this, [this] { SetBackground(2); });
+  back->addAction("Grey", this, [this] { Command([this] { SetBackground(0); }); });
+  back->addAction("Green", this, [this] { Command([this] { SetBackground(1); }); });
+  back->addAction("Brown", this, [this] { Command([this] { SetBackground(2); }); });
   QMenu* fonts = mnuDisplay->addMenu("Change Display Fonts");
-  fonts->addAction("Captions and Buttons", this, &TtheMainForm::mnuFontCaptionsClick);
-  fonts->addAction("Blog Entry List", this, &TtheMainForm::mnuFontListClick);
+  fonts->addAction("Captions and Buttons", this,
+                   [this] { Command([this] { mnuFontCaptionsClick(); }); });
+  fonts->addAction("Blog Entry List", this, [this] { Command([this] { mnuFontListClick(); }); });
   connect(pnlTop, &TopBar::rightClicked, this, [this](const QPoint& at) { mnuDisplay->popup(at); });
 
   // Side bar.
@@ -164,7 +165,7 @@ void TtheMainForm::BuildWindow() {
   connect(btnSideFiles, &QPushButton::clicked, this, [this] { ShowPage(kFilesPage); });
   connect(btnSideOptions, &QPushButton::clicked, this, [this] { ShowPage(kOptionsPage); });
   connect(btnSidePublish, &QPushButton::clicked, this, [this] { ShowPage(kPublishPage); });
-  connect(btnSideClose, &QPushButton::clicked, this, &TtheMainForm::btnSideCloseClick);
+  ConnectCommand(btnSideClose, &TtheMainForm::btnSideCloseClick);
 
   pcMain = new QStackedWidget(this);
 
@@ -279,34 +280,38 @@ void TtheMainForm::BuildWindow() {
   pcMain->addWidget(publish);
 
   // Commands.
-  connect(btnOpenBlog, &QPushButton::clicked, this, &TtheMainForm::btnOpenBlogClick);
-  connect(btnNewBlog, &QPushButton::clicked, this, &TtheMainForm::btnNewBlogClick);
-  connect(btnCloseBlog, &QPushButton::clicked, this, &TtheMainForm::btnCloseBlogClick);
-  connect(btnCloseBlog1, &QPushButton::clicked, this, &TtheMainForm::btnCloseBlogClick);
-  connect(btnBackupBlog, &QPushButton::clicked, this, &TtheMainForm::btnBackupBlogClick);
-  connect(btnBackupBlog1, &QPushButton::clicked, this, &TtheMainForm::btnBackupBlogClick);
-  connect(btnCompactBlog, &QPushButton::clicked, this, &TtheMainForm::btnCompactBlogClick);
-  connect(btnCompactBlog1, &QPushButton::clicked, this, &TtheMainForm::btnCompactBlogClick);
-  connect(btnRepairBlog, &QPushButton::clicked, this, &TtheMainForm::btnRepairBlogClick);
-  connect(btnAddEntry, &QPushButton::clicked, this, &TtheMainForm::btnAddEntryClick);
-  connect(btnEditEntry, &QPushButton::clicked, this, &TtheMainForm::btnEditEntryClick);
-  connect(lbEntries, &QTableView::doubleClicked, this, &TtheMainForm::btnEditEntryClick);
-  connect(btnRemoveEntry, &QPushButton::clicked, this, &TtheMainForm::btnRemoveEntryClick);
-  connect(btnCategoryList, &QPushButton::clicked, this, &TtheMainForm::btnCategoryListClick);
-  connect(btnAddPicture, &QPushButton::clicked, this, &TtheMainForm::btnAddPictureClick);
-  connect(btnViewPicture, &QPushButton::clicked, this, &TtheMainForm::btnViewPictureClick);
-  connect(lbPictures, &QTableView::doubleClicked, this, &TtheMainForm::btnViewPictureClick);
-  connect(btnRemovePicture, &QPushButton::clicked, this, &TtheMainForm::btnRemovePictureClick);
-  connect(btnAddFile, &QPushButton::clicked, this, &TtheMainForm::btnAddFileClick);
-  connect(btnRemoveFile, &QPushButton::clicked, this, &TtheMainForm::btnRemoveFileClick);
-  connect(btnSaveFileAs, &QPushButton::clicked, this, &TtheMainForm::btnSaveFileAsClick);
-  connect(lbOptions, &QTableView::doubleClicked, this, &TtheMainForm::lbOptionsDblClick);
-  connect(btnGeneratePages, &QPushButton::clicked, this, &TtheMainForm::btnGeneratePagesClick);
-  connect(btnPreviewPages, &QPushButton::clicked, this, &TtheMainForm::btnPreviewPagesClick);
-  connect(btnPublishToWeb, &QPushButton::clicked, this, &TtheMainForm::btnPublishToWebClick);
-  connect(btnPublishNext10, &QPushButton::clicked, this, &TtheMainForm::btnPublishNext10Click);
-  connect(btnMarkAllAsNew, &QPushButton::clicked, this, &TtheMainForm::btnMarkAllAsNewClick);
-  connect(btnMarkAsPublished, &QPushButton::clicked, this, &TtheMainForm::btnMarkAsPublishedClick);
+  ConnectCommand(btnOpenBlog, &TtheMainForm::btnOpenBlogClick);
+  ConnectCommand(btnNewBlog, &TtheMainForm::btnNewBlogClick);
+  ConnectCommand(btnCloseBlog, &TtheMainForm::btnCloseBlogClick);
+  ConnectCommand(btnCloseBlog1, &TtheMainForm::btnCloseBlogClick);
+  ConnectCommand(btnBackupBlog, &TtheMainForm::btnBackupBlogClick);
+  ConnectCommand(btnBackupBlog1, &TtheMainForm::btnBackupBlogClick);
+  ConnectCommand(btnCompactBlog, &TtheMainForm::btnCompactBlogClick);
+  ConnectCommand(btnCompactBlog1, &TtheMainForm::btnCompactBlogClick);
+  ConnectCommand(btnRepairBlog, &TtheMainForm::btnRepairBlogClick);
+  ConnectCommand(btnAddEntry, &TtheMainForm::btnAddEntryClick);
+  ConnectCommand(btnEditEntry, &TtheMainForm::btnEditEntryClick);
+  connect(lbEntries, &QTableView::doubleClicked, this,
+          [this] { Command([this] { btnEditEntryClick(); }); });
+  ConnectCommand(btnRemoveEntry, &TtheMainForm::btnRemoveEntryClick);
+  ConnectCommand(btnCategoryList, &TtheMainForm::btnCategoryListClick);
+  ConnectCommand(btnAddPicture, &TtheMainForm::btnAddPictureClick);
+  ConnectCommand(btnViewPicture, &TtheMainForm::btnViewPictureClick);
+  connect(lbPictures, &QTableView::doubleClicked, this,
+          [this] { Command([this] { btnViewPictureClick(); }); });
+  ConnectCommand(btnRemovePicture, &TtheMainForm::btnRemovePictureClick);
+  ConnectCommand(btnAddFile, &TtheMainForm::btnAddFileClick);
+  ConnectCommand(btnRemoveFile, &TtheMainForm::btnRemoveFileClick);
+  ConnectCommand(btnSaveFileAs, &TtheMainForm::btnSaveFileAsClick);
+  connect(lbOptions, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+    Command([this, index] { lbOptionsDblClick(index); });
+  });
+  ConnectCommand(btnGeneratePages, &TtheMainForm::btnGeneratePagesClick);
+  ConnectCommand(btnPreviewPages, &TtheMainForm::btnPreviewPagesClick);
+  ConnectCommand(btnPublishToWeb, &TtheMainForm::btnPublishToWebClick);
+  ConnectCommand(btnPublishNext10, &TtheMainForm::btnPublishNext10Click);
+  ConnectCommand(btnMarkAllAsNew, &TtheMainForm::btnMarkAllAsNewClick);
+  ConnectCommand(btnMarkAsPublished, &TtheMainForm::btnMarkAsPublishedClick);
 
 #ifndef TESSAVO_HAVE_GENERATOR
   for (QPushButton* b : {btnGeneratePages, btnMarkAllAsNew, btnMarkAsPublished}) b->setToolTip(kNotYet);
@@ -329,6 +334,26 @@ int TtheMainForm::CurrentPage() const { return pcMain ? pcMain->currentIndex() :
 
 void TtheMainForm::ShowPage(int page) {
   if (page >= 0 && page < pcMain->count()) pcMain->setCurrentIndex(page);
+}
+
+void TtheMainForm::Command(const std::function<void()>& command) {
+  if (command_running_) {
+    QApplication::beep();
+    host_->Diagnostic("A command was refused: another one is running");
+    return;
+  }
+  command_running_ = true;
+  try {
+    command();
+  } catch (const std::exception& e) {
+    host_->ShowError(e.what());
+  }
+  command_running_ = false;
+}
+
+void TtheMainForm::ConnectCommand(QPushButton* button, void (TtheMainForm::*slot)()) {
+  connect(button, &QPushButton::clicked, this,
+          [this, slot] { Command([this, slot] { (this->*slot)(); }); });
 }
 
 void TtheMainForm::Run(const std::function<void()>& command) {
@@ -731,10 +756,8 @@ void TtheMainForm::btnPreviewPagesClick() {
 
 void TtheMainForm::RunPublish([[maybe_unused]] int limit) {
 #ifdef TESSAVO_HAVE_PUBLISH
-  if (!blog_ || publishing_) return;
-  publishing_ = true;
+  if (!blog_) return;
   Run([&] { PublishSite(*blog_, *host_, limit == kPublishNextLimit); });
-  publishing_ = false;
 #endif
 }
 

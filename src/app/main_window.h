@@ -144,7 +144,14 @@ class TtheMainForm : public QWidget {
  private:
   void BuildWindow();
   void SetBlogState(bool open);
-  // Runs a command, showing an error's text in a message box.
+  // Every command of the window starts here, from its button, list or menu. Long commands
+  // let window events run while they work, so another command could be asked for meanwhile:
+  // it is refused (a beep), never nested into the one that runs. Errors reach the person as
+  // a message box.
+  void Command(const std::function<void()>& command);
+  // Connects a control's click to a command slot through Command.
+  void ConnectCommand(QPushButton* button, void (TtheMainForm::*slot)());
+  // Runs a command's work, showing an error's text in a message box.
   void Run(const std::function<void()>& command);
   int SelectedRow(QTableView* view) const;
   void SelectRow(QTableView* view, int row);
@@ -156,7 +163,7 @@ class TtheMainForm : public QWidget {
   std::unique_ptr<Blog> blog_;
   TbtOnlyOne* guard_ = nullptr;
   bool start_maximized_ = false;
-  bool publishing_ = false;
+  bool command_running_ = false;  // a command started through Command has not ended
   int busy_ = 0;  // commands running (they let events run while they work)
   bool closed_ = false;
 };
