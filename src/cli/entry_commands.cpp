@@ -147,6 +147,7 @@ int RunAdd(Context& ctx, const EntryFlags& f) {
   auto blog = OpenExistingBlog(f.blog, ctx.host);
   BlogRec rec = NewEntryRec();
   ApplyEntryFlags(f, *blog, rec);
+  blog->ApplyPageNameRule(rec);
   int32_t key = blog->InsertEntry(rec);
   if (ctx.json) {
     auto stored = blog->FindEntry(key);
@@ -161,6 +162,7 @@ int RunEdit(Context& ctx, const EntryFlags& f) {
   auto blog = OpenExistingBlog(f.blog, ctx.host);
   BlogRec rec = FindEntryOrThrow(*blog, f.key, f.blog);
   ApplyEntryFlags(f, *blog, rec);
+  blog->ApplyPageNameRule(rec);
   blog->UpdateEntry(rec);
   if (ctx.json) {
     PrintJson(EntryToJson(FindEntryOrThrow(*blog, f.key, f.blog)));
@@ -244,6 +246,7 @@ int RunImport(Context& ctx, const std::string& path, const std::string& jsonl) {
   if (!std::filesystem::is_regular_file(jsonl, ec)) throw Error("File not found: " + jsonl);
   auto blog = OpenExistingBlog(path, ctx.host);
   std::vector<BlogRec> recs = ReadEntriesFile(jsonl);
+  blog->ApplyPageNameRule(recs);
   std::vector<int32_t> keys = blog->InsertEntries(recs);
   if (ctx.json) {
     PrintJson(Json{{"imported", keys.size()}, {"keys", keys}});
