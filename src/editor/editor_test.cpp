@@ -225,6 +225,14 @@ class EditorTest : public QObject {
     QVERIFY(names[0] != names[1]);
     QVERIFY(names[1] != names[2]);
     QVERIFY(names[0] != names[2]);
+    // The name a type change fills in is free as well.
+    TBlogEntryForm g(Context());
+    g.setMyBlogFunction(1);
+    g.setMyBlogRec(BlogRec{});
+    g.cbEntryType->setCurrentIndex(kArticle);
+    const std::string filled = g.edArticlePageName->text().toStdString();
+    QCOMPARE(filled.size(), size_t(14));
+    QVERIFY(std::find(names.begin(), names.end(), filled) == names.end());
   }
 
   void cancelReportsZero() {

@@ -339,7 +339,16 @@ void TBlogEntryForm::cbEntryTypeChange(int index) {
   bool enable = HasPageName(index);
   edArticlePageName->setEnabled(enable);
   if (enable && edArticlePageName->text().isEmpty()) {
-    edArticlePageName->setText(Q(DateTime::Now().Stamp()));
+    // The name Save would give an empty one now, free of the other entries' names.
+    BlogRec r;
+    r.key = rec_.key;
+    r.type = index;
+    if (context_.blog && context_.blog->IsOpen()) {
+      context_.blog->ApplyPageNameRule(r);
+    } else {
+      ApplyPageNameRule(r, DateTime::Now(), {});
+    }
+    edArticlePageName->setText(Q(r.page_name));
   }
 }
 
