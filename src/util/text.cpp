@@ -87,9 +87,27 @@ std::string AnsiToUtf8(std::string_view text) {
 }
 
 
+namespace {
+
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
 std::string FoldCase(std::string_view text) {
+  // Most names are ASCII, whose folding is lower-casing A to Z.
+  if (IsAscii(text)) {
+    std::string out(text);
+    for (char& c : out) c = AsciiLower(c);
+    return out;
+  }
   const std::string utf8 = AnsiToUtf8(text);
-  if (utf8.empty()) return utf8;
   utf8proc_uint8_t* folded = nullptr;
   const utf8proc_ssize_t n =
       utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(utf8.data()),
@@ -102,7 +120,13 @@ std::string FoldCase(std::string_view text) {
 }
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a == b) return true;
+  if (IsAscii(a) && IsAscii(b)) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+  }
   return FoldCase(a) == FoldCase(b);
 }
 

@@ -30,6 +30,9 @@ TEST(FoldCaseTest, LettersOfEveryScriptFold) {
   EXPECT_TRUE(SameNameIgnoringCase("\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91",
                                    "\xCF\x83\xCE\xBF\xCF\x86\xCE\xB9\xCE\xB1"));
   EXPECT_TRUE(SameNameIgnoringCase("Stra\xC3\x9F" "e", "STRASSE"));
+  // An ASCII name and one that only folds to it: the Kelvin sign is a capital K.
+  EXPECT_TRUE(SameNameIgnoringCase("k.gif", "\xE2\x84\xAA.GIF"));
+  EXPECT_EQ(FoldCase("\xE2\x84\xAA"), "k");
 }
 
 TEST(FoldCaseTest, DifferentLettersStayDifferent) {
