@@ -59,7 +59,9 @@ void AddEntryFieldFlags(CLI::App& cmd, EntryFlags& f) {
                               "recent, redirect, freeformat")
                    ->check(EntryTypeValidator());
   f.page_name.opt =
-      cmd.add_option("--page-name", f.page_name.value, "Page name (without extension)");
+      cmd.add_option("--page-name", f.page_name.value,
+                     "Page name (without extension); for types with a page of their own a "
+                     "name shorter than 2 characters becomes the time stamp yyyymmddhhnnss");
   f.teaser.opt = cmd.add_option("--teaser", f.teaser.value, "Teaser");
   f.keywords.opt = cmd.add_option("--keywords", f.keywords.value, "Keywords meta tag");
   f.sidebar.opt = cmd.add_option("--sidebar", f.sidebar.value, "Side bar text");
