@@ -11,8 +11,6 @@ namespace tessavo {
 
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) { return SameNameIgnoringCase(a, b); }
-
 // A page whose name is empty would be written as the bare extension (".html"), and every
 // other such page would overwrite it: it is reported and skipped. `what` names the page
 // for the red line. True when the name can be used.
@@ -62,7 +60,7 @@ std::string SiteRun::SinglePageText(int template_no, const TemplateEntryVars& en
 }
 
 void SiteRun::TakeHomePageName(const BlogRec& e, TemplatePageVars& page, std::string& file) {
-  if (!SameName(e.page_name, options_.Text(opt::kIndexPageName))) return;
+  if (!SameNameIgnoringCase(e.page_name, options_.Text(opt::kIndexPageName))) return;
   host_.PublishLogLineColored(LogColor::kGreen,
                               "*** This page will overwrite the Blog Index Page ***");
   page.page_kind = kPageKindHome;
@@ -219,13 +217,13 @@ void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p,
   // spelling, so that it does replace it.
   std::string file = naming_.PageFile(e.page_name);
   TakeHomePageName(e, page, file);
-  if (SameName(e.page_name, options_.Text(opt::kArchiveIndexPageName))) {
+  if (SameNameIgnoringCase(e.page_name, options_.Text(opt::kArchiveIndexPageName))) {
     host_.PublishLogLineColored(LogColor::kGreen,
                                 "*** This page will overwrite the Blog Index by Month Page ***");
     page.page_kind = kPageKindIndex;
     file = naming_.PageFile(options_.Text(opt::kArchiveIndexPageName));
   }
-  if (SameName(e.page_name, options_.Text(opt::kArticleIndexPageName))) {
+  if (SameNameIgnoringCase(e.page_name, options_.Text(opt::kArticleIndexPageName))) {
     host_.PublishLogLineColored(LogColor::kGreen,
                                 "*** This page will overwrite the Blog Article Index Page ***");
     page.page_kind = kPageKindIndex;
