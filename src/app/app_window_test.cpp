@@ -131,6 +131,32 @@ class WindowTest : public QObject {
     QCOMPARE(w.entries_model->rowCount(), 4);
   }
 
+  void aNewBlogBringsTheDefaultPackageIntoANewProgramFolder() {
+    const std::filesystem::path package = home_->path() / "@default.tem";
+    QVERIFY(!std::filesystem::exists(package));
+    {
+      TtheMainForm w;
+      CreateBlog(w);
+      QVERIFY(w.blog());
+      QVERIFY(std::filesystem::exists(package));
+#ifdef TESSAVO_HAVE_GENERATOR
+      const size_t before = dialogs_->messages.size();
+      w.btnGeneratePages->click();
+      for (size_t i = before; i < dialogs_->messages.size(); ++i) {
+        QVERIFY2(!dialogs_->messages[i].text.contains("can not find"),
+                 qPrintable(dialogs_->messages[i].text));
+      }
+      QVERIFY(!w.memPublish->toPlainText().contains("Error opening"));
+#endif
+    }
+    // A package already there, changed by its owner, stays as it is.
+    tessavo::testing::WriteFile(package, "my own package");
+    TtheMainForm w;
+    CreateBlog(w, "second.zdb");
+    QVERIFY(w.blog());
+    QCOMPARE(tessavo::testing::ReadFile(package), std::string("my own package"));
+  }
+
   void openingAFileThatIsNoBlogShowsTheError() {
     TtheMainForm w;
     tessavo::testing::WriteFile(home_->path() / "junk.zdb", "not a database at all");

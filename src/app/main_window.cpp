@@ -21,6 +21,7 @@
 #include "editor/entry_form.h"
 #include "options/backup_form.h"
 #include "store/maintenance.h"
+#include "templates/new_blog.h"
 #include "util/error.h"
 #include "util/program_folder.h"
 #ifdef TESSAVO_HAVE_GENERATOR
@@ -454,7 +455,7 @@ void TtheMainForm::StartNewBlog(const std::filesystem::path& file) {
   if (busy_ > 0) return;
   if (blog_) CloseBlog();
   Run([&] {
-    blog_ = Blog::Create(file, *host_, true);
+    blog_ = CreateNewBlog(file, *host_, true);
     if (blog_) SetBlogState(true);
   });
 }

@@ -5,6 +5,7 @@
 
 #include "cli/context.h"
 #include "store/blog.h"
+#include "templates/new_blog.h"
 #include "util/error.h"
 
 namespace tessavo::cli {
@@ -36,7 +37,7 @@ int RunCreate(Context& ctx, const CreateFlags& f) {
   std::deque<bool> answers;
   for (char c : f.answers) answers.push_back(std::tolower(static_cast<unsigned char>(c)) == 'y');
   ctx.host.ScriptAnswers(answers);
-  std::unique_ptr<Blog> blog = Blog::Create(f.blog, ctx.host, true);
+  std::unique_ptr<Blog> blog = CreateNewBlog(f.blog, ctx.host, true);
   ctx.host.ClearScriptedAnswers();
   if (!blog) {
     std::fprintf(stderr, "tessavo-cli: blog file not created: %s\n", f.blog.c_str());

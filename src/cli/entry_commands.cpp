@@ -59,7 +59,9 @@ void AddEntryFieldFlags(CLI::App& cmd, EntryFlags& f) {
                               "recent, redirect, freeformat")
                    ->check(EntryTypeValidator());
   f.page_name.opt =
-      cmd.add_option("--page-name", f.page_name.value, "Page name (without extension)");
+      cmd.add_option("--page-name", f.page_name.value,
+                     "Page name (without extension); for types with a page of their own a "
+                     "name shorter than 2 characters becomes the time stamp yyyymmddhhnnss");
   f.teaser.opt = cmd.add_option("--teaser", f.teaser.value, "Teaser");
   f.keywords.opt = cmd.add_option("--keywords", f.keywords.value, "Keywords meta tag");
   f.sidebar.opt = cmd.add_option("--sidebar", f.sidebar.value, "Side bar text");
@@ -147,6 +149,7 @@ int RunAdd(Context& ctx, const EntryFlags& f) {
   auto blog = OpenExistingBlog(f.blog, ctx.host);
   BlogRec rec = NewEntryRec();
   ApplyEntryFlags(f, *blog, rec);
+  blog->ApplyPageNameRule(rec);
   int32_t key = blog->InsertEntry(rec);
   if (ctx.json) {
     auto stored = blog->FindEntry(key);
@@ -161,6 +164,7 @@ int RunEdit(Context& ctx, const EntryFlags& f) {
   auto blog = OpenExistingBlog(f.blog, ctx.host);
   BlogRec rec = FindEntryOrThrow(*blog, f.key, f.blog);
   ApplyEntryFlags(f, *blog, rec);
+  blog->ApplyPageNameRule(rec);
   blog->UpdateEntry(rec);
   if (ctx.json) {
     PrintJson(EntryToJson(FindEntryOrThrow(*blog, f.key, f.blog)));
@@ -244,6 +248,7 @@ int RunImport(Context& ctx, const std::string& path, const std::string& jsonl) {
   if (!std::filesystem::is_regular_file(jsonl, ec)) throw Error("File not found: " + jsonl);
   auto blog = OpenExistingBlog(path, ctx.host);
   std::vector<BlogRec> recs = ReadEntriesFile(jsonl);
+  blog->ApplyPageNameRule(recs);
   std::vector<int32_t> keys = blog->InsertEntries(recs);
   if (ctx.json) {
     PrintJson(Json{{"imported", keys.size()}, {"keys", keys}});

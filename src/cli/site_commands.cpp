@@ -8,9 +8,9 @@
 
 #include "cli/context.h"
 #include "generator/demo.h"
-#include "templates/package.h"
 #include "generator/run.h"
 #include "store/blog.h"
+#include "templates/new_blog.h"
 #include "util/error.h"
 #include "util/program_folder.h"
 
@@ -107,16 +107,15 @@ int RunPreview(Context& ctx, const std::string& path, bool open) {
 
 int RunDemo(Context& ctx) {
   const auto file = ProgramFolder() / kDemoBlogFile;
-  // A program folder chosen with --home or TESSAVO_HOME starts without the default
-  // package that sits beside the program.
-  InstallDefaultPackage(ProgramFolder());
   // The demo blog is made afresh on every run, so that its site always shows the same
   // content; the file's name is the demo's own.
   std::error_code ec;
   std::filesystem::remove(file, ec);
   if (std::filesystem::exists(file)) throw Error("Cannot replace the demo blog " + file.string());
   ctx.host.ScriptAnswers({true, true, true, false, false});
-  auto blog = Blog::Create(file, ctx.host, true);
+  // A program folder chosen with --home or TESSAVO_HOME starts without the default
+  // package that sits beside the program: a new blog brings it.
+  auto blog = CreateNewBlog(file, ctx.host, true);
   ctx.host.ClearScriptedAnswers();
   if (!blog) throw Error("Cannot create the demo blog " + file.string());
   // A fresh blog has no page records, so pages of an earlier demo could never be found as

@@ -175,6 +175,66 @@ class EditorTest : public QObject {
     QCOMPARE(g.myBlogRec().type, 4);
   }
 
+  void aPageNameWithAControlCharacterKeepsTheWindowOpen() {
+    TBlogEntryForm f(Context());
+    f.setMyBlogFunction(1);
+    f.setMyBlogResult(0);
+    BlogRec r;
+    r.type = kArticle;
+    r.page_name = "x\r\nDELE victim.txt";
+    f.setMyBlogRec(r);
+    f.btnSaveClick();
+    QCOMPARE(f.myBlogResult(), 0);
+    QCOMPARE(int(dialogs_->messages.size()), 1);
+    QVERIFY2(dialogs_->messages[0].text.startsWith(
+                 "Page Name (BlogPageName) may not hold control characters"),
+             qPrintable(dialogs_->messages[0].text));
+    f.edArticlePageName->setText("clean");
+    f.btnSaveClick();
+    QCOMPARE(f.myBlogResult(), 1);
+    QCOMPARE(f.myBlogRec().page_name, std::string("clean"));
+
+    // The same in category mode, for the category's name.
+    TBlogEntryForm c(Context());
+    c.setMyBlogFunction(3);
+    c.setMyBlogResult(0);
+    BlogRec cat = Blog::NewCategoryRec();
+    cat.page_name = "c\t1";
+    c.setMyBlogRec(cat);
+    c.btnSaveClick();
+    QCOMPARE(c.myBlogResult(), 0);
+    QVERIFY(dialogs_->messages.back().text.startsWith("Category Name (CategoryName)"));
+  }
+
+  void entriesSavedWithinOneSecondGetPagesOfTheirOwn() {
+    std::vector<std::string> names;
+    for (int i = 0; i < 3; ++i) {
+      TBlogEntryForm f(Context());
+      f.setMyBlogFunction(1);
+      BlogRec r;
+      r.type = kStaticPage;
+      f.setMyBlogRec(r);
+      f.edArticlePageName->clear();
+      f.btnSaveClick();
+      QCOMPARE(f.myBlogResult(), 1);
+      BlogRec saved = f.myBlogRec();
+      QCOMPARE(saved.page_name.size(), size_t(14));
+      blog_->InsertEntry(saved);
+      names.push_back(saved.page_name);
+    }
+    QVERIFY(names[0] != names[1]);
+    QVERIFY(names[1] != names[2]);
+    QVERIFY(names[0] != names[2]);
+    // The name a type change fills in is free as well.
+    TBlogEntryForm g(Context());
+    g.setMyBlogFunction(1);
+    g.setMyBlogRec(BlogRec{});
+    g.cbEntryType->setCurrentIndex(kArticle);
+    const std::string filled = g.edArticlePageName->text().toStdString();
+    QCOMPARE(filled.size(), size_t(14));
+    QVERIFY(std::find(names.begin(), names.end(), filled) == names.end());
+  }
+
   void cancelReportsZero() {
     TBlogEntryForm f(Context());
     f.setMyBlogResult(0);

@@ -31,9 +31,7 @@ QLabel* Label(const char* text, QWidget* parent) { return new QLabel(QString(tex
 
 }  // namespace
 
-bool TBlogEntryForm::HasPageName(int type) {
-  return type == 1 || type == 2 || type == 3 || type == 6 || type == 7;
-}
+bool TBlogEntryForm::HasPageName(int type) { return HasOwnPageName(type); }
 
 TBlogEntryForm::TBlogEntryForm(const EditorContext& context, QWidget* parent)
     : QDialog(parent), context_(context) {
@@ -288,16 +286,24 @@ BlogRec TBlogEntryForm::myBlogRec() const {
 
 void TBlogEntryForm::btnSaveClick() {
   BlogRec r = myBlogRec();
+  // A name with a control character would be refused when the caller stores the record,
+  // after the window has closed and taken the typed text with it: say so here instead.
+  const std::string problem = function_ == kCategory
+                                  ? NameProblem("Category Name", "CategoryName", r.page_name)
+                                  : NameProblem("Page Name", "BlogPageName", r.page_name);
+  if (!problem.empty()) {
+    app::Dialogs().Message(this, QMessageBox::Warning, Q(problem), QMessageBox::Ok);
+    edArticlePageName->setFocus();
+    return;
+  }
   if (function_ != kCategory) {
-    // Page-name rule: own-page types need a name of at least two characters; the others
-    // have none.
-    if (HasPageName(r.type)) {
-      if (QString::fromStdString(r.page_name).size() < 2) {
-        edArticlePageName->setText(Q(DateTime::Now().Stamp()));
-      }
+    // The page-name rule of the store, the same for every road into the blog.
+    if (context_.blog && context_.blog->IsOpen()) {
+      context_.blog->ApplyPageNameRule(r);
     } else {
-      edArticlePageName->clear();
+      ApplyPageNameRule(r, DateTime::Now(), {});
     }
+    edArticlePageName->setText(Q(r.page_name));
   }
   result_ = 1;
   accept();
@@ -333,7 +339,16 @@ void TBlogEntryForm::cbEntryTypeChange(int index) {
   bool enable = HasPageName(index);
   edArticlePageName->setEnabled(enable);
   if (enable && edArticlePageName->text().isEmpty()) {
-    edArticlePageName->setText(Q(DateTime::Now().Stamp()));
+    // The name Save would give an empty one now, free of the other entries' names.
+    BlogRec r;
+    r.key = rec_.key;
+    r.type = index;
+    if (context_.blog && context_.blog->IsOpen()) {
+      context_.blog->ApplyPageNameRule(r);
+    } else {
+      ApplyPageNameRule(r, DateTime::Now(), {});
+    }
+    edArticlePageName->setText(Q(r.page_name));
   }
 }
 

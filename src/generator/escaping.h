@@ -4,11 +4,9 @@
 #include <string>
 #include <string_view>
 
-namespace tessavo {
+#include "util/text.h"  // AnsiToUtf8
 
-// Text to UTF-8: sequences that are valid UTF-8 pass unchanged; every other byte is read
-// as Windows-1252 and converted.
-std::string AnsiToUtf8(std::string_view text);
+namespace tessavo {
 
 // AnsiToUtf8, then "&" -> "&amp;", "<" -> "&lt;", ">" -> "&gt;", '"' -> "&quot;",
 // "'" -> "&apos;" (ampersands first, so an entity in the input is escaped once more).

@@ -31,12 +31,5 @@ TEST(XmlEscapeTest, CharactersNoXmlDocumentMayHoldAreDropped) {
   EXPECT_EQ(XmlEscape("\x7F\x9D"), "\x7F\xC2\x9D");
 }
 
-TEST(XmlEscapeTest, BrokenUtf8IsReadByteByByte) {
-  EXPECT_EQ(AnsiToUtf8("\xC3"), "\xC3\x83");                        // truncated sequence
-  EXPECT_EQ(AnsiToUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");            // overlong
-  EXPECT_EQ(AnsiToUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");  // surrogate
-  EXPECT_EQ(AnsiToUtf8("\xE9t\xE9"), "\xC3\xA9t\xC3\xA9");
-}
-
 }  // namespace
 }  // namespace tessavo

@@ -4,6 +4,7 @@
 #include "store/blog.h"
 #include "util/crc32.h"
 #include "util/host.h"
+#include "util/text.h"
 
 namespace tessavo {
 
@@ -13,7 +14,7 @@ void ExtractTemplateFiles(PageWriter& writer, const PackageLines& lines) {
   host.PublishLogLine("Processing Template Package...");
   for (const PackageFileRecord& rec : FileRecords(lines)) {
     const std::string& name = rec.name;
-    host.PublishLogLine("...Extracting Template File " + name);
+    host.PublishLogLine("...Extracting Template File " + ShowControlCharacters(name));
     if (blog.FindPicture(name) || blog.FindFile(name)) {
       host.PublishLogLine("...Note: Template file " + name + " is overriden by Pictures or Files");
       continue;

@@ -1,14 +1,33 @@
 #include "generator/formatting.h"
 
-#include "generator/engine.h"
 
 namespace tessavo {
 
 std::string FormatEntryText(std::string_view text, int html_formatting) {
   if (html_formatting != 1) return std::string(text);
-  // Empty lines first, so that three line breaks in a row give "<P>" then "<BR>".
-  std::string paragraphs = ReplaceAll(text, "\r\n\r\n", "<P>");
-  return ReplaceAll(paragraphs, "\r\n", "<BR>");
+  // A line break is CR LF, or a lone LF (what the editor and the command line store), or a
+  // lone CR. Each two line breaks in a row make an empty line, "<P>"; one left over is
+  // "<BR>". For CR LF text this is what replacing every CR LF CR LF and then every CR LF
+  // gives: three breaks in a row become "<P>" followed by "<BR>".
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n) {
+    if (text[i] != '\r' && text[i] != '\n') {
+      out.push_back(text[i]);
+      ++i;
+      continue;
+    }
+    int breaks = 0;
+    while (i < n && (text[i] == '\r' || text[i] == '\n')) {
+      i += (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') ? 2 : 1;
+      ++breaks;
+    }
+    for (int k = 0; k < breaks / 2; ++k) out += "<P>";
+    if (breaks % 2 == 1) out += "<BR>";
+  }
+  return out;
 }
 
 namespace {

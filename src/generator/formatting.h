@@ -7,8 +7,10 @@
 
 namespace tessavo {
 
-// With option 201 "HTML Formatting" = 1: every CR LF CR LF becomes "<P>", then every
-// remaining CR LF "<BR>"; nothing else changes. Any other option value: the text as is.
+// With option 201 "HTML Formatting" = 1: line breaks become HTML. A line break is CR LF,
+// a lone LF or a lone CR; every two line breaks in a row (an empty line) become "<P>",
+// then every remaining one "<BR>", so three in a row give "<P><BR>". Nothing else
+// changes. Any other option value: the text as is.
 std::string FormatEntryText(std::string_view text, int html_formatting);
 
 // The number of characters of `text`: its code points when it is well-formed UTF-8,

@@ -10,7 +10,48 @@ namespace {
 TEST(FormatEntryTextTest, EmptyLinesBecomeParagraphsThenLineBreaks) {
   EXPECT_EQ(FormatEntryText("a\r\nb\r\n\r\nc", 1), "a<BR>b<P>c");
   EXPECT_EQ(FormatEntryText("a\r\n\r\n\r\nb", 1), "a<P><BR>b");
-  EXPECT_EQ(FormatEntryText("a\nb\rc <i>&amp;</i>", 1), "a\nb\rc <i>&amp;</i>");
+  EXPECT_EQ(FormatEntryText("a\r\n\r\n\r\n\r\nb\r\n", 1), "a<P><P>b<BR>");
+  EXPECT_EQ(FormatEntryText("x <i>&amp;</i>", 1), "x <i>&amp;</i>");
+}
+
+TEST(FormatEntryTextTest, LoneLineFeedsAndCarriageReturnsAreLineBreaksToo) {
+  // What the editor and the command line store: line feeds alone.
+  EXPECT_EQ(FormatEntryText("a\nb\n\nc", 1), "a<BR>b<P>c");
+  EXPECT_EQ(FormatEntryText("a\n\n\nb", 1), "a<P><BR>b");
+  EXPECT_EQ(FormatEntryText("first paragraph\n\nsecond\n", 1), "first paragraph<P>second<BR>");
+  // Carriage returns alone, and the three kinds mixed.
+  EXPECT_EQ(FormatEntryText("a\rb\r\rc", 1), "a<BR>b<P>c");
+  EXPECT_EQ(FormatEntryText("a\r\n\nb\n\r\nc\r\r\nd", 1), "a<P>b<P>c<P>d");
+  EXPECT_EQ(FormatEntryText("\n", 1), "<BR>");
+  EXPECT_EQ(FormatEntryText("", 1), "");
+  EXPECT_EQ(FormatEntryText("a\nb", 0), "a\nb");
+}
+
+// The rule for CR LF text as first written: empty lines, then the remaining line breaks.
+std::string CrLfReference(std::string text) {
+  auto replace = [](std::string s, const std::string& from, const std::string& to) {
+    std::string out;
+    size_t at = 0;
+    for (size_t hit; (hit = s.find(from, at)) != std::string::npos; at = hit + from.size()) {
+      out += s.substr(at, hit - at) + to;
+    }
+    return out + s.substr(at);
+  };
+  return replace(replace(std::move(text), "\r\n\r\n", "<P>"), "\r\n", "<BR>");
+}
+
+TEST(FormatEntryTextTest, CrLfTextComesOutExactlyAsBefore) {
+  // Every text of up to eight pieces from "x", CR LF and "<b>".
+  const char* const pieces[] = {"x", "\r\n", "<b>"};
+  for (int length = 0; length <= 8; ++length) {
+    int combinations = 1;
+    for (int k = 0; k < length; ++k) combinations *= 3;
+    for (int c = 0; c < combinations; ++c) {
+      std::string text;
+      for (int k = 0, rest = c; k < length; ++k, rest /= 3) text += pieces[rest % 3];
+      ASSERT_EQ(FormatEntryText(text, 1), CrLfReference(text)) << text;
+    }
+  }
 }
 
 TEST(FormatEntryTextTest, OtherOptionValuesLeaveTheTextAlone) {

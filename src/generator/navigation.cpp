@@ -4,6 +4,7 @@
 
 #include "generator/engine.h"
 #include "generator/permalink.h"
+#include "util/text.h"
 
 namespace tessavo {
 
@@ -34,6 +35,22 @@ std::string TrimBlanks(const std::string& text) {
   while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
   while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
   return text.substr(b, e - b);
+}
+
+std::string WrittenPageName(const BlogRec& entry, const IndexPageNames& names) {
+  std::string written = entry.page_name;
+  if (entry.type == kArticle || entry.type == kStaticPage || entry.type == kHiddenPage) {
+    if (SameNameIgnoringCase(entry.page_name, names.home)) written = names.home;
+  }
+  if (entry.type == kArticle) {
+    if (SameNameIgnoringCase(entry.page_name, names.archive_index)) {
+      written = names.archive_index;
+    }
+    if (SameNameIgnoringCase(entry.page_name, names.article_index)) {
+      written = names.article_index;
+    }
+  }
+  return written;
 }
 
 void AppendWithSeparator(std::string& list, const std::string& sep, const std::string& item) {

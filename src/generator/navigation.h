@@ -46,6 +46,23 @@ struct PageNaming {
   std::string FreeFormatFile(const std::string& page_name) const;
 };
 
+// The names of the pages that an entry's own page can take over: the run's effective
+// options 241 (home page), 251 (archive index) and 261 (article index).
+struct IndexPageNames {
+  std::string home;
+  std::string archive_index;
+  std::string article_index;
+};
+
+// The page name under which an entry's own page is written, and so the name every link to
+// it uses. An article whose page name equals, without regard to letter case
+// (SameNameIgnoringCase), the home page's, the archive index's or the article index's
+// name, and a static or hidden page whose name equals the home page's, takes that page's
+// spelling, so that it replaces that page's file where letter case tells files apart.
+// When an article's name matches several of them, the last in that order counts, as it
+// does for the file. Every other entry keeps its name as it is.
+std::string WrittenPageName(const BlogRec& entry, const IndexPageNames& names);
+
 // The text trimmed of characters with codes 0 to 32 at both ends.
 std::string TrimBlanks(const std::string& text);
 // Appends `item` to `list`, preceded by `sep` when the list holds more than one character.

@@ -293,5 +293,34 @@ TEST(NavigationTest, NamingAndPageLinks) {
   EXPECT_EQ(TrimBlanks(" \t x y \r\n"), "x y");
 }
 
+TEST(WrittenPageNameTest, PagesThatTakeAnIndexPagesNameTakeItsSpelling) {
+  const IndexPageNames names{"index", "ByMonth", "\xC3\x9C" "bersicht"};
+  auto written = [&](int32_t type, const std::string& name) {
+    BlogRec e;
+    e.type = type;
+    e.page_name = name;
+    return WrittenPageName(e, names);
+  };
+  EXPECT_EQ(written(kArticle, "INDEX"), "index");
+  EXPECT_EQ(written(kArticle, "bymonth"), "ByMonth");
+  EXPECT_EQ(written(kArticle, "\xC3\xBC" "BERSICHT"), "\xC3\x9C" "bersicht");
+  EXPECT_EQ(written(kStaticPage, "Index"), "index");
+  EXPECT_EQ(written(kHiddenPage, "iNDEX"), "index");
+  // Static and hidden pages take only the home page's name; other types none.
+  EXPECT_EQ(written(kStaticPage, "BYMONTH"), "BYMONTH");
+  EXPECT_EQ(written(kRedirectPage, "INDEX"), "INDEX");
+  EXPECT_EQ(written(kFreeFormatPage, "INDEX"), "INDEX");
+  EXPECT_EQ(written(kArticle, "index "), "index ");  // the name is compared untrimmed
+  EXPECT_EQ(written(kArticle, "other"), "other");
+  // When the index names match each other, the last that matches counts, as for the file.
+  const IndexPageNames same{"home", "Home", "HOME"};
+  BlogRec e;
+  e.type = kArticle;
+  e.page_name = "hOmE";
+  EXPECT_EQ(WrittenPageName(e, same), "HOME");
+  e.type = kStaticPage;
+  EXPECT_EQ(WrittenPageName(e, same), "home");
+}
+
 }  // namespace
 }  // namespace tessavo

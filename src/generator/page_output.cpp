@@ -21,23 +21,13 @@
 #include "util/error.h"
 #include "util/file_io.h"
 #include "util/host.h"
+#include "util/text.h"
 
 namespace fs = std::filesystem;
 
 namespace tessavo {
 
 namespace {
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 std::string SqlMessage(const Blog& blog, const std::exception& e) {
   return "Cannot save the page records of " + blog.file().string() + ": " + e.what();
@@ -111,7 +101,22 @@ void BindNewRecord(RawStatement& insert, int first, const PageRecord& r) {
 }  // namespace
 
 std::string RefusedNameLine(const std::string& name) {
-  return "*** Error: \"" + name + "\" is not a plain file name and is skipped ***";
+  return "*** Error: \"" + ShowControlCharacters(name) +
+         "\" is not a plain file name and is skipped ***";
+}
+
+std::string UnwritableNameLine(const std::string& name) {
+  if (!IsBareFileName(name)) return RefusedNameLine(name);
+  if (HasControlCharacter(name)) {
+    return "*** Error: \"" + ShowControlCharacters(name) +
+           "\" holds a control character and is skipped ***";
+  }
+  if (name.size() > kMaxWritableNameBytes) {
+    return "*** Error: \"" + name + "\" is too long for a file name (" +
+           std::to_string(name.size()) + " bytes, at most " +
+           std::to_string(kMaxWritableNameBytes) + ") and is skipped ***";
+  }
+  return {};
 }
 
 PageWriter::PageWriter(Blog& blog, Host& host, fs::path output_folder)
@@ -220,8 +225,9 @@ const PageRecord* PageWriter::Find(const std::string& key) const {
 }
 
 bool PageWriter::CheckName(const std::string& name) {
-  if (IsBareFileName(name)) return true;
-  host_->PublishLogLineColored(LogColor::kRed, RefusedNameLine(name));
+  const std::string refusal = UnwritableNameLine(name);
+  if (refusal.empty()) return true;
+  host_->PublishLogLineColored(LogColor::kRed, refusal);
   return false;
 }
 
@@ -331,7 +337,7 @@ void PageWriter::RepairLocal(const std::string& key, int32_t crc,
 }
 
 void PageWriter::WritePage(const std::string& name, std::string_view text) {
-  host_->PublishLogLine("...building page " + name);
+  host_->PublishLogLine("...building page " + ShowControlCharacters(name));
   if (!CheckName(name)) return;
   const int32_t crc = CrcToSigned(CalculateCRC32String(text));
   auto write = [&](uint32_t slot) { WriteSlotFile(slot, text); };
@@ -370,7 +376,7 @@ void PageWriter::TrackStoredFile(StoredFileKind kind, const std::string& name, i
 
 void PageWriter::CopyPicturesAndFiles(const std::string& home_page_file) {
   for (const StoredFile& pic : blog_->Pictures()) {
-    host_->PublishLogLine("processing picture " + pic.name);
+    host_->PublishLogLine("processing picture " + ShowControlCharacters(pic.name));
     try {
       const int32_t key = pic.key;
       TrackStoredFile(StoredFileKind::kPicture, pic.name, pic.crc,
@@ -380,9 +386,9 @@ void PageWriter::CopyPicturesAndFiles(const std::string& home_page_file) {
     }
   }
   for (const StoredFile& file : blog_->Files()) {
-    host_->PublishLogLine("processing file " + file.name);
+    host_->PublishLogLine("processing file " + ShowControlCharacters(file.name));
     std::string name = file.name;
-    if (!home_page_file.empty() && EqualsIgnoreCase(name, home_page_file)) {
+    if (!home_page_file.empty() && SameNameIgnoringCase(name, home_page_file)) {
       index_page_overwritten_ = true;
       host_->PublishLogLineColored(LogColor::kGreen,
                                    "*** This page will overwrite the Blog Index Page ***");
@@ -407,10 +413,14 @@ void PageWriter::RemoveOrphans() {
             [&](uint32_t a, uint32_t b) { return slots_[a].rec.key < slots_[b].rec.key; });
   for (uint32_t i : orphans) {
     const std::string& key = slots_[i].rec.key;
-    host_->PublishLogLine("...Removing orphan page " + key);
-    if (CheckName(key)) {
+    host_->PublishLogLine("...Removing orphan page " + ShowControlCharacters(key));
+    // Only the name's place matters here: a file that an older run wrote under a name no
+    // longer written (too long, a control character) goes as any orphan does.
+    if (IsBareFileName(key)) {
       Folder().Remove(key);
       slots_[i].present = false;
+    } else {
+      host_->PublishLogLineColored(LogColor::kRed, RefusedNameLine(key));
     }
     ++counters_.pages_removed;
   }

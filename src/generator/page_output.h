@@ -17,7 +17,9 @@
 // replaced but already holds exactly the new bytes is left as it is.
 //
 // Names that are not bare file names (a separator, "..", an absolute form, a NUL) are
-// never written: they are refused with a red log line and skipped.
+// never written, nor names that hold a control character (a line break would reach the
+// publisher's commands) or that are longer than kMaxWritableNameBytes: they are refused
+// with a red log line and skipped, and the run goes on.
 #pragma once
 
 #include <cstdint>
@@ -87,7 +89,8 @@ class PageWriter {
   // Writes the changed page records to tblPages in one transaction. Safe to call often.
   void Flush();
 
-  // True when `name` is a bare file name; otherwise logs the red refusal line.
+  // True when `name` can be written (UnwritableNameLine is empty); otherwise logs that red
+  // refusal line.
   bool CheckName(const std::string& name);
 
   const OutputCounters& counters() const { return counters_; }
@@ -159,6 +162,10 @@ class PageWriter {
 
 // The red line that refuses a name that is not a bare file name.
 std::string RefusedNameLine(const std::string& name);
+// The red line that refuses a name the output folder cannot take: not a bare file name
+// (RefusedNameLine), a control character, or more than kMaxWritableNameBytes bytes.
+// Empty when the name can be written.
+std::string UnwritableNameLine(const std::string& name);
 
 // Mark All as New: asks "Mark all Blog Pages as NOT Published?" (Yes/No); on Yes sets
 // PageCRCExisting to 0 in every record, showing "Marking " + key for each in the status

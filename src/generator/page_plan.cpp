@@ -1,19 +1,30 @@
 // The pages of a generation run other than the archive pages: index pages, category
 // pages, article, static, hidden, redirect and free format pages, the home page and the
 // recent entries page.
-#include <strings.h>
-
 #include "generator/engine.h"
 #include "generator/formatting.h"
 #include "generator/site_run.h"
 #include "util/host.h"
+#include "util/text.h"
 
 namespace tessavo {
 
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+// A page whose name is empty would be written as the bare extension (".html"), and every
+// other such page would overwrite it: it is reported and skipped. `what` names the page
+// for the red line. True when the name can be used.
+bool Named(Host& host, const std::string& name, const std::string& what) {
+  if (!name.empty()) return true;
+  host.PublishLogLineColored(LogColor::kRed,
+                             "*** Error: " + what + " has no page name and is skipped ***");
+  return false;
+}
+
+// "Article Page \"title\" (yyyy-mm-dd hh:nn:ss)" for the red lines about an entry's page.
+std::string EntryPageCaption(const BlogRec& e) {
+  return EntryTypeCaption(e.type) + " \"" + ShowControlCharacters(e.title) + "\" (" +
+         e.date_time.Format() + ")";
 }
 
 const char* const kRedirectDocument =
@@ -49,7 +60,7 @@ std::string SiteRun::SinglePageText(int template_no, const TemplateEntryVars& en
 }
 
 void SiteRun::TakeHomePageName(const BlogRec& e, TemplatePageVars& page, std::string& file) {
-  if (!SameName(e.page_name, options_.Text(opt::kIndexPageName))) return;
+  if (!SameNameIgnoringCase(e.page_name, options_.Text(opt::kIndexPageName))) return;
   host_.PublishLogLineColored(LogColor::kGreen,
                               "*** This page will overwrite the Blog Index Page ***");
   page.page_kind = kPageKindHome;
@@ -152,7 +163,12 @@ void SiteRun::WriteCategoryPages() {
     }
     std::string text = SinglePageText(kTemplateArchiveIndex, entry);
     std::string page_text = FinishPage(text, globals_, entry, page);
-    if (write) WritePage(naming_.PageFile(TrimBlanks(c.page_name)), page_text);
+    if (!write) continue;
+    const std::string name = TrimBlanks(c.page_name);
+    if (!Named(host_, name, "Category \"" + ShowControlCharacters(TrimBlanks(c.title)) + "\"")) {
+      continue;
+    }
+    WritePage(naming_.PageFile(name), page_text);
   }
 }
 
@@ -178,6 +194,7 @@ void SiteRun::WriteCategoryIndex() {
 
 void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p,
                                const TemplateEntryVars& listed) {
+  if (!Named(host_, e.page_name, EntryPageCaption(e))) return;
   TemplateEntryVars entry = ArticlePageEntryVars(listed, e, entry_settings_);
   TemplatePageVars page;
   page.page_title = e.title;
@@ -200,13 +217,13 @@ void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p,
   // spelling, so that it does replace it.
   std::string file = naming_.PageFile(e.page_name);
   TakeHomePageName(e, page, file);
-  if (SameName(e.page_name, options_.Text(opt::kArchiveIndexPageName))) {
+  if (SameNameIgnoringCase(e.page_name, options_.Text(opt::kArchiveIndexPageName))) {
     host_.PublishLogLineColored(LogColor::kGreen,
                                 "*** This page will overwrite the Blog Index by Month Page ***");
     page.page_kind = kPageKindIndex;
     file = naming_.PageFile(options_.Text(opt::kArchiveIndexPageName));
   }
-  if (SameName(e.page_name, options_.Text(opt::kArticleIndexPageName))) {
+  if (SameNameIgnoringCase(e.page_name, options_.Text(opt::kArticleIndexPageName))) {
     host_.PublishLogLineColored(LogColor::kGreen,
                                 "*** This page will overwrite the Blog Article Index Page ***");
     page.page_kind = kPageKindIndex;
@@ -217,6 +234,7 @@ void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p,
 }
 
 void SiteRun::WriteStaticPage(const BlogRec& e, int kind) {
+  if (!Named(host_, e.page_name, EntryPageCaption(e))) return;
   TemplateEntryVars entry = EntryVars(e);
   TemplatePageVars page;
   page.page_title = e.title;
@@ -238,10 +256,12 @@ void SiteRun::WriteRedirectPage(const BlogRec& e) {
                                 "*** Error: no URL specified for redirect page ***");
     return;
   }
+  if (!Named(host_, e.page_name, EntryPageCaption(e))) return;
   WritePage(naming_.PageFile(e.page_name), ReplaceAll(kRedirectDocument, "[%entry.url.related%]", url));
 }
 
 void SiteRun::WriteFreeFormatPage(const BlogRec& e) {
+  if (!Named(host_, TrimBlanks(e.page_name), EntryPageCaption(e))) return;
   WritePage(naming_.FreeFormatFile(e.page_name), e.text);
 }
 

@@ -257,6 +257,12 @@ void SiteRun::Run() {
   options_.SetText(opt::kPageNamePrefix, naming_.prefix);
 
   entries_ = blog_.Entries(EntryOrder::kNewestFirst);
+  // A page that takes an index page's name is written under that page's spelling; every
+  // link to it is built from the same name.
+  const IndexPageNames index_names{options_.Text(opt::kIndexPageName),
+                                   options_.Text(opt::kArchiveIndexPageName),
+                                   options_.Text(opt::kArticleIndexPageName)};
+  for (BlogRec& e : entries_) e.page_name = WrittenPageName(e, index_names);
   periods_.clear();
   periods_.reserve(entries_.size());
   for (const BlogRec& e : entries_) {

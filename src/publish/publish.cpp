@@ -10,6 +10,7 @@
 #include "store/options.h"
 #include "util/file_io.h"
 #include "util/host.h"
+#include "util/text.h"
 
 namespace tessavo {
 
@@ -52,14 +53,7 @@ std::string RemoveSlashes(std::string text) {
 }
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return SameNameIgnoringCase(a, b);
 }
 
 // Writes the server's last reply and the data connection's address in red.

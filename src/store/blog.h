@@ -101,10 +101,19 @@ class Blog {
   int EntryCount() const;
   std::optional<BlogRec> FindEntry(int32_t key) const;
   // Inserts the fifteen fields of `rec` (its key is ignored) and returns the new BlogKey.
-  // Throws Error naming the field when a text is longer than its field's size.
+  // Throws Error naming the field when a text is longer than its field's size, or when the
+  // page name holds a control character (NameProblem).
   int32_t InsertEntry(const BlogRec& rec);
-  // Rewrites the fifteen fields of the row with key rec.key.
+  // Rewrites the fifteen fields of the row with key rec.key. Checks as InsertEntry.
   void UpdateEntry(const BlogRec& rec);
+  // The page-name rule of saving (blog_rec.h) at the moment of the call, for a record about
+  // to be inserted or updated: a time-stamp name is never one that another entry of this
+  // blog already has as its page name. Callers apply it before InsertEntry or UpdateEntry,
+  // as the entry editor does on Save.
+  void ApplyPageNameRule(BlogRec& rec) const;
+  // The same for records about to be inserted together (InsertEntries): besides the
+  // names in the blog, none gets a time-stamp name that an earlier one of them got.
+  void ApplyPageNameRule(std::vector<BlogRec>& recs) const;
   // RemoveEntry: asks "Remove Blog Entry? ..." (OK/Cancel); on OK deletes. True if deleted.
   bool RemoveEntry(int32_t key);
   // Deletes without asking.
@@ -113,10 +122,11 @@ class Blog {
   std::vector<int32_t> InsertEntries(const std::vector<BlogRec>& recs);
 
   // --- Pictures (tblPictures) and extra files (tblFiles) --------------------------------
-  // Both lists are in name order, case-insensitive.
+  // Both lists are in name order without regard to letter case (FoldCase), then by key.
   std::vector<StoredFile> Pictures() const;
   std::vector<StoredFile> Files() const;
-  // Case-insensitive lookup by name.
+  // Lookup by name without regard to letter case (SameNameIgnoringCase); among rows of the
+  // same name the first in list order.
   std::optional<StoredFile> FindPicture(const std::string& name) const;
   std::optional<StoredFile> FindFile(const std::string& name) const;
   std::string PictureBytes(int32_t key) const;
@@ -127,7 +137,9 @@ class Blog {
 
   // AddPicture / AddFile: the replace question for a stored name (case-insensitive), the
   // CRC, size, date and (pictures) pixel size. Errors go to the host's diagnostic hook and
-  // leave no row. Returns true when a row was stored.
+  // leave no row. A file name that holds a control character is refused before anything
+  // is asked: the host's error box names the field, and no row changes. Returns true when
+  // a row was stored.
   bool AddPicture(const std::filesystem::path& path);
   bool AddFile(const std::filesystem::path& path);
   // RemovePicture / RemoveFile: ask "Remove Blog Picture? ..." (OK/Cancel), then delete.

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "util/datetime.h"
 
@@ -20,6 +22,10 @@ enum BlogPageType : int32_t {
   kRedirectPage = 6,
   kFreeFormatPage = 7,
 };
+
+// True for the entry types that have a page of their own, named by BlogPageName:
+// 1 Article Page, 2 Static Page, 3 Hidden Page, 6 Redirect page and 7 Free Format Page.
+bool HasOwnPageName(int32_t type);
 
 // Editor caption ("Blog Entry", "Article Page", ...) of an entry type; empty when unknown.
 std::string EntryTypeCaption(int32_t type);
@@ -47,5 +53,24 @@ struct BlogRec {
 
   bool operator==(const BlogRec&) const = default;
 };
+
+// The page-name rule of saving an entry, applied by every road an entry takes into the
+// blog (the entry editor's Save, the command line's entry add and edit, and import) before
+// the record is stored. For a type with a page of its own (HasOwnPageName), a page name
+// shorter than 2 characters becomes the moment of saving, `now`, as "yyyymmddhhnnss"; for
+// the other types the page name is emptied. A longer name is kept as it is.
+//
+// When `taken` answers true for the time stamp (another entry's page already has that name),
+// the next second is tried, and so on: two entries saved within one second would otherwise
+// write one file and overwrite each other's page. `taken` may be empty (nothing is taken).
+void ApplyPageNameRule(BlogRec& rec, const DateTime& now,
+                       const std::function<bool(const std::string&)>& taken);
+
+// What is wrong with `name` as a name that becomes a file name (an entry's page name, a
+// category's name), in a sentence that names the field by `caption` and `field` (e.g.
+// "Page Name", "BlogPageName"); empty when nothing is. A name may not hold control
+// characters (line breaks, tabs, NUL, DEL): they would end a line of the publisher's
+// commands and of the logs.
+std::string NameProblem(std::string_view caption, std::string_view field, std::string_view name);
 
 }  // namespace tessavo

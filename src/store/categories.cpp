@@ -36,6 +36,9 @@ BlogRec ReadCategory(SQLite::Statement& q) {
 }
 
 void CheckCategory(const BlogRec& rec) {
+  // The category's name is the file name of its page, as an entry's page name is.
+  const std::string problem = NameProblem("Category Name", "CategoryName", rec.page_name);
+  if (!problem.empty()) throw Error(problem);
   store::CheckTextLength("CategoryTitle", rec.title, 250);
   store::CheckTextLength("CategoryName", rec.page_name, 120);
   store::CheckTextLength("CategoryKeywords", rec.keywords, 250);

@@ -203,6 +203,25 @@ TEST_F(CategoriesTest, ATooLongTextIsRefusedNamingTheFieldAndNothingChanges) {
   EXPECT_GT(blog->InsertCategory(rec), key);
 }
 
+TEST_F(CategoriesTest, ANameWithControlCharactersIsRefusedNamingTheField) {
+  int32_t key = AddCategory("Kept");
+  const std::string before = DumpDatabase(Path());
+  BlogRec rec = Blog::NewCategoryRec();
+  rec.page_name = "travel\r\nDELE index.html";
+  try {
+    blog->InsertCategory(rec);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Category Name (CategoryName) may not hold control characters such as line "
+              "breaks or tabs: \"travel\\r\\nDELE index.html\".");
+  }
+  BlogRec edit = *blog->FindCategory(key);
+  edit.page_name = "kept\t";
+  EXPECT_THROW(blog->UpdateCategory(edit), Error);
+  EXPECT_EQ(DumpDatabase(Path()), before);
+}
+
 TEST_F(CategoriesTest, CancelLeavesEverythingAsItWas) {
   int32_t key = AddCategory("Keep");
   AddEntry("a", key, "2024-01-05 00:00:00");

@@ -5,6 +5,12 @@
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
 #include "store/blog.h"
 #include "store/schema.h"
 #include "util/error.h"
@@ -45,6 +51,10 @@ BlogRec ReadEntry(sqlite3_stmt* q) {
 }
 
 void CheckEntry(const BlogRec& rec) {
+  // The page name becomes a file name on the site and an argument of the publisher's
+  // commands: a line break in it would end one command and start another.
+  const std::string problem = NameProblem("Page Name", "BlogPageName", rec.page_name);
+  if (!problem.empty()) throw Error(problem);
   store::CheckTextLength("BlogTitle", rec.title, 250);
   store::CheckTextLength("BlogCoolURL", rec.link, 250);
   store::CheckTextLength("BlogPageName", rec.page_name, 120);
@@ -175,6 +185,43 @@ void Blog::UpdateEntry(const BlogRec& rec) {
     }
     tx.Commit();
   });
+}
+
+void Blog::ApplyPageNameRule(BlogRec& rec) const {
+  std::vector<BlogRec> one{std::move(rec)};
+  ApplyPageNameRule(one);
+  rec = std::move(one.front());
+}
+
+void Blog::ApplyPageNameRule(std::vector<BlogRec>& recs) const {
+  // The names in use are read only when a record needs a time-stamp name.
+  std::optional<std::unordered_map<std::string, std::vector<int32_t>>> in_use;
+  std::unordered_set<std::string> given;  // to earlier records of `recs`
+  const DateTime now = DateTime::Now();
+  for (BlogRec& rec : recs) {
+    auto taken = [&](const std::string& name) {
+      if (given.count(name) > 0) return true;
+      if (!in_use) {
+        in_use.emplace();
+        store::Guarded(file_, [&] {
+          store::RawStatement q(db(), "SELECT BlogKey, BlogPageName FROM tblBlog");
+          while (q.Step()) {
+            (*in_use)[store::ReadText(q.get(), 1)].push_back(store::ReadInt(q.get(), 0));
+          }
+        });
+      }
+      auto it = in_use->find(name);
+      if (it == in_use->end()) return false;
+      // The entry's own row does not take the name from it.
+      for (int32_t key : it->second) {
+        if (key != rec.key) return true;
+      }
+      return false;
+    };
+    const std::string before = rec.page_name;
+    tessavo::ApplyPageNameRule(rec, now, taken);
+    if (rec.page_name != before && !rec.page_name.empty()) given.insert(rec.page_name);
+  }
 }
 
 bool Blog::RemoveEntry(int32_t key) {

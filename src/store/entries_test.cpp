@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "store/schema.h"
 #include "store/store_test_support.h"
 #include "util/compress.h"
@@ -151,6 +153,128 @@ TEST_F(EntriesTest, ATooLongTextIsRefusedAndNothingIsStored) {
   recs[2].keywords = std::string(300, 'k');
   EXPECT_THROW(blog->InsertEntries(recs), Error);
   EXPECT_EQ(blog->EntryCount(), 2);
+}
+
+TEST_F(EntriesTest, APageNameWithControlCharactersIsRefusedNamingTheField) {
+  auto blog = NewBlog();
+  int32_t key = blog->InsertEntry(Entry("kept"));
+  const std::string before = DumpDatabase(Path());
+  BlogRec rec = Entry("injected");
+  rec.type = kArticle;
+  rec.page_name = "x\r\nDELE victim.txt";
+  try {
+    blog->InsertEntry(rec);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Page Name (BlogPageName) may not hold control characters such as line breaks "
+              "or tabs: \"x\\r\\nDELE victim.txt\".");
+  }
+  // Every control character counts: NUL, tab, escape, DEL.
+  for (const std::string& bad : {std::string("a\0b", 3), std::string("a\tb"),
+                                std::string("a\x1b"), std::string("a\x7f"),
+                                std::string("a\nb"), std::string("a\rb")}) {
+    rec.page_name = bad;
+    EXPECT_THROW(blog->InsertEntry(rec), Error) << bad;
+  }
+  BlogRec changed = *blog->FindEntry(key);
+  changed.type = kStaticPage;
+  changed.page_name = "page\n";
+  EXPECT_THROW(blog->UpdateEntry(changed), Error);
+  // An import with one such name stores none.
+  std::vector<BlogRec> recs = {Entry("a"), Entry("b")};
+  recs[1].type = kArticle;
+  recs[1].page_name = "b\r\n";
+  EXPECT_THROW(blog->InsertEntries(recs), Error);
+  EXPECT_EQ(DumpDatabase(Path()), before);
+
+  // Letters of any script, blanks and punctuation are no control characters.
+  rec.page_name = "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln - 2024!";
+  EXPECT_EQ(blog->FindEntry(blog->InsertEntry(rec))->page_name, rec.page_name);
+}
+
+TEST(PageNameRuleTest, OwnPageTypesGetATimeStampWhenShorterThanTwoCharacters) {
+  const DateTime now{2024, 3, 9, 7, 5, 3};
+  for (int32_t type : {kArticle, kStaticPage, kHiddenPage, kRedirectPage, kFreeFormatPage}) {
+    EXPECT_TRUE(HasOwnPageName(type)) << type;
+    for (const std::string& short_name : {std::string(), std::string("a"), std::string("\xC3\xA4")}) {
+      BlogRec rec;
+      rec.type = type;
+      rec.page_name = short_name;
+      ApplyPageNameRule(rec, now, {});
+      EXPECT_EQ(rec.page_name, "20240309070503") << type;
+    }
+    BlogRec kept;
+    kept.type = type;
+    kept.page_name = "\xC3\xA4" "b";  // two characters, three bytes
+    ApplyPageNameRule(kept, now, {});
+    EXPECT_EQ(kept.page_name, "\xC3\xA4" "b");
+  }
+  for (int32_t type : {kBlogEntry, kHomePage, kRecentEntriesPage}) {
+    EXPECT_FALSE(HasOwnPageName(type)) << type;
+    BlogRec rec;
+    rec.type = type;
+    rec.page_name = "typed before the type was changed";
+    ApplyPageNameRule(rec, now, {});
+    EXPECT_EQ(rec.page_name, "") << type;
+  }
+}
+
+TEST(PageNameRuleTest, ATakenTimeStampMovesOnToTheNextFreeSecond) {
+  std::set<std::string> taken = {"20241231235959", "20250101000000", "20250101000001"};
+  auto is_taken = [&](const std::string& name) { return taken.count(name) > 0; };
+  BlogRec rec;
+  rec.type = kArticle;
+  ApplyPageNameRule(rec, DateTime{2024, 12, 31, 23, 59, 58}, is_taken);
+  EXPECT_EQ(rec.page_name, "20241231235958");
+  rec.page_name.clear();
+  ApplyPageNameRule(rec, DateTime{2024, 12, 31, 23, 59, 59}, is_taken);
+  EXPECT_EQ(rec.page_name, "20250101000002");  // over the turn of the year
+  rec.page_name.clear();
+  ApplyPageNameRule(rec, DateTime{2024, 2, 29, 23, 59, 59}, is_taken);
+  EXPECT_EQ(rec.page_name, "20240229235959");
+  taken.insert("20240229235959");
+  rec.page_name.clear();
+  ApplyPageNameRule(rec, DateTime{2024, 2, 29, 23, 59, 59}, is_taken);
+  EXPECT_EQ(rec.page_name, "20240301000000");  // a leap day ends
+}
+
+TEST_F(EntriesTest, EntriesSavedWithinOneSecondGetPagesOfTheirOwn) {
+  auto blog = NewBlog();
+  std::set<std::string> names;
+  for (int i = 0; i < 4; ++i) {
+    BlogRec rec = Entry("article " + std::to_string(i));
+    rec.type = kArticle;
+    blog->ApplyPageNameRule(rec);
+    ASSERT_EQ(rec.page_name.size(), 14u);
+    names.insert(rec.page_name);
+    blog->InsertEntry(rec);
+  }
+  // A batch for one transaction: neither the names above nor each other's.
+  std::vector<BlogRec> batch(5, Entry("imported"));
+  for (BlogRec& rec : batch) rec.type = kStaticPage;
+  batch[4].type = kBlogEntry;
+  batch[4].page_name = "dropped";
+  blog->ApplyPageNameRule(batch);
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(batch[static_cast<size_t>(i)].page_name.size(), 14u);
+    names.insert(batch[static_cast<size_t>(i)].page_name);
+  }
+  EXPECT_EQ(batch[4].page_name, "");
+  EXPECT_EQ(names.size(), 8u);
+
+  // An entry keeps the time stamp it already has, and its own row does not count as
+  // another entry's: editing it leaves its name alone.
+  BlogRec first = blog->Entries(EntryOrder::kOldestFirst).front();
+  BlogRec edited = first;
+  blog->ApplyPageNameRule(edited);
+  EXPECT_EQ(edited.page_name, first.page_name);
+  edited.page_name = "x";
+  blog->ApplyPageNameRule(edited);
+  std::set<std::string> others = names;
+  others.erase(first.page_name);  // its own former name is free for it
+  EXPECT_EQ(edited.page_name.size(), 14u);
+  EXPECT_FALSE(others.count(edited.page_name)) << edited.page_name;
 }
 
 TEST_F(EntriesTest, NewestFirstWithEqualDatesOrderedByKey) {

@@ -22,6 +22,7 @@
 #include "util/file_io.h"
 #include "util/host.h"
 #include "util/image_size.h"
+#include "util/text.h"
 
 namespace tessavo {
 namespace {
@@ -60,10 +61,6 @@ std::string ListColumns(const MediaTable& t) {
   return cols;
 }
 
-std::string NameOrder(const MediaTable& t) {
-  return std::string(" ORDER BY ") + t.name + " COLLATE NOCASE, " + t.key;
-}
-
 StoredFile ReadRow(SQLite::Statement& q) {
   StoredFile f;
   f.key = store::ReadInt(q.getColumn(0));
@@ -76,25 +73,43 @@ StoredFile ReadRow(SQLite::Statement& q) {
   return f;
 }
 
+// Every row in name order without regard to letter case, then by key. The order is made
+// here rather than by the name index: the index's NOCASE collation folds only the letters
+// A to Z, and it must stay as it is for the files other programs write.
 std::vector<StoredFile> List(const Blog& blog, const MediaTable& t) {
-  return store::Guarded(blog.file(), [&] {
-    std::vector<StoredFile> out;
-    SQLite::Statement q(blog.db(),
-                        "SELECT " + ListColumns(t) + " FROM " + t.table + NameOrder(t));
-    while (q.executeStep()) out.push_back(ReadRow(q));
-    return out;
+  std::vector<std::pair<std::string, StoredFile>> rows;
+  store::Guarded(blog.file(), [&] {
+    SQLite::Statement q(blog.db(), "SELECT " + ListColumns(t) + " FROM " + t.table);
+    while (q.executeStep()) {
+      StoredFile f = ReadRow(q);
+      std::string folded = FoldCase(f.name);
+      rows.emplace_back(std::move(folded), std::move(f));
+    }
   });
+  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return a.second.key < b.second.key;
+  });
+  std::vector<StoredFile> out;
+  out.reserve(rows.size());
+  for (auto& row : rows) out.push_back(std::move(row.second));
+  return out;
 }
 
+// The first row in name order whose name is `name` without regard to letter case: among
+// rows of the same folded name, the one with the lowest key.
 std::optional<StoredFile> FindByName(const Blog& blog, const MediaTable& t,
                                      const std::string& name) {
+  const std::string wanted = FoldCase(name);
   return store::Guarded(blog.file(), [&]() -> std::optional<StoredFile> {
-    SQLite::Statement q(blog.db(), "SELECT " + ListColumns(t) + " FROM " + t.table + " WHERE " +
-                                       t.name + " = ? COLLATE NOCASE" + NameOrder(t) +
-                                       " LIMIT 1");
-    q.bind(1, name);
-    if (!q.executeStep()) return std::nullopt;
-    return ReadRow(q);
+    std::optional<StoredFile> found;
+    SQLite::Statement q(blog.db(), "SELECT " + ListColumns(t) + " FROM " + t.table +
+                                       " ORDER BY " + t.key);
+    while (q.executeStep()) {
+      const std::string stored = store::ReadText(q.getColumn(1));
+      if (stored == name || FoldCase(stored) == wanted) return ReadRow(q);
+    }
+    return found;
   });
 }
 
@@ -121,17 +136,13 @@ std::string Bytes(const Blog& blog, const MediaTable& t, int32_t key) {
   });
 }
 
+// In name order; the bytes are read one row at a time.
 void ForEach(const Blog& blog, const MediaTable& t,
              const std::function<void(const StoredFile&, const std::string&)>& fn) {
-  store::Guarded(blog.file(), [&] {
-    SQLite::Statement q(blog.db(), "SELECT " + ListColumns(t) + ", " + t.bytes + " FROM " +
-                                       t.table + NameOrder(t));
-    while (q.executeStep()) {
-      StoredFile f = ReadRow(q);
-      std::string bytes = store::ReadMemo(q.getColumn(7));
-      fn(f, bytes);
-    }
-  });
+  for (const StoredFile& f : List(blog, t)) {
+    const std::string bytes = Bytes(blog, t, f.key);
+    fn(f, bytes);
+  }
 }
 
 // The whole file; throws Error naming it when it cannot be read (a folder included).
@@ -178,6 +189,14 @@ std::string AddedSuffix(const StoredFile& f) { return " ( Added " + f.date.Forma
 bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path) {
   Host& host = blog.host();
   const std::string name = path.filename().string();
+  // The stored name becomes a file name on the site and an argument of the publisher's
+  // commands: a line break in it would end one command and start another.
+  const std::string problem =
+      NameProblem(std::string(t.noun) + " name", t.name, name);
+  if (!problem.empty()) {
+    host.ShowError(problem + " The " + (t.height ? "picture" : "file") + " was not added.");
+    return false;
+  }
   std::optional<StoredFile> old = FindByName(blog, t, name);
   if (old) {
     std::string question = std::string("Replace Blog ") + t.noun + "? \n\n" + name + "\n\n" +

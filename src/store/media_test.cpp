@@ -299,5 +299,115 @@ TEST_F(MediaTest, StoredNamesThatAreNotBareFileNamesAreNotWrittenOut) {
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "home" / "HTML" / "escape.png"));
 }
 
+TEST_F(MediaTest, NamesDifferingOnlyInLetterCaseOfAnyScriptAreOneName) {
+  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "a" / "\xC3\x84pfel.gif", "GIF89a")));
+  const StoredFile old = blog_->Pictures()[0];
+  blog_->db().exec("UPDATE tblPictures SET BlogPictureDate = '2006-01-30 07:05:09'");
+  ASSERT_TRUE(blog_->FindPicture("\xC3\xA4PFEL.GIF"));
+  EXPECT_EQ(blog_->FindPicture("\xC3\xA4PFEL.GIF")->key, old.key);
+
+  host_.answers = {false};
+  EXPECT_FALSE(blog_->AddPicture(WriteFile(dir_ / "b" / "\xC3\xA4pfel.gif", "GIF89a new")));
+  ASSERT_EQ(host_.questions.size(), 1u);
+  EXPECT_EQ(host_.questions[0].text,
+            "Replace Blog Picture? \n\n\xC3\xA4pfel.gif\n\n ( Added 2006-01-30 07:05:09).");
+  host_.answers = {true};
+  EXPECT_TRUE(blog_->AddPicture(dir_ / "b" / "\xC3\xA4pfel.gif"));
+  auto pics = blog_->Pictures();
+  ASSERT_EQ(pics.size(), 1u);
+  EXPECT_EQ(pics[0].name, "\xC3\xA4pfel.gif");
+  EXPECT_EQ(blog_->PictureBytes(pics[0].key), "GIF89a new");
+
+  // Greek and Cyrillic capitals, and a file of the same name in the other table.
+  ASSERT_TRUE(blog_->AddFile(WriteFile(dir_ / "\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91.txt", "s")));
+  ASSERT_TRUE(blog_->FindFile("\xCF\x83\xCE\xBF\xCF\x86\xCE\xB9\xCE\xB1.TXT"));
+  ASSERT_TRUE(blog_->AddFile(WriteFile(dir_ / "\xD0\x96.txt", "zh")));
+  EXPECT_EQ(blog_->FindFile("\xD0\xB6.txt")->name, "\xD0\x96.txt");
+  EXPECT_FALSE(blog_->FindFile("\xD0\xB7.txt"));
+  EXPECT_FALSE(blog_->FindPicture("\xD0\xB6.txt"));
+}
+
+TEST_F(MediaTest, AWindows1252NameFromAnOlderFileMatchesItsUtf8Spelling) {
+  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "x.gif", "GIF89a")));
+  blog_->db().exec("UPDATE tblPictures SET BlogPictureName = CAST(X'C47066656C2E676966' AS TEXT)");
+  const std::string stored = blog_->Pictures()[0].name;
+  ASSERT_EQ(stored, "\xC4pfel.gif");
+  host_.answers = {true};
+  EXPECT_TRUE(blog_->AddPicture(WriteFile(dir_ / "in" / "\xC3\xA4pfel.gif", "GIF89a 2")));
+  ASSERT_EQ(host_.questions.size(), 1u);
+  ASSERT_EQ(blog_->Pictures().size(), 1u);
+  EXPECT_EQ(blog_->Pictures()[0].name, "\xC3\xA4pfel.gif");
+}
+
+TEST_F(MediaTest, ListsAreInFoldedNameOrder) {
+  // Byte order and SQLite's NOCASE put a capital E acute (C3 89) before a small one
+  // (C3 A9); without regard to letter case "e acute, a, b" comes before "E acute, b, c".
+  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "\xC3\x89" "bc.gif", "1")));
+  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "\xC3\xA9" "ab.gif", "2")));
+  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "Zed.gif", "3")));
+  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "alpha.gif", "4")));
+  std::vector<std::string> names;
+  for (const StoredFile& f : blog_->Pictures()) names.push_back(f.name);
+  const std::vector<std::string> expected = {"alpha.gif", "Zed.gif", "\xC3\xA9" "ab.gif",
+                                             "\xC3\x89" "bc.gif"};
+  EXPECT_EQ(names, expected);
+  std::vector<std::string> visited;
+  blog_->ForEachPicture([&](const StoredFile& f, const std::string&) { visited.push_back(f.name); });
+  EXPECT_EQ(visited, expected);
+}
+
+TEST_F(MediaTest, TheNameIndexStaysSoundForPlainSqlite) {
+  // A file written by another program through plain SQLite, with names in several scripts:
+  // the program finds its rows without regard to letter case, and the file's own NOCASE
+  // index still checks out.
+  const std::filesystem::path file = dir_ / "my blog.zdb";
+  blog_->Close();
+  {
+    SQLite::Database plain(file.string(), SQLite::OPEN_READWRITE);
+    plain.exec("INSERT INTO tblPictures (BlogPictureName, BlogPictureCRC, BlogPictureSize) "
+               "VALUES ('\xC3\x84pfel.gif', 0, 0), ('apfel.gif', 0, 0), ('\xCE\xA9.png', 0, 0), "
+               "('APFEL.GIF', 0, 0)");
+  }
+  blog_ = Blog::Open(file, host_);
+  EXPECT_EQ(blog_->FindPicture("\xC3\xA4PFEL.gif")->name, "\xC3\x84pfel.gif");
+  EXPECT_EQ(blog_->FindPicture("\xCF\x89.PNG")->name, "\xCE\xA9.png");
+  EXPECT_EQ(blog_->FindPicture("Apfel.gif")->name, "apfel.gif");  // the lower key first
+  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "\xC3\xA4pfel.gif", "new")));
+  blog_->Close();
+  SQLite::Database plain(file.string(), SQLite::OPEN_READONLY);
+  SQLite::Statement check(plain, "PRAGMA integrity_check");
+  ASSERT_TRUE(check.executeStep());
+  EXPECT_EQ(check.getColumn(0).getString(), "ok");
+  SQLite::Statement count(plain, "SELECT COUNT(*) FROM tblPictures INDEXED BY "
+                                 "DisplayKey_tblPictures WHERE BlogPictureName = 'APFEL.gif' "
+                                 "COLLATE NOCASE");
+  ASSERT_TRUE(count.executeStep());
+  EXPECT_EQ(count.getColumn(0).getInt(), 2);
+}
+
+TEST_F(MediaTest, NamesWithControlCharactersAreRefusedBeforeAnythingIsAsked) {
+  ASSERT_TRUE(blog_->AddFile(WriteFile(dir_ / "x", "kept")));
+  const std::string bad = "x\r\nDELE victim.txt";
+  WriteFile(dir_ / "in" / bad, "GIF89a");
+  host_.answers = {true, true};
+  EXPECT_FALSE(blog_->AddPicture(dir_ / "in" / bad));
+  EXPECT_FALSE(blog_->AddFile(dir_ / "in" / bad));
+  EXPECT_TRUE(host_.questions.empty());
+  ASSERT_EQ(host_.errors.size(), 2u);
+  EXPECT_EQ(host_.errors[0],
+            "Picture name (BlogPictureName) may not hold control characters such as line "
+            "breaks or tabs: \"x\\r\\nDELE victim.txt\". The picture was not added.");
+  EXPECT_EQ(host_.errors[1],
+            "File name (BlogFileName) may not hold control characters such as line breaks or "
+            "tabs: \"x\\r\\nDELE victim.txt\". The file was not added.");
+  for (const std::string& name : {std::string("tab\tname.gif"), std::string("del\x7F.gif"),
+                                 std::string("esc\x1B.gif"), std::string("x\n")}) {
+    EXPECT_FALSE(blog_->AddPicture(WriteFile(dir_ / "in" / name, "GIF89a"))) << name;
+  }
+  EXPECT_TRUE(blog_->Pictures().empty());
+  ASSERT_EQ(blog_->Files().size(), 1u);
+  EXPECT_EQ(blog_->FileBytes(blog_->Files()[0].key), "kept");
+}
+
 }  // namespace
 }  // namespace tessavo

@@ -1,6 +1,13 @@
 #include "templates/package.h"
 
-#include "util/file_io.h"
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "util/error.h"
 #include "util/host.h"
 
 namespace tessavo {
@@ -13,8 +20,36 @@ bool InstallDefaultPackage(const std::filesystem::path& program_folder) {
   if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
     return false;
   }
-  WriteFileAtomic(path, BuiltInPackageText());
-  return true;
+  // Written under a temporary name and linked into place: a link never replaces an
+  // existing name, so a package that appears meanwhile stays as it is.
+  const std::string_view text = BuiltInPackageText();
+  std::string tmp = path.string() + ".tmp-XXXXXX";
+  const int fd = ::mkstemp(tmp.data());
+  if (fd < 0) throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      throw Error("Cannot write " + path.string() + ": " + std::strerror(err));
+    }
+    done += static_cast<size_t>(n);
+  }
+  ::fchmod(fd, 0644);
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    throw Error("Cannot write " + path.string() + ": " + std::strerror(err));
+  }
+  const int linked = ::link(tmp.c_str(), path.c_str());
+  const int err = errno;
+  ::unlink(tmp.c_str());
+  if (linked == 0) return true;
+  if (err == EEXIST) return false;
+  throw Error("Cannot write " + path.string() + ": " + std::strerror(err));
 }
 
 LoadedPackage LoadTemplatePackage(Host& host, const std::filesystem::path& program_folder,

@@ -1,6 +1,7 @@
 #include "templates/package.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <set>
 #include <string>
@@ -174,6 +175,33 @@ TEST(FileRecordTest, ShortRecordsAreSkippedAndMissingSeparatorsRunToTheEnd) {
   EXPECT_EQ(files[0].name, "a.css");
   EXPECT_EQ(files[0].line, 11u);
   EXPECT_EQ(files[1].name, "b.gif");
+}
+
+TEST(InstallDefaultPackageTest, WritesTheBuiltInPackageOnlyWhereNoneIs) {
+  TempDir dir;
+  const std::filesystem::path package = dir / "@default.tem";
+  EXPECT_TRUE(InstallDefaultPackage(dir.path()));
+  EXPECT_EQ(testing::ReadFile(package), std::string(BuiltInPackageText()));
+  struct stat st{};
+  ASSERT_EQ(::stat(package.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  // Nothing else was left beside it.
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+    ++entries;
+    EXPECT_EQ(e.path().filename(), "@default.tem");
+  }
+  EXPECT_EQ(entries, 1);
+
+  // A package that is there, whatever it holds, and even a link in its place, stays.
+  testing::WriteFile(package, "the owner's own package");
+  EXPECT_FALSE(InstallDefaultPackage(dir.path()));
+  EXPECT_EQ(testing::ReadFile(package), "the owner's own package");
+  std::filesystem::remove(package);
+  std::filesystem::create_symlink(dir / "elsewhere.tem", package);
+  EXPECT_FALSE(InstallDefaultPackage(dir.path()));
+  EXPECT_TRUE(std::filesystem::is_symlink(package));
+  EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere.tem"));
 }
 
 TEST(HexTest, UpperOrLowerCaseDecodesAndBadOrOddTextFails) {

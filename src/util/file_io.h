@@ -49,6 +49,11 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 // to an output folder.
 bool IsBareFileName(std::string_view name);
 
+// The longest file name, in bytes, that WriteFileAtomic can write: its temporary file
+// beside the target carries the name and ".tmp-XXXXXX", and no file name may exceed 255
+// bytes. Names that come from data and are longer are refused, not cut.
+inline constexpr size_t kMaxWritableNameBytes = 255 - 11;
+
 // A folder held open for writing many files into it by bare name. Every operation works
 // relative to the folder's descriptor, so no full path is built or walked per file, and
 // each has the same contract as the path function of the same name; messages still name

@@ -38,6 +38,30 @@ TEST_F(CliSiteTest, GenerateWritesTheSiteAndPreviewFindsIt) {
   EXPECT_EQ(again["home_page"], (Output("blog") / "index.html").string());
 }
 
+TEST_F(CliSiteTest, CreateBringsTheDefaultPackageIntoANewProgramFolder) {
+  ASSERT_FALSE(fs::exists(cli.home() / "@default.tem"));
+  cli.Ok({"create", "blog.zdb", "--yes"});
+  EXPECT_EQ(ReadFile(cli.home() / "@default.tem"), std::string(BuiltInPackageText()));
+  for (int run = 0; run < 2; ++run) {
+    CliResult r = cli.Run({"generate", "blog.zdb"});
+    EXPECT_EQ(r.status, 0) << Describe(r);
+    for (const std::string* text : {&r.out, &r.err}) {
+      EXPECT_EQ(text->find("can not find"), std::string::npos) << Describe(r);
+      EXPECT_EQ(text->find("Error opening"), std::string::npos) << Describe(r);
+    }
+  }
+  // A package that is there is the user's: a later create leaves it as it is.
+  WriteFile(cli.home() / "@default.tem", "my own");
+  cli.Ok({"create", "second.zdb"});
+  EXPECT_EQ(ReadFile(cli.home() / "@default.tem"), "my own");
+  // A create that fails because the blog exists brings nothing.
+  cli.Run({"create", "blog.zdb", "--home", "untouched"});
+  EXPECT_FALSE(fs::exists(cli / "untouched" / "@default.tem"));
+  // --home names the program folder that gets it.
+  cli.Ok({"create", "third.zdb", "--home", "fresh"});
+  EXPECT_EQ(ReadFile(cli / "fresh" / "@default.tem"), std::string(BuiltInPackageText()));
+}
+
 TEST_F(CliSiteTest, GenerateThatStopsExitsWithOne) {
   cli.Ok({"create", "blog.zdb"});
   WriteFile(cli.home() / "HTML", "a file where the output folders should go");

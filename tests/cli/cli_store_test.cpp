@@ -426,5 +426,118 @@ TEST_F(CliStoreTest, CategoriesAndTheirEntries) {
   EXPECT_EQ(cleared, 3);
 }
 
+bool IsTimeStamp(const json& name) {
+  const std::string s = name.get<std::string>();
+  return s.size() == 14 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+TEST_F(CliStoreTest, EntriesWithoutAPageNameGetATimeStampOfTheirOwn) {
+  cli.Ok({"create", "blog.zdb", "--answers", "nnnnn"});
+  for (const char* type : {"article", "article", "static", "hidden", "redirect", "freeformat"}) {
+    json added = cli.Json({"entry", "add", "blog.zdb", "--title", type, "--type", type});
+    EXPECT_TRUE(IsTimeStamp(added["BlogPageName"])) << added.dump();
+  }
+  // A one-letter name is replaced too; a name of two letters is kept.
+  json one = cli.Json({"entry", "add", "blog.zdb", "--type", "article", "--page-name", "a"});
+  EXPECT_TRUE(IsTimeStamp(one["BlogPageName"])) << one.dump();
+  EXPECT_EQ(cli.Json({"entry", "add", "blog.zdb", "--type", "static", "--page-name", "ab"})
+                ["BlogPageName"],
+            "ab");
+  // Types without a page of their own keep no page name.
+  json plain = cli.Json({"entry", "add", "blog.zdb", "--page-name", "ignored"});
+  EXPECT_EQ(plain["BlogPageName"], "");
+  json home = cli.Json({"entry", "add", "blog.zdb", "--type", "home", "--page-name", "x1"});
+  EXPECT_EQ(home["BlogPageName"], "");
+
+  // Editing: an article whose name is emptied gets a time stamp; turning it into an
+  // ordinary entry drops the name.
+  int key = one["BlogKey"];
+  json edited = cli.Json({"entry", "edit", "blog.zdb", std::to_string(key), "--page-name", ""});
+  EXPECT_TRUE(IsTimeStamp(edited["BlogPageName"])) << edited.dump();
+  json demoted = cli.Json({"entry", "edit", "blog.zdb", std::to_string(key), "--type", "entry"});
+  EXPECT_EQ(demoted["BlogPageName"], "");
+
+  // Import: every page-owning entry without a name gets one, none shared.
+  std::string lines;
+  for (int i = 0; i < 5; ++i) {
+    lines += "{\"BlogTitle\":\"imported " + std::to_string(i) + "\",\"BlogPageType\":1}\n";
+  }
+  lines += "{\"BlogTitle\":\"plain\",\"BlogPageType\":0,\"BlogPageName\":\"gone\"}\n";
+  WriteFile(cli / "import.jsonl", lines);
+  cli.Ok({"entry", "import", "blog.zdb", "import.jsonl"});
+  for (const json& e : cli.Json({"entry", "list", "blog.zdb"})) {
+    const std::string title = e["BlogTitle"];
+    if (title.rfind("imported ", 0) == 0) {
+      EXPECT_TRUE(IsTimeStamp(e["BlogPageName"])) << e.dump();
+    }
+    if (title == "plain") {
+      EXPECT_EQ(e["BlogPageName"], "");
+    }
+  }
+  // Saved within a few seconds, yet every page-owning entry on a page of its own.
+  std::vector<std::string> held;
+  for (const json& e : cli.Json({"entry", "list", "blog.zdb"})) {
+    if (!e["BlogPageName"].get<std::string>().empty()) held.push_back(e["BlogPageName"]);
+  }
+  EXPECT_EQ(held.size(), 12u);  // six added, "ab", the one edited later dropped, five imported
+  std::sort(held.begin(), held.end());
+  EXPECT_EQ(std::adjacent_find(held.begin(), held.end()), held.end());
+}
+
+TEST_F(CliStoreTest, NamesWithControlCharactersAreRefusedAtEveryDoor) {
+  cli.Ok({"create", "blog.zdb", "--answers", "nnnnn"});
+  json kept = cli.Json({"entry", "add", "blog.zdb", "--type", "static", "--page-name", "kept"});
+  const std::string bad = "x\r\nDELE victim.txt";
+
+  CliResult add = cli.Run({"entry", "add", "blog.zdb", "--type", "static", "--page-name", bad});
+  EXPECT_EQ(add.status, 1);
+  EXPECT_NE(add.err.find("Page Name (BlogPageName) may not hold control characters"),
+            std::string::npos)
+      << Describe(add);
+  CliResult edit = cli.Run({"entry", "edit", "blog.zdb", std::to_string(int(kept["BlogKey"])),
+                            "--page-name", "tab\there"});
+  EXPECT_EQ(edit.status, 1);
+  EXPECT_NE(edit.err.find("BlogPageName"), std::string::npos) << Describe(edit);
+  WriteFile(cli / "bad.jsonl",
+            "{\"BlogTitle\":\"fine\",\"BlogPageType\":2,\"BlogPageName\":\"fine\"}\n"
+            "{\"BlogTitle\":\"bad\",\"BlogPageType\":2,\"BlogPageName\":\"x\\r\\nDELE victim.txt\"}\n");
+  CliResult import = cli.Run({"entry", "import", "blog.zdb", "bad.jsonl"});
+  EXPECT_EQ(import.status, 1);
+  EXPECT_NE(import.err.find("BlogPageName"), std::string::npos) << Describe(import);
+  json list = cli.Json({"entry", "list", "blog.zdb"});
+  EXPECT_EQ(FindByTitle(list, "fine"), nullptr);  // the import stored nothing
+  EXPECT_EQ(FindByTitle(list, "bad"), nullptr);
+  for (const json& e : list) {
+    EXPECT_FALSE(e["BlogPageName"].get<std::string>().find_first_of("\r\n\t") !=
+                 std::string::npos)
+        << e.dump();
+  }
+  EXPECT_EQ(cli.Json({"entry", "show", "blog.zdb", std::to_string(int(kept["BlogKey"]))})
+                ["BlogPageName"],
+            "kept");
+
+  CliResult category = cli.Run({"category", "add", "blog.zdb", "--title", "T", "--name", bad});
+  EXPECT_EQ(category.status, 1);
+  EXPECT_NE(category.err.find("Category Name (CategoryName)"), std::string::npos)
+      << Describe(category);
+  EXPECT_EQ(cli.Json({"category", "list", "blog.zdb"}).size(), 0u);
+
+  // A file whose own name holds a line break, as a Linux file name may.
+  WriteFile(cli / "in" / bad, "GIF89a");
+  WriteFile(cli / "in" / "good.gif", "GIF89a");
+  CliResult picture = cli.Run({"picture", "add", "blog.zdb", "in/" + bad, "in/good.gif", "--yes"});
+  EXPECT_EQ(picture.status, 1);
+  EXPECT_NE(picture.err.find("Picture name (BlogPictureName) may not hold control characters"),
+            std::string::npos)
+      << Describe(picture);
+  json pictures = cli.Json({"picture", "list", "blog.zdb"});
+  ASSERT_EQ(pictures.size(), 1u);
+  EXPECT_EQ(pictures[0]["BlogPictureName"], "good.gif");
+  CliResult file = cli.Run({"file", "add", "blog.zdb", "in/" + bad, "--yes"});
+  EXPECT_EQ(file.status, 1);
+  EXPECT_NE(file.err.find("File name (BlogFileName)"), std::string::npos) << Describe(file);
+  EXPECT_EQ(cli.Json({"file", "list", "blog.zdb"}).size(), 0u);
+}
+
 }  // namespace
 }  // namespace tessavo::testing

@@ -649,6 +649,25 @@ TEST_F(FtpPublishTest, RelativeTargetCreatedBelowTheInitialDirectoryIsCaughtByTh
   EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "CWD blog"), 2);
 }
 
+// Directory names that differ only in letter case are one name in any script.
+TEST_F(FtpPublishTest, DirectoryCheckIgnoresLetterCaseBeyondAscii) {
+  const std::string target = "\xC3\x84rger";  // Ärger
+  std::string cwd = "/home/user";
+  FakeFtpPeer peer("220 Ready.\r\n", [&](const std::string& c) -> std::string {
+    if (c == "PWD") return "257 \"" + cwd + "\" is current.\r\n";
+    if (c == "CWD " + target) {
+      cwd = "/home/user/\xC3\xA4RGER";
+      return "250 Ok.\r\n";
+    }
+    return DefaultAnswer(c);
+  });
+  UseServer(std::stoi(peer.port()), target, true);
+  site_.host.answers = {false};
+  PublishResult r = Publish();
+  EXPECT_TRUE(r.completed);
+  EXPECT_TRUE(site_.host.questions.empty()) << site_.host.questions[0].text;
+}
+
 // The target is sent and logged exactly as entered; the check compares the trimmed target
 // with the server's directory without regard to letter case, and asks only on a mismatch,
 // naming the trimmed target.
