@@ -49,10 +49,9 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 // to an output folder.
 bool IsBareFileName(std::string_view name);
 
-// The longest file name, in bytes, that WriteFileAtomic can write: its temporary file
-// beside the target carries the name and ".tmp-XXXXXX", and no file name may exceed 255
-// bytes. Names that come from data and are longer are refused, not cut.
-inline constexpr size_t kMaxWritableNameBytes = 255 - 11;
+// The longest file name, in bytes, that WriteFileAtomic can write (its temporary name is
+// cut to fit). Names that come from data and are longer are refused, not cut.
+inline constexpr size_t kMaxWritableNameBytes = kMaxFileNameBytes;
 
 // A folder held open for writing many files into it by bare name. Every operation works
 // relative to the folder's descriptor, so no full path is built or walked per file, and

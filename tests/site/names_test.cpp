@@ -114,7 +114,7 @@ TEST_F(NamesTest, NamesTooLongForAFileAreSkippedAndTheRunGoesOn) {
             {std::string(256, 'f')});
   // A template package whose design file has a name no file system takes.
   PackageLines lines = SplitPackageLines(ReadFile(dir / "test.tem"));
-  lines.push_back(BuildFileRecord(std::string(250, 't') + ".css", "p {}\n"));
+  lines.push_back(BuildFileRecord(std::string(252, 't') + ".css", "p {}\n"));
   WriteFile(dir / "test.tem", JoinPackageLines(lines));
 
   for (int run = 0; run < 2; ++run) {  // the second run replaces what the first wrote
@@ -124,19 +124,19 @@ TEST_F(NamesTest, NamesTooLongForAFileAreSkippedAndTheRunGoesOn) {
     EXPECT_TRUE(Exists(std::string(room, 'a') + ".html"));
     EXPECT_THAT(Page(std::string(room, 'a') + ".html"), HasSubstr("[S2 Longest: text]"));
     EXPECT_EQ(ColorOf("*** Error: \"" + std::string(room + 1, 'b') +
-                      ".html\" is too long for a file name (245 bytes, at most 244) and is "
+                      ".html\" is too long for a file name (256 bytes, at most 255) and is "
                       "skipped ***"),
               LogColor::kRed);
     EXPECT_EQ(ColorOf("*** Error: \"" + std::string(300, 'c') +
-                      ".html\" is too long for a file name (305 bytes, at most 244) and is "
+                      ".html\" is too long for a file name (305 bytes, at most 255) and is "
                       "skipped ***"),
               LogColor::kRed);
     EXPECT_EQ(ColorOf("*** Error: \"" + std::string(256, 'f') +
-                      "\" is too long for a file name (256 bytes, at most 244) and is skipped "
+                      "\" is too long for a file name (256 bytes, at most 255) and is skipped "
                       "***"),
               LogColor::kRed);
-    EXPECT_EQ(ColorOf("*** Error: \"" + std::string(250, 't') +
-                      ".css\" is too long for a file name (254 bytes, at most 244) and is "
+    EXPECT_EQ(ColorOf("*** Error: \"" + std::string(252, 't') +
+                      ".css\" is too long for a file name (256 bytes, at most 255) and is "
                       "skipped ***"),
               LogColor::kRed);
     EXPECT_TRUE(host.informations.empty()) << host.informations.front();
