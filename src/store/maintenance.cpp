@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <system_error>
@@ -227,12 +228,23 @@ fs::path FolderOf(const fs::path& p) {
 // The side files in which SQLite keeps changes not yet in the database file itself.
 constexpr const char* kLogSuffixes[] = {"-wal", "-journal"};
 
+// True when the side file begins as a log or a journal that holds changes does: an empty
+// log, or a journal whose header was wiped at its commit, holds none.
+bool HoldsChanges(const fs::path& side, const char* suffix) {
+  std::ifstream in(side, std::ios::binary);
+  unsigned char head[8] = {};
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return false;
+  if (std::string_view(suffix) == "-wal") {
+    return head[0] == 0x37 && head[1] == 0x7F && head[2] == 0x06 && (head[3] & 0xFE) == 0x82;
+  }
+  static constexpr unsigned char kJournal[8] = {0xD9, 0xD5, 0x05, 0xF9, 0x20, 0xA1, 0x63, 0xD7};
+  return std::equal(head, head + 8, kJournal);
+}
+
 // True when a log or journal with changes lies beside `file`.
 bool LogBeside(const fs::path& file) {
   for (const char* suffix : kLogSuffixes) {
-    std::error_code ec;
-    const auto size = fs::file_size(WithSuffix(file, suffix), ec);
-    if (!ec && size > 0) return true;
+    if (HoldsChanges(WithSuffix(file, suffix), suffix)) return true;
   }
   return false;
 }

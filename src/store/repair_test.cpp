@@ -390,6 +390,48 @@ TEST_F(RepairTest, ALogThatCannotBeFoldedInTravelsWithTheOldFile) {
   EXPECT_FALSE(fs::exists(dir_ / "work.new.snapshot"));
 }
 
+TEST_F(RepairTest, AHotJournalIsRolledBackFirst) {
+  Blog::Create(file_, host_, false).reset();
+  {
+    SQLite::Database db(file_.string(), SQLite::OPEN_READWRITE);
+    db.exec("PRAGMA journal_mode = DELETE");
+    db.exec(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+        "INSERT INTO tblBlog (BlogTitle, BlogText) SELECT 'kept', randomblob(300) FROM n");
+  }
+  const Rows before = ReadRows(file_);
+  // A writer of a file without a write-ahead log dies in the middle of a transaction that
+  // no longer fits its cache: the file holds half of it, the journal what it replaced.
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t pid = fork();
+  ASSERT_NE(pid, -1);
+  if (pid == 0) {
+    SQLite::Database db(file_.string(), SQLite::OPEN_READWRITE);
+    db.exec("PRAGMA cache_size = 10");
+    db.exec("BEGIN");
+    db.exec("UPDATE tblBlog SET BlogText = randomblob(700)");
+    db.exec("DELETE FROM tblBlog WHERE BlogKey % 3 = 0");
+    if (write(ready[1], "x", 1) != 1) _exit(2);
+    pause();
+    _exit(0);
+  }
+  close(ready[1]);
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  close(ready[0]);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  ASSERT_GT(fs::file_size(file_.string() + "-journal"), 0u);
+
+  std::string log;
+  EXPECT_TRUE(RepairBlog(file_, host_, &log, dir_ / "work.new")) << log;
+  EXPECT_FALSE(fs::exists(file_.string() + "-journal"));
+  EXPECT_EQ(IntegrityCheck(file_), "ok");
+  EXPECT_TRUE(ReadRows(file_) == before);
+  EXPECT_TRUE(ReadRows(dir_ / "diary.old") == before);
+}
+
 // --- What is recovered, and what is said ------------------------------------------------
 
 TEST_F(RepairTest, DamageOnlyInAnIndexIsRepairedAndReplacesTheFile) {
