@@ -217,6 +217,12 @@ int SalvageReader::CellOffset(const std::vector<uint8_t>& page, const PageHeader
   return offset;
 }
 
+// A cell of a page no walk took, with the serial types of its record.
+struct SalvageReader::StrayCell {
+  Cell cell;
+  std::vector<uint64_t> types;
+};
+
 SalvageReader::SalvageReader(const std::filesystem::path& file,
                              std::function<void(int64_t)> progress)
     : progress_(std::move(progress)) {
@@ -276,6 +282,16 @@ void SalvageReader::Reject(int64_t page) {
   if (s / kRejectionUnit < kMaxRejections) s += kRejectionUnit;
 }
 
+// How much of a payload of `size` bytes stays on the page, after the file format.
+int64_t SalvageReader::LocalSize(int64_t size, bool table_leaf) const {
+  const int64_t u = usable_;
+  const int64_t max_local = table_leaf ? u - 35 : (u - 12) * 64 / 255 - 23;
+  const int64_t min_local = (u - 12) * 32 / 255 - 23;
+  if (size <= max_local) return size;
+  const int64_t k = min_local + (size - min_local) % (u - 4);
+  return k <= max_local ? k : min_local;
+}
+
 bool SalvageReader::ParseCell(const std::vector<uint8_t>& page, int offset, uint8_t type,
                               Cell* cell) const {
   const uint8_t* const end = page.data() + usable_;
@@ -301,23 +317,16 @@ bool SalvageReader::ParseCell(const std::vector<uint8_t>& page, int offset, uint
     cell->rowid = static_cast<int64_t>(rowid);
     at += n;
   }
-  // How much of the payload stays on the page, after the file format.
-  const int64_t u = usable_;
-  const int64_t max_local = type == kTableLeaf ? u - 35 : (u - 12) * 64 / 255 - 23;
-  const int64_t min_local = (u - 12) * 32 / 255 - 23;
   const uint64_t size = cell->payload_size;
   if (size > kMaxPayload) return false;
-  int64_t local = static_cast<int64_t>(size);
-  if (local > max_local) {
-    const int64_t k = min_local + (local - min_local) % (u - 4);
-    local = k <= max_local ? k : min_local;
-  }
+  const int64_t local = LocalSize(static_cast<int64_t>(size), type == kTableLeaf);
   const bool spills = static_cast<uint64_t>(local) < size;
   if (at + local + (spills ? 4 : 0) > usable_) return false;
   cell->local_at = static_cast<size_t>(at);
   cell->local_size = static_cast<size_t>(local);
   cell->first_overflow = spills ? Get32(page.data() + at + local) : 0;
-  const uint64_t overflow_room = static_cast<uint64_t>(page_count_) * static_cast<uint64_t>(u - 4);
+  const uint64_t overflow_room =
+      static_cast<uint64_t>(page_count_) * static_cast<uint64_t>(usable_ - 4);
   return !spills ||
          (cell->first_overflow != 0 && size - static_cast<uint64_t>(local) <= overflow_room);
 }
@@ -380,6 +389,20 @@ bool SalvageReader::TakeRow(const std::vector<uint8_t>& page, const Cell& cell,
   return ok;
 }
 
+// Reads the page a walk comes to into `page` when it is one the walk may take: in the file,
+// taken by no tree yet, and an interior page (not too deep) or a leaf of the walk's kind. A
+// page of another kind is marked as rejected once more.
+bool SalvageReader::FetchTreePage(const Pending& at, uint8_t interior, uint8_t leaf,
+                                  std::vector<uint8_t>& page, PageHeader* h) {
+  if (!Reachable(at.page)) return false;
+  if (ReadPage(at.page, page) && ReadHeader(page, at.page, usable_, h) &&
+      (h->type == leaf || (h->type == interior && at.depth < kMaxDepth))) {
+    return true;
+  }
+  Reject(at.page);
+  return false;
+}
+
 TreeWalk SalvageReader::ReadTable(int64_t root, const RowShape& shape, const RowSink& sink) {
   TreeWalk walk;
   std::vector<Pending> stack{{root, INT64_MIN, INT64_MAX, 0}};
@@ -388,10 +411,7 @@ TreeWalk SalvageReader::ReadTable(int64_t root, const RowShape& shape, const Row
     const Pending at = stack.back();
     stack.pop_back();
     PageHeader h;
-    if (!Reachable(at.page) || !ReadPage(at.page, page) ||
-        !ReadHeader(page, at.page, usable_, &h) ||
-        !(h.type == kTableLeaf || (h.type == kTableInterior && at.depth < kMaxDepth))) {
-      if (at.page >= 1 && at.page <= page_count_ && Reachable(at.page)) Reject(at.page);
+    if (!FetchTreePage(at, kTableInterior, kTableLeaf, page, &h)) {
       ++walk.damaged_pages;
       AddGap(walk, at.first, at.last);
       continue;
@@ -475,42 +495,45 @@ void SalvageReader::ReadLeafRows(const std::vector<uint8_t>& page, const PageHea
 TreeWalk SalvageReader::ReadIndex(int64_t root, int fields,
                                   const std::function<void(int64_t)>& sink) {
   TreeWalk walk;
-  const RowShape entry{fields, -1};
   std::vector<Pending> stack{{root, INT64_MIN, INT64_MAX, 0}};
   std::vector<uint8_t> page;
   while (!stack.empty()) {
     const Pending at = stack.back();
     stack.pop_back();
     PageHeader h;
-    if (!Reachable(at.page) || !ReadPage(at.page, page) ||
-        !ReadHeader(page, at.page, usable_, &h) ||
-        !(h.type == kIndexLeaf || (h.type == kIndexInterior && at.depth < kMaxDepth))) {
-      if (at.page >= 1 && at.page <= page_count_ && Reachable(at.page)) Reject(at.page);
+    if (!FetchTreePage(at, kIndexInterior, kIndexLeaf, page, &h)) {
       ++walk.damaged_pages;
       continue;
     }
     state_[static_cast<size_t>(at.page)] |= kClaimed;
-    bool damaged = false;
-    for (int i = 0; i < h.cells; ++i) {
-      Cell cell;
-      const int offset = CellOffset(page, h, i, usable_);
-      if (offset < 0 || !ParseCell(page, offset, h.type, &cell)) {
-        damaged = true;
-        continue;
-      }
-      if (h.interior()) stack.push_back({cell.child, 0, 0, at.depth + 1});
-      // The row number is the entry's last field.
-      if (!TakeRow(page, cell, entry, true)) {
-        damaged = true;
-        continue;
-      }
-      sink(fields_.back().integer);
-      ++walk.rows;
-    }
-    if (h.interior()) stack.push_back({Get32(&page[h.right_child_at]), 0, 0, at.depth + 1});
-    if (damaged) ++walk.damaged_pages;
+    ReadIndexEntries(page, h, at, RowShape{fields, -1}, sink, stack, walk);
   }
   return walk;
+}
+
+void SalvageReader::ReadIndexEntries(const std::vector<uint8_t>& page, const PageHeader& h,
+                                     const Pending& at, const RowShape& entry,
+                                     const std::function<void(int64_t)>& sink,
+                                     std::vector<Pending>& stack, TreeWalk& walk) {
+  bool damaged = false;
+  for (int i = 0; i < h.cells; ++i) {
+    Cell cell;
+    const int offset = CellOffset(page, h, i, usable_);
+    if (offset < 0 || !ParseCell(page, offset, h.type, &cell)) {
+      damaged = true;
+      continue;
+    }
+    if (h.interior()) stack.push_back({cell.child, 0, 0, at.depth + 1});
+    // The row number is the entry's last field.
+    if (!TakeRow(page, cell, entry, true)) {
+      damaged = true;
+      continue;
+    }
+    sink(fields_.back().integer);
+    ++walk.rows;
+  }
+  if (h.interior()) stack.push_back({Get32(&page[h.right_child_at]), 0, 0, at.depth + 1});
+  if (damaged) ++walk.damaged_pages;
 }
 
 void SalvageReader::MarkFreePages() {
@@ -550,32 +573,50 @@ int SalvageReader::TakeStrayPage(const std::vector<uint8_t>& page, int64_t page_
                                  const std::vector<StrayRowTarget>& targets) {
   PageHeader h;
   if (!ReadHeader(page, page_number, usable_, &h)) return 0;
-  // The cells whose record header can be read from the page itself.
-  std::vector<Cell> cells;
-  std::vector<std::vector<uint64_t>> types;
+  const std::vector<StrayCell> cells = StrayCells(page, h);
+  const StrayRowTarget* target = BestTarget(cells, targets);
+  if (target == nullptr) return 0;
+  int taken = 0;
+  for (const StrayCell& stray : cells) {
+    if (!target->wants(stray.cell.rowid)) continue;
+    if (!TakeRow(page, stray.cell, target->shape, false)) continue;
+    target->sink(stray.cell.rowid, fields_);
+    ++taken;
+  }
+  if (taken > 0) state_[static_cast<size_t>(page_number)] |= kClaimed;
+  return taken;
+}
+
+// The cells of a leaf page whose record header can be read from the page itself.
+std::vector<SalvageReader::StrayCell> SalvageReader::StrayCells(const std::vector<uint8_t>& page,
+                                                                const PageHeader& h) {
+  std::vector<StrayCell> cells;
   for (int i = 0; i < h.cells; ++i) {
-    Cell cell;
+    StrayCell stray;
     uint64_t header_size = 0;
     const int offset = CellOffset(page, h, i, usable_);
-    if (offset < 0 || !ParseCell(page, offset, kTableLeaf, &cell) ||
-        !ReadSerialTypes(page.data() + cell.local_at, cell.local_size, cell.payload_size,
-                         kMaxFields, types_, header_size)) {
-      continue;
+    if (offset >= 0 && ParseCell(page, offset, kTableLeaf, &stray.cell) &&
+        ReadSerialTypes(page.data() + stray.cell.local_at, stray.cell.local_size,
+                        stray.cell.payload_size, kMaxFields, stray.types, header_size)) {
+      cells.push_back(std::move(stray));
     }
-    cells.push_back(cell);
-    types.push_back(types_);
   }
-  // The target whose shape fits every row, preferring the one that most rows fill exactly;
-  // none when two fit equally well.
+  return cells;
+}
+
+// The target whose shape fits every row, preferring the one whose columns most rows fill
+// exactly; none when two fit equally well.
+const StrayRowTarget* SalvageReader::BestTarget(const std::vector<StrayCell>& cells,
+                                                const std::vector<StrayRowTarget>& targets) {
   const StrayRowTarget* best = nullptr;
   int best_exact = -1;
   bool tie = false;
   for (const StrayRowTarget& target : targets) {
     int exact = 0;
     bool fits = !cells.empty();
-    for (const auto& t : types) {
-      fits = fits && FitsShape(t, target.shape);
-      exact += t.size() == static_cast<size_t>(target.shape.columns) ? 1 : 0;
+    for (const StrayCell& stray : cells) {
+      fits = fits && FitsShape(stray.types, target.shape);
+      exact += stray.types.size() == static_cast<size_t>(target.shape.columns) ? 1 : 0;
     }
     if (!fits) continue;
     if (exact > best_exact) {
@@ -586,16 +627,7 @@ int SalvageReader::TakeStrayPage(const std::vector<uint8_t>& page, int64_t page_
       tie = true;
     }
   }
-  if (best == nullptr || tie) return 0;
-  int taken = 0;
-  for (const Cell& cell : cells) {
-    if (!best->wants(cell.rowid)) continue;
-    if (!TakeRow(page, cell, best->shape, false)) continue;
-    best->sink(cell.rowid, fields_);
-    ++taken;
-  }
-  if (taken > 0) state_[static_cast<size_t>(page_number)] |= kClaimed;
-  return taken;
+  return tie ? nullptr : best;
 }
 
 }  // namespace tessavo::store

@@ -108,6 +108,7 @@ class SalvageReader {
   struct PageHeader;
   struct Pending;
   struct Cell;
+  struct StrayCell;
 
   static bool ReadHeader(const std::vector<uint8_t>& page, int64_t page_number, int64_t usable,
                          PageHeader* h);
@@ -116,6 +117,9 @@ class SalvageReader {
   bool ReadPage(int64_t page, std::vector<uint8_t>& buffer);
   bool Reachable(int64_t page) const;
   void Reject(int64_t page);
+  bool FetchTreePage(const Pending& at, uint8_t interior, uint8_t leaf, std::vector<uint8_t>& page,
+                     PageHeader* h);
+  int64_t LocalSize(int64_t size, bool table_leaf) const;
   bool ParseCell(const std::vector<uint8_t>& page, int offset, uint8_t type, Cell* cell) const;
   bool GatherPayload(const std::vector<uint8_t>& page, const Cell& cell,
                      std::vector<int64_t>* chain, std::string_view* payload);
@@ -126,8 +130,14 @@ class SalvageReader {
                            std::vector<Pending>& stack, TreeWalk& walk);
   void ReadLeafRows(const std::vector<uint8_t>& page, const PageHeader& h, const Pending& at,
                     const RowShape& shape, const RowSink& sink, TreeWalk& walk);
+  void ReadIndexEntries(const std::vector<uint8_t>& page, const PageHeader& h, const Pending& at,
+                        const RowShape& entry, const std::function<void(int64_t)>& sink,
+                        std::vector<Pending>& stack, TreeWalk& walk);
   int TakeStrayPage(const std::vector<uint8_t>& page, int64_t page_number,
                     const std::vector<StrayRowTarget>& targets);
+  std::vector<StrayCell> StrayCells(const std::vector<uint8_t>& page, const PageHeader& h);
+  static const StrayRowTarget* BestTarget(const std::vector<StrayCell>& cells,
+                                          const std::vector<StrayRowTarget>& targets);
 
   int fd_ = -1;
   int64_t page_size_ = 0;
