@@ -1,7 +1,9 @@
 #include "store/maintenance.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -9,14 +11,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
-#include <set>
+#include <cstring>
+#include <fstream>
+#include <functional>
 #include <sstream>
 #include <system_error>
 #include <vector>
 
 #include "store/blog.h"
 #include "store/options.h"
+#include "store/page_salvage.h"
+#include "store/row_rescue.h"
 #include "store/schema.h"
 #include "util/error.h"
 #include "util/host.h"
@@ -203,319 +210,332 @@ void CompactBlog(std::unique_ptr<Blog>& blog) {
 
 namespace {
 
-struct TableCopy {
-  int64_t rows = 0;
-  int errors = 0;
+std::function<void(const std::string&)>& StepObserver() {
+  static std::function<void(const std::string&)> observer;
+  return observer;
+}
+
+void StepDone(const std::string& step) {
+  if (StepObserver()) StepObserver()(step);
+}
+
+fs::path WithSuffix(const fs::path& p, const char* suffix) { return p.string() + suffix; }
+
+fs::path FolderOf(const fs::path& p) {
+  return p.parent_path().empty() ? fs::path(".") : p.parent_path();
+}
+
+// The side files in which SQLite keeps changes not yet in the database file itself.
+constexpr const char* kLogSuffixes[] = {"-wal", "-journal"};
+
+// True when the side file begins as a log or a journal that holds changes does: an empty
+// log, or a journal whose header was wiped at its commit, holds none.
+bool HoldsChanges(const fs::path& side, const char* suffix) {
+  std::ifstream in(side, std::ios::binary);
+  unsigned char head[8] = {};
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return false;
+  if (std::string_view(suffix) == "-wal") {
+    return head[0] == 0x37 && head[1] == 0x7F && head[2] == 0x06 && (head[3] & 0xFE) == 0x82;
+  }
+  static constexpr unsigned char kJournal[8] = {0xD9, 0xD5, 0x05, 0xF9, 0x20, 0xA1, 0x63, 0xD7};
+  return std::equal(head, head + 8, kJournal);
+}
+
+// True when a log or journal with changes lies beside `file`.
+bool LogBeside(const fs::path& file) {
+  for (const char* suffix : kLogSuffixes) {
+    if (HoldsChanges(WithSuffix(file, suffix), suffix)) return true;
+  }
+  return false;
+}
+
+mode_t FileMode(const fs::path& file) {
+  struct stat st {};
+  return ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
+}
+
+// --- Bringing the damaged file to one consistent state
+
+// Folds the write-ahead log beside `file` into it (or rolls a hot journal back), as the next
+// connection to the file would, so that the file alone holds every committed change.
+// Returns an empty text when no log with changes is left beside it, otherwise why not.
+std::string FoldLog(const fs::path& file) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  // Reading the header opens the log without reading the table list, which may be
+  // damaged; closing the only connection then copies the log into the file.
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA user_version", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  }
+  std::string why = rc == SQLITE_OK ? "" : sqlite3_errmsg(db);
+  sqlite3_close(db);
+  if (!LogBeside(file)) return {};
+  return why.empty() ? "it is in use" : why;
+}
+
+// Where the rows are read from.
+struct RepairSource {
+  fs::path pages;         // the file whose pages are read
+  fs::path snapshot;      // a copy made for reading, removed afterwards
+  bool log_left = false;  // a log with changes stays beside the blog file
+  bool complete = true;   // false when the changes in that log could not be read
 };
 
-std::vector<std::string> ColumnNames(SQLite::Database& db, const std::string& table) {
-  std::vector<std::string> cols;
-  SQLite::Statement q(db, "SELECT name FROM pragma_table_info(?)");
-  q.bind(1, table);
-  while (q.executeStep()) cols.push_back(q.getColumn(0).getString());
-  return cols;
-}
-
-std::string Quoted(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
+// Brings the blog file to one consistent state for reading: its log folded into it or,
+// when the file cannot take that (it is read-only, or another program still reads it), into
+// a copy of file and log made beside the work file.
+RepairSource SettleSource(const fs::path& file, const fs::path& repaired, std::ostream& log) {
+  RepairSource source;
+  source.pages = file;
+  if (!LogBeside(file)) return source;
+  const std::string why = FoldLog(file);
+  if (why.empty()) return source;
+  source.log_left = true;
+  source.snapshot = WithSuffix(repaired, ".snapshot");
+  RemoveDatabaseFiles(source.snapshot);
+  std::error_code ec;
+  fs::copy_file(file, source.snapshot, ec);
+  for (const char* suffix : kLogSuffixes) {
+    if (!ec && fs::exists(WithSuffix(file, suffix))) {
+      fs::copy_file(WithSuffix(file, suffix), WithSuffix(source.snapshot, suffix), ec);
+    }
   }
-  return out + "\"";
+  if (!ec && FoldLog(source.snapshot).empty()) {
+    source.pages = source.snapshot;
+    return source;
+  }
+  log << "The log of recent changes beside the blog file could not be read (" << why
+      << "); the changes in it are missing.\n";
+  source.complete = false;
+  return source;
 }
 
-// Copies every row of `table` that can still be read. A damaged page ends a scan; the scan
-// then goes on behind it (found by seeking ever further by row number), and the row numbers
-// it jumped over are looked up one by one so that rows on sound pages are not lost.
-TableCopy CopyRows(SQLite::Database& src, SQLite::Database& dst, const std::string& table,
-                   std::ostringstream& log) {
-  TableCopy result;
-  std::vector<std::string> cols = ColumnNames(dst, table);
-  std::vector<std::string> src_cols;
+// What copying the rows came to.
+struct Recovery {
+  bool every_row = false;  // every row is in the repaired file, and it is sound
+  int64_t rows = 0;
+};
+
+// Copies every row that can be read from `file` into a new file `repaired` (readable as
+// the blog file is) and writes what happened to `log`.
+Recovery RecoverRows(const fs::path& file, const fs::path& repaired, mode_t mode,
+                     StatusWindow& status, RepairSource& source, std::ostream& log) {
+  Recovery result;
+  RemoveDatabaseFiles(repaired);
   try {
-    src_cols = ColumnNames(src, table);
+    if (!fs::is_regular_file(file)) throw Error("Cannot open " + file.string());
+    source = SettleSource(file, repaired, log);
+    int64_t pages = 0;
+    store::SalvageReader reader(source.pages, [&](int64_t read) {
+      if (pages > 0) status.Percent(static_cast<int>(std::min<int64_t>(99, read * 100 / pages)));
+    });
+    pages = reader.page_count();
+    SQLite::Database target(repaired.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+    ::chmod(repaired.c_str(), mode);
+    // The file is synced before it replaces anything; until then a crash only costs the
+    // work file, which the next repair makes again.
+    target.exec("PRAGMA journal_mode = MEMORY");
+    target.exec("PRAGMA synchronous = OFF");
+    const store::RescueResult rescue = store::RescueRows(reader, target);
+    log << rescue.report;
+    result.every_row = rescue.every_row && source.complete;
+    result.rows = rescue.rows;
+    status.Percent(100);
   } catch (const std::exception& e) {
-    log << table << ": cannot read the layout: " << e.what() << "\n";
-    ++result.errors;
-    return result;
-  }
-  std::vector<std::string> common;
-  for (const auto& c : cols) {
-    if (std::find(src_cols.begin(), src_cols.end(), c) != src_cols.end()) common.push_back(c);
-  }
-  if (common.empty()) {
-    log << table << ": no readable fields\n";
-    ++result.errors;
-    return result;
-  }
-  std::string list;
-  std::string marks;
-  for (const auto& c : common) {
-    list += (list.empty() ? "" : ", ") + Quoted(c);
-    marks += marks.empty() ? "?" : ", ?";
-  }
-  SQLite::Statement insert(dst, "INSERT INTO " + Quoted(table) + " (" + list + ") VALUES (" +
-                                    marks + ")");
-  const std::string select = "SELECT rowid, " + list + " FROM " + Quoted(table);
-  std::set<int64_t> copied;
-
-  auto copy_row = [&](SQLite::Statement& q) {
-    int64_t rowid = q.getColumn(0).getInt64();
-    if (!copied.insert(rowid).second) return;
-    try {
-      insert.reset();
-      insert.clearBindings();
-      for (int i = 0; i < static_cast<int>(common.size()); ++i) {
-        SQLite::Column col = q.getColumn(i + 1);
-        switch (col.getType()) {
-          case SQLITE_INTEGER: insert.bind(i + 1, col.getInt64()); break;
-          case SQLITE_FLOAT: insert.bind(i + 1, col.getDouble()); break;
-          case SQLITE_TEXT: insert.bind(i + 1, col.getString()); break;
-          case SQLITE_BLOB: insert.bind(i + 1, col.getBlob(), col.getBytes()); break;
-          default: insert.bind(i + 1); break;
-        }
-      }
-      insert.exec();
-      ++result.rows;
-    } catch (const std::exception& e) {
-      log << table << ": row " << rowid << " could not be stored: " << e.what() << "\n";
-      ++result.errors;
-    }
-  };
-
-  std::vector<std::pair<int64_t, int64_t>> gaps;  // row numbers [first, last) jumped over
-  int64_t next = INT64_MIN;
-  while (true) {
-    try {
-      SQLite::Statement q(src, select + " WHERE rowid >= ? ORDER BY rowid");
-      q.bind(1, next);
-      while (q.executeStep()) {
-        next = q.getColumn(0).getInt64() + 1;
-        copy_row(q);
-      }
-      break;
-    } catch (const std::exception& e) {
-      log << table << ": read error after row " << (next == INT64_MIN ? 0 : next - 1) << ": "
-          << e.what() << "\n";
-      ++result.errors;
-    }
-    // Seek behind the damage.
-    int64_t base = next == INT64_MIN ? 0 : next;
-    bool resumed = false;
-    for (int64_t delta = 1; delta > 0 && delta <= (int64_t{1} << 40); delta *= 2) {
-      try {
-        SQLite::Statement probe(src, "SELECT rowid FROM " + Quoted(table) +
-                                         " WHERE rowid >= ? ORDER BY rowid LIMIT 1");
-        probe.bind(1, base + delta);
-        if (!probe.executeStep()) break;  // nothing behind the damage
-        int64_t found = probe.getColumn(0).getInt64();
-        gaps.emplace_back(base, found);
-        next = found;
-        resumed = true;
-        break;
-      } catch (const std::exception&) {
-      }
-    }
-    if (!resumed) {
-      // Damage up to the end: look up to the highest number ever handed out.
-      int64_t last = base + (int64_t{1} << 16);
-      try {
-        SQLite::Statement seq(src, "SELECT seq FROM sqlite_sequence WHERE name = ?");
-        seq.bind(1, table);
-        if (seq.executeStep()) last = std::max(last, seq.getColumn(0).getInt64() + 1);
-      } catch (const std::exception&) {
-      }
-      gaps.emplace_back(base, last);
-      break;
-    }
-  }
-
-  // Rows in the jumped-over ranges that sit on sound pages.
-  constexpr int64_t kMaxLookups = int64_t{1} << 20;
-  SQLite::Statement lookup(src, select + " WHERE rowid = ?");
-  for (auto [first, last] : gaps) {
-    if (last - first > kMaxLookups) last = first + kMaxLookups;
-    for (int64_t rowid = first; rowid < last; ++rowid) {
-      if (copied.count(rowid)) continue;
-      try {
-        lookup.tryReset();
-        lookup.bind(1, rowid);
-        if (lookup.executeStep()) copy_row(lookup);
-      } catch (const std::exception&) {
-        // A row on a damaged page: counted by the scan's error above.
-      }
-    }
+    log << "Repair failed: " << e.what() << "\n";
   }
   return result;
 }
 
-// Renames `from` to `to`; across file systems, copies into the target folder first.
-void MoveFile(const fs::path& from, const fs::path& to, std::error_code& ec) {
-  fs::rename(from, to, ec);
-  if (!ec || ec != std::errc::cross_device_link) return;
-  fs::path temp = to.parent_path() / ("." + to.filename().string() + ".moving");
-  ec.clear();
-  fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
-  if (!ec) fs::rename(temp, to, ec);
-  std::error_code ignored;
-  if (ec) fs::remove(temp, ignored);
-  else fs::remove(from, ignored);
+// --- Putting the repaired file in place
+
+[[noreturn]] void ThrowFileError(const std::string& what, const fs::path& p, int err) {
+  throw Error(what + " " + p.string() + ": " + std::strerror(err));
 }
 
-struct SchemaObject {
-  std::string type, name, sql;
-};
+void SyncFile(const fs::path& p) {
+  const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ThrowFileError("Cannot open", p, errno);
+  const int rc = ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  if (rc != 0) ThrowFileError("Cannot write", p, err);
+}
+
+void SyncFolder(const fs::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+void Rename(const fs::path& from, const fs::path& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) ThrowFileError("Cannot rename", from, errno);
+}
+
+// Gives `from` the second name `to` (replacing `to` in one step): a hard link, or a synced
+// copy where the file system has none.
+void LinkOrCopy(const fs::path& from, const fs::path& to) {
+  const fs::path temp = FolderOf(to) / ("." + to.filename().string() + ".linking");
+  RemoveQuietly(temp);
+  if (::link(from.c_str(), temp.c_str()) != 0) {
+    std::error_code ec;
+    fs::copy_file(from, temp, ec);
+    if (ec) {
+      RemoveQuietly(temp);
+      throw Error("Cannot copy " + from.string() + ": " + ec.message());
+    }
+    SyncFile(temp);
+  }
+  Rename(temp, to);
+  // When `to` already was a name of the same file, the rename did nothing.
+  RemoveQuietly(temp);
+}
+
+// The repaired file, complete and synced, under a temporary name in the blog's folder (the
+// work file may lie on another file system), with the blog file's permissions.
+void StageBeside(const fs::path& repaired, const fs::path& staged, mode_t mode) {
+  RemoveQuietly(staged);
+  if (::link(repaired.c_str(), staged.c_str()) != 0) {
+    std::error_code ec;
+    fs::copy_file(repaired, staged, ec);
+    if (ec) {
+      RemoveQuietly(staged);
+      throw Error("Cannot copy " + repaired.string() + ": " + ec.message());
+    }
+  }
+  ::chmod(staged.c_str(), mode);
+  SyncFile(staged);
+}
+
+// The blog file, as it is, also under its ".old" name. The side files of an earlier ".old"
+// would be read as the new one's own log, so they go first. When the blog's log could not
+// be folded into it, the log goes along with it.
+void KeepOldFile(const fs::path& file, bool with_log) {
+  fs::path old = file;
+  old.replace_extension(".old");
+  for (const char* suffix : {"-wal", "-shm", "-journal"}) RemoveQuietly(WithSuffix(old, suffix));
+  LinkOrCopy(file, old);
+  if (!with_log) return;
+  for (const char* suffix : kLogSuffixes) {
+    std::error_code ec;
+    if (fs::exists(WithSuffix(file, suffix), ec)) {
+      LinkOrCopy(WithSuffix(file, suffix), WithSuffix(old, suffix));
+    }
+  }
+}
+
+// A log left beside the blog's path would be read as the repaired file's own and damage it.
+void ClearSideFiles(const fs::path& file) {
+  for (const char* suffix : {"-wal", "-journal", "-shm"}) {
+    const fs::path side = WithSuffix(file, suffix);
+    std::error_code ec;
+    fs::remove(side, ec);
+    if (fs::exists(side, ec)) throw Error("Cannot remove " + side.string());
+  }
+}
+
+// Puts the repaired file in the blog file's place so that at every moment a whole blog is
+// at the blog's path: the repaired file is first made complete in the blog's folder, the
+// blog file then gets its second name ".old", and a single rename swaps the repaired file
+// in. Only while the two files change places does the blog's path hold the old file without
+// a log that could not be folded into it (that log then lies beside the ".old" file).
+bool ReplaceWithRepaired(const fs::path& file, const fs::path& repaired, mode_t mode, bool with_log,
+                         std::ostream& log) {
+  const fs::path staged = FolderOf(file) / ("." + file.filename().string() + ".repaired");
+  bool cleared = false;
+  try {
+    StageBeside(repaired, staged, mode);
+    StepDone("staged");
+    KeepOldFile(file, with_log);
+    StepDone("old kept");
+    ClearSideFiles(file);
+    cleared = true;
+    StepDone("side files cleared");
+    Rename(staged, file);
+    StepDone("swapped");
+    SyncFolder(FolderOf(file));
+    RemoveDatabaseFiles(repaired);
+    return true;
+  } catch (const Error& e) {
+    RemoveQuietly(staged);
+    if (cleared && with_log) {
+      fs::path old = file;
+      old.replace_extension(".old");
+      for (const char* suffix : kLogSuffixes) {
+        ::link(WithSuffix(old, suffix).c_str(), WithSuffix(file, suffix).c_str());
+      }
+    }
+    log << "Cannot replace " << file.string() << ": " << e.what() << "\n";
+    return false;
+  }
+}
+
+// Keeps the repaired file under a numbered name of its own beside the work file, which no
+// later repair removes, and says where it is.
+void KeepRecoveredCopy(const fs::path& file, const fs::path& repaired, int64_t rows,
+                       std::ostream& log) {
+  std::error_code ec;
+  if (rows == 0 || !fs::exists(repaired, ec)) {
+    RemoveDatabaseFiles(repaired);
+    return;
+  }
+  for (int n = 1; n < 100000; ++n) {
+    const fs::path copy =
+        FolderOf(repaired) / (file.stem().string() + "-recovered-" + std::to_string(n) + ".zdb");
+    // A hard link never replaces a file; without hard links, a rename after a look.
+    bool kept = ::link(repaired.c_str(), copy.c_str()) == 0;
+    if (!kept && errno == EEXIST) continue;
+    if (!kept) {
+      if (fs::exists(copy, ec)) continue;
+      fs::rename(repaired, copy, ec);
+      if (ec) break;
+    }
+    RemoveQuietly(repaired);
+    log << "The rows recovered are in " << copy.string() << ". The damaged file " << file.string()
+        << " was left in place.\n";
+    return;
+  }
+  log << "The rows recovered are in " << repaired.string() << " until the next repair.\n";
+}
+
+fs::path DefaultRepairFile() {
+  // The program file's name with ".new", in the program folder (which, unlike the
+  // program file's own folder, is always writable).
+  fs::path repaired = ProgramFolder() / ProgramFile().filename();
+  repaired.replace_extension(".new");
+  return repaired;
+}
 
 }  // namespace
 
-bool RepairBlog(const fs::path& file, Host& host, std::string* log_out,
-                const fs::path& work_file) {
-  fs::path repaired = work_file;
-  if (repaired.empty()) {
-    // The program file's name with ".new", in the program folder (which, unlike the
-    // program file's own folder, is always writable).
-    repaired = ProgramFolder() / ProgramFile().filename();
-    repaired.replace_extension(".new");
-  }
+void SetRepairStepObserver(std::function<void(const std::string&)> observer) {
+  StepObserver() = std::move(observer);
+}
+
+bool RepairBlog(const fs::path& file, Host& host, std::string* log_out, const fs::path& work_file) {
+  const fs::path repaired = work_file.empty() ? DefaultRepairFile() : work_file;
+  const mode_t mode = FileMode(file);
   std::ostringstream log;
-  bool sound = true;
+  log << "\n";
+  RepairSource source;
+  Recovery recovery;
   {
     StatusWindow status(host, "Repairing Blog File");
-    RemoveDatabaseFiles(repaired);
-    try {
-      if (!fs::is_regular_file(file)) throw Error("Cannot open " + file.string());
-      SQLite::Database src(file.string(), SQLite::OPEN_READONLY);
-      SQLite::Database dst(repaired.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
-
-      // The damaged file's own integrity check.
-      try {
-        SQLite::Statement check(src, "PRAGMA integrity_check(100)");
-        std::vector<std::string> problems;
-        while (check.executeStep()) problems.push_back(check.getColumn(0).getString());
-        if (!(problems.size() == 1 && problems[0] == "ok")) {
-          sound = false;
-          log << "Integrity check:\n";
-          for (const auto& p : problems) log << "  " << p << "\n";
-        }
-      } catch (const std::exception& e) {
-        sound = false;
-        log << "Integrity check failed: " << e.what() << "\n";
-      }
-
-      // Tables and indexes in the damaged file's own layout (so that an older file version
-      // is upgraded as usual when it is opened); the current layout for a blog table whose
-      // definition cannot be read.
-      std::vector<SchemaObject> objects;
-      try {
-        SQLite::Statement q(src,
-                            "SELECT type, name, sql FROM sqlite_master WHERE sql IS NOT NULL "
-                            "AND name NOT LIKE 'sqlite_%' AND type IN ('table', 'index') "
-                            "ORDER BY type DESC, rowid");
-        while (q.executeStep()) {
-          objects.push_back({q.getColumn(0).getString(), q.getColumn(1).getString(),
-                             q.getColumn(2).getString()});
-        }
-      } catch (const std::exception& e) {
-        sound = false;
-        objects.clear();
-        log << "Table list unreadable: " << e.what() << "\n";
-      }
-      std::vector<std::string> tables;
-      for (const auto& o : objects) {
-        if (o.type != "table") continue;
-        try {
-          dst.exec(o.sql);
-          tables.push_back(o.name);
-        } catch (const std::exception& e) {
-          log << o.name << ": cannot be created as it was: " << e.what() << "\n";
-        }
-      }
-      for (const char* name : store::kTableNames) {
-        if (std::find(tables.begin(), tables.end(), name) != tables.end()) continue;
-        if (!store::TableExists(dst, name)) store::CreateTable(dst, name);
-        tables.push_back(name);
-        bool listed = std::any_of(objects.begin(), objects.end(),
-                                  [&](const SchemaObject& o) { return o.name == name; });
-        if (!listed) {
-          sound = false;
-          log << name << ": missing from the damaged file; created empty\n";
-        }
-      }
-
-      // Rows, table by table, in one transaction.
-      SQLite::Transaction tx(dst);
-      int done = 0;
-      for (const auto& table : tables) {
-        TableCopy copy = CopyRows(src, dst, table, log);
-        log << table << ": " << copy.rows << " rows recovered";
-        if (copy.errors > 0) log << ", " << copy.errors << " errors";
-        log << "\n";
-        if (copy.errors > 0) sound = false;
-        status.Percent(static_cast<int>(++done * 100 / tables.size()));
-      }
-      // Auto-number counters, so that no number is handed out twice.
-      try {
-        SQLite::Statement seq(src, "SELECT name, seq FROM sqlite_sequence");
-        while (seq.executeStep()) {
-          SQLite::Statement up(dst, "UPDATE sqlite_sequence SET seq = max(seq, ?) WHERE name = ?");
-          up.bind(1, seq.getColumn(1).getInt64());
-          up.bind(2, seq.getColumn(0).getString());
-          up.exec();
-          if (dst.getChanges() == 0) {
-            SQLite::Statement ins(dst, "INSERT INTO sqlite_sequence (name, seq) VALUES (?, ?)");
-            ins.bind(1, seq.getColumn(0).getString());
-            ins.bind(2, seq.getColumn(1).getInt64());
-            ins.exec();
-          }
-        }
-      } catch (const std::exception& e) {
-        log << "Auto-number counters unreadable: " << e.what() << "\n";
-      }
-      tx.commit();
-
-      // Indexes are built afresh from the copied rows.
-      for (const auto& o : objects) {
-        if (o.type != "index") continue;
-        try {
-          dst.exec(o.sql);
-        } catch (const std::exception& e) {
-          sound = false;
-          log << o.name << ": index cannot be rebuilt: " << e.what() << "\n";
-        }
-      }
-    } catch (const std::exception& e) {
-      sound = false;
-      log << "Repair failed: " << e.what() << "\n";
-    }
+    recovery = RecoverRows(file, repaired, mode, status, source, log);
     status.Complete();
   }
-  std::string text = log.str();
-  if (log_out) *log_out = text;
+  const bool replaced =
+      recovery.every_row && ReplaceWithRepaired(file, repaired, mode, source.log_left, log);
+  if (!replaced) KeepRecoveredCopy(file, repaired, recovery.rows, log);
+  if (!source.snapshot.empty()) RemoveDatabaseFiles(source.snapshot);
 
-  if (sound) {
-    fs::path old = file;
-    old.replace_extension(".old");
-    std::error_code ec;
-    fs::remove(old, ec);
-    fs::rename(file, old, ec);
-    if (!ec) {
-      MoveFile(repaired, file, ec);
-      std::error_code back;
-      if (ec) fs::rename(old, file, back);
-    }
-    if (ec) {
-      sound = false;
-      text += "Cannot replace " + file.string() + ": " + ec.message() + "\n";
-      if (log_out) *log_out = text;
-    }
-  }
-  if (sound) {
-    host.ShowInformation("All data repaired successfully.");
-  } else {
-    host.ShowInformation("Some problems could not be repaired. See repair log:" + text);
-  }
-  return sound;
+  const std::string text = log.str();
+  if (log_out) *log_out = text;
+  host.ShowInformation(replaced ? "All data repaired successfully."
+                                : "Some problems could not be repaired. See repair log:" + text);
+  return replaced;
 }
 
 }  // namespace tessavo

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -51,15 +52,30 @@ bool BackupBlog(std::unique_ptr<Blog>& blog, const std::string& old_location, in
 // file and the Error is rethrown.
 void CompactBlog(std::unique_ptr<Blog>& blog);
 
-// Repairs the closed blog file `file`: every row that can still be read from each table is
-// copied into a new file (`work_file`, by default the program file's name with extension
-// ".new" in the program folder), and `log` (when given) receives the repair log. When the damaged file passed
-// its integrity check and no row was lost, the old ".old" copy is deleted, `file` becomes
-// <file>.old, the new file takes `file`'s name and the host is told
-// "All data repaired successfully."; returns true. Otherwise the host is told
-// "Some problems could not be repaired. See repair log:" followed by the log, `file` stays
-// as it is, and the result is false. The status window shows "Repairing Blog File ...".
+// Repairs the closed blog file `file`. First a log of recent changes left beside it (by a
+// program that ended without closing the blog) is folded into the file, so that it holds
+// every committed change. Then every row that can still be read is copied into a new file
+// (`work_file`, by default the program file's name with extension ".new" in the program
+// folder), damaged pages are skipped, and the indexes are built afresh; `log` (when given)
+// receives the repair log, which says for each table how many rows were recovered and how
+// many were lost. The status window shows "Repairing Blog File ...".
+//
+// When every row was recovered and the new file passes its integrity check, the new file
+// replaces `file`, which is kept as <file>.old (an earlier .old is replaced); the host is
+// told "All data repaired successfully." and the result is true. At every moment of the
+// replacement either the old or the new file is at `file`'s path, and the new file gets
+// `file`'s permissions.
+//
+// Otherwise `file` stays where it is, the recovered rows are kept in a numbered file
+// <stem>-recovered-N.zdb beside the work file (never removed by a later repair), the host is
+// told "Some problems could not be repaired. See repair log:" followed by the log, which
+// names that file, and the result is false.
 bool RepairBlog(const std::filesystem::path& file, Host& host, std::string* log = nullptr,
                 const std::filesystem::path& work_file = {});
+
+// For tests of what a crash during a repair leaves: `observer` is called with the name of
+// each step of putting the repaired file in place right after it is done ("staged", "old
+// kept", "side files cleared", "swapped"). An empty function ends the observation.
+void SetRepairStepObserver(std::function<void(const std::string&)> observer);
 
 }  // namespace tessavo

@@ -322,10 +322,18 @@ TEST_F(MaintenanceTest, RepairOfADamagedPageRecoversTheRestAndReports) {
   EXPECT_NE(log.find("tblBlog: " + std::to_string(300 - cells) + " rows recovered"),
             std::string::npos)
       << log;
-  // The damaged file stays where it was, unchanged; the recovered rows are in the new file.
+  EXPECT_NE(log.find("tblBlog: " + std::to_string(300 - cells) + " rows recovered, " +
+                     std::to_string(cells) + " rows lost"),
+            std::string::npos)
+      << log;
+  // The damaged file stays where it was, unchanged; the recovered rows are in a numbered
+  // copy beside the work file, which the log names.
   EXPECT_EQ(ReadFile(file_), damaged);
   EXPECT_FALSE(fs::exists(dir_ / "diary.old"));
-  auto recovered = Blog::Open(work, host_);
+  EXPECT_FALSE(fs::exists(work));
+  const fs::path kept = dir_ / "diary-recovered-1.zdb";
+  EXPECT_NE(log.find("The rows recovered are in " + kept.string() + "."), std::string::npos) << log;
+  auto recovered = Blog::Open(kept, host_);
   EXPECT_EQ(recovered->EntryCount(), 300 - cells);
   SQLite::Statement q(recovered->db(), "SELECT count(*) FROM tblOptions");
   q.executeStep();
