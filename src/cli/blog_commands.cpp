@@ -68,7 +68,7 @@ int RunCreate(Context& ctx, const CreateFlags& f) {
 }
 
 int RunInfo(Context& ctx, const std::string& path) {
-  auto blog = OpenExistingBlog(path, ctx.host);
+  auto blog = OpenExistingBlog(path, ctx.host, OpenMode::kRead);
   std::string title = blog->options.Text(opt::kBlogTitle);
   int version = blog->FileVersion();
   int entries = blog->EntryCount();

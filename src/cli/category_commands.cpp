@@ -97,7 +97,7 @@ int RunRemove(Context& ctx, const std::string& path, int32_t key) {
 }
 
 int RunList(Context& ctx, const std::string& path) {
-  auto blog = OpenExistingBlog(path, ctx.host);
+  auto blog = OpenExistingBlog(path, ctx.host, OpenMode::kRead);
   auto cats = blog->Categories();
   if (ctx.json) {
     Json list = Json::array();

@@ -12,7 +12,7 @@
 
 namespace tessavo::cli {
 
-std::unique_ptr<Blog> OpenExistingBlog(const std::string& path, Host& host) {
+std::unique_ptr<Blog> OpenExistingBlog(const std::string& path, Host& host, OpenMode mode) {
   std::error_code ec;
   auto status = std::filesystem::status(path, ec);
   if (ec || !std::filesystem::exists(status)) {
@@ -21,7 +21,7 @@ std::unique_ptr<Blog> OpenExistingBlog(const std::string& path, Host& host) {
   if (!std::filesystem::is_regular_file(status)) {
     throw Error("Not a blog file: " + path);
   }
-  auto blog = Blog::Open(path, host);
+  auto blog = Blog::Open(path, host, mode);
   if (!blog) throw Error("Cannot open blog file " + path);
   return blog;
 }

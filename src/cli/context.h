@@ -18,9 +18,7 @@
 
 #include "cli/terminal_host.h"
 
-namespace tessavo {
-class Blog;
-}
+#include "store/blog.h"
 
 namespace tessavo::cli {
 
@@ -42,8 +40,12 @@ struct Context {
 };
 
 // Opens an existing blog file. Throws Error naming the file when it does not exist, is not a
-// regular file, or is no blog file; nothing is created or changed in that case.
-std::unique_ptr<Blog> OpenExistingBlog(const std::string& path, Host& host);
+// regular file, or is no blog file; nothing is created or changed in that case. Commands
+// that change the blog open it with OpenMode::kWrite, which is refused while another
+// Tessavo program has the blog open to change it; commands that only look at it open it
+// with OpenMode::kRead, which works beside such a program and on a read-only folder.
+std::unique_ptr<Blog> OpenExistingBlog(const std::string& path, Host& host,
+                                       OpenMode mode = OpenMode::kWrite);
 
 // Strict decimal 32-bit integer ("-12", "7"); nothing for anything else.
 std::optional<int32_t> ParseInt32(const std::string& text);

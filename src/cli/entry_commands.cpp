@@ -186,7 +186,7 @@ int RunRemove(Context& ctx, const std::string& path, int32_t key) {
 }
 
 int RunList(Context& ctx, const std::string& path, bool oldest_first) {
-  auto blog = OpenExistingBlog(path, ctx.host);
+  auto blog = OpenExistingBlog(path, ctx.host, OpenMode::kRead);
   auto order = oldest_first ? EntryOrder::kOldestFirst : EntryOrder::kNewestFirst;
   if (ctx.json) {
     Json list = Json::array();
@@ -204,7 +204,7 @@ int RunList(Context& ctx, const std::string& path, bool oldest_first) {
 }
 
 int RunShow(Context& ctx, const std::string& path, int32_t key) {
-  auto blog = OpenExistingBlog(path, ctx.host);
+  auto blog = OpenExistingBlog(path, ctx.host, OpenMode::kRead);
   BlogRec rec = FindEntryOrThrow(*blog, key, path);
   if (ctx.json) {
     PrintJson(EntryToJson(rec));

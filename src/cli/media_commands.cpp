@@ -71,7 +71,7 @@ int RunRemove(Context& ctx, const Kind& k, const MediaArgs& a) {
 }
 
 int RunList(Context& ctx, const Kind& k, const MediaArgs& a) {
-  auto blog = OpenExistingBlog(a.blog, ctx.host);
+  auto blog = OpenExistingBlog(a.blog, ctx.host, OpenMode::kRead);
   auto items = List(*blog, k);
   if (ctx.json) {
     Json list = Json::array();
@@ -95,7 +95,7 @@ int RunList(Context& ctx, const Kind& k, const MediaArgs& a) {
 }
 
 int RunSave(Context& ctx, const Kind& k, const MediaArgs& a) {
-  auto blog = OpenExistingBlog(a.blog, ctx.host);
+  auto blog = OpenExistingBlog(a.blog, ctx.host, OpenMode::kRead);
   StoredFile f = FindOrThrow(*blog, k, a.name, a.blog);
   std::filesystem::path target = a.target;
   std::error_code ec;

@@ -49,13 +49,17 @@ const OptionDef& DefOrThrow(int key) {
   return *def;
 }
 
-Json OptionJson(const Blog& blog, const OptionDef& def) {
+// The option as JSON. The FTP password shows as the option list shows it ("(entered)")
+// unless `reveal` is set.
+Json OptionJson(const Blog& blog, const OptionDef& def, bool reveal = false) {
   Json j{{"OptionKey", def.key},
          {"OptionName", JsonText(def.caption)},
          {"kind", KindName(def.kind)},
          {"OptionValue", JsonText(blog.options.DisplayText(def.key))}};
   if (IsInteger(def.kind)) {
     j["value"] = blog.options.Int(def.key);
+  } else if (def.kind == OptionKind::kPassword && !reveal) {
+    j["value"] = JsonText(blog.options.DisplayText(def.key));
   } else {
     j["value"] = JsonText(blog.options.Text(def.key));
   }
@@ -71,9 +75,10 @@ Json OptionJson(const Blog& blog, const OptionDef& def) {
 
 int RunGet(Context& ctx, const OptionArgs& a) {
   const OptionDef& def = DefOrThrow(a.key);
-  auto blog = OpenExistingBlog(a.blog, ctx.host);
+  auto blog = OpenExistingBlog(a.blog, ctx.host, OpenMode::kRead);
   if (ctx.json) {
-    PrintJson(OptionJson(*blog, def));
+    // Asked for by its number, the password is given as it is.
+    PrintJson(OptionJson(*blog, def, /*reveal=*/true));
   } else if (IsInteger(def.kind)) {
     PrintLine(ctx, std::to_string(blog->options.Int(def.key)));
   } else {
@@ -114,7 +119,7 @@ int RunSet(Context& ctx, const OptionArgs& a) {
 }
 
 int RunList(Context& ctx, const OptionArgs& a) {
-  auto blog = OpenExistingBlog(a.blog, ctx.host);
+  auto blog = OpenExistingBlog(a.blog, ctx.host, OpenMode::kRead);
   // The option list shows the options in key order.
   std::vector<const OptionDef*> defs;
   for (const auto& d : OptionDefinitions()) defs.push_back(&d);

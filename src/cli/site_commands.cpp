@@ -97,7 +97,7 @@ int OpenWithDesktop(const std::filesystem::path& file) {
 }
 
 int RunPreview(Context& ctx, const std::string& path, bool open) {
-  auto blog = OpenExistingBlog(path, ctx.host);
+  auto blog = OpenExistingBlog(path, ctx.host, OpenMode::kRead);
   auto page = PreviewPages(*blog, ctx.host);
   if (!page) return kExitFailed;
   PrintLine(ctx, page->string());

@@ -1,8 +1,13 @@
 // Creating, opening, upgrading and closing a blog file, and the start-up wizard.
 #include "store/blog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <system_error>
 #include <utility>
@@ -59,6 +64,42 @@ void StartCategoryNumbersAbove(SQLite::Database& db, int64_t highest) {
   ins.exec();
 }
 
+// A read-only connection to a blog in write-ahead-log mode still needs the file's -wal
+// and -shm side files, and makes them when they are missing; in a folder that cannot be
+// written it cannot, and SQLite refuses with "unable to open database file". When neither
+// side file is there, every committed change is in the file itself and no writer can be
+// at work in that folder (it would need them too), so the file is opened as unchanging
+// ("immutable"), which needs no side files. When they are there (a writer was killed, or
+// works on a folder made read-only under it), SQLite reads them without writing.
+bool OpenAsUnchanging(const fs::path& file) {
+  fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+  if (::faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) == 0) return false;
+  std::error_code ec;
+  for (const char* side : {"-wal", "-shm", "-journal"}) {
+    if (fs::exists(fs::path(file.string() + side), ec) || ec) return false;
+  }
+  return true;
+}
+
+// "file://" + the absolute path, with the characters that mean something in a URI
+// escaped, + "?immutable=1".
+std::string ImmutableUri(const fs::path& file) {
+  std::error_code ec;
+  fs::path full = fs::absolute(file, ec);
+  std::string uri = "file://";
+  for (char c : (ec ? file : full).string()) {
+    if (c == '%' || c == '?' || c == '#') {
+      static const char kHex[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[static_cast<unsigned char>(c) >> 4];
+      uri += kHex[static_cast<unsigned char>(c) & 15];
+    } else {
+      uri += c;
+    }
+  }
+  return uri + "?immutable=1";
+}
+
 }  // namespace
 
 Blog::Blog(fs::path file, Host& host) : file_(std::move(file)), host_(&host) {}
@@ -66,17 +107,35 @@ Blog::Blog(fs::path file, Host& host) : file_(std::move(file)), host_(&host) {}
 Blog::~Blog() { Close(); }
 
 std::unique_ptr<Blog> Blog::Create(const fs::path& file, Host& host, bool wizard) {
-  std::error_code ec;
-  if (fs::exists(file, ec) || fs::is_symlink(file, ec)) {
+  auto tell_exists = [&] {
+    std::error_code ec;
     fs::path full = fs::absolute(file, ec);
     host.ShowInformation(
         "Blog already Exists -- choose \"Open Blog\" rather than \"Start a New Blog\".\n\n" +
         (ec ? file : full).string());
+  };
+  std::error_code ec;
+  if (fs::exists(file, ec) || fs::is_symlink(file, ec)) {
+    tell_exists();
     return nullptr;
   }
+  // The file is made here, readable by its owner only, before SQLite fills it: SQLite
+  // would make it readable by everyone, and its side files (-wal, -shm) take the mode of
+  // the file. O_EXCL also settles a race with another program creating the same name.
+  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == EEXIST) {
+      tell_exists();
+      return nullptr;
+    }
+    throw Error("Cannot create blog file " + file.string() + ": " + std::strerror(err));
+  }
+  ::close(fd);
   std::unique_ptr<Blog> blog(new Blog(file, host));
   try {
-    blog->Connect(true);
+    blog->lock_.emplace(file);
+    blog->Connect(Connection::kCreate);
     blog->CreateTables();
   } catch (...) {
     // Leave no half-made blog file behind.
@@ -91,7 +150,7 @@ std::unique_ptr<Blog> Blog::Create(const fs::path& file, Host& host, bool wizard
   return blog;
 }
 
-std::unique_ptr<Blog> Blog::Open(const fs::path& file, Host& host) {
+std::unique_ptr<Blog> Blog::Open(const fs::path& file, Host& host, OpenMode mode) {
   std::error_code ec;
   if (!fs::exists(file, ec)) {
     throw Error("Cannot open blog file " + file.string() + ": file not found");
@@ -99,22 +158,51 @@ std::unique_ptr<Blog> Blog::Open(const fs::path& file, Host& host) {
   if (fs::is_directory(file, ec)) {
     throw Error("Cannot open blog file " + file.string() + ": it is a folder");
   }
+  if (mode == OpenMode::kWrite) return Open(BlogLock(file), host);
+
   std::unique_ptr<Blog> blog(new Blog(file, host));
-  blog->Connect(false);
+  blog->read_only_ = true;
+  blog->Connect(Connection::kRead);
+  if (blog->FileVersion() != opt::kCurrentFileVersion) {
+    // Bringing the file up to date writes to it, so it is done as a writer, under the
+    // lock, and the file is read afterwards.
+    blog->Close();
+    Open(file, host, OpenMode::kWrite);
+    blog->Connect(Connection::kRead);
+  }
+  blog->LoadOptions();
+  return blog;
+}
+
+std::unique_ptr<Blog> Blog::Open(BlogLock lock, Host& host) {
+  std::unique_ptr<Blog> blog(new Blog(lock.file(), host));
+  blog->lock_.emplace(std::move(lock));
+  blog->Connect(Connection::kWrite);
   blog->UpgradeBlog();
   blog->LoadOptions();
   return blog;
 }
 
-void Blog::Connect(bool create) {
+void Blog::Connect(Connection how) {
+  const bool create = how == Connection::kCreate;
   const std::string prefix =
       (create ? "Cannot create blog file " : "Cannot open blog file ") + file_.string() + ": ";
   try {
     // A Blog and its connection are used by one thread at a time, so SQLite's own
     // per-call locking only costs time (a full scan of the entries makes several calls
     // per field).
-    int flags = SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX | (create ? SQLite::OPEN_CREATE : 0);
-    db_ = std::make_unique<SQLite::Database>(file_.string(), flags);
+    int flags = SQLite::OPEN_NOMUTEX;
+    std::string name = file_.string();
+    if (how == Connection::kRead) {
+      flags |= SQLite::OPEN_READONLY;
+      if (OpenAsUnchanging(file_)) {
+        flags |= SQLite::OPEN_URI;
+        name = ImmutableUri(file_);
+      }
+    } else {
+      flags |= SQLite::OPEN_READWRITE | (create ? SQLite::OPEN_CREATE : 0);
+    }
+    db_ = std::make_unique<SQLite::Database>(name, flags);
     if (!create) {
       // Check that this is a blog file before anything is written to it.
       for (const char* table : store::kTableNames) {
@@ -125,6 +213,7 @@ void Blog::Connect(bool create) {
       }
     }
     db_->setBusyTimeout(5000);
+    if (how == Connection::kRead) return;
     // Write-ahead logging with NORMAL sync: a commit costs no disk flush, and a process
     // killed at any point still leaves every committed transaction in the file. Publishing
     // commits once per uploaded file, so this matters.
@@ -313,7 +402,20 @@ void Blog::UpgradeBlog() {
   });
 }
 
-void Blog::Close() { db_.reset(); }
+void Blog::Close() {
+  // The connection first: closing the lock's descriptor while SQLite still has the file
+  // open would drop SQLite's own locks on it.
+  db_.reset();
+  lock_.reset();
+}
+
+BlogLock Blog::CloseKeepingLock() {
+  if (!lock_) throw Error("The blog file " + file_.string() + " is not open for writing.");
+  db_.reset();
+  BlogLock lock = std::move(*lock_);
+  lock_.reset();
+  return lock;
+}
 
 bool Blog::IsOpen() const { return db_ != nullptr; }
 

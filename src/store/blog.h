@@ -4,6 +4,10 @@
 // A Blog is created by Blog::Create or Blog::Open and closed by Close() or its destructor.
 // Only one blog is open at a time in a front end, but nothing here depends on that.
 //
+// A blog opened to be changed holds its BlogLock for as long as it is open, so that a
+// second writer, compact or repair elsewhere is refused; a blog opened for reading takes
+// no lock and reads beside a writer. Blog files are created readable by their owner only.
+//
 // Every operation that changes the file runs in one transaction: when it throws, the file
 // is as it was. Errors throw tessavo::Error with the text the person sees. Questions,
 // notices and progress go through the Host given at open.
@@ -20,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "store/blog_lock.h"
 #include "store/blog_rec.h"
 #include "store/options.h"
 #include "util/datetime.h"
@@ -53,6 +58,16 @@ struct PageRecord {
   bool operator==(const PageRecord&) const = default;
 };
 
+// How Blog::Open opens a blog file.
+enum class OpenMode {
+  // To change it: takes the blog's lock (refused while another program holds it) and
+  // keeps it until the blog is closed.
+  kWrite,
+  // To look at it: no lock and a read-only connection, so it works beside a writer and
+  // on a file or folder that cannot be written.
+  kRead,
+};
+
 enum class EntryOrder {
   kNewestFirst,  // the DisplayKey order: BlogDateTime descending, then BlogKey descending
   kOldestFirst,  // the exact reverse
@@ -61,22 +76,35 @@ enum class EntryOrder {
 class Blog {
  public:
   // CreateBlog. When `file` exists, tells the host "Blog already Exists -- ..." and returns
-  // nullptr, changing nothing. Otherwise creates the six tables, the version row and every
-  // option row, runs the start-up wizard when `wizard` is set, and returns the open blog.
+  // nullptr, changing nothing. Otherwise creates the file (mode 0600) with the six tables,
+  // the version row and every option row, runs the start-up wizard when `wizard` is set,
+  // and returns the blog, open for writing.
   static std::unique_ptr<Blog> Create(const std::filesystem::path& file, Host& host,
                                       bool wizard);
   // OpenBlog: connects, upgrades to the current file version and loads the options.
   // Throws Error naming the file when it is missing, not a blog file or damaged; a file
-  // that is not a blog file is left untouched.
-  static std::unique_ptr<Blog> Open(const std::filesystem::path& file, Host& host);
+  // that is not a blog file is left untouched. With kWrite, throws Error
+  // "The blog is open in another Tessavo program (process N)" while another holds the
+  // blog's lock. With kRead, a file of an older version is brought up to date first
+  // (which takes the lock for that moment).
+  static std::unique_ptr<Blog> Open(const std::filesystem::path& file, Host& host,
+                                    OpenMode mode = OpenMode::kWrite);
+  // Opens the blog whose lock is held already, for writing: backup and compact close the
+  // blog and open it again without letting go of the lock in between.
+  static std::unique_ptr<Blog> Open(BlogLock lock, Host& host);
 
   ~Blog();
   Blog(const Blog&) = delete;
   Blog& operator=(const Blog&) = delete;
 
-  // CloseBlog. Safe to call twice; the destructor calls it.
+  // CloseBlog. Safe to call twice; the destructor calls it. Lets go of the lock.
   void Close();
+  // Closes the connection but hands over the lock, to be given to Open(BlogLock, ...).
+  // Throws Error when the blog was not opened for writing.
+  BlogLock CloseKeepingLock();
   bool IsOpen() const;
+  // True for a blog opened with OpenMode::kRead.
+  bool read_only() const { return read_only_; }
 
   const std::filesystem::path& file() const { return file_; }
   // The blog file's name without folder and extension.
@@ -180,8 +208,9 @@ class Blog {
   void ResetGeneratedCrcs();
 
  private:
+  enum class Connection { kCreate, kWrite, kRead };
   Blog(std::filesystem::path file, Host& host);
-  void Connect(bool create);
+  void Connect(Connection how);
   void CreateTables();
   void UpgradeBlog();
   void RunWizard();
@@ -191,6 +220,8 @@ class Blog {
   std::filesystem::path file_;
   Host* host_;
   std::unique_ptr<SQLite::Database> db_;
+  std::optional<BlogLock> lock_;  // held while open for writing
+  bool read_only_ = false;
 };
 
 }  // namespace tessavo

@@ -18,15 +18,16 @@ const char* const kSelectCategory =
 BlogRec ReadCategory(SQLite::Statement& q) {
   BlogRec rec;
   rec.key = store::ReadInt(q.getColumn(0));
+  const store::FieldSource row{"tblCategory", rec.key};
   rec.date_time = DateTime::Now();
   rec.title = store::ReadText(q.getColumn(1));
   rec.page_name = store::ReadText(q.getColumn(2));
-  rec.text = store::ReadMemo(q.getColumn(3));
+  rec.text = store::ReadMemo(q.getColumn(3), row);
   rec.keywords = store::ReadText(q.getColumn(4));
-  rec.teaser = store::ReadMemo(q.getColumn(5));
-  rec.sidebar = store::ReadMemo(q.getColumn(6));
-  rec.extra1 = store::ReadMemo(q.getColumn(7));
-  rec.extra2 = store::ReadMemo(q.getColumn(8));
+  rec.teaser = store::ReadMemo(q.getColumn(5), row);
+  rec.sidebar = store::ReadMemo(q.getColumn(6), row);
+  rec.extra1 = store::ReadMemo(q.getColumn(7), row);
+  rec.extra2 = store::ReadMemo(q.getColumn(8), row);
   rec.title1 = store::ReadText(q.getColumn(9));
   rec.title2 = store::ReadText(q.getColumn(10));
   rec.meta_desc = store::ReadText(q.getColumn(11));

@@ -32,18 +32,19 @@ const char* OrderBy(EntryOrder order) {
 BlogRec ReadEntry(sqlite3_stmt* q) {
   BlogRec rec;
   rec.key = store::ReadInt(q, 0);
+  const store::FieldSource row{"tblBlog", rec.key};
   rec.date_time = store::ReadDateTime(q, 1);
   rec.title = store::ReadText(q, 2);
-  rec.text = store::ReadMemo(q, 3);
+  rec.text = store::ReadMemo(q, 3, row);
   rec.category = store::ReadInt(q, 4);
   rec.link = store::ReadText(q, 5);
   rec.type = store::ReadInt(q, 6);
   rec.page_name = store::ReadText(q, 7);
   rec.keywords = store::ReadText(q, 8);
-  rec.teaser = store::ReadMemo(q, 9);
-  rec.sidebar = store::ReadMemo(q, 10);
-  rec.extra1 = store::ReadMemo(q, 11);
-  rec.extra2 = store::ReadMemo(q, 12);
+  rec.teaser = store::ReadMemo(q, 9, row);
+  rec.sidebar = store::ReadMemo(q, 10, row);
+  rec.extra1 = store::ReadMemo(q, 11, row);
+  rec.extra2 = store::ReadMemo(q, 12, row);
   rec.title1 = store::ReadText(q, 13);
   rec.title2 = store::ReadText(q, 14);
   rec.meta_desc = store::ReadText(q, 15);

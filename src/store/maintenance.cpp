@@ -16,11 +16,14 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <system_error>
 #include <vector>
 
 #include "store/blog.h"
+#include "store/blog_lock.h"
+#include "store/file_mode.h"
 #include "store/options.h"
 #include "store/page_salvage.h"
 #include "store/row_rescue.h"
@@ -78,20 +81,162 @@ void RemoveDatabaseFiles(const fs::path& p) {
 }
 
 // While VACUUM INTO runs, the percentage is the size written so far against the size of
-// the source's pages in use.
+// the source's pages in use, spread over [first, last] of the status window's percentages.
 struct CopyProgress {
   StatusWindow* status;
   std::string temp;
   int64_t expected;
+  int first;
+  int last;
 };
 
 int OnVacuumProgress(void* arg) {
   auto* p = static_cast<CopyProgress*>(arg);
   struct stat st {};
   if (p->expected > 0 && ::stat(p->temp.c_str(), &st) == 0) {
-    p->status->Percent(static_cast<int>(std::min<int64_t>(99, st.st_size * 100 / p->expected)));
+    int64_t done = std::min<int64_t>(st.st_size, p->expected);
+    p->status->Percent(p->first + static_cast<int>(done * (p->last - p->first) / p->expected));
   }
   return 0;
+}
+
+// Writes a compacted copy of the closed blog file `from` into `temp`, a name that must be
+// free, made with the permission bits `mode`. On failure `temp` is removed and the error
+// rethrown as Error with the database's text.
+void WriteCompactedCopy(const fs::path& from, const fs::path& temp, mode_t mode,
+                        StatusWindow& status, int first, int last) {
+  try {
+    CreateEmptyFile(temp, mode);
+    // Read-write, so that closing the connection folds the write-ahead log back into the
+    // file instead of leaving its side files behind.
+    SQLite::Database db(from.string(), SQLite::OPEN_READWRITE);
+    int64_t pages = db.execAndGet("PRAGMA page_count").getInt64();
+    int64_t free_pages = db.execAndGet("PRAGMA freelist_count").getInt64();
+    int64_t page_size = db.execAndGet("PRAGMA page_size").getInt64();
+    CopyProgress progress{&status, temp.string(), (pages - free_pages) * page_size, first, last};
+    status.Percent(first);
+    sqlite3_progress_handler(db.getHandle(), 2000, OnVacuumProgress, &progress);
+    SQLite::Statement vacuum(db, "VACUUM INTO ?");
+    vacuum.bind(1, temp.string());
+    vacuum.exec();
+    sqlite3_progress_handler(db.getHandle(), 0, nullptr, nullptr);
+  } catch (const std::exception& e) {
+    RemoveDatabaseFiles(temp);
+    throw Error(e.what());
+  }
+}
+
+// Copies every page of the database `from` into the blog file `to` through SQLite, in one
+// transaction of `to`'s own, and folds the log into the file. A reader of `to` in another
+// program goes on seeing the old pages until it starts its next read; one killed half-way
+// leaves the old file as it was.
+void CopyPagesInto(const fs::path& from, const fs::path& to, StatusWindow& status, int first,
+                   int last) {
+  SQLite::Database src(from.string(), SQLite::OPEN_READONLY);
+  SQLite::Database dst(to.string(), SQLite::OPEN_READWRITE);
+  dst.setBusyTimeout(5000);
+  sqlite3_backup* copy = sqlite3_backup_init(dst.getHandle(), "main", src.getHandle(), "main");
+  if (copy == nullptr) throw Error(sqlite3_errmsg(dst.getHandle()));
+  int rc = SQLITE_OK;
+  int waits = 0;
+  while (true) {
+    rc = sqlite3_backup_step(copy, 256);
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+      // Another connection is in the middle of a write; the lock keeps writers away, so
+      // this is a reader bringing an old file up to date or a checkpoint: wait a little.
+      if (++waits > 500) break;
+      ::usleep(10000);
+      continue;
+    }
+    const int total = sqlite3_backup_pagecount(copy);
+    if (total > 0) {
+      status.Percent(first + (total - sqlite3_backup_remaining(copy)) * (last - first) / total);
+    }
+    if (rc != SQLITE_OK) break;
+  }
+  const int finished = sqlite3_backup_finish(copy);
+  if (rc != SQLITE_DONE || finished != SQLITE_OK) throw Error(sqlite3_errmsg(dst.getHandle()));
+  // The log now holds the whole file; writing it back now also cuts the file down to its
+  // new size. Readers that are still on an older view keep that part for later.
+  dst.setBusyTimeout(0);
+  dst.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+}
+
+// A hidden name beside `file` with `suffix`, for the work files of backups.
+fs::path HiddenBeside(const fs::path& file, const std::string& suffix) {
+  return file.parent_path() / ("." + file.filename().string() + suffix);
+}
+
+// Backups that give way to the new one are first set aside under this name and deleted
+// only once the new backup is in place.
+fs::path SetAside(const fs::path& backup) { return HiddenBeside(backup, ".dropped"); }
+
+// What a killed backup left behind: the copy it was writing, and backups it had set aside,
+// which go back to their names when those are free (the rotation then treats them as
+// usual) and are deleted otherwise.
+void CleanUpAfterKilledBackup(const fs::path& target, const fs::path& temp) {
+  RemoveDatabaseFiles(temp);
+  std::error_code ec;
+  for (int k = 0; k <= 25; ++k) {
+    fs::path backup = BackupFileName(target, k);
+    fs::path aside = SetAside(backup);
+    if (!fs::is_regular_file(fs::symlink_status(aside, ec))) continue;
+    if (fs::exists(fs::symlink_status(backup, ec))) {
+      RemoveQuietly(aside);
+    } else {
+      fs::rename(aside, backup, ec);
+    }
+  }
+}
+
+// The rotation with n = `keep`, then `copy` becomes <name>.~1. With n up to 25 the backups
+// B(25) down to B(n) go (a folder in their place stays, as a failed delete leaves it);
+// then B(k) moves to B(k + 1) for k = n - 1 down to 1 where nothing is in the way. Every
+// step is undone when a later one fails, so that the backups are then as they were; the
+// error names the folder.
+void RotateBackups(const fs::path& target, int keep, const fs::path& copy) {
+  struct Move {
+    fs::path from;
+    fs::path to;
+  };
+  std::vector<Move> moves;
+  std::vector<fs::path> dropped;
+  std::error_code ec;
+  auto undo_and_throw = [&](const fs::path& name, const std::error_code& why) {
+    std::error_code ignored;
+    for (auto m = moves.rbegin(); m != moves.rend(); ++m) fs::rename(m->to, m->from, ignored);
+    throw Error("File backup into " + target.parent_path().string() + "/ failed: cannot rename " +
+                name.string() + ": " + why.message());
+  };
+  auto set_aside = [&](const fs::path& backup) {
+    auto st = fs::symlink_status(backup, ec);
+    if (!fs::exists(st) || fs::is_directory(st)) return;
+    fs::path aside = SetAside(backup);
+    RemoveQuietly(aside);
+    fs::rename(backup, aside, ec);
+    if (ec) undo_and_throw(backup, ec);
+    moves.push_back({backup, aside});
+    dropped.push_back(aside);
+  };
+
+  if (keep <= 25) {
+    for (int k = 25; k >= keep; --k) set_aside(BackupFileName(target, k));
+  }
+  // Renames never replace a file that is in the way; such a rename is left out and its
+  // file stays as it is.
+  for (int k = keep - 1; k >= 1; --k) {
+    fs::path older = BackupFileName(target, k);
+    fs::path newer = BackupFileName(target, k + 1);
+    if (!fs::exists(older, ec) || fs::exists(newer, ec)) continue;
+    fs::rename(older, newer, ec);
+    if (!ec) moves.push_back({older, newer});
+  }
+  // A B(1) still there (its move was in the way, above 25 backups) is replaced.
+  const fs::path newest = BackupFileName(target, 1);
+  set_aside(newest);
+  fs::rename(copy, newest, ec);
+  if (ec) undo_and_throw(newest, ec);
+  for (const fs::path& aside : dropped) RemoveQuietly(aside);
 }
 
 }  // namespace
@@ -109,26 +254,9 @@ fs::path BackupFileName(const fs::path& target, int k) {
 void CompactCopy(const fs::path& from, const fs::path& to, Host& host, const std::string& title) {
   StatusWindow status(host, title);
   fs::path folder = to.parent_path().empty() ? fs::path(".") : to.parent_path();
-  std::string temp = (folder / ("." + to.filename().string() + ".compacting")).string();
+  fs::path temp = folder / ("." + to.filename().string() + ".compacting");
   RemoveDatabaseFiles(temp);
-  try {
-    // Read-write, so that closing the connection folds the write-ahead log back into the
-    // file instead of leaving its side files behind.
-    SQLite::Database db(from.string(), SQLite::OPEN_READWRITE);
-    int64_t pages = db.execAndGet("PRAGMA page_count").getInt64();
-    int64_t free_pages = db.execAndGet("PRAGMA freelist_count").getInt64();
-    int64_t page_size = db.execAndGet("PRAGMA page_size").getInt64();
-    CopyProgress progress{&status, temp, (pages - free_pages) * page_size};
-    status.Percent(0);
-    sqlite3_progress_handler(db.getHandle(), 2000, OnVacuumProgress, &progress);
-    SQLite::Statement vacuum(db, "VACUUM INTO ?");
-    vacuum.bind(1, temp);
-    vacuum.exec();
-    sqlite3_progress_handler(db.getHandle(), 0, nullptr, nullptr);
-  } catch (const std::exception& e) {
-    RemoveDatabaseFiles(temp);
-    throw Error(e.what());
-  }
+  WriteCompactedCopy(from, temp, FilePermissions(from), status, 0, 99);
   std::error_code ec;
   fs::rename(temp, to, ec);
   if (ec) {
@@ -161,26 +289,33 @@ bool BackupBlog(std::unique_ptr<Blog>& blog, const std::string& old_location, in
 
   if (Lower(location) != Lower(old_location) || keep != old_keep) blog->SaveOptions();
 
-  // Rotation: <name>.~1 is the newest. Renames never replace a file that is in the way;
-  // such a rename fails and leaves its file as it is.
-  if (keep <= 25) {
-    for (int k = 25; k >= keep; --k) RemoveQuietly(BackupFileName(target, k));
-  }
-  for (int k = keep - 1; k >= 1; --k) {
-    fs::path older = BackupFileName(target, k);
-    fs::path newer = BackupFileName(target, k + 1);
-    if (!fs::exists(older, ec) || fs::exists(newer, ec)) continue;
-    fs::rename(older, newer, ec);
-  }
-
+  // The blog is closed for the copy, but its lock is kept: no other program may start
+  // changing it in between.
+  BlogLock lock = blog->CloseKeepingLock();
   blog.reset();
+  // The copy comes first, under a hidden name in the backup folder, so that a copy that
+  // fails (on a full disk, say) leaves every backup there as it was; only then the older
+  // backups make room and the copy takes the name <name>.~1.
+  const fs::path temp = HiddenBeside(BackupFileName(target, 1), ".writing");
   try {
-    CompactCopy(file, BackupFileName(target, 1), host);
-  } catch (const Error&) {
-    blog = Blog::Open(file, host);
+    CleanUpAfterKilledBackup(target, temp);
+    StatusWindow status(host, "Compacting Blog File");
+    WriteCompactedCopy(file, temp, FilePermissions(file), status, 0, 99);
+    status.Percent(100);
+    status.Complete();
+  } catch (const std::exception& e) {
+    RemoveDatabaseFiles(temp);
+    blog = Blog::Open(std::move(lock), host);
+    throw Error("File backup into " + folder + " failed: " + e.what());
+  }
+  try {
+    RotateBackups(target, keep, temp);
+  } catch (...) {
+    RemoveDatabaseFiles(temp);
+    blog = Blog::Open(std::move(lock), host);
     throw;
   }
-  blog = Blog::Open(file, host);
+  blog = Blog::Open(std::move(lock), host);
   host.ShowInformation("File backup was successfully.");
   return true;
 }
@@ -189,20 +324,28 @@ void CompactBlog(std::unique_ptr<Blog>& blog) {
   Host& host = blog->host();
   const fs::path file = blog->file();
   const fs::path temp = file.string() + ".tmp";
+  // The blog is closed for compacting but its lock is kept throughout.
+  BlogLock lock = blog->CloseKeepingLock();
   blog.reset();
+  // The compacted copy is written beside the file and then copied back into the file
+  // through SQLite rather than renamed over it: the file keeps its identity, owner and
+  // permissions, and a program reading the blog meanwhile (reading takes no lock) goes on
+  // reading a sound file. A file renamed over the blog under such a reader would share
+  // its -wal and -shm side files, which are found by name, with the reader's old file.
   try {
-    CompactCopy(file, temp, host);
-    std::error_code ec;
-    fs::rename(temp, file, ec);
-    if (ec) {
-      RemoveQuietly(temp);
-      throw Error("Cannot write " + file.string() + ": " + ec.message());
-    }
-  } catch (const Error&) {
-    blog = Blog::Open(file, host);
-    throw;
+    StatusWindow status(host, "Compacting Blog File");
+    RemoveDatabaseFiles(temp);  // left by a compact that was killed
+    WriteCompactedCopy(file, temp, kOwnerOnly, status, 0, 50);
+    CopyPagesInto(temp, file, status, 50, 99);
+    RemoveDatabaseFiles(temp);
+    status.Percent(100);
+    status.Complete();
+  } catch (const std::exception& e) {
+    RemoveDatabaseFiles(temp);
+    blog = Blog::Open(std::move(lock), host);
+    throw Error(e.what());
   }
-  blog = Blog::Open(file, host);
+  blog = Blog::Open(std::move(lock), host);
   host.ShowInformation("File compress was successfully.");
 }
 
@@ -447,6 +590,9 @@ bool ReplaceWithRepaired(const fs::path& file, const fs::path& repaired, mode_t 
   bool cleared = false;
   try {
     StageBeside(repaired, staged, mode);
+    // Locked before it takes the blog's name, so that no other program finds an unlocked
+    // blog at the path while this repair still works on it.
+    const BlogLock staged_lock(staged);
     StepDone("staged");
     KeepOldFile(file, with_log);
     StepDone("old kept");
@@ -515,6 +661,7 @@ void SetRepairStepObserver(std::function<void(const std::string&)> observer) {
 }
 
 bool RepairBlog(const fs::path& file, Host& host, std::string* log_out, const fs::path& work_file) {
+  const std::optional<BlogLock> lock = BlogLock::IfOpenable(file);
   const fs::path repaired = work_file.empty() ? DefaultRepairFile() : work_file;
   const mode_t mode = FileMode(file);
   std::ostringstream log;

@@ -6,7 +6,8 @@
 // information boxes.
 //
 // Every copy is written to a temporary name in the target's folder and renamed into place,
-// so a failed copy never leaves a partial target behind.
+// so a failed copy never leaves a partial target behind. Each of them holds the blog's
+// lock (BlogLock) while it works, so none runs while another program changes the blog.
 #pragma once
 
 #include <filesystem>
@@ -25,31 +26,34 @@ bool IsBlogFileExtension(const std::filesystem::path& file);
 // The file a backup number k names: `target` with its extension replaced by ".~k".
 std::filesystem::path BackupFileName(const std::filesystem::path& target, int k);
 
-// Writes a compacted copy of the (closed) blog file `from` to `to`, replacing `to`. The
-// status window shows `title` + " ", then `title` + " " + percentage + "%", then
-// `title` + " complete", and closes. Throws Error with the database's text on failure;
-// `to` is then unchanged and no temporary file is left.
+// Writes a compacted copy of the (closed) blog file `from` to `to`, replacing `to`, with
+// the permission bits of `from`. The status window shows `title` + " ", then `title` + " " +
+// percentage + "%", then `title` + " complete", and closes. Throws Error with the
+// database's text on failure; `to` is then unchanged and no temporary file is left.
 void CompactCopy(const std::filesystem::path& from, const std::filesystem::path& to, Host& host,
                  const std::string& title = "Compacting Blog File");
 
-// Backup after the dialog. REQUIRES: `blog` is open and its options hold the location
-// (option 190) and the number of backups to keep (191) the dialog returned;
+// Backup after the dialog. REQUIRES: `blog` is open for writing and its options hold the
+// location (option 190) and the number of backups to keep (191) the dialog returned;
 // `old_location` and `old_keep` are the values from before the dialog.
 //
 // When the backup folder cannot be created, puts the old values back, tells the host
 // "File backup cancelled. Unable to create directory: " + folder and returns false.
 // Otherwise saves the options when the location (ignoring letter case) or the number
-// changed, rotates the backups <name>.~1 (newest) .. <name>.~n, closes the blog, writes a
-// compacted copy to <name>.~1, reopens the blog into `blog` and tells the host
-// "File backup was successfully.". Returns true.
+// changed, closes the blog (keeping its lock), writes a compacted copy (with the blog
+// file's permission bits) under a temporary name in the backup folder, rotates the
+// backups <name>.~1 (newest) .. <name>.~n, renames the copy to <name>.~1, reopens the blog
+// into `blog` and tells the host "File backup was successfully.". Returns true.
 //
-// When the copy fails, the blog is reopened and the Error is rethrown.
+// When the copy or the rotation fails, every backup is left as it was, the blog is
+// reopened and Error is thrown naming the backup folder.
 bool BackupBlog(std::unique_ptr<Blog>& blog, const std::string& old_location, int old_keep);
 
-// Compacts the open blog in place (a compacted copy to the file's name + ".tmp", which
-// then replaces the file), reopens it into `blog` and tells the host
-// "File compress was successfully.". On failure the blog is reopened from the untouched
-// file and the Error is rethrown.
+// Compacts the open blog in place: a compacted copy to the file's name + ".tmp", whose
+// pages then replace the file's own in one transaction (the file keeps its identity and
+// permissions), reopens it into `blog` and tells the host "File compress was
+// successfully.". The blog's lock is held throughout. On failure the blog is reopened
+// from the untouched file and Error is thrown.
 void CompactBlog(std::unique_ptr<Blog>& blog);
 
 // Repairs the closed blog file `file`. First a log of recent changes left beside it (by a

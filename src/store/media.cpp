@@ -125,14 +125,15 @@ std::optional<StoredFile> FindByKey(const Blog& blog, const MediaTable& t, int32
 
 std::string Bytes(const Blog& blog, const MediaTable& t, int32_t key) {
   return store::Guarded(blog.file(), [&] {
-    SQLite::Statement q(blog.db(), std::string("SELECT ") + t.bytes + " FROM " + t.table +
-                                       " WHERE " + t.key + " = ?");
+    SQLite::Statement q(blog.db(), std::string("SELECT ") + t.bytes + ", " + t.size + " FROM " +
+                                       t.table + " WHERE " + t.key + " = ?");
     q.bind(1, key);
     if (!q.executeStep()) {
       throw Error(std::string("No blog ") + (t.height ? "picture" : "file") + " with key " +
                   std::to_string(key) + ".");
     }
-    return store::ReadMemo(q.getColumn(0));
+    const int64_t size = q.getColumn(1).isNull() ? 0 : q.getColumn(1).getInt64();
+    return store::ReadMemo(q.getColumn(0), {t.table, key, store::StoredFileLimit(size)});
   });
 }
 

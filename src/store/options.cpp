@@ -222,7 +222,8 @@ void Blog::LoadOptions() {
                         "SELECT OptionKey, OptionValue, OptionInteger, OptionMemo FROM tblOptions "
                         "ORDER BY OptionKey");
     while (q.executeStep()) {
-      const OptionDef* def = FindOptionDef(store::ReadInt(q.getColumn(0)));
+      const int32_t key = store::ReadInt(q.getColumn(0));
+      const OptionDef* def = FindOptionDef(key);
       if (def == nullptr) continue;
       switch (def->kind) {
         case OptionKind::kText:
@@ -234,7 +235,7 @@ void Blog::LoadOptions() {
           break;
         case OptionKind::kMemo:
         case OptionKind::kPassword:
-          options.SetText(def->key, store::ReadMemo(q.getColumn(3)));
+          options.SetText(def->key, store::ReadMemo(q.getColumn(3), {"tblOptions", key}));
           break;
       }
     }

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <stdexcept>
 
@@ -255,12 +256,36 @@ std::string ReadText(const SQLite::Column& column) {
   return column.getString();
 }
 
-std::string ReadMemo(const SQLite::Column& column) {
+size_t StoredFileLimit(int64_t recorded_size) {
+  constexpr int64_t kLargestValue = 1000000000;  // SQLite's own limit on one value
+  if (recorded_size <= static_cast<int64_t>(kInflateLimit)) return kInflateLimit;
+  return static_cast<size_t>(std::min(recorded_size, kLargestValue));
+}
+
+namespace {
+
+// Inflate with the error naming where the field lies.
+std::string InflateField(std::string_view bytes, const char* field, const FieldSource& source) {
+  try {
+    return Inflate(bytes, source.limit);
+  } catch (const Error& e) {
+    std::string where = " (";
+    if (source.table != nullptr) {
+      where += std::string(source.table) + ", row " + std::to_string(source.row) + ", ";
+    }
+    where += std::string("field ") + (field != nullptr ? field : "?") + ")";
+    throw Error(e.what() + where);
+  }
+}
+
+}  // namespace
+
+std::string ReadMemo(const SQLite::Column& column, const FieldSource& source) {
   if (column.isNull()) return {};
   if (column.isBlob()) {
     std::string_view bytes(static_cast<const char*>(column.getBlob()),
                            static_cast<size_t>(column.getBytes()));
-    return Inflate(bytes);
+    return InflateField(bytes, column.getName(), source);
   }
   return column.getString();
 }
@@ -328,10 +353,12 @@ std::string ReadText(sqlite3_stmt* statement, int index) {
   return std::string(RawBytes(statement, index));
 }
 
-std::string ReadMemo(sqlite3_stmt* statement, int index) {
+std::string ReadMemo(sqlite3_stmt* statement, int index, const FieldSource& source) {
   const int type = sqlite3_column_type(statement, index);
   if (type == SQLITE_NULL) return {};
-  if (type == SQLITE_BLOB) return Inflate(RawBytes(statement, index));
+  if (type == SQLITE_BLOB) {
+    return InflateField(RawBytes(statement, index), sqlite3_column_name(statement, index), source);
+  }
   return std::string(RawBytes(statement, index));
 }
 

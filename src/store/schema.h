@@ -31,6 +31,7 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
+#include "util/compress.h"
 #include "util/datetime.h"
 
 struct sqlite3;
@@ -90,18 +91,33 @@ std::string CharacterPrefix(std::string_view text, size_t count);
 // than `max_chars` characters.
 void CheckTextLength(const char* field, std::string_view text, size_t max_chars);
 
+// Where a memo or binary field comes from, for the error that names a damaged one, and how
+// far it may inflate.
+struct FieldSource {
+  const char* table = nullptr;  // the table's name
+  int64_t row = 0;              // the row's key
+  size_t limit = kInflateLimit;
+};
+
+// The inflate limit for a stored picture or file of `recorded_size` bytes (its size
+// field): the general limit, or the recorded size when that is larger, up to the largest
+// value SQLite stores (a gigabyte).
+size_t StoredFileLimit(int64_t recorded_size);
+
 // Readers: an empty (null) field reads as 0, "" or the default date.
 int32_t ReadInt(const SQLite::Column& column);
 std::string ReadText(const SQLite::Column& column);
-// A memo or binary field: inflates a BLOB; a TEXT value is taken as it stands.
-std::string ReadMemo(const SQLite::Column& column);
+// A memo or binary field: inflates a BLOB; a TEXT value is taken as it stands. A damaged
+// field, or one that inflates beyond source.limit, throws Error naming the table, the row
+// and the field.
+std::string ReadMemo(const SQLite::Column& column, const FieldSource& source = {});
 DateTime ReadDateTime(const SQLite::Column& column);
 
 // The same readers on column `index` of the current row of a raw statement, for scans over
 // many rows (no Column object per field).
 int32_t ReadInt(sqlite3_stmt* statement, int index);
 std::string ReadText(sqlite3_stmt* statement, int index);
-std::string ReadMemo(sqlite3_stmt* statement, int index);
+std::string ReadMemo(sqlite3_stmt* statement, int index, const FieldSource& source = {});
 DateTime ReadDateTime(sqlite3_stmt* statement, int index);
 
 // A statement on the connection's own handle, for scans and writes that come by the

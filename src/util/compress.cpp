@@ -3,12 +3,18 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "util/error.h"
 
 namespace tessavo {
 namespace {
+
+Error TooLarge(size_t limit) {
+  return Error("The blog file holds a field that inflates to more than " +
+               InflateLimitText(limit));
+}
 
 // One deflate state per thread, reset between calls: setting up a level-9 state costs far
 // more than compressing a typical 1 KB entry text.
@@ -49,14 +55,19 @@ class Inflater {
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
 
-  std::string Run(std::string_view data) {
+  std::string Run(std::string_view data, size_t limit) {
     inflateReset(&zs_);
     zs_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     zs_.avail_in = static_cast<uInt>(data.size());
-    std::string out(data.size() * 4 + 64, '\0');
+    // One byte beyond the limit tells a field that is too large from one that just fits.
+    const size_t most = limit + 1;
+    std::string out(std::min(data.size() * 4 + 64, most), '\0');
     int rc = Z_OK;
     while (true) {
-      if (zs_.total_out >= out.size()) out.resize(out.size() * 2);
+      if (zs_.total_out >= out.size()) {
+        if (out.size() >= most) throw TooLarge(limit);
+        out.resize(std::min(out.size() * 2, most));
+      }
       zs_.next_out = reinterpret_cast<Bytef*>(out.data() + zs_.total_out);
       zs_.avail_out = static_cast<uInt>(out.size() - zs_.total_out);
       rc = inflate(&zs_, Z_NO_FLUSH);
@@ -64,6 +75,7 @@ class Inflater {
       if (rc != Z_OK && rc != Z_BUF_ERROR) break;
       if (rc == Z_BUF_ERROR && zs_.avail_in == 0) break;
     }
+    if (zs_.total_out > limit) throw TooLarge(limit);
     out.resize(zs_.total_out);
     if (rc != Z_STREAM_END) throw Error("The blog file holds a damaged compressed field");
     return out;
@@ -85,29 +97,46 @@ class FastInflater {
   FastInflater(const FastInflater&) = delete;
   FastInflater& operator=(const FastInflater&) = delete;
 
-  // False when libdeflate does not take the data as one whole zlib stream.
-  bool Run(std::string_view data, std::string& out) {
+  // False when libdeflate does not take the data as one whole zlib stream. Throws Error
+  // when the data inflates to more than `limit` bytes.
+  bool Run(std::string_view data, std::string& out, size_t limit) {
     if (d_ == nullptr) return false;
-    size_t want = data.size() * 4 + 256;
+    // One byte beyond the limit tells a field that is too large from one that just fits.
+    const size_t most = limit + 1;
+    size_t want = std::min(data.size() * 4 + 256, most);
     if (buffer_.size() < want) buffer_.resize(want);
     for (;;) {
+      const size_t room = std::min(buffer_.size(), most);
       size_t in_used = 0;
       size_t produced = 0;
       libdeflate_result rc = libdeflate_zlib_decompress_ex(
-          d_, data.data(), data.size(), buffer_.data(), buffer_.size(), &in_used, &produced);
-      if (rc == LIBDEFLATE_SUCCESS) {
+          d_, data.data(), data.size(), buffer_.data(), room, &in_used, &produced);
+      if (rc == LIBDEFLATE_SUCCESS && produced <= limit) {
         out.assign(buffer_.data(), produced);
+        ShrinkBuffer();
         return true;
       }
-      // A damaged field never decompresses to more than about 1000 times its size.
-      if (rc != LIBDEFLATE_INSUFFICIENT_SPACE || buffer_.size() > data.size() * 1100 + 65536) {
+      if (rc == LIBDEFLATE_SUCCESS || (rc == LIBDEFLATE_INSUFFICIENT_SPACE && room >= most)) {
+        ShrinkBuffer();
+        throw TooLarge(limit);
+      }
+      // A deflate stream never inflates to more than about 1032 times its size, so more
+      // room than that cannot help a stream libdeflate refuses.
+      if (rc != LIBDEFLATE_INSUFFICIENT_SPACE || room > data.size() * 1100 + 65536) {
+        ShrinkBuffer();
         return false;
       }
-      buffer_.resize(buffer_.size() * 2);
+      buffer_.resize(std::min(room * 2, most));
     }
   }
 
  private:
+  // The buffer is kept between calls, but not one grown by a rare huge field.
+  void ShrinkBuffer() {
+    constexpr size_t kKept = size_t{4} << 20;
+    if (buffer_.size() > kKept) std::vector<char>(kKept).swap(buffer_);
+  }
+
   libdeflate_decompressor* d_;
   std::vector<char> buffer_;
 };
@@ -120,14 +149,20 @@ std::string Deflate(std::string_view data) {
   return deflater.Run(data);
 }
 
-std::string Inflate(std::string_view data) {
+std::string Inflate(std::string_view data, size_t limit) {
   if (data.empty()) return {};
   thread_local FastInflater fast;
   std::string out;
-  if (fast.Run(data, out)) return out;
+  if (fast.Run(data, out, limit)) return out;
   // Anything the fast path does not take goes through zlib, which decides what is damaged.
   thread_local Inflater inflater;
-  return inflater.Run(data);
+  return inflater.Run(data, limit);
+}
+
+std::string InflateLimitText(size_t limit) {
+  constexpr size_t kMB = size_t{1} << 20;
+  if (limit % kMB == 0) return std::to_string(limit / kMB) + " MB";
+  return std::to_string(limit) + " bytes";
 }
 
 }  // namespace tessavo

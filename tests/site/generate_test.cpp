@@ -69,7 +69,7 @@ TEST_F(GenerateTest, EmptyOptionsTakeTheirFallbacksAndThePrefixIsCleaned) {
   EXPECT_THAT(Page("my-blogindex.html"),
               HasSubstr("menu=<A HREF=\"my-blogindex.html\" class=\"menulink\">Blog Home</A> "));
   // Only in memory: the stored option is unchanged.
-  std::unique_ptr<Blog> again = Blog::Open(dir / "myblog.zdb", host);
+  std::unique_ptr<Blog> again = Blog::Open(dir / "myblog.zdb", host, OpenMode::kRead);
   EXPECT_EQ(again->options.Text(opt::kPageNamePrefix), " my:blog ");
 }
 
@@ -111,7 +111,7 @@ TEST_F(GenerateTest, EveryEmptyOptionTakesItsFallbackInMemory) {
     EXPECT_EQ(blog->options.Text(key), value) << "option " << key;
   }
   // The stored options stay empty.
-  std::unique_ptr<Blog> again = Blog::Open(dir / "myblog.zdb", host);
+  std::unique_ptr<Blog> again = Blog::Open(dir / "myblog.zdb", host, OpenMode::kRead);
   for (const auto& [key, value] : fallbacks) EXPECT_EQ(again->options.Text(key), "") << key;
   EXPECT_TRUE(Exists("bymonth.html"));
   EXPECT_TRUE(Exists("recent.html"));

@@ -94,7 +94,7 @@ TEST_F(TrackingTest, APageThatCannotBeWrittenStopsTheRun) {
   EXPECT_FALSE(LogHas("Done!"));
   // The index pages written before stay, with their records.
   EXPECT_TRUE(Exists("archive.html"));
-  std::unique_ptr<Blog> again = Blog::Open(dir / "myblog.zdb", host);
+  std::unique_ptr<Blog> again = Blog::Open(dir / "myblog.zdb", host, OpenMode::kRead);
   EXPECT_TRUE(again->FindPage("archive.html").has_value());
   EXPECT_FALSE(again->FindPage("index.html").has_value());
 }
