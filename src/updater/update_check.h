@@ -101,6 +101,12 @@ int ProgressPercent(int64_t total, int64_t size);
 // missing fields read as empty).
 std::vector<std::string> SplitVersionFields(const std::string& text);
 
+// How a window drives it: it implements UpdateView over its controls (Stop Download starts
+// disabled), creates one UpdateCheck with ReadUpdaterSettings(ProgramFolder() /
+// "tessavo.ini"), calls CheckForUpdate from Check for Update and StopDownload from Stop
+// Download, and ends the program when MustExitNow(outcome). Events run during the check
+// (Host::ProcessEvents), so a window asked to close while running() should call
+// StopDownload and close once CheckForUpdate has returned.
 class UpdateCheck {
  public:
   // `host` and `view` must outlive the object.
