@@ -77,5 +77,6 @@ void AddSiteCommands(CLI::App& app, Context& ctx);         // generate, preview,
 void AddMarkCommands(CLI::App& app, Context& ctx);         // mark-new, mark-published
 void AddTemplateCommands(CLI::App& app, Context& ctx);     // template ...
 void AddPublishCommands(CLI::App& app, Context& ctx);      // publish
+void AddUpdateCommands(CLI::App& app, Context& ctx);       // update-check
 
 }  // namespace tessavo::cli

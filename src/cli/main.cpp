@@ -47,6 +47,9 @@ int main(int argc, char** argv) {
 #ifdef TESSAVO_CLI_HAVE_PUBLISH
   AddPublishCommands(app, ctx);
 #endif
+#ifdef TESSAVO_CLI_HAVE_UPDATER
+  AddUpdateCommands(app, ctx);
+#endif
 
   try {
     app.parse(argc, argv);

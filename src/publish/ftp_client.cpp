@@ -109,8 +109,6 @@ bool IsIPv4Address(const std::string& ip) {
 
 }  // namespace
 
-TNetClient::TNetClient() = default;
-
 TFTPSend::TFTPSend() {
   Timeout = 300000;
   TargetPort = "ftp";

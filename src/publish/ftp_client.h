@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "publish/net_client.h"
 #include "publish/tcp_socket.h"
 
 namespace tessavo {
@@ -39,20 +40,6 @@ constexpr size_t kMaxReplyBytes = 1 << 20;
 constexpr int kMaxPreliminaryReplies = 100;  // 1xx replies before the greeting
 constexpr int64_t kMaxListingBytes = int64_t{16} << 20;
 constexpr int64_t kMaxMemoryTransferBytes = int64_t{64} << 20;
-
-// The fields every network client shares.
-class TNetClient {
- public:
-  TNetClient();
-  virtual ~TNetClient() = default;
-
-  std::string IPInterface = "0.0.0.0";  // local address bound before connecting
-  std::string TargetHost = "127.0.0.1";
-  std::string TargetPort = "0";          // number or service name
-  int Timeout = 5000;                    // ms, each network wait
-  std::string UserName;
-  std::string Password;
-};
 
 class TFTPSend;
 // Status notification: sender, true for a reply line / false for a command, the text.
