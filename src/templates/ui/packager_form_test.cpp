@@ -2,7 +2,9 @@
 // the questions on closing, its placement, and the main window's button that opens it.
 //
 // With TESSAVO_SHOTS_DIR set, personsPath saves pictures of the window's three pages there
-// (run it under Xvfb with QT_QPA_PLATFORM=xcb to see the real look).
+// (run it under Xvfb with QT_QPA_PLATFORM=xcb to see the real look); with
+// TESSAVO_PERSON_HOME set it works in that program folder and leaves its files there, so
+// that the saved package can be used further by hand.
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
@@ -286,8 +288,14 @@ class PackagerFormTest : public QObject {
   // A person's path: the packager from the main window, the default package changed and
   // saved under a new name, its preview, and a site generated with it.
   void personsPath() {
-    const std::filesystem::path home = home_->path();
-    DefaultPackage();
+    std::filesystem::path home = home_->path();
+    if (qEnvironmentVariableIsSet("TESSAVO_PERSON_HOME")) {
+      home = qEnvironmentVariable("TESSAVO_PERSON_HOME").toStdString();
+      SetProgramFolder(home);
+      tessavo::testing::WriteFile(home / "@default.tem", std::string(BuiltInPackageText()));
+    } else {
+      DefaultPackage();
+    }
     const QString shots = qEnvironmentVariable("TESSAVO_SHOTS_DIR");
     app::TtheMainForm w;
     w.show();
