@@ -22,6 +22,7 @@
 #include "options/backup_form.h"
 #include "store/maintenance.h"
 #include "templates/new_blog.h"
+#include "templates/ui/packager_form.h"
 #include "util/error.h"
 #include "util/program_folder.h"
 #ifdef TESSAVO_HAVE_GENERATOR
@@ -178,6 +179,9 @@ void TtheMainForm::BuildWindow() {
   btnBackupBlog = Button("Backup Blog", blogs, 3);
   btnCompactBlog = Button("Compact Blog", blogs, 4);
   btnRepairBlog = Button("Repair Blog", blogs, 5);
+  btnTemplateEditor = Button("Template Editor", blogs, 7);  // below Tessavo Options
+  btnTemplateEditor->setObjectName("btnTemplateEditor");
+  ConnectCommand(btnTemplateEditor, &TtheMainForm::btnTemplateEditorClick);
   lblBlogFile = new QLabel(blogs);
   lblBlogFile->setWordWrap(true);
   lblBlogFile->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -587,6 +591,12 @@ void TtheMainForm::btnRepairBlogClick() {
     return;
   }
   Run([&] { RepairBlog(path.toStdString(), *host_); });
+}
+
+void TtheMainForm::btnTemplateEditorClick() {
+  // The packager takes the entry window's placement and fonts, and works on no blog.
+  templates::TTemplatePackagerForm form(&settings_, this);
+  Dialogs().Exec(form);
 }
 
 // --- Entries -------------------------------------------------------------------------------

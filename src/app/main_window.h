@@ -78,6 +78,7 @@ class TtheMainForm : public QWidget {
   QPushButton* btnBackupBlog;
   QPushButton* btnCompactBlog;
   QPushButton* btnRepairBlog;
+  QPushButton* btnTemplateEditor;
   QPushButton* btnAddEntry;
   QPushButton* btnEditEntry;
   QPushButton* btnRemoveEntry;
@@ -117,6 +118,7 @@ class TtheMainForm : public QWidget {
   void btnBackupBlogClick();
   void btnCompactBlogClick();
   void btnRepairBlogClick();
+  void btnTemplateEditorClick();
   void btnAddEntryClick();
   void btnEditEntryClick();
   void btnRemoveEntryClick();
