@@ -120,9 +120,24 @@ void TtheMainForm::ShowAsSaved() {
   }
 }
 
+// The window is built from the top down: the top bar and its menu, the side bar, then the six
+// pages, added in the order of Page (a page's place in pcMain is its Page value).
 void TtheMainForm::BuildWindow() {
   setMinimumSize(578, 542);
+  BuildTopBar();
+  BuildDisplayMenu();
+  BuildSideBar();
+  pcMain = new QStackedWidget(this);
+  pcMain->addWidget(BuildBlogsPage());
+  pcMain->addWidget(BuildEntriesPage());
+  pcMain->addWidget(BuildPicturesPage());
+  pcMain->addWidget(BuildFilesPage());
+  pcMain->addWidget(BuildOptionsPage());
+  pcMain->addWidget(BuildPublishPage());
+  ConnectCommands();
+}
 
+void TtheMainForm::BuildTopBar() {
   pnlTop = new TopBar(this);
   auto* lblTitle = new QLabel("Tessavo", pnlTop);
   QFont tf = lblTitle->font();
@@ -134,7 +149,10 @@ void TtheMainForm::BuildWindow() {
   btnExit = new QPushButton("Exit", pnlTop);
   btnExit->setObjectName("btnExit");
   connect(btnExit, &QPushButton::clicked, this, [this] { Command([this] { close(); }); });
+}
 
+// The display menu opens on a right click on the top bar.
+void TtheMainForm::BuildDisplayMenu() {
   mnuDisplay = new QMenu(this);
   QMenu* back = mnuDisplay->addMenu("Change Background");
   back->addAction("Grey", this, [this] { Command([this] { SetBackground(0); }); });
@@ -145,8 +163,9 @@ void TtheMainForm::BuildWindow() {
                    [this] { Command([this] { mnuFontCaptionsClick(); }); });
   fonts->addAction("Blog Entry List", this, [this] { Command([this] { mnuFontListClick(); }); });
   connect(pnlTop, &TopBar::rightClicked, this, [this](const QPoint& at) { mnuDisplay->popup(at); });
+}
 
-  // Side bar.
+void TtheMainForm::BuildSideBar() {
   auto side = [this](const char* text, int index) {
     auto* b = new QPushButton(QString(text), this);
     b->setGeometry(4, 44 + 8 + index * 40, 112, 34);
@@ -166,10 +185,9 @@ void TtheMainForm::BuildWindow() {
   connect(btnSideOptions, &QPushButton::clicked, this, [this] { ShowPage(kOptionsPage); });
   connect(btnSidePublish, &QPushButton::clicked, this, [this] { ShowPage(kPublishPage); });
   ConnectCommand(btnSideClose, &TtheMainForm::btnSideCloseClick);
+}
 
-  pcMain = new QStackedWidget(this);
-
-  // Page 0: All my Blogs.
+QWidget* TtheMainForm::BuildBlogsPage() {
   auto* blogs = new PlacedPage;
   btnOpenBlog = Button("Open Blog", blogs, 0);
   btnNewBlog = Button("Start a New Blog", blogs, 1);
@@ -180,10 +198,13 @@ void TtheMainForm::BuildWindow() {
   lblBlogFile = new QLabel(blogs);
   lblBlogFile->setWordWrap(true);
   lblBlogFile->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  blogs->place = [this](QSize s) { lblBlogFile->setGeometry(kListLeft, 12, s.width() - kListLeft - 8, 80); };
-  pcMain->addWidget(blogs);
+  blogs->place = [this](QSize s) {
+    lblBlogFile->setGeometry(kListLeft, 12, s.width() - kListLeft - 8, 80);
+  };
+  return blogs;
+}
 
-  // Page 1: Blog Entries.
+QWidget* TtheMainForm::BuildEntriesPage() {
   auto* entries = new PlacedPage;
   btnAddEntry = Button("Add Entry", entries, 0);
   btnEditEntry = Button("Edit Entry", entries, 1);
@@ -203,9 +224,10 @@ void TtheMainForm::BuildWindow() {
   entries->place = [this](QSize s) {
     lbEntries->setGeometry(kListLeft, 8, s.width() - kListLeft - 8, s.height() - 16);
   };
-  pcMain->addWidget(entries);
+  return entries;
+}
 
-  // Page 2: Blog Pictures.
+QWidget* TtheMainForm::BuildPicturesPage() {
   auto* pictures = new PlacedPage;
   btnAddPicture = Button("Add Picture", pictures, 0);
   btnViewPicture = Button("View Picture", pictures, 1);
@@ -220,9 +242,10 @@ void TtheMainForm::BuildWindow() {
   pictures->place = [this](QSize s) {
     lbPictures->setGeometry(kListLeft, 8, s.width() - kListLeft - 8, s.height() - 16);
   };
-  pcMain->addWidget(pictures);
+  return pictures;
+}
 
-  // Page 3: Extra Files.
+QWidget* TtheMainForm::BuildFilesPage() {
   auto* files = new PlacedPage;
   btnAddFile = Button("Add File", files, 0);
   btnRemoveFile = Button("Remove File", files, 1);
@@ -235,9 +258,10 @@ void TtheMainForm::BuildWindow() {
   files->place = [this](QSize s) {
     lbFiles->setGeometry(kListLeft, 8, s.width() - kListLeft - 8, s.height() - 16);
   };
-  pcMain->addWidget(files);
+  return files;
+}
 
-  // Page 4: Options.
+QWidget* TtheMainForm::BuildOptionsPage() {
   auto* options = new PlacedPage;
   options_model = new OptionListModel;
   options_model->setParent(this);
@@ -249,9 +273,11 @@ void TtheMainForm::BuildWindow() {
     const int top = 8;
     lbOptions->setGeometry(8, top, s.width() - 16, s.height() - top - 8);
   };
-  pcMain->addWidget(options);
+  return options;
+}
 
-  // Page 5: Publish.
+// The publish buttons in two rows of three, and the Publish log below them.
+QWidget* TtheMainForm::BuildPublishPage() {
   auto* publish = new PlacedPage;
   auto pub = [publish](const char* text, int row, int column) {
     auto* b = new QPushButton(QString(text), publish);
@@ -265,21 +291,26 @@ void TtheMainForm::BuildWindow() {
   btnPublishNext10 = pub("Publish Next 10", 1, 2);
   btnMarkAllAsNew = pub("Mark All as New", 1, 0);
   btnMarkAsPublished = pub("Mark All as Published", 1, 1);
-  // A plain-text control with coloured lines: it lays out one line per appended line, where
-  // a rich-text control lays out its whole view again, and a large run logs two lines per
-  // page.
-  memPublish = new QPlainTextEdit(publish);
-  memPublish->setObjectName("memPublish");
-  memPublish->setReadOnly(true);
-  memPublish->setLineWrapMode(QPlainTextEdit::NoWrap);
-  memPublish->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  BuildPublishLog(publish);
   publish->place = [this](QSize s) {
     const int top = 8 + 2 * (kButtonHeight + 6) + 4;
     memPublish->setGeometry(8, top, s.width() - 16, s.height() - top - 8);
   };
-  pcMain->addWidget(publish);
+  return publish;
+}
 
-  // Commands.
+// A plain-text control with coloured lines: it lays out one line per appended line, where a
+// rich-text control lays out its whole view again, and a large run logs two lines per page.
+void TtheMainForm::BuildPublishLog(QWidget* page) {
+  memPublish = new QPlainTextEdit(page);
+  memPublish->setObjectName("memPublish");
+  memPublish->setReadOnly(true);
+  memPublish->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memPublish->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+// The buttons, lists and double clicks of the pages, each through Command.
+void TtheMainForm::ConnectCommands() {
   ConnectCommand(btnOpenBlog, &TtheMainForm::btnOpenBlogClick);
   ConnectCommand(btnNewBlog, &TtheMainForm::btnNewBlogClick);
   ConnectCommand(btnCloseBlog, &TtheMainForm::btnCloseBlogClick);

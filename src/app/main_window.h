@@ -145,7 +145,19 @@ class TtheMainForm : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // The window and its steps, in the order BuildWindow runs them.
   void BuildWindow();
+  void BuildTopBar();
+  void BuildDisplayMenu();
+  void BuildSideBar();
+  QWidget* BuildBlogsPage();
+  QWidget* BuildEntriesPage();
+  QWidget* BuildPicturesPage();
+  QWidget* BuildFilesPage();
+  QWidget* BuildOptionsPage();
+  QWidget* BuildPublishPage();
+  void BuildPublishLog(QWidget* page);
+  void ConnectCommands();
   void SetBlogState(bool open);
   // Every command of the window starts here, from its button, list or menu. Long commands
   // let window events run while they work, so another command could be asked for meanwhile:
