@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "app/main_window.h"
-#include "app/scripted_dialogs.h"
+#include "desktop/scripted_dialogs.h"
 #include "blog_holder.h"
 #include "store/blog_lock.h"
 #include "temp_dir.h"
@@ -15,7 +15,7 @@
 
 using namespace tessavo;
 using namespace tessavo::app;
-using tessavo::app::testing::ScriptedDialogs;
+using tessavo::desktop::testing::ScriptedDialogs;
 using tessavo::testing::BlogHolder;
 
 class LockTest : public QObject {

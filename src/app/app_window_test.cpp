@@ -16,21 +16,21 @@
 
 #include <set>
 
-#include "app/category_list_form.h"
-#include "options/backup_form.h"
 #include "app/main_window.h"
-#include "app/scripted_dialogs.h"
+#include "desktop/scripted_dialogs.h"
 #include "editor/date_time_edit.h"
 #include "editor/entry_form.h"
+#include "store/ui/backup_form.h"
+#include "store/ui/category_list_form.h"
 #include "temp_dir.h"
-#include "util/program_folder.h"
-#ifdef TESSAVO_HAVE_GENERATOR
 #include "templates/package.h"
-#endif
+#include "util/program_folder.h"
 
 using namespace tessavo;
 using namespace tessavo::app;
-using tessavo::app::testing::ScriptedDialogs;
+using namespace tessavo::desktop;
+using tessavo::desktop::testing::ScriptedDialogs;
+using tessavo::store_ui::TcatListForm;
 
 namespace {
 
@@ -139,7 +139,6 @@ class WindowTest : public QObject {
       CreateBlog(w);
       QVERIFY(w.blog());
       QVERIFY(std::filesystem::exists(package));
-#ifdef TESSAVO_HAVE_GENERATOR
       const size_t before = dialogs_->messages.size();
       w.btnGeneratePages->click();
       for (size_t i = before; i < dialogs_->messages.size(); ++i) {
@@ -147,7 +146,6 @@ class WindowTest : public QObject {
                  qPrintable(dialogs_->messages[i].text));
       }
       QVERIFY(!w.memPublish->toPlainText().contains("Error opening"));
-#endif
     }
     // A package already there, changed by its owner, stays as it is.
     tessavo::testing::WriteFile(package, "my own package");
@@ -467,7 +465,7 @@ class WindowTest : public QObject {
     CreateBlog(w);
     auto backups = home_->path() / "backups";
     dialogs_->on_exec = [&](QDialog& d) {
-      auto* f = qobject_cast<options::TBackupBlogForm*>(&d);
+      auto* f = qobject_cast<store_ui::TBackupBlogForm*>(&d);
       if (!f) return 0;
       if (f->cbKeep->currentText() != "5") return 0;
       f->edLocation->setText(Q(backups));
@@ -516,7 +514,6 @@ class WindowTest : public QObject {
     QCOMPARE(w.settings().font_form, before);
   }
 
-#ifdef TESSAVO_HAVE_PUBLISH
   void publishByFileCopyAndMarkPages() {
     TtheMainForm w;
     CreateBlog(w);
@@ -537,9 +534,7 @@ class WindowTest : public QObject {
     w.btnMarkAsPublished->click();
     for (const PageRecord& p : w.blog()->Pages()) QCOMPARE(p.existing, p.generated);
   }
-#endif
 
-#ifdef TESSAVO_HAVE_GENERATOR
   void blogStaysOpenWhileAGenerationRuns() {
     TtheMainForm w;
     CreateBlog(w);
@@ -667,7 +662,6 @@ class WindowTest : public QObject {
     QCOMPARE(int(dialogs_->opened.size()), 1);
     QVERIFY(QFileInfo::exists(dialogs_->opened[0]));
   }
-#endif
 };
 
 QTEST_MAIN(WindowTest)

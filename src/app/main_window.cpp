@@ -13,27 +13,28 @@
 #include <QTableView>
 #include <QPlainTextEdit>
 
-#include "app/category_list_form.h"
-#include "app/dialog_runner.h"
-#include "app/look.h"
-#include "app/option_font.h"
 #include "app/single_instance.h"
+#include "desktop/dialog_runner.h"
+#include "desktop/look.h"
+#include "desktop/option_font.h"
 #include "editor/entry_form.h"
-#include "options/backup_form.h"
+#include "generator/page_output.h"
+#include "generator/run.h"
+#include "publish/publish.h"
 #include "store/maintenance.h"
+#include "store/ui/backup_form.h"
+#include "store/ui/category_list_form.h"
 #include "templates/new_blog.h"
 #include "templates/ui/packager_form.h"
 #include "util/error.h"
 #include "util/program_folder.h"
-#ifdef TESSAVO_HAVE_GENERATOR
-#include "generator/page_output.h"
-#include "generator/run.h"
-#endif
-#ifdef TESSAVO_HAVE_PUBLISH
-#include "publish/publish.h"
-#endif
 
 namespace tessavo::app {
+
+using namespace desktop;  // the shared desktop pieces: host, look, fonts, settings, lists
+using store_ui::AddCategory;
+using store_ui::TcatListForm;
+
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -70,8 +71,6 @@ QTableView* Grid(QWidget* parent, QAbstractItemModel* model) {
   v->setAlternatingRowColors(false);
   return v;
 }
-
-[[maybe_unused]] const char* kNotYet = "Not available in this version";
 
 }  // namespace
 
@@ -122,9 +121,24 @@ void TtheMainForm::ShowAsSaved() {
   }
 }
 
+// The window is built from the top down: the top bar and its menu, the side bar, then the six
+// pages, added in the order of Page (a page's place in pcMain is its Page value).
 void TtheMainForm::BuildWindow() {
   setMinimumSize(578, 542);
+  BuildTopBar();
+  BuildDisplayMenu();
+  BuildSideBar();
+  pcMain = new QStackedWidget(this);
+  pcMain->addWidget(BuildBlogsPage());
+  pcMain->addWidget(BuildEntriesPage());
+  pcMain->addWidget(BuildPicturesPage());
+  pcMain->addWidget(BuildFilesPage());
+  pcMain->addWidget(BuildOptionsPage());
+  pcMain->addWidget(BuildPublishPage());
+  ConnectCommands();
+}
 
+void TtheMainForm::BuildTopBar() {
   pnlTop = new TopBar(this);
   auto* lblTitle = new QLabel("Tessavo", pnlTop);
   QFont tf = lblTitle->font();
@@ -136,7 +150,10 @@ void TtheMainForm::BuildWindow() {
   btnExit = new QPushButton("Exit", pnlTop);
   btnExit->setObjectName("btnExit");
   connect(btnExit, &QPushButton::clicked, this, [this] { Command([this] { close(); }); });
+}
 
+// The display menu opens on a right click on the top bar.
+void TtheMainForm::BuildDisplayMenu() {
   mnuDisplay = new QMenu(this);
   QMenu* back = mnuDisplay->addMenu("Change Background");
   back->addAction("Grey", this, [this] { Command([this] { SetBackground(0); }); });
@@ -147,8 +164,9 @@ void TtheMainForm::BuildWindow() {
                    [this] { Command([this] { mnuFontCaptionsClick(); }); });
   fonts->addAction("Blog Entry List", this, [this] { Command([this] { mnuFontListClick(); }); });
   connect(pnlTop, &TopBar::rightClicked, this, [this](const QPoint& at) { mnuDisplay->popup(at); });
+}
 
-  // Side bar.
+void TtheMainForm::BuildSideBar() {
   auto side = [this](const char* text, int index) {
     auto* b = new QPushButton(QString(text), this);
     b->setGeometry(4, 44 + 8 + index * 40, 112, 34);
@@ -168,10 +186,9 @@ void TtheMainForm::BuildWindow() {
   connect(btnSideOptions, &QPushButton::clicked, this, [this] { ShowPage(kOptionsPage); });
   connect(btnSidePublish, &QPushButton::clicked, this, [this] { ShowPage(kPublishPage); });
   ConnectCommand(btnSideClose, &TtheMainForm::btnSideCloseClick);
+}
 
-  pcMain = new QStackedWidget(this);
-
-  // Page 0: All my Blogs.
+QWidget* TtheMainForm::BuildBlogsPage() {
   auto* blogs = new PlacedPage;
   btnOpenBlog = Button("Open Blog", blogs, 0);
   btnNewBlog = Button("Start a New Blog", blogs, 1);
@@ -185,10 +202,13 @@ void TtheMainForm::BuildWindow() {
   lblBlogFile = new QLabel(blogs);
   lblBlogFile->setWordWrap(true);
   lblBlogFile->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  blogs->place = [this](QSize s) { lblBlogFile->setGeometry(kListLeft, 12, s.width() - kListLeft - 8, 80); };
-  pcMain->addWidget(blogs);
+  blogs->place = [this](QSize s) {
+    lblBlogFile->setGeometry(kListLeft, 12, s.width() - kListLeft - 8, 80);
+  };
+  return blogs;
+}
 
-  // Page 1: Blog Entries.
+QWidget* TtheMainForm::BuildEntriesPage() {
   auto* entries = new PlacedPage;
   btnAddEntry = Button("Add Entry", entries, 0);
   btnEditEntry = Button("Edit Entry", entries, 1);
@@ -208,9 +228,10 @@ void TtheMainForm::BuildWindow() {
   entries->place = [this](QSize s) {
     lbEntries->setGeometry(kListLeft, 8, s.width() - kListLeft - 8, s.height() - 16);
   };
-  pcMain->addWidget(entries);
+  return entries;
+}
 
-  // Page 2: Blog Pictures.
+QWidget* TtheMainForm::BuildPicturesPage() {
   auto* pictures = new PlacedPage;
   btnAddPicture = Button("Add Picture", pictures, 0);
   btnViewPicture = Button("View Picture", pictures, 1);
@@ -225,9 +246,10 @@ void TtheMainForm::BuildWindow() {
   pictures->place = [this](QSize s) {
     lbPictures->setGeometry(kListLeft, 8, s.width() - kListLeft - 8, s.height() - 16);
   };
-  pcMain->addWidget(pictures);
+  return pictures;
+}
 
-  // Page 3: Extra Files.
+QWidget* TtheMainForm::BuildFilesPage() {
   auto* files = new PlacedPage;
   btnAddFile = Button("Add File", files, 0);
   btnRemoveFile = Button("Remove File", files, 1);
@@ -240,9 +262,10 @@ void TtheMainForm::BuildWindow() {
   files->place = [this](QSize s) {
     lbFiles->setGeometry(kListLeft, 8, s.width() - kListLeft - 8, s.height() - 16);
   };
-  pcMain->addWidget(files);
+  return files;
+}
 
-  // Page 4: Options.
+QWidget* TtheMainForm::BuildOptionsPage() {
   auto* options = new PlacedPage;
   options_model = new OptionListModel;
   options_model->setParent(this);
@@ -254,9 +277,11 @@ void TtheMainForm::BuildWindow() {
     const int top = 8;
     lbOptions->setGeometry(8, top, s.width() - 16, s.height() - top - 8);
   };
-  pcMain->addWidget(options);
+  return options;
+}
 
-  // Page 5: Publish.
+// The publish buttons in two rows of three, and the Publish log below them.
+QWidget* TtheMainForm::BuildPublishPage() {
   auto* publish = new PlacedPage;
   auto pub = [publish](const char* text, int row, int column) {
     auto* b = new QPushButton(QString(text), publish);
@@ -270,21 +295,26 @@ void TtheMainForm::BuildWindow() {
   btnPublishNext10 = pub("Publish Next 10", 1, 2);
   btnMarkAllAsNew = pub("Mark All as New", 1, 0);
   btnMarkAsPublished = pub("Mark All as Published", 1, 1);
-  // A plain-text control with coloured lines: it lays out one line per appended line, where
-  // a rich-text control lays out its whole view again, and a large run logs two lines per
-  // page.
-  memPublish = new QPlainTextEdit(publish);
-  memPublish->setObjectName("memPublish");
-  memPublish->setReadOnly(true);
-  memPublish->setLineWrapMode(QPlainTextEdit::NoWrap);
-  memPublish->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  BuildPublishLog(publish);
   publish->place = [this](QSize s) {
     const int top = 8 + 2 * (kButtonHeight + 6) + 4;
     memPublish->setGeometry(8, top, s.width() - 16, s.height() - top - 8);
   };
-  pcMain->addWidget(publish);
+  return publish;
+}
 
-  // Commands.
+// A plain-text control with coloured lines: it lays out one line per appended line, where a
+// rich-text control lays out its whole view again, and a large run logs two lines per page.
+void TtheMainForm::BuildPublishLog(QWidget* page) {
+  memPublish = new QPlainTextEdit(page);
+  memPublish->setObjectName("memPublish");
+  memPublish->setReadOnly(true);
+  memPublish->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memPublish->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+// The buttons, lists and double clicks of the pages, each through Command.
+void TtheMainForm::ConnectCommands() {
   ConnectCommand(btnOpenBlog, &TtheMainForm::btnOpenBlogClick);
   ConnectCommand(btnNewBlog, &TtheMainForm::btnNewBlogClick);
   ConnectCommand(btnCloseBlog, &TtheMainForm::btnCloseBlogClick);
@@ -317,13 +347,6 @@ void TtheMainForm::BuildWindow() {
   ConnectCommand(btnPublishNext10, &TtheMainForm::btnPublishNext10Click);
   ConnectCommand(btnMarkAllAsNew, &TtheMainForm::btnMarkAllAsNewClick);
   ConnectCommand(btnMarkAsPublished, &TtheMainForm::btnMarkAsPublishedClick);
-
-#ifndef TESSAVO_HAVE_GENERATOR
-  for (QPushButton* b : {btnGeneratePages, btnMarkAllAsNew, btnMarkAsPublished}) b->setToolTip(kNotYet);
-#endif
-#ifndef TESSAVO_HAVE_PUBLISH
-  for (QPushButton* b : {btnPublishToWeb, btnPublishNext10}) b->setToolTip(kNotYet);
-#endif
 }
 
 void TtheMainForm::resizeEvent(QResizeEvent* event) {
@@ -395,11 +418,7 @@ void TtheMainForm::SetBlogState(bool open) {
   btnBackupBlog->setEnabled(open);
   btnCompactBlog->setEnabled(open);
   btnRepairBlog->setEnabled(!open);
-#ifdef TESSAVO_HAVE_GENERATOR
   btnGeneratePages->setEnabled(open);
-#else
-  btnGeneratePages->setEnabled(false);
-#endif
   EnablePublishButtons(false);
   ReloadLists();
   if (open) {
@@ -414,13 +433,8 @@ void TtheMainForm::SetBlogState(bool open) {
 
 void TtheMainForm::EnablePublishButtons(bool enable) {
   btnPreviewPages->setEnabled(enable);
-#ifdef TESSAVO_HAVE_PUBLISH
   btnPublishToWeb->setEnabled(enable);
   btnPublishNext10->setEnabled(enable);
-#else
-  btnPublishToWeb->setEnabled(false);
-  btnPublishNext10->setEnabled(false);
-#endif
   btnMarkAllAsNew->setEnabled(enable);
   btnMarkAsPublished->setEnabled(enable);
 }
@@ -555,7 +569,7 @@ void TtheMainForm::btnBackupBlogClick() {
   Run([&] {
     std::string old_location = blog_->options.Text(opt::kBackupLocation);
     int old_keep = blog_->options.Int(opt::kBackupsToKeep);
-    options::TBackupBlogForm form(blog_->options, &settings_, this);
+    store_ui::TBackupBlogForm form(blog_->options, &settings_, this);
     if (Dialogs().Exec(form) != QDialog::Accepted) return;
     blog_->options = form.OptionsRec();
     try {
@@ -747,44 +761,34 @@ void TtheMainForm::lbOptionsDblClick(const QModelIndex& index) {
 // --- Publish -------------------------------------------------------------------------------
 
 void TtheMainForm::btnGeneratePagesClick() {
-#ifdef TESSAVO_HAVE_GENERATOR
   if (!blog_) return;
   Run([&] {
     GenerateResult r = GeneratePages(*blog_, *host_);
     if (r.ok) EnablePublishButtons(true);  // a run that stops on an error enables nothing
   });
-#endif
 }
 
 void TtheMainForm::btnPreviewPagesClick() {
-#ifdef TESSAVO_HAVE_GENERATOR
   if (!blog_) return;
   Run([&] {
     if (auto page = PreviewPages(*blog_, *host_)) Dialogs().OpenWithShell(Q(*page));
   });
-#endif
 }
 
-void TtheMainForm::RunPublish([[maybe_unused]] int limit) {
-#ifdef TESSAVO_HAVE_PUBLISH
+void TtheMainForm::RunPublish(int limit) {
   if (!blog_) return;
   Run([&] { PublishSite(*blog_, *host_, limit == kPublishNextLimit); });
-#endif
 }
 
 void TtheMainForm::btnPublishToWebClick() { RunPublish(999999); }
 void TtheMainForm::btnPublishNext10Click() { RunPublish(10); }
 
 void TtheMainForm::btnMarkAllAsNewClick() {
-#ifdef TESSAVO_HAVE_GENERATOR
   if (blog_) Run([&] { MarkAllAsNew(*blog_, *host_); });
-#endif
 }
 
 void TtheMainForm::btnMarkAsPublishedClick() {
-#ifdef TESSAVO_HAVE_GENERATOR
   if (blog_) Run([&] { MarkAllAsPublished(*blog_, *host_); });
-#endif
 }
 
 }  // namespace tessavo::app

@@ -10,9 +10,9 @@
 #include <functional>
 #include <memory>
 
-#include "app/desktop_host.h"
-#include "app/list_models.h"
-#include "app/session_settings.h"
+#include "desktop/desktop_host.h"
+#include "desktop/list_models.h"
+#include "desktop/session_settings.h"
 #include "editor/editor_context.h"
 #include "store/blog.h"
 
@@ -23,10 +23,13 @@ class QStackedWidget;
 class QTableView;
 class QPlainTextEdit;
 
+namespace tessavo::desktop {
+class TopBar;
+}
+
 namespace tessavo::app {
 
 class TbtOnlyOne;
-class TopBar;
 
 class TtheMainForm : public QWidget {
   Q_OBJECT
@@ -45,8 +48,8 @@ class TtheMainForm : public QWidget {
   void ShowAsSaved();
 
   Blog* blog() const { return blog_.get(); }
-  DesktopHost& host() { return *host_; }
-  SessionSettings& settings() { return settings_; }
+  desktop::DesktopHost& host() { return *host_; }
+  desktop::SessionSettings& settings() { return settings_; }
   editor::EditorContext EditorContextForBlog();
   int CurrentPage() const;
   void ShowPage(int page);
@@ -61,7 +64,7 @@ class TtheMainForm : public QWidget {
   void ReloadLists();
 
   // Controls, named as in the window.
-  TopBar* pnlTop;
+  desktop::TopBar* pnlTop;
   QPushButton* btnExit;
   QPushButton* btnSideBlogs;
   QPushButton* btnSideEntries;
@@ -105,10 +108,10 @@ class TtheMainForm : public QWidget {
   QPlainTextEdit* memPublish;
   QMenu* mnuDisplay;
 
-  EntryListModel* entries_model;
-  StoredFileListModel* pictures_model;
-  StoredFileListModel* files_model;
-  OptionListModel* options_model;
+  desktop::EntryListModel* entries_model;
+  desktop::StoredFileListModel* pictures_model;
+  desktop::StoredFileListModel* files_model;
+  desktop::OptionListModel* options_model;
 
  public slots:
   void btnOpenBlogClick();
@@ -144,7 +147,19 @@ class TtheMainForm : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // The window and its steps, in the order BuildWindow runs them.
   void BuildWindow();
+  void BuildTopBar();
+  void BuildDisplayMenu();
+  void BuildSideBar();
+  QWidget* BuildBlogsPage();
+  QWidget* BuildEntriesPage();
+  QWidget* BuildPicturesPage();
+  QWidget* BuildFilesPage();
+  QWidget* BuildOptionsPage();
+  QWidget* BuildPublishPage();
+  void BuildPublishLog(QWidget* page);
+  void ConnectCommands();
   void SetBlogState(bool open);
   // Every command of the window starts here, from its button, list or menu. Long commands
   // let window events run while they work, so another command could be asked for meanwhile:
@@ -160,8 +175,8 @@ class TtheMainForm : public QWidget {
   void RunPublish(int limit);
   void EnablePublishButtons(bool enable);
 
-  SessionSettings settings_;
-  std::unique_ptr<DesktopHost> host_;
+  desktop::SessionSettings settings_;
+  std::unique_ptr<desktop::DesktopHost> host_;
   std::unique_ptr<Blog> blog_;
   TbtOnlyOne* guard_ = nullptr;
   bool start_maximized_ = false;

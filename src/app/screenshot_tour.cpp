@@ -8,11 +8,11 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "app/category_list_form.h"
-#include "app/dialog_runner.h"
 #include "app/main_window.h"
+#include "desktop/dialog_runner.h"
 #include "editor/entry_form.h"
-#include "options/backup_form.h"
+#include "store/ui/backup_form.h"
+#include "store/ui/category_list_form.h"
 #include "util/program_folder.h"
 
 namespace tessavo::app {
@@ -45,7 +45,7 @@ BlogRec Entry(const char* title, const char* text, DateTime when, int type, int 
 }
 
 // Answers every box with its first button and opens no dialog, so the tour never blocks.
-class QuietDialogs : public DialogRunner {
+class QuietDialogs : public desktop::DialogRunner {
  public:
   int Exec(QDialog&) override { return QDialog::Rejected; }
   QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString&,
@@ -72,7 +72,7 @@ int RunScreenshotTour(const QString& folder) {
   SetProgramFolder(home.path().toStdString());
   bool ok = true;
   QuietDialogs quiet;
-  SetDialogRunner(&quiet);
+  desktop::SetDialogRunner(&quiet);
 
   TtheMainForm w(false);
   w.resize(900, 620);
@@ -121,7 +121,7 @@ int RunScreenshotTour(const QString& folder) {
   w.OpenBlogFile(file);
 
   // A real generation run fills the Publish log; sample lines in the other colours follow.
-  DesktopHost& host = w.host();
+  desktop::DesktopHost& host = w.host();
   w.ShowPage(TtheMainForm::kPublishPage);
   w.btnGeneratePagesClick();
   host.PublishLogLineColored(LogColor::kGreen, "(sample) a green line: a page overwrites another");
@@ -149,13 +149,13 @@ int RunScreenshotTour(const QString& folder) {
     form.close();
   }
   {
-    TcatListForm form(w.EditorContextForBlog(), &w);
+    store_ui::TcatListForm form(w.EditorContextForBlog(), &w);
     form.show();
     ok &= Save(&form, folder + "/category-list.png");
     form.close();
   }
   {
-    options::TBackupBlogForm form(w.blog()->options, &w.settings(), &w);
+    store_ui::TBackupBlogForm form(w.blog()->options, &w.settings(), &w);
     form.show();
     ok &= Save(&form, folder + "/backup-dialog.png");
     form.close();
@@ -167,7 +167,7 @@ int RunScreenshotTour(const QString& folder) {
   host.CloseStatus();
 
   w.close();
-  SetDialogRunner(nullptr);
+  desktop::SetDialogRunner(nullptr);
   return ok ? 0 : 1;
 }
 

@@ -8,15 +8,15 @@ class QWidget;
 namespace tessavo {
 class Blog;
 }
-namespace tessavo::app {
+namespace tessavo::desktop {
 struct SessionSettings;
 }
 
 namespace tessavo::editor {
 
 struct EditorContext {
-  Blog* blog = nullptr;                           // the open blog (category lookup, pickers)
-  app::SessionSettings* settings = nullptr;       // fonts and the editor's placement
+  Blog* blog = nullptr;                          // the open blog (category lookup, pickers)
+  desktop::SessionSettings* settings = nullptr;  // fonts and the editor's placement
   // The program's add-category operation (the category picker's add button); true when a
   // category was added.
   std::function<bool(QWidget* parent)> add_category;

@@ -7,8 +7,8 @@
 #include <QTableView>
 #include <QtTest>
 
-#include "app/scripted_dialogs.h"
-#include "app/session_settings.h"
+#include "desktop/scripted_dialogs.h"
+#include "desktop/session_settings.h"
 #include "editor/date_time_edit.h"
 #include "editor/entry_form.h"
 #include "editor/pickers.h"
@@ -19,7 +19,7 @@
 
 using namespace tessavo;
 using namespace tessavo::editor;
-using tessavo::app::testing::ScriptedDialogs;
+using tessavo::desktop::testing::ScriptedDialogs;
 
 namespace {
 
@@ -36,7 +36,7 @@ class EditorTest : public QObject {
   std::unique_ptr<tessavo::testing::TempDir> home_;
   std::unique_ptr<tessavo::testing::RecordingHost> host_;
   std::unique_ptr<Blog> blog_;
-  app::SessionSettings settings_;
+  desktop::SessionSettings settings_;
   std::unique_ptr<ScriptedDialogs> dialogs_;
 
   EditorContext Context() {

@@ -13,10 +13,10 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/dialog_runner.h"
-#include "app/look.h"
-#include "app/option_font.h"
-#include "app/session_settings.h"
+#include "desktop/dialog_runner.h"
+#include "desktop/look.h"
+#include "desktop/option_font.h"
+#include "desktop/session_settings.h"
 #include "editor/date_time_edit.h"
 #include "editor/pickers.h"
 #include "store/blog.h"
@@ -41,7 +41,7 @@ TBlogEntryForm::TBlogEntryForm(const EditorContext& context, QWidget* parent)
   setSizeGripEnabled(true);
   setWindowFlag(Qt::WindowMaximizeButtonHint, true);
 
-  auto* top = new app::TopBar(this);
+  auto* top = new desktop::TopBar(this);
   lblHeading = new QLabel("Blog Entry", top);
   lblHeading->setObjectName("lblHeading");
   QFont hf = lblHeading->font();
@@ -189,12 +189,12 @@ TBlogEntryForm::TBlogEntryForm(const EditorContext& context, QWidget* parent)
   connect(cbEntryType, &QComboBox::currentIndexChanged, this, &TBlogEntryForm::cbEntryTypeChange);
 
   // Fonts and placement from the session settings.
-  if (app::SessionSettings* s = context_.settings) {
-    app::ApplyOptionFont(this, app::FontFromString(Q(s->font_form), this));
-    app::OptionFont entry_font = app::FontFromString(Q(s->font_entry_text), edTitle);
+  if (desktop::SessionSettings* s = context_.settings) {
+    desktop::ApplyOptionFont(this, desktop::FontFromString(Q(s->font_form), this));
+    desktop::OptionFont entry_font = desktop::FontFromString(Q(s->font_entry_text), edTitle);
     for (QWidget* w : std::initializer_list<QWidget*>{edTitle, edText, edDate, edTime, edURL,
                                                       cbEntryType, edArticlePageName}) {
-      app::ApplyOptionFont(w, entry_font);
+      desktop::ApplyOptionFont(w, entry_font);
     }
     QSize desk = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry().size()
                                                   : QSize(1024, 768);
@@ -292,7 +292,7 @@ void TBlogEntryForm::btnSaveClick() {
                                   ? NameProblem("Category Name", "CategoryName", r.page_name)
                                   : NameProblem("Page Name", "BlogPageName", r.page_name);
   if (!problem.empty()) {
-    app::Dialogs().Message(this, QMessageBox::Warning, Q(problem), QMessageBox::Ok);
+    desktop::Dialogs().Message(this, QMessageBox::Warning, Q(problem), QMessageBox::Ok);
     edArticlePageName->setFocus();
     return;
   }
@@ -317,7 +317,7 @@ void TBlogEntryForm::btnCancelClick() {
 void TBlogEntryForm::btnCategoryClick() {
   if (!context_.blog) return;
   TSelectBlogCategory picker(context_, this);
-  app::Dialogs().Exec(picker);
+  desktop::Dialogs().Exec(picker);
   if (picker.result() == 1) {
     if (auto chosen = picker.SelectedCategory()) {
       category_ = chosen->key;
@@ -332,7 +332,7 @@ void TBlogEntryForm::btnClearCategoryClick() {
 }
 
 void TBlogEntryForm::btnGoToCoolURLClick() {
-  if (edURL->text().size() > 1) app::Dialogs().OpenWithShell(edURL->text());
+  if (edURL->text().size() > 1) desktop::Dialogs().OpenWithShell(edURL->text());
 }
 
 void TBlogEntryForm::cbEntryTypeChange(int index) {
@@ -362,7 +362,7 @@ void TBlogEntryForm::showEvent(QShowEvent* event) {
 }
 
 void TBlogEntryForm::done(int r) {
-  if (app::SessionSettings* s = context_.settings) {
+  if (desktop::SessionSettings* s = context_.settings) {
     s->entry_maximized = isMaximized();
     if (!isMaximized()) {
       s->entry_top = pos().y();

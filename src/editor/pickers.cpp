@@ -13,10 +13,10 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "app/dialog_runner.h"
-#include "app/look.h"
-#include "app/option_font.h"
-#include "app/session_settings.h"
+#include "desktop/dialog_runner.h"
+#include "desktop/look.h"
+#include "desktop/option_font.h"
+#include "desktop/session_settings.h"
 #include "util/program_folder.h"
 
 namespace tessavo::editor {
@@ -37,7 +37,7 @@ PickerBase::PickerBase(const EditorContext& context, QWidget* parent, const QStr
     : QDialog(parent), context_(context) {
   setWindowTitle(caption);
   resize(520, 420);
-  auto* top = new app::TopBar(this);
+  auto* top = new desktop::TopBar(this);
   lblHeading = new QLabel(heading, top);
   QFont hf = lblHeading->font();
   hf.setBold(true);
@@ -81,8 +81,8 @@ PickerBase::PickerBase(const EditorContext& context, QWidget* parent, const QStr
   layout->addWidget(extras_);
 
   if (context_.settings) {
-    app::ApplyOptionFont(this, app::FontFromString(Q(context_.settings->font_form), this));
-    app::ApplyOptionFont(grid, app::FontFromString(Q(context_.settings->font_lists), grid));
+    desktop::ApplyOptionFont(this, desktop::FontFromString(Q(context_.settings->font_form), this));
+    desktop::ApplyOptionFont(grid, desktop::FontFromString(Q(context_.settings->font_lists), grid));
   }
   connect(btnConfirm, &QPushButton::clicked, this, &PickerBase::btnConfirmClick);
   connect(btnCancel, &QPushButton::clicked, this, &PickerBase::btnCancelClick);
@@ -187,7 +187,7 @@ int TSelectBlogPicture::VSpace() const { return WholeNumber(edVSpace->text(), 0)
 
 void TSelectBlogPicture::btnAddClick() {
   if (!context_.blog) return;
-  QString path = app::Dialogs().OpenFile(this, Q(ProgramFolder().string()),
+  QString path = desktop::Dialogs().OpenFile(this, Q(ProgramFolder().string()),
                                          "Pictures|*.jpg;*.gif;*.png|All Files|*.*", QString());
   if (path.isEmpty()) return;
   context_.blog->AddPicture(path.toStdString());
@@ -228,7 +228,7 @@ QString TSelectBlogFile::LinkText() const { return edLinkText->text(); }
 
 void TSelectBlogFile::btnAddClick() {
   if (!context_.blog) return;
-  QString path = app::Dialogs().OpenFile(
+  QString path = desktop::Dialogs().OpenFile(
       this, Q(ProgramFolder().string()),
       "All Files|*.*|Programs|*.exe|Zip Files|*.zip|Pictures|*.gif;*.png;*.jpg;*.jpeg", QString());
   if (path.isEmpty()) return;

@@ -21,11 +21,11 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/desktop_host.h"
-#include "app/dialog_runner.h"
-#include "app/look.h"
-#include "app/option_font.h"
-#include "app/session_settings.h"
+#include "desktop/desktop_host.h"
+#include "desktop/dialog_runner.h"
+#include "desktop/look.h"
+#include "desktop/option_font.h"
+#include "desktop/session_settings.h"
 #include "templates/packager/insert_list.h"
 #include "util/program_folder.h"
 #include "util/text.h"
@@ -73,7 +73,7 @@ std::string FromBox(const QPlainTextEdit* box, bool crlf) {
 }  // namespace
 
 void ShowPackagerHelp(QWidget* parent, const QString& topic) {
-  app::Dialogs().Message(parent, QMessageBox::Information,
+  desktop::Dialogs().Message(parent, QMessageBox::Information,
                          "Help topic \"" + topic + "\" is not available in this version.",
                          QMessageBox::Ok);
 }
@@ -84,24 +84,24 @@ class TTemplatePackagerForm::Dialogs : public PackagerDialogs {
   explicit Dialogs(QWidget* parent) : parent_(parent) {}
 
   std::string ChooseFileToOpen(const std::string& folder, const std::string& filter) override {
-    return app::Dialogs().OpenFile(parent_, Q(folder), Q(filter), QString()).toStdString();
+    return desktop::Dialogs().OpenFile(parent_, Q(folder), Q(filter), QString()).toStdString();
   }
   std::string ChooseFileToSave(const std::string& folder, const std::string& proposed_name,
                                const std::string& filter,
                                const std::string& default_extension) override {
-    return app::Dialogs()
+    return desktop::Dialogs()
         .SaveFile(parent_, Q(folder), Q(proposed_name), Q(filter), Q(default_extension))
         .toStdString();
   }
   void OpenWithDefaultProgram(const std::string& path) override {
-    app::Dialogs().OpenWithShell(Q(path));
+    desktop::Dialogs().OpenWithShell(Q(path));
   }
 
  private:
   QWidget* parent_;
 };
 
-TTemplatePackagerForm::TTemplatePackagerForm(app::SessionSettings* settings, QWidget* parent)
+TTemplatePackagerForm::TTemplatePackagerForm(desktop::SessionSettings* settings, QWidget* parent)
     : QDialog(parent) {
   setObjectName("TemplatePackagerForm");
   setWindowTitle("Template Packager");
@@ -109,7 +109,7 @@ TTemplatePackagerForm::TTemplatePackagerForm(app::SessionSettings* settings, QWi
   setSizeGripEnabled(true);
   setWindowFlag(Qt::WindowMaximizeButtonHint, true);
 
-  host_ = std::make_unique<app::DesktopHost>(this);
+  host_ = std::make_unique<desktop::DesktopHost>(this);
   dialogs_ = std::make_unique<Dialogs>(this);
   packager_ = std::make_unique<TemplatePackager>(*host_, *dialogs_, ProgramFolder());
   BuildWindow();
@@ -124,7 +124,7 @@ TTemplatePackagerForm::~TTemplatePackagerForm() = default;
 
 void TTemplatePackagerForm::BuildWindow() {
   // Top bar.
-  pnlTop = new app::TopBar(this);
+  pnlTop = new desktop::TopBar(this);
   lblTitle = new QLabel("Template Packager", pnlTop);
   lblTitle->setObjectName("lblTitle");
   QFont tf = lblTitle->font();
@@ -318,9 +318,9 @@ void TTemplatePackagerForm::BuildWindow() {
           [this] { Run([this] { packager_->ShowFiles(); }); });
 }
 
-void TTemplatePackagerForm::PlaceWindow(const app::SessionSettings& s) {
-  app::ApplyOptionFont(this, app::FontFromString(Q(s.font_form), this));
-  app::ApplyOptionFont(lbFiles, app::FontFromString(Q(s.font_lists), lbFiles));
+void TTemplatePackagerForm::PlaceWindow(const desktop::SessionSettings& s) {
+  desktop::ApplyOptionFont(this, desktop::FontFromString(Q(s.font_form), this));
+  desktop::ApplyOptionFont(lbFiles, desktop::FontFromString(Q(s.font_lists), lbFiles));
   QSize desk = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry().size()
                                                 : QSize(1024, 768);
   QPoint at = pos();

@@ -30,11 +30,11 @@ class QStackedWidget;
 class QTabWidget;
 class QToolButton;
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 struct SessionSettings;
 class DesktopHost;
 class TopBar;
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop
 
 namespace tessavo::templates {
 
@@ -42,13 +42,13 @@ class TTemplatePackagerForm : public QDialog {
   Q_OBJECT
  public:
   // `settings` gives the fonts and the placement (the entry window's); may be null.
-  explicit TTemplatePackagerForm(app::SessionSettings* settings, QWidget* parent = nullptr);
+  explicit TTemplatePackagerForm(desktop::SessionSettings* settings, QWidget* parent = nullptr);
   ~TTemplatePackagerForm() override;
 
   TemplatePackager& packager() { return *packager_; }
 
   // Controls, named as in the window.
-  app::TopBar* pnlTop;
+  desktop::TopBar* pnlTop;
   QLabel* lblTitle;
   QPushButton* btnHelp;
   QPushButton* btnClose;
@@ -109,7 +109,7 @@ class TTemplatePackagerForm : public QDialog {
   class Dialogs;
 
   void BuildWindow();
-  void PlaceWindow(const app::SessionSettings& settings);
+  void PlaceWindow(const desktop::SessionSettings& settings);
   // Runs one operation of the packager and shows the state it leaves. An operation that
   // lets events run (the preview) is never nested into another.
   void Run(const std::function<void()>& operation);
@@ -118,7 +118,7 @@ class TTemplatePackagerForm : public QDialog {
   void SliceEdited(int slice);
   void DescriptionEdited();
 
-  std::unique_ptr<app::DesktopHost> host_;
+  std::unique_ptr<desktop::DesktopHost> host_;
   std::unique_ptr<Dialogs> dialogs_;
   std::unique_ptr<TemplatePackager> packager_;
   // What each text box holds, as the packager's bytes, and whether its text keeps CR LF

@@ -1,10 +1,6 @@
 // The template packager's window: its controls, typing and inserting into a slice, saving,
-// the questions on closing, its placement, and the main window's button that opens it.
-//
-// With TESSAVO_SHOTS_DIR set, personsPath saves pictures of the window's three pages there
-// (run it under Xvfb with QT_QPA_PLATFORM=xcb to see the real look); with
-// TESSAVO_PERSON_HOME set it works in that program folder and leaves its files there, so
-// that the saved package can be used further by hand.
+// the questions on closing and its placement. (The main window's button that opens it is
+// tested with the main window, in src/app.)
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
@@ -15,9 +11,8 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "app/main_window.h"
-#include "app/scripted_dialogs.h"
-#include "app/session_settings.h"
+#include "desktop/scripted_dialogs.h"
+#include "desktop/session_settings.h"
 #include "generator/run.h"
 #include "store/blog.h"
 #include "store/options.h"
@@ -28,7 +23,7 @@
 #include "util/program_folder.h"
 
 using namespace tessavo;
-using tessavo::app::testing::ScriptedDialogs;
+using tessavo::desktop::testing::ScriptedDialogs;
 using tessavo::templates::TTemplatePackagerForm;
 
 namespace {
@@ -53,7 +48,7 @@ class PackagerFormTest : public QObject {
  private:
   std::unique_ptr<tessavo::testing::TempDir> home_;
   std::unique_ptr<ScriptedDialogs> dialogs_;
-  app::SessionSettings settings_;
+  desktop::SessionSettings settings_;
 
   std::filesystem::path DefaultPackage() {
     return tessavo::testing::WriteFile(home_->path() / "@default.tem",
@@ -65,7 +60,7 @@ class PackagerFormTest : public QObject {
     home_ = std::make_unique<tessavo::testing::TempDir>();
     SetProgramFolder(home_->path());
     dialogs_ = std::make_unique<ScriptedDialogs>();
-    settings_ = app::SessionSettings();
+    settings_ = desktop::SessionSettings();
   }
   void cleanup() { dialogs_.reset(); }
 
@@ -261,93 +256,6 @@ class PackagerFormTest : public QObject {
     TTemplatePackagerForm g(&settings_);
     QVERIFY(g.windowState() & Qt::WindowMaximized);
     QVERIFY(g.pos().x() != 99999);
-  }
-
-  void templateEditorButtonOpensThePackager() {
-    app::TtheMainForm w;
-    QCOMPARE(w.btnTemplateEditor->text(), QString("Template Editor"));
-    QVERIFY(w.btnTemplateEditor->isEnabled());
-    QString seen;
-    QSize size;
-    dialogs_->on_exec = [&](QDialog& d) {
-      auto* form = qobject_cast<TTemplatePackagerForm*>(&d);
-      if (form) {
-        seen = form->windowTitle();
-        size = form->size();
-        form->reject();
-      }
-      return int(QDialog::Rejected);
-    };
-    w.settings().entry_height = 450;
-    w.settings().entry_width = 650;
-    w.btnTemplateEditor->click();
-    QCOMPARE(seen, QString("Template Packager"));
-    QCOMPARE(size, QSize(650, 450));
-  }
-
-  // A person's path: the packager from the main window, the default package changed and
-  // saved under a new name, its preview, and a site generated with it.
-  void personsPath() {
-    std::filesystem::path home = home_->path();
-    if (qEnvironmentVariableIsSet("TESSAVO_PERSON_HOME")) {
-      home = qEnvironmentVariable("TESSAVO_PERSON_HOME").toStdString();
-      SetProgramFolder(home);
-      tessavo::testing::WriteFile(home / "@default.tem", std::string(BuiltInPackageText()));
-    } else {
-      DefaultPackage();
-    }
-    const QString shots = qEnvironmentVariable("TESSAVO_SHOTS_DIR");
-    app::TtheMainForm w;
-    w.show();
-    bool worked = false;
-    dialogs_->on_exec = [&](QDialog& d) {
-      auto* f = qobject_cast<TTemplatePackagerForm*>(&d);
-      if (!f) return int(QDialog::Rejected);
-      f->show();
-      dialogs_->files = {Q(home / "@default.tem")};
-      f->btnOpen->click();
-      f->btnDefaultLayout->click();
-      QPlainTextEdit* start = f->memSlice[0];
-      QString text = start->toPlainText();
-      const int body = text.indexOf("<body>\n");
-      QTextCursor c = start->textCursor();
-      c.setPosition(body + 7);
-      start->setTextCursor(c);
-      start->setFocus();
-      QTest::keyClicks(start, "<p class=\"banner\">Made with the packager</p>");
-      QTest::keyClick(start, Qt::Key_Return);
-      if (!shots.isEmpty()) f->grab().save(shots + "/packager-slices.png");
-      dialogs_->files = {Q(home / "banner.tem")};
-      f->btnSaveAs->click();
-      f->btnPreview->click();
-      f->btnDescription->click();
-      if (!shots.isEmpty()) f->grab().save(shots + "/packager-description.png");
-      f->btnFiles->click();
-      if (!shots.isEmpty()) f->grab().save(shots + "/packager-files.png");
-      f->btnClose->click();
-      worked = f->result() == QDialog::Rejected && !f->isVisible();
-      return f->result();
-    };
-    w.btnTemplateEditor->click();
-    QVERIFY(worked);
-    QVERIFY(dialogs_->messages.empty());
-    QCOMPARE(QString::fromStdString(SplitPackageLines(Read(home / "banner.tem"))[2]),
-             QString::fromStdString(BuiltInPackageLines()[2]));
-    QVERIFY(Read(home / "banner.tem").find("Made with the packager") != std::string::npos);
-    QCOMPARE(int(dialogs_->opened.size()), 1);
-    QCOMPARE(dialogs_->opened[0], Q(home / "HTML" / "TemplatePreview" / "index.html"));
-    QVERIFY(Read(home / "HTML" / "TemplatePreview" / "1article.html")
-                .find("<p class=\"banner\">Made with the packager</p>") != std::string::npos);
-
-    // The blog takes the new package and its site shows the change.
-    tessavo::testing::RecordingHost host;
-    std::unique_ptr<Blog> blog = Blog::Create(home / "site.zdb", host, false);
-    blog->options.SetText(opt::kTemplateFile, "banner.tem");
-    blog->SaveOptions();
-    GenerateResult r = GeneratePages(*blog, host);
-    QVERIFY(r.ok);
-    QVERIFY(Read(r.home_page).find("<p class=\"banner\">Made with the packager</p>") !=
-            std::string::npos);
   }
 };
 

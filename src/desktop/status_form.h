@@ -7,7 +7,7 @@
 
 class QLabel;
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 
 class TStatusForm : public QDialog {
   Q_OBJECT
@@ -24,4 +24,4 @@ class TStatusForm : public QDialog {
   QLabel* lblStatus_;
 };
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

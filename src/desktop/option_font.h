@@ -10,7 +10,7 @@
 
 class QWidget;
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 
 // A font as the settings know it: the Qt font plus the two fields Qt has no place for.
 struct OptionFont {
@@ -39,4 +39,4 @@ void ApplyOptionFont(QWidget* widget, const OptionFont& font);
 // The font a string gives when applied over `base`'s current font.
 OptionFont FontFromString(const QString& text, const QWidget* base);
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

@@ -9,9 +9,9 @@
 #include <functional>
 #include <vector>
 
-#include "app/dialog_runner.h"
+#include "desktop/dialog_runner.h"
 
-namespace tessavo::app::testing {
+namespace tessavo::desktop::testing {
 
 class ScriptedDialogs : public DialogRunner {
  public:
@@ -67,4 +67,4 @@ class ScriptedDialogs : public DialogRunner {
   void OpenWithShell(const QString& item) override { opened.push_back(item); }
 };
 
-}  // namespace tessavo::app::testing
+}  // namespace tessavo::desktop::testing

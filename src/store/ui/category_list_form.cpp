@@ -1,20 +1,20 @@
-#include "app/category_list_form.h"
+#include "store/ui/category_list_form.h"
 
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 
-#include "app/dialog_runner.h"
-#include "app/list_models.h"
-#include "app/look.h"
-#include "app/option_font.h"
-#include "app/session_settings.h"
+#include "desktop/dialog_runner.h"
+#include "desktop/list_models.h"
+#include "desktop/look.h"
+#include "desktop/option_font.h"
+#include "desktop/session_settings.h"
 #include "editor/entry_form.h"
 #include "store/blog.h"
 #include "util/host.h"
 
-namespace tessavo::app {
+namespace tessavo::store_ui {
 
 bool AddCategory(QWidget* parent, Blog& blog, const editor::EditorContext& context) {
   if (!blog.CheckCategoryLimit()) return false;
@@ -22,7 +22,7 @@ bool AddCategory(QWidget* parent, Blog& blog, const editor::EditorContext& conte
   form.setMyBlogFunction(editor::TBlogEntryForm::kCategory);
   form.setMyBlogResult(0);
   form.setMyBlogRec(Blog::NewCategoryRec());
-  Dialogs().Exec(form);
+  desktop::Dialogs().Exec(form);
   if (form.myBlogResult() != 1) return false;
   blog.InsertCategory(form.myBlogRec());
   return true;
@@ -38,7 +38,7 @@ bool EditCategory(QWidget* parent, Blog& blog, const editor::EditorContext& cont
   form.setMyBlogFunction(editor::TBlogEntryForm::kCategory);
   form.setMyBlogResult(0);
   form.setMyBlogRec(rec);
-  Dialogs().Exec(form);
+  desktop::Dialogs().Exec(form);
   if (form.myBlogResult() != 1) return false;
   BlogRec changed = form.myBlogRec();
   changed.key = key;
@@ -51,7 +51,7 @@ TcatListForm::TcatListForm(const editor::EditorContext& context, QWidget* parent
   setObjectName("catListForm");
   setWindowTitle("Category List");
   resize(560, 420);
-  top_ = new TopBar(this);
+  top_ = new desktop::TopBar(this);
   auto* heading = new QLabel("Category List", top_);
   QFont hf = heading->font();
   hf.setBold(true);
@@ -64,7 +64,7 @@ TcatListForm::TcatListForm(const editor::EditorContext& context, QWidget* parent
   btnAddCategory = new QPushButton("Add Category", this);
   btnEditCategory = new QPushButton("Edit Category", this);
   btnRemoveCategory = new QPushButton("Remove Category", this);
-  model = new CategoryListModel("Category Page Name", this);
+  model = new desktop::CategoryListModel("Category Page Name", this);
   lbCategories = new QTableView(this);
   lbCategories->setModel(model);
   lbCategories->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -74,9 +74,10 @@ TcatListForm::TcatListForm(const editor::EditorContext& context, QWidget* parent
   lbCategories->horizontalHeader()->setStretchLastSection(true);
   lbCategories->setColumnWidth(0, 220);
   if (context_.settings) {
-    ApplyOptionFont(this, FontFromString(QString::fromStdString(context_.settings->font_form), this));
-    ApplyOptionFont(lbCategories,
-                    FontFromString(QString::fromStdString(context_.settings->font_lists), lbCategories));
+    const QString form_font = QString::fromStdString(context_.settings->font_form);
+    const QString list_font = QString::fromStdString(context_.settings->font_lists);
+    desktop::ApplyOptionFont(this, desktop::FontFromString(form_font, this));
+    desktop::ApplyOptionFont(lbCategories, desktop::FontFromString(list_font, lbCategories));
   }
   connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnAddCategory, &QPushButton::clicked, this, &TcatListForm::btnAddCategoryClick);
@@ -148,4 +149,4 @@ void TcatListForm::btnRemoveCategoryClick() {
   }
 }
 
-}  // namespace tessavo::app
+}  // namespace tessavo::store_ui

@@ -1,4 +1,4 @@
-#include "app/look.h"
+#include "desktop/look.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -6,7 +6,7 @@
 
 static void InitTessavoResources() { Q_INIT_RESOURCE(tessavo); }
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 namespace {
 
 QPixmap& Bitmap() {
@@ -53,4 +53,4 @@ QString DialogFilter(const QString& pipe_filter) {
   return out.join(";;");
 }
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

@@ -9,7 +9,7 @@ class QDialog;
 class QFont;
 class QWidget;
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 
 class DialogRunner {
  public:
@@ -39,4 +39,4 @@ DialogRunner& Dialogs();
 // Installs `runner` (not owned); nullptr restores the default.
 void SetDialogRunner(DialogRunner* runner);
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

@@ -1,8 +1,8 @@
-#include "app/status_form.h"
+#include "desktop/status_form.h"
 
 #include <QLabel>
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 
 TStatusForm::TStatusForm(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint |
@@ -28,4 +28,4 @@ void TStatusForm::setStatusMessage(const QString& text) {
   lblStatus_->setText(text);
 }
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

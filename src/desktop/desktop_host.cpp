@@ -1,4 +1,4 @@
-#include "app/desktop_host.h"
+#include "desktop/desktop_host.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -8,11 +8,11 @@
 #include <QTextCursor>
 #include <QPlainTextEdit>
 
-#include "app/dialog_runner.h"
+#include "desktop/dialog_runner.h"
 
 Q_LOGGING_CATEGORY(lcDiagnostic, "tessavo.diagnostic", QtWarningMsg)
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -211,4 +211,4 @@ void DesktopHost::ProcessEvents() {
 bool DesktopHost::RunBasicOptionsDialog(BlogOptionsRec&) { return false; }
 bool DesktopHost::RunTemplateOptionsDialog(BlogOptionsRec&) { return false; }
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

@@ -12,10 +12,11 @@ class QTableView;
 namespace tessavo {
 class Blog;
 }
-
-namespace tessavo::app {
-
+namespace tessavo::desktop {
 class CategoryListModel;
+}
+
+namespace tessavo::store_ui {
 
 // AddCategory: at the limit tells "Tessavo allows a maximum of 500 categories."; otherwise
 // runs the entry editor in category mode on a new record and inserts it on Save. True when
@@ -34,7 +35,7 @@ class TcatListForm : public QDialog {
   QPushButton* btnEditCategory;
   QPushButton* btnRemoveCategory;
   QTableView* lbCategories;
-  CategoryListModel* model;
+  desktop::CategoryListModel* model;
 
  public slots:
   void btnAddCategoryClick();
@@ -52,4 +53,4 @@ class TcatListForm : public QDialog {
   QWidget* heading_;
 };
 
-}  // namespace tessavo::app
+}  // namespace tessavo::store_ui

@@ -10,17 +10,17 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 struct SessionSettings;
 }
 
-namespace tessavo::options {
+namespace tessavo::store_ui {
 
 class TBackupBlogForm : public QDialog {
   Q_OBJECT
  public:
   // Shows the location and selects the number to keep (clamped to 0..25; 0 selects none).
-  TBackupBlogForm(const BlogOptionsRec& options, const app::SessionSettings* settings,
+  TBackupBlogForm(const BlogOptionsRec& options, const desktop::SessionSettings* settings,
                   QWidget* parent = nullptr);
 
   // The options with the field's location and the selected number (0 when none).
@@ -39,4 +39,4 @@ class TBackupBlogForm : public QDialog {
   BlogOptionsRec options_;
 };
 
-}  // namespace tessavo::options
+}  // namespace tessavo::store_ui

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 
 class IniFile {
  public:
@@ -49,4 +49,4 @@ class IniFile {
   std::vector<Section> sections_;  // sections_[0] holds lines before the first header
 };
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

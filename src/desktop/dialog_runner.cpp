@@ -1,4 +1,4 @@
-#include "app/dialog_runner.h"
+#include "desktop/dialog_runner.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -7,9 +7,9 @@
 #include <QFontDialog>
 #include <QUrl>
 
-#include "app/look.h"
+#include "desktop/look.h"
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 namespace {
 
 DialogRunner*& Current() {
@@ -72,4 +72,4 @@ DialogRunner& Dialogs() {
 
 void SetDialogRunner(DialogRunner* runner) { Current() = runner; }
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

@@ -5,7 +5,7 @@
 #include <QPixmap>
 #include <QWidget>
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 
 // Loads the bitmap "Back0", "Back1" or "Back2" into the shared bitmap (any other value loads
 // "Back0") and repaints every top bar.
@@ -30,4 +30,4 @@ class TopBar : public QWidget {
 // Turns a filter written "Caption|*.a;*.b|Caption|*.*" into the form file dialogs take.
 QString DialogFilter(const QString& pipe_filter);
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

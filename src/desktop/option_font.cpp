@@ -1,9 +1,9 @@
-#include "app/option_font.h"
+#include "desktop/option_font.h"
 
 #include <QPalette>
 #include <QWidget>
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 namespace {
 
 bool ToNumber(const QString& field, long long& out) {
@@ -95,4 +95,4 @@ OptionFont FontFromString(const QString& text, const QWidget* base) {
   return f;
 }
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

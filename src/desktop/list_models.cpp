@@ -1,11 +1,11 @@
-#include "app/list_models.h"
+#include "desktop/list_models.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -284,4 +284,4 @@ void OptionListDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
   p->restore();
 }
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

@@ -15,13 +15,13 @@
 #include <memory>
 #include <string>
 
-#include "app/status_form.h"
+#include "desktop/status_form.h"
 #include "util/host.h"
 
 #include <QPlainTextEdit>
 class QWidget;
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 
 class DesktopHost : public Host {
  public:
@@ -73,4 +73,4 @@ class DesktopHost : public Host {
   std::unique_ptr<InputHold> hold_;   // drops input to the owner while events run
 };
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

@@ -9,7 +9,7 @@
 
 #include "store/blog.h"
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 
 // Entries, newest first: "Date + Time", "Title", "Entry Type", "Category".
 class EntryListModel : public QAbstractTableModel {
@@ -120,4 +120,4 @@ class OptionListDelegate : public QStyledItemDelegate {
   void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

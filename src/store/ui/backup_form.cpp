@@ -1,4 +1,4 @@
-#include "options/backup_form.h"
+#include "store/ui/backup_form.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -10,20 +10,20 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/dialog_runner.h"
-#include "app/look.h"
-#include "app/option_font.h"
-#include "app/session_settings.h"
+#include "desktop/dialog_runner.h"
+#include "desktop/look.h"
+#include "desktop/option_font.h"
+#include "desktop/session_settings.h"
 #include "util/program_folder.h"
 
-namespace tessavo::options {
+namespace tessavo::store_ui {
 
-TBackupBlogForm::TBackupBlogForm(const BlogOptionsRec& options, const app::SessionSettings* settings,
-                                 QWidget* parent)
+TBackupBlogForm::TBackupBlogForm(const BlogOptionsRec& options,
+                                 const desktop::SessionSettings* settings, QWidget* parent)
     : QDialog(parent), options_(options) {
   setObjectName("BackupBlogForm");
   setWindowTitle("Backup Blog");
-  auto* top = new app::TopBar(this);
+  auto* top = new desktop::TopBar(this);
   auto* heading = new QLabel("Backup", top);
   QFont hf = heading->font();
   hf.setBold(true);
@@ -62,7 +62,8 @@ TBackupBlogForm::TBackupBlogForm(const BlogOptionsRec& options, const app::Sessi
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   if (settings) {
-    app::ApplyOptionFont(this, app::FontFromString(QString::fromStdString(settings->font_form), this));
+    desktop::ApplyOptionFont(
+        this, desktop::FontFromString(QString::fromStdString(settings->font_form), this));
   }
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(btnContinue, &QPushButton::clicked, this, &QDialog::accept);
@@ -79,8 +80,8 @@ BlogOptionsRec TBackupBlogForm::OptionsRec() const {
 void TBackupBlogForm::btnLocationClick() {
   QString start = edLocation->text();
   if (start.isEmpty() || !QDir(start).exists()) start = QString::fromStdString(ProgramFolder().string());
-  QString chosen = app::Dialogs().ChooseFolder(this, start);
+  QString chosen = desktop::Dialogs().ChooseFolder(this, start);
   if (!chosen.isEmpty()) edLocation->setText(QDir::toNativeSeparators(chosen));
 }
 
-}  // namespace tessavo::options
+}  // namespace tessavo::store_ui

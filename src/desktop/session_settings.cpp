@@ -1,9 +1,9 @@
-#include "app/session_settings.h"
+#include "desktop/session_settings.h"
 
-#include "app/ini_file.h"
+#include "desktop/ini_file.h"
 #include "util/program_folder.h"
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 
 std::filesystem::path SettingsFilePath() { return ProgramFolder() / "tessavo.ini"; }
 
@@ -48,4 +48,4 @@ void SessionSettings::Save(const std::filesystem::path& file, bool write_form_pl
   ini.Save(file);
 }
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

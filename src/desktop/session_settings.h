@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 
 // A font string: name, charset, color, size and style joined by commas (see option_font.h).
 inline constexpr const char* kEmptyFontString = ",,,,";
@@ -40,4 +40,4 @@ struct SessionSettings {
 // The settings file: ProgramFolder() / "tessavo.ini".
 std::filesystem::path SettingsFilePath();
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop

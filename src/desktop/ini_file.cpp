@@ -1,4 +1,4 @@
-#include "app/ini_file.h"
+#include "desktop/ini_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include "util/error.h"
 #include "util/file_io.h"
 
-namespace tessavo::app {
+namespace tessavo::desktop {
 namespace {
 
 std::string Trim(const std::string& s) {
@@ -160,4 +160,4 @@ void IniFile::WriteBool(const std::string& section, const std::string& key, bool
   Set(section, key, value ? "1" : "0");
 }
 
-}  // namespace tessavo::app
+}  // namespace tessavo::desktop
