@@ -14,6 +14,7 @@
 #include "app/look.h"
 #include "app/option_font.h"
 #include "app/session_settings.h"
+#include "help/help.h"
 #include "util/program_folder.h"
 
 namespace tessavo::options {
@@ -29,6 +30,7 @@ TBackupBlogForm::TBackupBlogForm(const BlogOptionsRec& options, const app::Sessi
   hf.setBold(true);
   hf.setPointSize(hf.pointSize() + 4);
   heading->setFont(hf);
+  btnHelp = new QPushButton("Help", top);
   btnCancel = new QPushButton("Cancel", top);
   btnContinue = new QPushButton("Continue", top);
   auto* tl = new QHBoxLayout(top);
@@ -36,6 +38,7 @@ TBackupBlogForm::TBackupBlogForm(const BlogOptionsRec& options, const app::Sessi
   tl->setSpacing(4);
   tl->addWidget(heading);
   tl->addStretch();
+  tl->addWidget(btnHelp);
   tl->addWidget(btnCancel);
   tl->addWidget(btnContinue);
 
@@ -64,6 +67,7 @@ TBackupBlogForm::TBackupBlogForm(const BlogOptionsRec& options, const app::Sessi
   if (settings) {
     app::ApplyOptionFont(this, app::FontFromString(QString::fromStdString(settings->font_form), this));
   }
+  connect(btnHelp, &QPushButton::clicked, this, [this] { desktop::ShowHelp(this, "BlogsBackup"); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(btnContinue, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnLocation, &QPushButton::clicked, this, &TBackupBlogForm::btnLocationClick);
