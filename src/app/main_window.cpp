@@ -15,6 +15,7 @@
 
 #include "app/single_instance.h"
 #include "desktop/dialog_runner.h"
+#include "desktop/help.h"
 #include "desktop/look.h"
 #include "desktop/option_font.h"
 #include "editor/entry_form.h"
@@ -84,6 +85,7 @@ TtheMainForm::TtheMainForm(bool single_instance, const QString& title) : QWidget
   }
   BuildWindow();
   host_->SetPublishLog(memPublish);
+  desktop::SetHelpHandler([this](const QString& topic) { ShowHelp(topic); });
 
   // Step 1: page 0; step 2: the settings file.
   ShowPage(kBlogsPage);
@@ -108,6 +110,7 @@ TtheMainForm::TtheMainForm(bool single_instance, const QString& title) : QWidget
 }
 
 TtheMainForm::~TtheMainForm() {
+  if (pcMain) desktop::SetHelpHandler(nullptr);
   if (blog_) blog_->Close();
 }
 
@@ -150,6 +153,9 @@ void TtheMainForm::BuildTopBar() {
   btnExit = new QPushButton("Exit", pnlTop);
   btnExit->setObjectName("btnExit");
   connect(btnExit, &QPushButton::clicked, this, [this] { Command([this] { close(); }); });
+  btnHelp = new QPushButton("Help", pnlTop);
+  btnHelp->setObjectName("btnHelp");
+  connect(btnHelp, &QPushButton::clicked, this, [this] { ShowHelp("Welcome"); });
 }
 
 // The display menu opens on a right click on the top bar.
@@ -355,8 +361,11 @@ void TtheMainForm::resizeEvent(QResizeEvent* event) {
   int w = width();
   pnlTop->setGeometry(0, 0, w, 44);
   btnExit->setGeometry(w - 104, 8, 96, 28);
+  btnHelp->setGeometry(w - 208, 8, 96, 28);
   pcMain->setGeometry(120, 44, w - 120, height() - 44);
 }
+
+void TtheMainForm::ShowHelp(const QString& topic) { help::ShowHelpTopic(help_form_, this, topic); }
 
 int TtheMainForm::CurrentPage() const { return pcMain ? pcMain->currentIndex() : -1; }
 

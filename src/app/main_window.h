@@ -5,6 +5,7 @@
 // background and fonts from the settings file and writes them back when it closes.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <filesystem>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "desktop/list_models.h"
 #include "desktop/session_settings.h"
 #include "editor/editor_context.h"
+#include "help/help_form.h"
 #include "store/blog.h"
 
 class QLabel;
@@ -62,10 +64,14 @@ class TtheMainForm : public QWidget {
   void ApplyFonts();
   // Reloads every list from the blog.
   void ReloadLists();
+  // Closes an open help window and shows a new one, modeless, at `topic`.
+  void ShowHelp(const QString& topic);
+  help::THelpForm* help_form() const { return help_form_; }
 
   // Controls, named as in the window.
   desktop::TopBar* pnlTop;
   QPushButton* btnExit;
+  QPushButton* btnHelp;
   QPushButton* btnSideBlogs;
   QPushButton* btnSideEntries;
   QPushButton* btnSidePictures;
@@ -183,6 +189,7 @@ class TtheMainForm : public QWidget {
   bool command_running_ = false;  // a command started through Command has not ended
   int busy_ = 0;  // commands running (they let events run while they work)
   bool closed_ = false;
+  QPointer<help::THelpForm> help_form_;
 };
 
 }  // namespace tessavo::app

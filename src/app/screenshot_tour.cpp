@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QLineEdit>
 #include <QPainter>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -11,6 +12,8 @@
 #include "app/main_window.h"
 #include "desktop/dialog_runner.h"
 #include "editor/entry_form.h"
+#include "editor/tag_dialogs.h"
+#include "help/help_form.h"
 #include "store/ui/backup_form.h"
 #include "store/ui/category_list_form.h"
 #include "util/program_folder.h"
@@ -160,6 +163,29 @@ int RunScreenshotTour(const QString& folder) {
     ok &= Save(&form, folder + "/backup-dialog.png");
     form.close();
   }
+  {
+    editor::TFontTagForm font(&w);
+    font.edFontFace->setText("Georgia");
+    editor::THREFTagForm link("the bakery", &w);
+    editor::TImageTagForm image(&w);
+    editor::TTableTagForm table(&w);
+    const std::pair<QDialog*, const char*> dialogs[] = {
+        {&font, "/tag-font.png"}, {&link, "/tag-link.png"}, {&image, "/tag-image.png"},
+        {&table, "/tag-table.png"}};
+    for (const auto& [dialog, name] : dialogs) {
+      dialog->show();
+      ok &= Save(dialog, folder + name);
+      dialog->hide();
+    }
+  }
+  for (const char* topic : {"EntriesHTMLBar", "PublishToWeb"}) {
+    w.ShowHelp(topic);
+    if (help::THelpForm* help = w.help_form()) {
+      help->resize(820, 560);
+      ok &= Save(help, folder + "/help-" + topic + ".png");
+    }
+  }
+  if (w.help_form()) w.help_form()->close();
   host.ShowStatus();
   host.SetStatusCaption("Checking Blog...");
   host.SetStatus("Checking Record  5. Found 2 so far...");

@@ -1,6 +1,12 @@
 // The date and time fields, the entry editor's rules and the pickers.
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QImage>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QToolButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,7 +17,9 @@
 #include "desktop/session_settings.h"
 #include "editor/date_time_edit.h"
 #include "editor/entry_form.h"
+#include "editor/html_bar.h"
 #include "editor/pickers.h"
+#include "editor/tag_dialogs.h"
 #include "recording_host.h"
 #include "store/blog.h"
 #include "temp_dir.h"
@@ -22,6 +30,15 @@ using namespace tessavo::editor;
 using tessavo::desktop::testing::ScriptedDialogs;
 
 namespace {
+
+void Select(QPlainTextEdit* edit, int from, int to) {
+  QTextCursor c = edit->textCursor();
+  c.setPosition(from);
+  c.setPosition(to, QTextCursor::KeepAnchor);
+  edit->setTextCursor(c);
+}
+
+int Caret(QPlainTextEdit* edit) { return edit->textCursor().position(); }
 
 void TypeAt(QLineEdit& edit, int position, const QString& keys) {
   edit.setCursorPosition(position);
@@ -322,6 +339,269 @@ class EditorTest : public QObject {
     QCOMPARE(settings_.entry_left, 50);
     QCOMPARE(settings_.entry_top, 60);
     QCOMPARE(settings_.entry_maximized, false);
+  }
+
+  // --- HTML bar -----------------------------------------------------------------------------
+
+  void htmlBarButtonsInsertAtTheCaret() {
+    TBlogEntryForm f(Context());
+    f.setMyBlogRec(BlogRec{});
+    f.show();
+    THtmlBar* bar = f.pnlHtmlBar;
+    QCOMPARE(bar->objectName(), QString("pnlHtmlBar"));
+    f.edText->setPlainText("Hello world");
+    // Bold around a selected word, the caret after "</B>".
+    Select(f.edText, 6, 11);
+    QTest::mouseClick(bar->btn01_bold, Qt::LeftButton);
+    QCOMPARE(f.edText->toPlainText(), QString("Hello <B>world</B>"));
+    QCOMPARE(Caret(f.edText), 18);
+    QVERIFY(!f.edText->textCursor().hasSelection());
+    // Bold with nothing selected in the middle of the text.
+    Select(f.edText, 5, 5);
+    QTest::mouseClick(bar->btn01_bold, Qt::LeftButton);
+    QCOMPARE(f.edText->toPlainText(), QString("Hello<B></B> <B>world</B>"));
+    QCOMPARE(Caret(f.edText), 12);
+    // A paragraph tag before the selection.
+    Select(f.edText, 0, 5);
+    QTest::mouseClick(bar->btn08_paragraph, Qt::LeftButton);
+    QCOMPARE(f.edText->toPlainText(), QString("<P>Hello<B></B> <B>world</B>"));
+    QCOMPARE(Caret(f.edText), 8);
+    // The default table through its dialog, at the end of the text.
+    dialogs_->on_exec = [](QDialog& d) {
+      auto* t = qobject_cast<TTableTagForm*>(&d);
+      if (!t) return 0;
+      t->btnOK->click();
+      return t->result();
+    };
+    Select(f.edText, 28, 28);
+    QTest::mouseClick(bar->btn14_table, Qt::LeftButton);
+    const QString table =
+        "\n<TABLE CELLPADDING=\"4\" CELLSPACING=\"4\" BORDER=\"0\">\n<TR>\n<TD></TD>\n<TD></TD>\n"
+        "</TR>\n<TR>\n<TD></TD>\n<TD></TD>\n</TR>\n</TABLE>\n";
+    QCOMPARE(f.edText->toPlainText(), "<P>Hello<B></B> <B>world</B>" + table);
+    QCOMPARE(Caret(f.edText), 28 + int(table.size()));
+    QCOMPARE(f.myBlogRec().text, ("<P>Hello<B></B> <B>world</B>" + table).toStdString());
+  }
+
+  void linkDialogTakesTheSelectionAsCaption() {
+    TBlogEntryForm f(Context());
+    f.edText->setPlainText("see the docs now");
+    Select(f.edText, 8, 12);
+    QString caption_offered;
+    dialogs_->on_exec = [&](QDialog& d) {
+      auto* h = qobject_cast<THREFTagForm*>(&d);
+      if (!h) return 0;
+      caption_offered = h->edCaption->text();
+      if (!h->cbNewWindow->isChecked()) return 0;
+      h->edURL->setText(" https://example.org/docs ");
+      h->cbNewWindow->setChecked(false);
+      h->btnOK->click();
+      return h->result();
+    };
+    f.pnlHtmlBar->btn12_href->click();
+    QCOMPARE(caption_offered, QString("docs"));
+    const QString link = "<A HREF=\"https://example.org/docs\" class=\"entrylink\">docs</A>";
+    QCOMPARE(f.edText->toPlainText(), "see the " + link + " now");
+    QCOMPARE(Caret(f.edText), 8 + int(link.size()));
+  }
+
+  void cancelledDialogsInsertNothing() {
+    TBlogEntryForm f(Context());
+    f.edText->setPlainText("keep");
+    Select(f.edText, 0, 4);
+    dialogs_->on_exec = [](QDialog& d) {
+      auto* t = qobject_cast<TagDialogBase*>(&d);
+      if (!t) return 0;
+      t->btnCancel->click();
+      return t->result();
+    };
+    THtmlBar* bar = f.pnlHtmlBar;
+    for (QToolButton* b : {bar->btn11_font, bar->btn12_href, bar->btn13_image, bar->btn14_table}) {
+      b->click();
+    }
+    QCOMPARE(f.edText->toPlainText(), QString("keep"));
+    QVERIFY(f.edText->textCursor().hasSelection());
+    // A picker cancelled, or one on an empty table, inserts nothing either.
+    dialogs_->on_exec = [](QDialog& d) {
+      auto* p = qobject_cast<PickerBase*>(&d);
+      if (!p) return 0;
+      p->btnConfirmClick();
+      return p->result();
+    };
+    bar->btnInsertBlogPicture->click();
+    bar->btnInsertBlogFile->click();
+    QCOMPARE(f.edText->toPlainText(), QString("keep"));
+  }
+
+  void fontAndImageDialogsThroughTheBar() {
+    TBlogEntryForm f(Context());
+    f.edText->setPlainText("big");
+    Select(f.edText, 0, 3);
+    dialogs_->on_exec = [](QDialog& d) {
+      if (auto* font = qobject_cast<TFontTagForm*>(&d)) {
+        font->edFontSize->setText("3");
+        font->btnOK->click();
+        return font->result();
+      }
+      if (auto* image = qobject_cast<TImageTagForm*>(&d)) {
+        image->edFileName->setText("me.jpg");
+        image->edHSpace->setText("abc");
+        image->rgAlign->button(1)->setChecked(true);
+        image->btnOK->click();
+        return image->result();
+      }
+      return 0;
+    };
+    f.pnlHtmlBar->btn11_font->click();
+    QCOMPARE(f.edText->toPlainText(), QString("<FONT SIZE=\"3\">big</FONT>"));
+    f.pnlHtmlBar->btn13_image->click();
+    QCOMPARE(f.edText->toPlainText(),
+             QString("<FONT SIZE=\"3\">big</FONT><IMG SRC=\"me.jpg\" ALIGN=\"LEFT\">"));
+    QCOMPARE(Caret(f.edText), f.edText->toPlainText().size());
+  }
+
+  void pictureAndFileFromTheBlog() {
+    QImage img(120, 80, QImage::Format_RGB32);
+    img.fill(Qt::blue);
+    QString png = QString::fromStdString((home_->path() / "wide.png").string());
+    QVERIFY(img.save(png));
+    blog_->AddPicture(png.toStdString());
+    tessavo::testing::WriteFile(home_->path() / "notes.txt", "n");
+    blog_->AddFile(home_->path() / "notes.txt");
+    TBlogEntryForm f(Context());
+    f.edText->setPlainText("x");
+    Select(f.edText, 1, 1);
+    dialogs_->on_exec = [](QDialog& d) {
+      auto* p = qobject_cast<PickerBase*>(&d);
+      if (!p) return 0;
+      p->btnConfirmClick();
+      return p->result();
+    };
+    f.pnlHtmlBar->btnInsertBlogPicture->click();
+    QCOMPARE(f.edText->toPlainText(), QString("x<IMG SRC=\"wide.png\" HEIGHT=80 WIDTH=120>"));
+    f.pnlHtmlBar->btnInsertBlogFile->click();
+    QCOMPARE(f.edText->toPlainText(),
+             QString("x<IMG SRC=\"wide.png\" HEIGHT=80 WIDTH=120>"
+                     "<A HREF=\"notes.txt\" class=\"entrylink\">notes.txt</A>"));
+    QCOMPARE(Caret(f.edText), f.edText->toPlainText().size());
+  }
+
+  void wordWrapPair() {
+    TBlogEntryForm f(Context());
+    THtmlBar* bar = f.pnlHtmlBar;
+    QVERIFY(bar->btn21_wordwrap->isChecked());
+    QVERIFY(!bar->btn22_wordwrapoff->isChecked());
+    QCOMPARE(f.edText->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QCOMPARE(f.edText->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(f.edText->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    bar->btn22_wordwrapoff->click();
+    QVERIFY(!bar->btn21_wordwrap->isChecked());
+    QCOMPARE(f.edText->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QCOMPARE(f.edText->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    bar->btn22_wordwrapoff->click();  // already down: stays down
+    QVERIFY(bar->btn22_wordwrapoff->isChecked());
+    QCOMPARE(f.edText->lineWrapMode(), QPlainTextEdit::NoWrap);
+    bar->btn21_wordwrap->click();
+    QCOMPARE(f.edText->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+  }
+
+  void barButtonsInOrderWithTheirHints() {
+    TBlogEntryForm f(Context());
+    THtmlBar* bar = f.pnlHtmlBar;
+    const std::pair<QToolButton*, const char*> hints[] = {
+        {bar->btn11_font, "<FONT FACE= SIZE=> - Insert  Font Tag"},
+        {bar->btn01_bold, "<B> - Bold"},
+        {bar->btn02_italics, "<I> - Italics"},
+        {bar->btn03_underline, "<U> - Underline"},
+        {bar->btn04_center, "<CENTER> - Insert Center Tag"},
+        {bar->btn08_paragraph, "<P> - Insert Paragraph Tag"},
+        {bar->btn09_break, "<BR> - Insert  Line Feed Tag"},
+        {bar->btn10_hrule, "<HR> - Insert Horizontal Rule"},
+        {bar->btn12_href, "<A HREF=> - Insert Link"},
+        {bar->btn13_image, "<IMG SRC=> - Insert Image Tag"},
+        {bar->btn14_table, "Insert Table Tags"},
+        {bar->btn18_orderedlist, "<OL> - Insert Numbered List"},
+        {bar->btn19_unorderedlist, "<UL> - Insert Unnumbered List"},
+        {bar->btn20_listitem, "<LI> - Insert List Item Tag"},
+        {bar->btn21_wordwrap, "Word Wrap On"},
+        {bar->btn22_wordwrapoff, "Word Wrap Off"}};
+    f.resize(900, 600);
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QPoint previous(-1, -1);
+    for (const auto& [button, hint] : hints) {
+      QCOMPARE(button->toolTip(), QString(hint));
+      QPoint at = button->mapTo(bar, QPoint(0, 0));
+      // left to right along a row, then down to the next row
+      QVERIFY2(at.y() > previous.y() || (at.y() == previous.y() && at.x() > previous.x()), hint);
+      previous = at;
+    }
+    QCOMPARE(bar->btnInsertBlogPicture->text(), QString("Insert Blog Picture"));
+    QCOMPARE(bar->btnInsertBlogFile->text(), QString("Insert Blog File"));
+    QCOMPARE(bar->palette().color(QPalette::Window), QColor(166, 202, 240));
+    // The bar sits under the entry text, above the date row.
+    QVERIFY(bar->mapTo(&f, QPoint(0, 0)).y() > f.edText->mapTo(&f, QPoint(0, 0)).y());
+    QVERIFY(bar->mapTo(&f, QPoint(0, 0)).y() < f.edDate->mapTo(&f, QPoint(0, 0)).y());
+  }
+
+  void tagDialogsCaptionsDefaultsAndRanges() {
+    TFontTagForm font;
+    QCOMPARE(font.windowTitle(), QString("Insert Font Tag"));
+    QVERIFY(font.edFontFace->text().isEmpty() && font.edFontColor->text().isEmpty() &&
+            font.edFontSize->text().isEmpty());
+    THREFTagForm link("chosen words");
+    QCOMPARE(link.windowTitle(), QString("Insert HREF Tag"));
+    QVERIFY(link.edURL->text().isEmpty());
+    QCOMPARE(link.edCaption->text(), QString("chosen words"));
+    QVERIFY(link.cbNewWindow->isChecked());
+    QCOMPARE(link.cbNewWindow->text(), QString("Open in new window"));
+    TImageTagForm image;
+    QCOMPARE(image.windowTitle(), QString("Insert Image Tag"));
+    QCOMPARE(image.rgAlign->checkedId(), 0);
+    QCOMPARE(image.rgAlign->button(5)->text(), QString("Bottom"));
+    QCOMPARE(image.edHSpace->text(), QString("0"));
+    QCOMPARE(image.edVSpace->text(), QString("0"));
+    TTableTagForm table;
+    QCOMPARE(table.windowTitle(), QString("Insert Table Tag"));
+    const std::tuple<QSpinBox*, int, int, int> spins[] = {{table.seRows, 2, 1, 20},
+                                                         {table.seColumns, 2, 1, 20},
+                                                         {table.seCellPadding, 4, 0, 12},
+                                                         {table.seCellSpacing, 4, 0, 12},
+                                                         {table.seBorder, 0, 0, 4}};
+    for (const auto& [spin, value, low, high] : spins) {
+      QCOMPARE(spin->value(), value);
+      QCOMPARE(spin->minimum(), low);
+      QCOMPARE(spin->maximum(), high);
+    }
+    for (TagDialogBase* d : std::initializer_list<TagDialogBase*>{&font, &link, &image, &table}) {
+      QCOMPARE(d->btnOK->text(), QString("OK"));
+      QCOMPARE(d->btnCancel->text(), QString("Cancel"));
+      QCOMPARE(d->btnHelp->text(), QString("Help"));
+    }
+    table.btnOK->click();
+    QCOMPARE(table.result(), 1);
+    image.btnCancel->click();
+    QCOMPARE(image.result(), 2);
+  }
+
+  void dialogsStartFreshEachTime() {
+    TBlogEntryForm f(Context());
+    f.edText->setPlainText("");
+    int round = 0;
+    QString size_seen;
+    dialogs_->on_exec = [&](QDialog& d) {
+      auto* font = qobject_cast<TFontTagForm*>(&d);
+      if (!font) return 0;
+      size_seen = font->edFontSize->text();
+      font->edFontSize->setText(QString::number(++round));
+      font->btnOK->click();
+      return font->result();
+    };
+    f.pnlHtmlBar->btn11_font->click();
+    f.pnlHtmlBar->btn11_font->click();
+    QCOMPARE(size_seen, QString());
+    QCOMPARE(f.edText->toPlainText(),
+             QString("<FONT SIZE=\"1\"></FONT><FONT SIZE=\"2\"></FONT>"));
   }
 
   // --- Pickers ------------------------------------------------------------------------------

@@ -18,7 +18,9 @@
 #include "desktop/option_font.h"
 #include "desktop/session_settings.h"
 #include "editor/date_time_edit.h"
+#include "editor/html_bar.h"
 #include "editor/pickers.h"
+#include "desktop/help.h"
 #include "store/blog.h"
 
 namespace tessavo::editor {
@@ -41,6 +43,31 @@ TBlogEntryForm::TBlogEntryForm(const EditorContext& context, QWidget* parent)
   setSizeGripEnabled(true);
   setWindowFlag(Qt::WindowMaximizeButtonHint, true);
 
+  QWidget* top = BuildTitleBar();
+  pcEntry = new QTabWidget(this);
+  pcEntry->addTab(BuildBasicTab(), "Basic Entry");
+  pcEntry->addTab(BuildMetaTagsTab(), "Meta Tags");
+  pcEntry->addTab(BuildSideBarTab(), "Side Bar");
+  pcEntry->addTab(BuildCustomTab("Custom Title 1", "Custom Text 1", edBlogTitle1, memBlogExtra1),
+                  "Custom Fields 1");
+  pcEntry->addTab(BuildCustomTab("Custom Title 2", "Custom Text 2", edBlogTitle2, memBlogExtra2),
+                  "Custom Fields 2");
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(top);
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(4, 4, 4, 4);
+  body->addWidget(pcEntry);
+  layout->addLayout(body, 1);
+
+  ConnectControls();
+  ApplySessionSettings();
+  pcEntry->setCurrentIndex(0);
+}
+
+QWidget* TBlogEntryForm::BuildTitleBar() {
   auto* top = new desktop::TopBar(this);
   lblHeading = new QLabel("Blog Entry", top);
   lblHeading->setObjectName("lblHeading");
@@ -48,8 +75,10 @@ TBlogEntryForm::TBlogEntryForm(const EditorContext& context, QWidget* parent)
   hf.setBold(true);
   hf.setPointSize(hf.pointSize() + 4);
   lblHeading->setFont(hf);
+  btnHelp = new QPushButton("Help", top);
   btnCancel = new QPushButton("Cancel", top);
   btnSave = new QPushButton("Save", top);
+  btnHelp->setObjectName("btnHelp");
   btnCancel->setObjectName("btnCancel");
   btnSave->setObjectName("btnSave");
   auto* topLayout = new QHBoxLayout(top);
@@ -57,18 +86,33 @@ TBlogEntryForm::TBlogEntryForm(const EditorContext& context, QWidget* parent)
   topLayout->setSpacing(4);
   topLayout->addWidget(lblHeading);
   topLayout->addStretch();
+  topLayout->addWidget(btnHelp);
   topLayout->addWidget(btnCancel);
   topLayout->addWidget(btnSave);
+  return top;
+}
 
-  pcEntry = new QTabWidget(this);
-
-  // Basic Entry.
+QWidget* TBlogEntryForm::BuildBasicTab() {
   auto* basic = new QWidget;
   edTitle = new QLineEdit(basic);
   edText = new QPlainTextEdit(basic);
-  pnlHtmlBar = new QWidget(basic);
-  pnlHtmlBar->setObjectName("pnlHtmlBar");
-  pnlHtmlBar->setMinimumHeight(4);
+  pnlHtmlBar = new THtmlBar(context_, edText, basic);
+  auto* basicLayout = new QVBoxLayout(basic);
+  basicLayout->setContentsMargins(8, 8, 8, 8);
+  basicLayout->setSpacing(8);
+  auto* titleRow = new QHBoxLayout;
+  titleRow->addWidget(Label("Title", basic));
+  titleRow->addWidget(edTitle, 1);
+  basicLayout->addLayout(titleRow);
+  basicLayout->addWidget(edText, 1);
+  basicLayout->addWidget(pnlHtmlBar);
+  basicLayout->addLayout(BuildDateRow(basic));
+  basicLayout->addLayout(BuildUrlRow(basic));
+  basicLayout->addLayout(BuildTypeRow(basic));
+  return basic;
+}
+
+QLayout* TBlogEntryForm::BuildDateRow(QWidget* basic) {
   lblDate = Label("Date", basic);
   edDate = new TbtDateEdit(basic);
   edDate->setText("1899-01-01");
@@ -87,26 +131,6 @@ TBlogEntryForm::TBlogEntryForm(const EditorContext& context, QWidget* parent)
   btnClearCategory = new QPushButton("X", basic);
   btnClearCategory->setFixedWidth(28);
   btnClearCategory->setToolTip("No category");
-  lblURL = Label("Include a link to this URL", basic);
-  edURL = new QLineEdit(basic);
-  btnGoToCoolURL = new QPushButton("...", basic);
-  btnGoToCoolURL->setFixedWidth(28);
-  lblEntryType = Label("Entry Type:", basic);
-  cbEntryType = new QComboBox(basic);
-  cbEntryType->addItems({"Blog Entry", "Article Page", "Static Page", "Hidden Page", "Home Page",
-                         "Recent Entries Page", "Redirect page", "Free Format Page"});
-  auto* lblPageName = Label("Page Name:", basic);
-  edArticlePageName = new QLineEdit(basic);
-
-  auto* basicLayout = new QVBoxLayout(basic);
-  basicLayout->setContentsMargins(8, 8, 8, 8);
-  basicLayout->setSpacing(8);
-  auto* titleRow = new QHBoxLayout;
-  titleRow->addWidget(Label("Title", basic));
-  titleRow->addWidget(edTitle, 1);
-  basicLayout->addLayout(titleRow);
-  basicLayout->addWidget(edText, 1);
-  basicLayout->addWidget(pnlHtmlBar);
   auto* dateRow = new QHBoxLayout;
   dateRow->addWidget(lblDate);
   dateRow->addWidget(edDate);
@@ -118,22 +142,38 @@ TBlogEntryForm::TBlogEntryForm(const EditorContext& context, QWidget* parent)
   dateRow->addWidget(cbCategory, 1);
   dateRow->addWidget(btnCategory);
   dateRow->addWidget(btnClearCategory);
-  basicLayout->addLayout(dateRow);
+  return dateRow;
+}
+
+QLayout* TBlogEntryForm::BuildUrlRow(QWidget* basic) {
+  lblURL = Label("Include a link to this URL", basic);
+  edURL = new QLineEdit(basic);
+  btnGoToCoolURL = new QPushButton("...", basic);
+  btnGoToCoolURL->setFixedWidth(28);
   auto* urlRow = new QHBoxLayout;
   urlRow->addWidget(lblURL);
   urlRow->addWidget(edURL, 1);
   urlRow->addWidget(btnGoToCoolURL);
-  basicLayout->addLayout(urlRow);
+  return urlRow;
+}
+
+QLayout* TBlogEntryForm::BuildTypeRow(QWidget* basic) {
+  lblEntryType = Label("Entry Type:", basic);
+  cbEntryType = new QComboBox(basic);
+  cbEntryType->addItems({"Blog Entry", "Article Page", "Static Page", "Hidden Page", "Home Page",
+                         "Recent Entries Page", "Redirect page", "Free Format Page"});
+  auto* lblPageName = Label("Page Name:", basic);
+  edArticlePageName = new QLineEdit(basic);
   auto* typeRow = new QHBoxLayout;
   typeRow->addWidget(lblEntryType);
   typeRow->addWidget(cbEntryType);
   typeRow->addSpacing(8);
   typeRow->addWidget(lblPageName);
   typeRow->addWidget(edArticlePageName, 1);
-  basicLayout->addLayout(typeRow);
-  pcEntry->addTab(basic, "Basic Entry");
+  return typeRow;
+}
 
-  // Meta Tags.
+QWidget* TBlogEntryForm::BuildMetaTagsTab() {
   auto* meta = new QWidget;
   edBlogKeywords = new QLineEdit(meta);
   edBlogKeywords->setMaxLength(250);
@@ -147,70 +187,63 @@ TBlogEntryForm::TBlogEntryForm(const EditorContext& context, QWidget* parent)
   metaLayout->addWidget(edBlogMetaDesc);
   metaLayout->addWidget(Label("Article Teaser", meta));
   metaLayout->addWidget(memBlogTeaser, 1);
-  pcEntry->addTab(meta, "Meta Tags");
+  return meta;
+}
 
-  // Side Bar.
+QWidget* TBlogEntryForm::BuildSideBarTab() {
   auto* side = new QWidget;
   memBlogSidebar = new QPlainTextEdit(side);
   auto* sideLayout = new QVBoxLayout(side);
   sideLayout->addWidget(memBlogSidebar);
-  pcEntry->addTab(side, "Side Bar");
+  return side;
+}
 
-  // Custom fields.
-  auto custom = [this](const char* title_label, const char* text_label, QLineEdit*& title,
-                       QPlainTextEdit*& text, const char* tab) {
-    auto* page = new QWidget;
-    title = new QLineEdit(page);
-    text = new QPlainTextEdit(page);
-    auto* l = new QVBoxLayout(page);
-    l->addWidget(Label(title_label, page));
-    l->addWidget(title);
-    l->addWidget(Label(text_label, page));
-    l->addWidget(text, 1);
-    pcEntry->addTab(page, tab);
-  };
-  custom("Custom Title 1", "Custom Text 1", edBlogTitle1, memBlogExtra1, "Custom Fields 1");
-  custom("Custom Title 2", "Custom Text 2", edBlogTitle2, memBlogExtra2, "Custom Fields 2");
+QWidget* TBlogEntryForm::BuildCustomTab(const char* title_label, const char* text_label,
+                                        QLineEdit*& title, QPlainTextEdit*& text) {
+  auto* page = new QWidget;
+  title = new QLineEdit(page);
+  text = new QPlainTextEdit(page);
+  auto* l = new QVBoxLayout(page);
+  l->addWidget(Label(title_label, page));
+  l->addWidget(title);
+  l->addWidget(Label(text_label, page));
+  l->addWidget(text, 1);
+  return page;
+}
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  layout->addWidget(top);
-  auto* body = new QVBoxLayout;
-  body->setContentsMargins(4, 4, 4, 4);
-  body->addWidget(pcEntry);
-  layout->addLayout(body, 1);
-
+void TBlogEntryForm::ConnectControls() {
   connect(btnSave, &QPushButton::clicked, this, &TBlogEntryForm::btnSaveClick);
   connect(btnCancel, &QPushButton::clicked, this, &TBlogEntryForm::btnCancelClick);
+  connect(btnHelp, &QPushButton::clicked, this, &TBlogEntryForm::btnHelpClick);
   connect(btnCategory, &QPushButton::clicked, this, &TBlogEntryForm::btnCategoryClick);
   connect(btnClearCategory, &QPushButton::clicked, this, &TBlogEntryForm::btnClearCategoryClick);
   connect(btnGoToCoolURL, &QPushButton::clicked, this, &TBlogEntryForm::btnGoToCoolURLClick);
   connect(cbEntryType, &QComboBox::currentIndexChanged, this, &TBlogEntryForm::cbEntryTypeChange);
+}
 
-  // Fonts and placement from the session settings.
-  if (desktop::SessionSettings* s = context_.settings) {
-    desktop::ApplyOptionFont(this, desktop::FontFromString(Q(s->font_form), this));
-    desktop::OptionFont entry_font = desktop::FontFromString(Q(s->font_entry_text), edTitle);
-    for (QWidget* w : std::initializer_list<QWidget*>{edTitle, edText, edDate, edTime, edURL,
-                                                      cbEntryType, edArticlePageName}) {
-      desktop::ApplyOptionFont(w, entry_font);
-    }
-    QSize desk = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry().size()
-                                                  : QSize(1024, 768);
-    QPoint pos = this->pos();
-    if (s->entry_top >= 0 && s->entry_top < desk.height()) pos.setY(s->entry_top);
-    if (s->entry_left >= 0 && s->entry_left < desk.width()) pos.setX(s->entry_left);
-    move(pos);
-    int h = std::max(s->entry_height, 400);
-    int w = std::max(s->entry_width, 600);
-    QSize size(700, 520);
-    if (h < desk.height()) size.setHeight(h);
-    if (w < desk.width()) size.setWidth(w);
-    resize(size);
-    if (s->entry_maximized) setWindowState(windowState() | Qt::WindowMaximized);
+// Fonts and placement from the session settings.
+void TBlogEntryForm::ApplySessionSettings() {
+  desktop::SessionSettings* s = context_.settings;
+  if (!s) return;
+  desktop::ApplyOptionFont(this, desktop::FontFromString(Q(s->font_form), this));
+  desktop::OptionFont entry_font = desktop::FontFromString(Q(s->font_entry_text), edTitle);
+  for (QWidget* w : std::initializer_list<QWidget*>{edTitle, edText, edDate, edTime, edURL,
+                                                    cbEntryType, edArticlePageName}) {
+    desktop::ApplyOptionFont(w, entry_font);
   }
-  pcEntry->setCurrentIndex(0);
+  QSize desk = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry().size()
+                                                : QSize(1024, 768);
+  QPoint pos = this->pos();
+  if (s->entry_top >= 0 && s->entry_top < desk.height()) pos.setY(s->entry_top);
+  if (s->entry_left >= 0 && s->entry_left < desk.width()) pos.setX(s->entry_left);
+  move(pos);
+  int h = std::max(s->entry_height, 400);
+  int w = std::max(s->entry_width, 600);
+  QSize size(700, 520);
+  if (h < desk.height()) size.setHeight(h);
+  if (w < desk.width()) size.setWidth(w);
+  resize(size);
+  if (s->entry_maximized) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void TBlogEntryForm::setMyBlogFunction(int function) {
@@ -307,6 +340,10 @@ void TBlogEntryForm::btnSaveClick() {
   }
   result_ = 1;
   accept();
+}
+
+void TBlogEntryForm::btnHelpClick() {
+  desktop::ShowHelp(this, function_ == kCategory ? "EntriesCategoryList" : "Entries");
 }
 
 void TBlogEntryForm::btnCancelClick() {

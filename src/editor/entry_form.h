@@ -9,6 +9,7 @@
 #include "store/blog_rec.h"
 
 class QComboBox;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -20,6 +21,7 @@ namespace tessavo::editor {
 
 class TbtDateEdit;
 class TbtTimeEdit;
+class THtmlBar;
 
 class TBlogEntryForm : public QDialog {
   Q_OBJECT
@@ -45,10 +47,11 @@ class TBlogEntryForm : public QDialog {
   QLabel* lblHeading;
   QPushButton* btnSave;
   QPushButton* btnCancel;
+  QPushButton* btnHelp;
   QTabWidget* pcEntry;
   QLineEdit* edTitle;
   QPlainTextEdit* edText;
-  QWidget* pnlHtmlBar;
+  THtmlBar* pnlHtmlBar;
   TbtDateEdit* edDate;
   TbtTimeEdit* edTime;
   QLabel* lblDate;
@@ -75,6 +78,7 @@ class TBlogEntryForm : public QDialog {
  public slots:
   void btnSaveClick();
   void btnCancelClick();
+  void btnHelpClick();
   void btnCategoryClick();
   void btnClearCategoryClick();
   void btnGoToCoolURLClick();
@@ -85,6 +89,18 @@ class TBlogEntryForm : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
+  // The steps that build the window.
+  QWidget* BuildTitleBar();
+  QWidget* BuildBasicTab();
+  QLayout* BuildDateRow(QWidget* basic);
+  QLayout* BuildUrlRow(QWidget* basic);
+  QLayout* BuildTypeRow(QWidget* basic);
+  QWidget* BuildMetaTagsTab();
+  QWidget* BuildSideBarTab();
+  QWidget* BuildCustomTab(const char* title_label, const char* text_label, QLineEdit*& title,
+                          QPlainTextEdit*& text);
+  void ConnectControls();
+  void ApplySessionSettings();
   void ShowCategory(int32_t key);
 
   EditorContext context_;

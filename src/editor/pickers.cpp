@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "desktop/dialog_runner.h"
+#include "desktop/help.h"
 #include "desktop/look.h"
 #include "desktop/option_font.h"
 #include "desktop/session_settings.h"
@@ -33,8 +34,9 @@ int WholeNumber(const QString& text, int def) {
 }  // namespace
 
 PickerBase::PickerBase(const EditorContext& context, QWidget* parent, const QString& caption,
-                       const QString& heading, const QString& confirm, const QStringList& columns)
-    : QDialog(parent), context_(context) {
+                       const QString& heading, const QString& confirm, const QStringList& columns,
+                       const QString& help_topic)
+    : QDialog(parent), context_(context), help_topic_(help_topic) {
   setWindowTitle(caption);
   resize(520, 420);
   auto* top = new desktop::TopBar(this);
@@ -43,6 +45,8 @@ PickerBase::PickerBase(const EditorContext& context, QWidget* parent, const QStr
   hf.setBold(true);
   hf.setPointSize(hf.pointSize() + 4);
   lblHeading->setFont(hf);
+  btnHelp = new QPushButton("Help", top);
+  btnHelp->setObjectName("btnHelp");
   btnCancel = new QPushButton("Cancel", top);
   btnConfirm = new QPushButton(confirm, top);
   auto* tl = new QHBoxLayout(top);
@@ -50,6 +54,7 @@ PickerBase::PickerBase(const EditorContext& context, QWidget* parent, const QStr
   tl->setSpacing(4);
   tl->addWidget(lblHeading);
   tl->addStretch();
+  tl->addWidget(btnHelp);
   tl->addWidget(btnCancel);
   tl->addWidget(btnConfirm);
 
@@ -87,6 +92,7 @@ PickerBase::PickerBase(const EditorContext& context, QWidget* parent, const QStr
   connect(btnConfirm, &QPushButton::clicked, this, &PickerBase::btnConfirmClick);
   connect(btnCancel, &QPushButton::clicked, this, &PickerBase::btnCancelClick);
   connect(btnAdd, &QPushButton::clicked, this, &PickerBase::btnAddClick);
+  connect(btnHelp, &QPushButton::clicked, this, &PickerBase::btnHelpClick);
   connect(grid, &QTableView::doubleClicked, this, &PickerBase::gridDblClick);
 }
 
@@ -113,6 +119,7 @@ void PickerBase::SetRows(const std::vector<QStringList>& rows) {
 
 void PickerBase::btnConfirmClick() { done(RowCount() > 0 && CurrentRow() >= 0 ? 1 : 0); }
 void PickerBase::btnCancelClick() { done(0); }
+void PickerBase::btnHelpClick() { desktop::ShowHelp(this, help_topic_); }
 // A double click on an empty grid chooses nothing.
 void PickerBase::gridDblClick() { done(RowCount() > 0 && CurrentRow() >= 0 ? 1 : 0); }
 
@@ -120,7 +127,7 @@ void PickerBase::gridDblClick() { done(RowCount() > 0 && CurrentRow() >= 0 ? 1 :
 
 TSelectBlogPicture::TSelectBlogPicture(const EditorContext& context, QWidget* parent)
     : PickerBase(context, parent, "Insert a Picture", "Insert Picture", "Insert",
-                 {"Picture Name", "Date Added", "Picture Size"}) {
+                 {"Picture Name", "Date Added", "Picture Size"}, "Pictures") {
   auto* g = new QGridLayout(extras_);
   g->setContentsMargins(8, 8, 8, 8);
   edAltText = new QLineEdit(extras_);
@@ -202,7 +209,7 @@ void TSelectBlogPicture::btnAddClick() {
 
 TSelectBlogFile::TSelectBlogFile(const EditorContext& context, QWidget* parent)
     : PickerBase(context, parent, "Insert a File", "Insert File", "Insert",
-                 {"File Name", "Date Added", "File Size"}) {
+                 {"File Name", "Date Added", "File Size"}, "ExtraFiles") {
   auto* l = new QVBoxLayout(extras_);
   l->setContentsMargins(4, 8, 4, 8);
   edLinkText = new QLineEdit(extras_);
@@ -244,7 +251,7 @@ void TSelectBlogFile::btnAddClick() {
 
 TSelectBlogCategory::TSelectBlogCategory(const EditorContext& context, QWidget* parent)
     : PickerBase(context, parent, "Select Category", "Select Category", "Select",
-                 {"Category Title", "CategoryName"}) {
+                 {"Category Title", "CategoryName"}, "EntriesAddCategory") {
   extras_->hide();
   Reload();
 }

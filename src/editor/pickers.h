@@ -26,6 +26,7 @@ class PickerBase : public QDialog {
   QLabel* lblHeading;
   QPushButton* btnConfirm;
   QPushButton* btnCancel;
+  QPushButton* btnHelp;
   QPushButton* btnAdd;
   QTableView* grid;
 
@@ -38,11 +39,13 @@ class PickerBase : public QDialog {
   void btnConfirmClick();
   void btnCancelClick();
   void gridDblClick();
+  void btnHelpClick();
   virtual void btnAddClick() = 0;
 
  protected:
   PickerBase(const EditorContext& context, QWidget* parent, const QString& caption,
-             const QString& heading, const QString& confirm, const QStringList& columns);
+             const QString& heading, const QString& confirm, const QStringList& columns,
+             const QString& help_topic);
   // Refills the grid from the blog.
   virtual void Reload() = 0;
   void SetRows(const std::vector<QStringList>& rows);
@@ -51,6 +54,7 @@ class PickerBase : public QDialog {
   EditorContext context_;
   QStandardItemModel* model_;
   QWidget* extras_;
+  QString help_topic_;
 };
 
 class TSelectBlogPicture : public PickerBase {

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "desktop/dialog_runner.h"
+#include "desktop/help.h"
 #include "desktop/look.h"
 #include "desktop/option_font.h"
 #include "desktop/session_settings.h"
@@ -29,6 +30,7 @@ TBackupBlogForm::TBackupBlogForm(const BlogOptionsRec& options,
   hf.setBold(true);
   hf.setPointSize(hf.pointSize() + 4);
   heading->setFont(hf);
+  btnHelp = new QPushButton("Help", top);
   btnCancel = new QPushButton("Cancel", top);
   btnContinue = new QPushButton("Continue", top);
   auto* tl = new QHBoxLayout(top);
@@ -36,6 +38,7 @@ TBackupBlogForm::TBackupBlogForm(const BlogOptionsRec& options,
   tl->setSpacing(4);
   tl->addWidget(heading);
   tl->addStretch();
+  tl->addWidget(btnHelp);
   tl->addWidget(btnCancel);
   tl->addWidget(btnContinue);
 
@@ -65,6 +68,7 @@ TBackupBlogForm::TBackupBlogForm(const BlogOptionsRec& options,
     desktop::ApplyOptionFont(
         this, desktop::FontFromString(QString::fromStdString(settings->font_form), this));
   }
+  connect(btnHelp, &QPushButton::clicked, this, [this] { desktop::ShowHelp(this, "BlogsBackup"); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(btnContinue, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnLocation, &QPushButton::clicked, this, &TBackupBlogForm::btnLocationClick);

@@ -29,6 +29,7 @@ class TBackupBlogForm : public QDialog {
   QLineEdit* edLocation;
   QPushButton* btnLocation;
   QComboBox* cbKeep;
+  QPushButton* btnHelp;
   QPushButton* btnCancel;
   QPushButton* btnContinue;
 

@@ -11,6 +11,7 @@
 #include "desktop/option_font.h"
 #include "desktop/session_settings.h"
 #include "editor/entry_form.h"
+#include "desktop/help.h"
 #include "store/blog.h"
 #include "util/host.h"
 
@@ -61,6 +62,9 @@ TcatListForm::TcatListForm(const editor::EditorContext& context, QWidget* parent
   heading->adjustSize();
   heading_ = heading;
   btnClose = new QPushButton("Close", top_);
+  btnHelp = new QPushButton("Help", top_);
+  connect(btnHelp, &QPushButton::clicked, this,
+          [this] { desktop::ShowHelp(this, "EntriesCategoryList"); });
   btnAddCategory = new QPushButton("Add Category", this);
   btnEditCategory = new QPushButton("Edit Category", this);
   btnRemoveCategory = new QPushButton("Remove Category", this);
@@ -92,6 +96,7 @@ void TcatListForm::resizeEvent(QResizeEvent* event) {
   int w = width(), h = height();
   top_->setGeometry(0, 0, w, 44);
   btnClose->setGeometry(w - 4 - 90, 8, 90, 28);
+  btnHelp->setGeometry(w - 8 - 180, 8, 90, 28);
   int y = 44 + 8;
   btnAddCategory->setGeometry(8, y, 130, 28);
   btnEditCategory->setGeometry(8 + 138, y, 130, 28);

@@ -31,6 +31,7 @@ class TcatListForm : public QDialog {
   TcatListForm(const editor::EditorContext& context, QWidget* parent = nullptr);
 
   QPushButton* btnClose;
+  QPushButton* btnHelp;
   QPushButton* btnAddCategory;
   QPushButton* btnEditCategory;
   QPushButton* btnRemoveCategory;

@@ -1,0 +1,178 @@
+// The manual built into the program: every topic of the contents has a document with more
+// in it than its title, and every Help button of every window asks for a topic that the
+// contents list (the main window's "Welcome" excepted, which shows the first entry).
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTextDocument>
+#include <QtTest>
+#include <map>
+#include <set>
+
+#include "store/ui/category_list_form.h"
+#include "app/main_window.h"
+#include "desktop/scripted_dialogs.h"
+#include "editor/entry_form.h"
+#include "editor/pickers.h"
+#include "editor/tag_dialogs.h"
+#include "help/contents.h"
+#include "desktop/help.h"
+#include "help/help_form.h"
+#include "store/ui/backup_form.h"
+#include "recording_host.h"
+#include "store/blog.h"
+#include "temp_dir.h"
+#include "util/program_folder.h"
+
+using namespace tessavo;
+using namespace tessavo::help;
+using tessavo::desktop::testing::ScriptedDialogs;
+
+class HelpButtonsTest : public QObject {
+  Q_OBJECT
+ private:
+  std::unique_ptr<tessavo::testing::TempDir> home_;
+  std::unique_ptr<ScriptedDialogs> dialogs_;
+  std::vector<QString> asked_;
+
+  std::set<std::string> ContentsTopics() {
+    std::set<std::string> topics;
+    for (const ContentsEntry& e : ParseContents(BuiltInHelp().contents)) topics.insert(e.topic);
+    return topics;
+  }
+
+  // Presses `button` and returns the topic it asked for.
+  QString Press(QPushButton* button) {
+    asked_.clear();
+    button->click();
+    if (asked_.size() != 1) return QString("(%1 requests)").arg(asked_.size());
+    return asked_.front();
+  }
+
+ private slots:
+  void init() {
+    home_ = std::make_unique<tessavo::testing::TempDir>();
+    SetProgramFolder(home_->path());
+    dialogs_ = std::make_unique<ScriptedDialogs>();
+  }
+  void cleanup() {
+    desktop::SetHelpHandler(nullptr);
+    dialogs_.reset();
+  }
+
+  void theContentsListEveryEntryInOrder() {
+    auto entries = ParseContents(BuiltInHelp().contents);
+    QVERIFY(entries.size() > 80);
+    QVERIFY(int(entries.size()) <= kSearchedSlots);
+    QCOMPARE(entries.front().display, std::string("2 Using Tessavo"));
+    QCOMPARE(entries.front().topic, std::string("UsingTessavo"));
+    int books = 0;
+    for (const ContentsEntry& e : entries) {
+      QVERIFY2(EntryLevel(e) >= 0, e.display.c_str());
+      QVERIFY2(!e.topic.empty(), e.display.c_str());
+      if (EntryLevel(e) == 0) ++books;
+    }
+    QCOMPARE(books, 2);
+    for (const char* name : {"EntriesHTMLBar", "PublishToWeb10", "PackageVariablesSliceCustom",
+                             "BlogsProgramOptions", "OptionsBasic", "OptionsAdvanced",
+                             "OptionsTemplate", "OptionsRSS", "OptionsFTP",
+                             "OptionsCustomVariables", "PackageTemplates", "AboutTessavo"}) {
+      QVERIFY2(ContentsTopics().count(name), name);
+    }
+  }
+
+  void everyTopicHasADocumentWithMoreThanItsTitle() {
+    HelpSource help = BuiltInHelp();
+    for (const ContentsEntry& e : ParseContents(help.contents)) {
+      TopicPage page = LoadTopic(e.topic, help.read);
+      QVERIFY2(page.kind == TopicPage::kDocument, e.topic.c_str());
+      QTextDocument doc;
+      doc.setHtml(QString::fromStdString(page.text));
+      QString text = doc.toPlainText().simplified();
+      QString title = QString::fromStdString(EntryCaption(e)).trimmed();
+      QVERIFY2(text.size() > title.size() + 200, e.topic.c_str());
+      QVERIFY2(!text.contains("TODO") && !text.contains("STUB") && !text.contains("Lorem"),
+               e.topic.c_str());
+    }
+  }
+
+  void linksBetweenTopicsNameTopicsOfTheContents() {
+    HelpSource help = BuiltInHelp();
+    auto topics = ContentsTopics();
+    QRegularExpression href("href=\"([^\"]*)\"");
+    for (const ContentsEntry& e : ParseContents(help.contents)) {
+      QString html = QString::fromStdString(help.read(TopicResourceName(e.topic)).value_or(""));
+      for (auto it = href.globalMatch(html); it.hasNext();) {
+        QString target = it.next().captured(1);
+        if (target.contains(':') || target.contains('.')) continue;  // outside the manual
+        QVERIFY2(topics.count(target.toStdString()),
+                 qPrintable(QString::fromStdString(e.topic) + " links to " + target));
+      }
+    }
+  }
+
+  void everyHelpButtonNamesATopicOfTheContents() {
+    desktop::SetHelpHandler([this](const QString& topic) { asked_.push_back(topic); });
+    tessavo::testing::RecordingHost host;
+    auto blog = Blog::Create(home_->path() / "h.zdb", host, false);
+    desktop::SessionSettings settings;
+    editor::EditorContext context;
+    context.blog = blog.get();
+    context.settings = &settings;
+
+    std::map<QString, QString> asked;
+    {
+      editor::TBlogEntryForm f(context);
+      f.setMyBlogFunction(editor::TBlogEntryForm::kEntry);
+      asked["entry editor"] = Press(f.btnHelp);
+      f.setMyBlogFunction(editor::TBlogEntryForm::kCategory);
+      asked["category editor"] = Press(f.btnHelp);
+    }
+    {
+      editor::TSelectBlogPicture p(context);
+      asked["picture picker"] = Press(p.btnHelp);
+      editor::TSelectBlogFile fp(context);
+      asked["file picker"] = Press(fp.btnHelp);
+      editor::TSelectBlogCategory cp(context);
+      asked["category picker"] = Press(cp.btnHelp);
+    }
+    {
+      editor::TFontTagForm font;
+      asked["font dialog"] = Press(font.btnHelp);
+      editor::THREFTagForm link("x");
+      asked["link dialog"] = Press(link.btnHelp);
+      editor::TImageTagForm image;
+      asked["image dialog"] = Press(image.btnHelp);
+      editor::TTableTagForm table;
+      asked["table dialog"] = Press(table.btnHelp);
+    }
+    {
+      store_ui::TcatListForm list(context);
+      asked["category list"] = Press(list.btnHelp);
+      store_ui::TBackupBlogForm backup(blog->options, &settings);
+      asked["backup dialog"] = Press(backup.btnHelp);
+    }
+    const std::map<QString, QString> expected{
+        {"entry editor", "Entries"},          {"category editor", "EntriesCategoryList"},
+        {"picture picker", "Pictures"},       {"file picker", "ExtraFiles"},
+        {"category picker", "EntriesAddCategory"}, {"font dialog", "EntriesHTMLBar"},
+        {"link dialog", "EntriesHTMLBar"},    {"image dialog", "EntriesHTMLBar"},
+        {"table dialog", "EntriesHTMLBar"},   {"category list", "EntriesCategoryList"},
+        {"backup dialog", "BlogsBackup"}};
+    QCOMPARE(asked, expected);
+    auto topics = ContentsTopics();
+    for (const auto& [window, topic] : asked) {
+      QVERIFY2(topics.count(topic.toStdString()), qPrintable(window + ": " + topic));
+    }
+  }
+
+  void mainWindowHelpAsksForWelcome() {
+    app::TtheMainForm w;
+    w.btnHelp->click();
+    QVERIFY(w.help_form());
+    QCOMPARE(w.help_form()->SelectedIndex(), 0);
+    QVERIFY(!ContentsTopics().count("Welcome"));
+  }
+};
+
+QTEST_MAIN(HelpButtonsTest)
+#include "help_buttons_test.moc"
