@@ -27,6 +27,7 @@
 #include "store/ui/category_list_form.h"
 #include "templates/new_blog.h"
 #include "templates/ui/packager_form.h"
+#include "updater/ui/updater_form.h"
 #include "util/error.h"
 #include "util/program_folder.h"
 
@@ -205,6 +206,9 @@ QWidget* TtheMainForm::BuildBlogsPage() {
   btnTemplateEditor = Button("Template Editor", blogs, 7);  // below Tessavo Options
   btnTemplateEditor->setObjectName("btnTemplateEditor");
   ConnectCommand(btnTemplateEditor, &TtheMainForm::btnTemplateEditorClick);
+  btnUpdater = Button("Check for Updates", blogs, 8);  // below Template Editor
+  btnUpdater->setObjectName("btnUpdater");
+  ConnectCommand(btnUpdater, &TtheMainForm::btnUpdaterClick);
   lblBlogFile = new QLabel(blogs);
   lblBlogFile->setWordWrap(true);
   lblBlogFile->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -620,6 +624,16 @@ void TtheMainForm::btnTemplateEditorClick() {
   // The packager takes the entry window's placement and fonts, and works on no blog.
   templates::TTemplatePackagerForm form(&settings_, this);
   Dialogs().Exec(form);
+}
+
+void TtheMainForm::btnUpdaterClick() {
+  updater::TUpdaterForm1 form(&settings_, this);
+  Dialogs().Exec(form);
+  if (!form.must_exit()) return;
+  // The installer is replacing the program: it ends as Exit ends it, writing the settings
+  // and closing the blog.
+  close();
+  QApplication::quit();
 }
 
 // --- Entries -------------------------------------------------------------------------------

@@ -88,6 +88,7 @@ class TtheMainForm : public QWidget {
   QPushButton* btnCompactBlog;
   QPushButton* btnRepairBlog;
   QPushButton* btnTemplateEditor;
+  QPushButton* btnUpdater;
   QPushButton* btnAddEntry;
   QPushButton* btnEditEntry;
   QPushButton* btnRemoveEntry;
@@ -128,6 +129,7 @@ class TtheMainForm : public QWidget {
   void btnCompactBlogClick();
   void btnRepairBlogClick();
   void btnTemplateEditorClick();
+  void btnUpdaterClick();
   void btnAddEntryClick();
   void btnEditEntryClick();
   void btnRemoveEntryClick();
