@@ -109,7 +109,34 @@ bool StartPyFtp(ServerProcess& server, const fs::path& root,
   return server.Start(argv, true);
 }
 
+bool RunningUnderCi() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && std::string(ci) == "true";
+}
+
+namespace {
+
+bool StartVsftpdWith(ServerProcess& server, const fs::path& base, const std::string& extra);
+
+}  // namespace
+
 bool StartVsftpd(ServerProcess& server, const fs::path& base) {
+  return StartVsftpdWith(server, base, "");
+}
+
+bool StartVsftpdTls(ServerProcess& server, const fs::path& base, const fs::path& cert,
+                    const fs::path& key) {
+  return StartVsftpdWith(server, base,
+                         "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+                         "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nssl_ciphers=HIGH\n"
+                         "ssl_tlsv1=YES\nssl_sslv2=NO\nssl_sslv3=NO\n"
+                         "rsa_cert_file=" + cert.string() + "\nrsa_private_key_file=" +
+                             key.string() + "\n");
+}
+
+namespace {
+
+bool StartVsftpdWith(ServerProcess& server, const fs::path& base, const std::string& extra) {
   fs::path root = base / "root";
   fs::path empty = base / "empty";
   fs::create_directories(root / "pub");
@@ -136,11 +163,13 @@ bool StartVsftpd(ServerProcess& server, const fs::path& base) {
       << "pasv_enable=YES\npasv_min_port=" << pasv << "\npasv_max_port=" << pasv + 40 << "\n"
       << "port_enable=YES\nconnect_from_port_20=NO\nxferlog_enable=NO\n"
       << "ftp_username=ftp\nnopriv_user=nobody\nmax_clients=50\nmax_per_ip=50\n"
-      << "delay_failed_login=0\ndelay_successful_login=0\n";
+      << "delay_failed_login=0\ndelay_successful_login=0\n" << extra;
   out.close();
   if (!server.Start({"/usr/sbin/vsftpd", conf.string()}, false)) return false;
   server.set_port(port);
   return WaitForListener(port, 5000);
 }
+
+}  // namespace
 
 }  // namespace tessavo::testing

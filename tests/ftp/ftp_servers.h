@@ -40,6 +40,22 @@ bool StartPyFtp(ServerProcess& server, const std::filesystem::path& root,
 // vsftpd serving `base`/root anonymously, with the writable folder `base`/root/pub.
 // Returns false when it did not start. The published files land below root/pub.
 bool StartVsftpd(ServerProcess& server, const std::filesystem::path& base);
+// The same with explicit FTPS required for the logon and every data connection (the
+// session of the control connection must be reused on the data connections, as vsftpd
+// asks by default), with the given certificate and key.
+bool StartVsftpdTls(ServerProcess& server, const std::filesystem::path& base,
+                    const std::filesystem::path& cert, const std::filesystem::path& key);
+
+// A test that needs something this machine lacks (root, a program) is skipped locally
+// with `what` saying what is missing; under CI (CI=true) it fails instead.
+#define TESSAVO_REQUIRE(condition, what)                                             \
+  do {                                                                               \
+    if (!(condition)) {                                                              \
+      if (::tessavo::testing::RunningUnderCi()) FAIL() << "missing under CI: " << what; \
+      GTEST_SKIP() << what;                                                          \
+    }                                                                                \
+  } while (false)
+bool RunningUnderCi();
 
 // True when something accepts connections on 127.0.0.1:port within `ms`.
 bool WaitForListener(int port, int ms);
