@@ -3,7 +3,7 @@
 // The server's host key is checked against the known-hosts file of the program folder
 // (the person is asked about a key seen for the first time; a changed key is refused).
 // Every file is written under a temporary name and renamed over the old one, so a visitor
-// never sees half a page. There is no current directory in SFTP: the target directory is
+// never sees half a page (see RenameOver for servers that cannot rename over a file). There is no current directory in SFTP: the target directory is
 // resolved to an absolute path once, and every name is joined to it.
 #include <fcntl.h>
 #include <libssh/libssh.h>
@@ -230,13 +230,37 @@ class SftpConnection : public TransferConnection {
     }
     if (ok) {
       Say("rename " + TempNameFor(key) + " " + key);
-      if (sftp_rename(sftp_, temp.c_str(), Path(key).c_str()) != 0) {
-        SetSftpError();
-        ok = false;
-      }
+      ok = RenameOver(temp, Path(key));
     }
     if (!ok && Usable()) sftp_unlink(sftp_, temp.c_str());
     return ok;
+  }
+
+  // Puts `from` in the place of `to`. Servers of protocol version 3 (OpenSSH) do not
+  // rename over an existing file, so the old file steps aside first under a hidden name
+  // and is removed afterwards: for a moment the name is missing, but it never names half
+  // a file. If the new file cannot take the name, the old one goes back.
+  bool RenameOver(const std::string& from, const std::string& to) {
+    if (sftp_rename(sftp_, from.c_str(), to.c_str()) == 0) return true;
+    sftp_attributes there = sftp_lstat(sftp_, to.c_str());
+    if (there == nullptr) {
+      SetSftpError();
+      return false;
+    }
+    sftp_attributes_free(there);
+    const std::string aside = from + ".old";
+    sftp_unlink(sftp_, aside.c_str());
+    if (sftp_rename(sftp_, to.c_str(), aside.c_str()) != 0) {
+      SetSftpError();
+      return false;
+    }
+    if (sftp_rename(sftp_, from.c_str(), to.c_str()) != 0) {
+      SetSftpError();
+      sftp_rename(sftp_, aside.c_str(), to.c_str());
+      return false;
+    }
+    sftp_unlink(sftp_, aside.c_str());
+    return true;
   }
 
   bool Remove(const std::string& key) override {
