@@ -109,6 +109,7 @@ class TtheMainForm : public QWidget {
   QPushButton* btnPreviewPages;
   QPushButton* btnPublishToWeb;
   QPushButton* btnPublishNext10;
+  QPushButton* btnWhatWouldBePublished;
   QPushButton* btnMarkAllAsNew;
   QPushButton* btnMarkAsPublished;
   QPlainTextEdit* memPublish;
@@ -143,6 +144,7 @@ class TtheMainForm : public QWidget {
   void btnPreviewPagesClick();
   void btnPublishToWebClick();
   void btnPublishNext10Click();
+  void btnWhatWouldBePublishedClick();
   void btnMarkAllAsNewClick();
   void btnMarkAsPublishedClick();
   void mnuFontCaptionsClick();
