@@ -305,6 +305,7 @@ QWidget* TtheMainForm::BuildPublishPage() {
   btnPublishNext10 = pub("Publish Next 10", 1, 2);
   btnMarkAllAsNew = pub("Mark All as New", 1, 0);
   btnMarkAsPublished = pub("Mark All as Published", 1, 1);
+  btnWhatWouldBePublished = pub("What would be published?", 0, 3);
   BuildPublishLog(publish);
   publish->place = [this](QSize s) {
     const int top = 8 + 2 * (kButtonHeight + 6) + 4;
@@ -355,6 +356,7 @@ void TtheMainForm::ConnectCommands() {
   ConnectCommand(btnPreviewPages, &TtheMainForm::btnPreviewPagesClick);
   ConnectCommand(btnPublishToWeb, &TtheMainForm::btnPublishToWebClick);
   ConnectCommand(btnPublishNext10, &TtheMainForm::btnPublishNext10Click);
+  ConnectCommand(btnWhatWouldBePublished, &TtheMainForm::btnWhatWouldBePublishedClick);
   ConnectCommand(btnMarkAllAsNew, &TtheMainForm::btnMarkAllAsNewClick);
   ConnectCommand(btnMarkAsPublished, &TtheMainForm::btnMarkAsPublishedClick);
 }
@@ -448,6 +450,7 @@ void TtheMainForm::EnablePublishButtons(bool enable) {
   btnPreviewPages->setEnabled(enable);
   btnPublishToWeb->setEnabled(enable);
   btnPublishNext10->setEnabled(enable);
+  btnWhatWouldBePublished->setEnabled(enable);
   btnMarkAllAsNew->setEnabled(enable);
   btnMarkAsPublished->setEnabled(enable);
 }
@@ -800,7 +803,15 @@ void TtheMainForm::btnPreviewPagesClick() {
 
 void TtheMainForm::RunPublish(int limit) {
   if (!blog_) return;
-  Run([&] { PublishSite(*blog_, *host_, limit == kPublishNextLimit); });
+  PublishOptions run;
+  run.limit = limit;
+  run.connections = ReadPublishSettings(ProgramFolder() / "tessavo.ini").connections;
+  Run([&] { PublishSite(*blog_, *host_, run); });
+}
+
+// Lists in the Publish log what Publish to Web would send and delete, changing nothing.
+void TtheMainForm::btnWhatWouldBePublishedClick() {
+  if (blog_) Run([&] { ShowPublishPlan(*host_, PlanPublish(*blog_, kPublishAllLimit)); });
 }
 
 void TtheMainForm::btnPublishToWebClick() { RunPublish(999999); }

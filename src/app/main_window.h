@@ -110,6 +110,7 @@ class TtheMainForm : public QWidget {
   QPushButton* btnPreviewPages;
   QPushButton* btnPublishToWeb;
   QPushButton* btnPublishNext10;
+  QPushButton* btnWhatWouldBePublished;
   QPushButton* btnMarkAllAsNew;
   QPushButton* btnMarkAsPublished;
   QPlainTextEdit* memPublish;
@@ -145,6 +146,7 @@ class TtheMainForm : public QWidget {
   void btnPreviewPagesClick();
   void btnPublishToWebClick();
   void btnPublishNext10Click();
+  void btnWhatWouldBePublishedClick();
   void btnMarkAllAsNewClick();
   void btnMarkAsPublishedClick();
   void mnuFontCaptionsClick();
