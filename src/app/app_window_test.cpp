@@ -24,9 +24,7 @@
 #include "editor/entry_form.h"
 #include "temp_dir.h"
 #include "util/program_folder.h"
-#ifdef TESSAVO_HAVE_GENERATOR
 #include "templates/package.h"
-#endif
 
 using namespace tessavo;
 using namespace tessavo::app;
@@ -490,7 +488,6 @@ class WindowTest : public QObject {
     QCOMPARE(w.settings().font_form, before);
   }
 
-#ifdef TESSAVO_HAVE_PUBLISH
   void publishByFileCopyAndMarkPages() {
     TtheMainForm w;
     CreateBlog(w);
@@ -511,9 +508,7 @@ class WindowTest : public QObject {
     w.btnMarkAsPublished->click();
     for (const PageRecord& p : w.blog()->Pages()) QCOMPARE(p.existing, p.generated);
   }
-#endif
 
-#ifdef TESSAVO_HAVE_GENERATOR
   void blogStaysOpenWhileAGenerationRuns() {
     TtheMainForm w;
     CreateBlog(w);
@@ -641,7 +636,6 @@ class WindowTest : public QObject {
     QCOMPARE(int(dialogs_->opened.size()), 1);
     QVERIFY(QFileInfo::exists(dialogs_->opened[0]));
   }
-#endif
 };
 
 QTEST_MAIN(WindowTest)

@@ -23,13 +23,9 @@
 #include "store/maintenance.h"
 #include "util/error.h"
 #include "util/program_folder.h"
-#ifdef TESSAVO_HAVE_GENERATOR
 #include "generator/page_output.h"
 #include "generator/run.h"
-#endif
-#ifdef TESSAVO_HAVE_PUBLISH
 #include "publish/publish.h"
-#endif
 
 namespace tessavo::app {
 namespace {
@@ -69,7 +65,6 @@ QTableView* Grid(QWidget* parent, QAbstractItemModel* model) {
   return v;
 }
 
-[[maybe_unused]] const char* kNotYet = "Not available in this version";
 
 }  // namespace
 
@@ -312,13 +307,6 @@ void TtheMainForm::BuildWindow() {
   ConnectCommand(btnPublishNext10, &TtheMainForm::btnPublishNext10Click);
   ConnectCommand(btnMarkAllAsNew, &TtheMainForm::btnMarkAllAsNewClick);
   ConnectCommand(btnMarkAsPublished, &TtheMainForm::btnMarkAsPublishedClick);
-
-#ifndef TESSAVO_HAVE_GENERATOR
-  for (QPushButton* b : {btnGeneratePages, btnMarkAllAsNew, btnMarkAsPublished}) b->setToolTip(kNotYet);
-#endif
-#ifndef TESSAVO_HAVE_PUBLISH
-  for (QPushButton* b : {btnPublishToWeb, btnPublishNext10}) b->setToolTip(kNotYet);
-#endif
 }
 
 void TtheMainForm::resizeEvent(QResizeEvent* event) {
@@ -390,11 +378,7 @@ void TtheMainForm::SetBlogState(bool open) {
   btnBackupBlog->setEnabled(open);
   btnCompactBlog->setEnabled(open);
   btnRepairBlog->setEnabled(!open);
-#ifdef TESSAVO_HAVE_GENERATOR
   btnGeneratePages->setEnabled(open);
-#else
-  btnGeneratePages->setEnabled(false);
-#endif
   EnablePublishButtons(false);
   ReloadLists();
   if (open) {
@@ -409,13 +393,8 @@ void TtheMainForm::SetBlogState(bool open) {
 
 void TtheMainForm::EnablePublishButtons(bool enable) {
   btnPreviewPages->setEnabled(enable);
-#ifdef TESSAVO_HAVE_PUBLISH
   btnPublishToWeb->setEnabled(enable);
   btnPublishNext10->setEnabled(enable);
-#else
-  btnPublishToWeb->setEnabled(false);
-  btnPublishNext10->setEnabled(false);
-#endif
   btnMarkAllAsNew->setEnabled(enable);
   btnMarkAsPublished->setEnabled(enable);
 }
@@ -736,44 +715,34 @@ void TtheMainForm::lbOptionsDblClick(const QModelIndex& index) {
 // --- Publish -------------------------------------------------------------------------------
 
 void TtheMainForm::btnGeneratePagesClick() {
-#ifdef TESSAVO_HAVE_GENERATOR
   if (!blog_) return;
   Run([&] {
     GenerateResult r = GeneratePages(*blog_, *host_);
     if (r.ok) EnablePublishButtons(true);  // a run that stops on an error enables nothing
   });
-#endif
 }
 
 void TtheMainForm::btnPreviewPagesClick() {
-#ifdef TESSAVO_HAVE_GENERATOR
   if (!blog_) return;
   Run([&] {
     if (auto page = PreviewPages(*blog_, *host_)) Dialogs().OpenWithShell(Q(*page));
   });
-#endif
 }
 
-void TtheMainForm::RunPublish([[maybe_unused]] int limit) {
-#ifdef TESSAVO_HAVE_PUBLISH
+void TtheMainForm::RunPublish(int limit) {
   if (!blog_) return;
   Run([&] { PublishSite(*blog_, *host_, limit == kPublishNextLimit); });
-#endif
 }
 
 void TtheMainForm::btnPublishToWebClick() { RunPublish(999999); }
 void TtheMainForm::btnPublishNext10Click() { RunPublish(10); }
 
 void TtheMainForm::btnMarkAllAsNewClick() {
-#ifdef TESSAVO_HAVE_GENERATOR
   if (blog_) Run([&] { MarkAllAsNew(*blog_, *host_); });
-#endif
 }
 
 void TtheMainForm::btnMarkAsPublishedClick() {
-#ifdef TESSAVO_HAVE_GENERATOR
   if (blog_) Run([&] { MarkAllAsPublished(*blog_, *host_); });
-#endif
 }
 
 }  // namespace tessavo::app
