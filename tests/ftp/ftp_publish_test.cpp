@@ -158,9 +158,9 @@ TEST_P(FtpPublishCycleTest, FullPublishNothingToSendOneChangeAndAnOrphan) {
 INSTANTIATE_TEST_SUITE_P(Servers, FtpPublishCycleTest,
                          ::testing::Values(Mode{true, true}, Mode{true, false},
                                            Mode{false, true}, Mode{false, false}),
-                         [](const ::testing::TestParamInfo<Mode>& info) {
-                           return std::string(info.param.vsftpd ? "vsftpd" : "pyftpdlib") +
-                                  (info.param.passive ? "Passive" : "Active");
+                         [](const ::testing::TestParamInfo<Mode>& test) {
+                           return std::string(test.param.vsftpd ? "vsftpd" : "pyftpdlib") +
+                                  (test.param.passive ? "Passive" : "Active");
                          });
 
 TEST_F(FtpPublishTest, PublishNext10SendsTenAndCountsTheRestAsSkipped) {
