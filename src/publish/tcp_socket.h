@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstddef>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -106,12 +107,15 @@ class TTCPBlockSocket {
   void SetSystemError(int err);
   bool CreateSocket(int family);
   std::string DropLineEndPartner(std::string packet);
+  // The next line when it lies whole in the buffer; nothing (and no change) otherwise.
+  std::optional<std::string> TakeBufferedLine();
 
   int fd_ = -1;
   int family_ = 0;
   int error_ = 0;
   std::string error_text_;
-  std::string buffer_;
+  std::string buffer_;  // received and not read yet: the bytes from buffer_pos_ on
+  size_t buffer_pos_ = 0;
   bool last_cr_ = false;
   bool last_lf_ = false;
 };
