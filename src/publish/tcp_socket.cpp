@@ -258,6 +258,7 @@ void TTCPBlockSocket::Bind(const std::string& ip, const std::string& port) {
 void TTCPBlockSocket::Connect(const std::string& host, const std::string& port) {
   ResetLastError();
   buffer_.clear();
+  buffer_pos_ = 0;
   last_cr_ = last_lf_ = false;
   sockaddr_storage addr{};
   socklen_t len = 0;
@@ -302,6 +303,7 @@ void TTCPBlockSocket::TakeOver(int handle) {
   family_ = getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0 ? addr.ss_family
                                                                              : AF_INET;
   buffer_.clear();
+  buffer_pos_ = 0;
   last_cr_ = last_lf_ = false;
   if (SendTimeout > 0) {
     timeval tv{SendTimeout / 1000, (SendTimeout % 1000) * 1000};
@@ -635,9 +637,10 @@ std::string TTCPBlockSocket::DropLineEndPartner(std::string packet) {
 
 std::string TTCPBlockSocket::RecvPacket(int timeout) {
   ResetLastError();
-  if (!buffer_.empty()) {
-    std::string out;
-    out.swap(buffer_);
+  if (buffer_pos_ < buffer_.size()) {
+    std::string out = buffer_pos_ == 0 ? std::move(buffer_) : buffer_.substr(buffer_pos_);
+    buffer_.clear();
+    buffer_pos_ = 0;
     return DropLineEndPartner(std::move(out));
   }
   if (fd_ < 0) {
@@ -675,8 +678,35 @@ std::string TTCPBlockSocket::RecvPacket(int timeout) {
   return DropLineEndPartner(std::move(out));
 }
 
+std::optional<std::string> TTCPBlockSocket::TakeBufferedLine() {
+  if (buffer_pos_ >= buffer_.size()) return std::nullopt;
+  size_t start = buffer_pos_;
+  if (ConvertLineEnd &&
+      ((last_cr_ && buffer_[start] == '\n') || (last_lf_ && buffer_[start] == '\r'))) {
+    ++start;  // the partner of the terminator that ended the line before
+  }
+  const size_t pos =
+      ConvertLineEnd ? buffer_.find_first_of("\r\n", start) : buffer_.find("\r\n", start);
+  // A terminator at the very end (its partner may follow) and a line over the limit are for
+  // RecvString's general path to settle.
+  if (pos == std::string::npos || pos + 1 >= buffer_.size()) return std::nullopt;
+  if (MaxLineLength != 0 && pos - start > MaxLineLength) return std::nullopt;
+  size_t term_len = 2;
+  if (ConvertLineEnd) {
+    const char c = buffer_[pos], next = buffer_[pos + 1];
+    term_len = (c == '\r' && next == '\n') || (c == '\n' && next == '\r') ? 2 : 1;
+  }
+  last_cr_ = last_lf_ = false;
+  std::string line = buffer_.substr(start, pos - start);
+  buffer_pos_ = pos + term_len;
+  return line;
+}
+
 std::string TTCPBlockSocket::RecvString(int timeout) {
   ResetLastError();
+  // Lines are taken from the buffer in place: moving the rest of a large packet along for
+  // every line would make a reply of many lines cost its length squared.
+  if (std::optional<std::string> line = TakeBufferedLine()) return std::move(*line);
   std::string text;
   auto start = std::chrono::steady_clock::now();
   int limit = timeout;
@@ -684,7 +714,10 @@ std::string TTCPBlockSocket::RecvString(int timeout) {
     std::string packet = RecvPacket(limit);
     if (error_ != 0) {
       // A time-out keeps the partial line for a later read; other errors drop it.
-      if (error_ == kSockErrTimedOut) buffer_ = text + buffer_;
+      if (error_ == kSockErrTimedOut) {
+        buffer_ = text + buffer_.substr(buffer_pos_);
+        buffer_pos_ = 0;
+      }
       return "";
     }
     text += packet;
@@ -716,14 +749,17 @@ std::string TTCPBlockSocket::RecvString(int timeout) {
     }
     if (pos != std::string::npos) {
       buffer_ = text.substr(pos + term_len);
-      return text.substr(0, pos);
+      buffer_pos_ = 0;
+      text.resize(pos);
+      return text;
     }
     if (!InterPacketTimeout && timeout >= 0) {
       auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
                        std::chrono::steady_clock::now() - start)
                        .count();
       if (spent >= timeout) {
-        buffer_ = text;
+        buffer_ = std::move(text);
+        buffer_pos_ = 0;
         SetError(kSockErrTimedOut);
         return "";
       }
@@ -742,6 +778,7 @@ void TTCPBlockSocket::RecvStreamRaw(std::ostream& stream, int timeout) {
 
 void TTCPBlockSocket::Purge() {
   buffer_.clear();
+  buffer_pos_ = 0;
   if (fd_ >= 0 && ssl_ != nullptr) {
     // The socket is non-blocking under TLS: read what has arrived, whole records only.
     char buf[4096];

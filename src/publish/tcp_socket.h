@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -154,6 +155,8 @@ class TTCPBlockSocket {
   void SendTls(const std::string& data);
   std::string RecvTls(int timeout);
   void FreeTls();
+  // The next line when it lies whole in the buffer; nothing (and no change) otherwise.
+  std::optional<std::string> TakeBufferedLine();
 
   int fd_ = -1;
   int family_ = 0;
@@ -161,7 +164,8 @@ class TTCPBlockSocket {
   TlsPeer peer_;
   int error_ = 0;
   std::string error_text_;
-  std::string buffer_;
+  std::string buffer_;  // received and not read yet: the bytes from buffer_pos_ on
+  size_t buffer_pos_ = 0;
   bool last_cr_ = false;
   bool last_lf_ = false;
 };

@@ -9,11 +9,15 @@
 #include <cstdlib>
 
 #include "cli_run.h"
+#include "skip_or_fail.h"
 
 namespace tessavo::testing {
 namespace {
 
 namespace fs = std::filesystem;
+
+const char* const kNoServer =
+    "the test FTP server did not start: install python3-pyftpdlib (scripts/setup)";
 
 // The project's test FTP server, serving `root` with one user; stopped when destroyed.
 class FtpServer {
@@ -78,7 +82,7 @@ class CliPublishTest : public ::testing::Test {
 TEST_F(CliPublishTest, FailedUploadsExitWithOneAndTheNextRunSendsThem) {
   {
     FtpServer failing(cli / "server", {"--fail-stor", "index.html"});
-    if (failing.port() == 0) GTEST_SKIP() << "the test FTP server could not start";
+    if (failing.port() == 0) SKIP_OR_FAIL(kNoServer);
     PointAt(failing);
     CliResult r = cli.Run({"publish", "blog.zdb", "--yes"});
     EXPECT_EQ(r.status, 1) << Describe(r);
@@ -95,7 +99,7 @@ TEST_F(CliPublishTest, FailedUploadsExitWithOneAndTheNextRunSendsThem) {
 
 TEST_F(CliPublishTest, LogonFailureExitsWithOne) {
   FtpServer server(cli / "server", {"--reject-pass"});
-  if (server.port() == 0) GTEST_SKIP() << "the test FTP server could not start";
+  if (server.port() == 0) SKIP_OR_FAIL(kNoServer);
   PointAt(server);
   CliResult r = cli.Run({"publish", "blog.zdb", "--yes"});
   EXPECT_EQ(r.status, 1) << Describe(r);
