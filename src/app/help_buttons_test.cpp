@@ -21,6 +21,7 @@
 #include "recording_host.h"
 #include "store/blog.h"
 #include "temp_dir.h"
+#include "templates/ui/packager_form.h"
 #include "util/program_folder.h"
 
 using namespace tessavo;
@@ -151,13 +152,17 @@ class HelpButtonsTest : public QObject {
       store_ui::TBackupBlogForm backup(blog->options, &settings);
       asked["backup dialog"] = Press(backup.btnHelp);
     }
+    {
+      templates::TTemplatePackagerForm packager(&settings);
+      asked["template packager"] = Press(packager.btnHelp);
+    }
     const std::map<QString, QString> expected{
         {"entry editor", "Entries"},          {"category editor", "EntriesCategoryList"},
         {"picture picker", "Pictures"},       {"file picker", "ExtraFiles"},
         {"category picker", "EntriesAddCategory"}, {"font dialog", "EntriesHTMLBar"},
         {"link dialog", "EntriesHTMLBar"},    {"image dialog", "EntriesHTMLBar"},
         {"table dialog", "EntriesHTMLBar"},   {"category list", "EntriesCategoryList"},
-        {"backup dialog", "BlogsBackup"}};
+        {"backup dialog", "BlogsBackup"},     {"template packager", "PackageTemplates"}};
     QCOMPARE(asked, expected);
     auto topics = ContentsTopics();
     for (const auto& [window, topic] : asked) {

@@ -23,6 +23,7 @@
 
 #include "desktop/desktop_host.h"
 #include "desktop/dialog_runner.h"
+#include "desktop/help.h"
 #include "desktop/look.h"
 #include "desktop/option_font.h"
 #include "desktop/session_settings.h"
@@ -71,12 +72,6 @@ std::string FromBox(const QPlainTextEdit* box, bool crlf) {
 }
 
 }  // namespace
-
-void ShowPackagerHelp(QWidget* parent, const QString& topic) {
-  desktop::Dialogs().Message(parent, QMessageBox::Information,
-                         "Help topic \"" + topic + "\" is not available in this version.",
-                         QMessageBox::Ok);
-}
 
 // The packager's file dialogs and browser: the program's dialog runner.
 class TTemplatePackagerForm::Dialogs : public PackagerDialogs {
@@ -401,7 +396,7 @@ void TTemplatePackagerForm::DescriptionEdited() {
 
 // --- Buttons -----------------------------------------------------------------------------
 
-void TTemplatePackagerForm::btnHelpClick() { ShowPackagerHelp(this, "PackageTemplates"); }
+void TTemplatePackagerForm::btnHelpClick() { desktop::ShowHelp(this, "PackageTemplates"); }
 
 void TTemplatePackagerForm::btnNewClick() { Run([this] { packager_->New(); }); }
 void TTemplatePackagerForm::btnOpenClick() { Run([this] { packager_->Open(); }); }

@@ -128,7 +128,4 @@ class TTemplatePackagerForm : public QDialog {
   bool running_ = false;
 };
 
-// Opens the help topic `topic`.
-void ShowPackagerHelp(QWidget* parent, const QString& topic);
-
 }  // namespace tessavo::templates
