@@ -461,9 +461,11 @@ TEST_F(BlogLockTest, ABackupKilledHalfWayIsCleanedUpByTheNext) {
   ASSERT_TRUE(BackupBlog(blog, folder.string(), 5));
   EXPECT_FALSE(fs::exists(folder / ".blog.~1.writing"));
   EXPECT_FALSE(fs::exists(folder / ".blog.~3.dropped"));
-  EXPECT_EQ(ReadFile(BackupFileName(target, 3)), "one");
-  EXPECT_EQ(ReadFile(BackupFileName(target, 4)), "three");
+  // The backups before it, in their order and without the gap it left, after the new one.
   EXPECT_TRUE(fs::exists(BackupFileName(target, 1)));
+  EXPECT_EQ(ReadFile(BackupFileName(target, 2)), "one");
+  EXPECT_EQ(ReadFile(BackupFileName(target, 3)), "three");
+  EXPECT_FALSE(fs::exists(BackupFileName(target, 4)));
 }
 
 }  // namespace

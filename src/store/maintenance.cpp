@@ -171,21 +171,40 @@ fs::path HiddenBeside(const fs::path& file, const std::string& suffix) {
 // only once the new backup is in place.
 fs::path SetAside(const fs::path& backup) { return HiddenBeside(backup, ".dropped"); }
 
-// What a killed backup left behind: the copy it was writing, and backups it had set aside,
-// which go back to their names when those are free (the rotation then treats them as
-// usual) and are deleted otherwise.
+// What a killed backup left behind: the copy it was writing, and a rotation stopped half way.
+// A rotation only sets the oldest backups aside and moves the others up by one, so the
+// backups that are left, newest first, followed by those set aside, are the backups as they
+// were before it started; they take the names <name>.~1, .~2, ... again in that order, so
+// that the gap a stopped rotation leaves does not make the next one drop a backup it should
+// keep. Without a trace of a killed run the backups are left exactly as they are.
 void CleanUpAfterKilledBackup(const fs::path& target, const fs::path& temp) {
-  RemoveDatabaseFiles(temp);
   std::error_code ec;
-  for (int k = 0; k <= 25; ++k) {
-    fs::path backup = BackupFileName(target, k);
-    fs::path aside = SetAside(backup);
-    if (!fs::is_regular_file(fs::symlink_status(aside, ec))) continue;
-    if (fs::exists(fs::symlink_status(backup, ec))) {
-      RemoveQuietly(aside);
-    } else {
-      fs::rename(aside, backup, ec);
+  const bool killed_copy = fs::exists(fs::symlink_status(temp, ec));
+  RemoveDatabaseFiles(temp);
+  std::vector<fs::path> kept, aside;
+  for (int k = 1; k <= 25; ++k) {
+    const fs::path backup = BackupFileName(target, k);
+    if (fs::is_regular_file(fs::symlink_status(backup, ec))) kept.push_back(backup);
+    if (fs::is_regular_file(fs::symlink_status(SetAside(backup), ec))) {
+      aside.push_back(SetAside(backup));
     }
+  }
+  if (!killed_copy && aside.empty()) return;
+  std::vector<fs::path> order = kept;
+  order.insert(order.end(), aside.begin(), aside.end());
+  // Each file moves to a name no later than its own, which the files before it have left.
+  // Past 25 names, files set aside go as the rotation would have dropped them; when a
+  // folder or a failed rename is in the way, the rest stay as they are for the next run.
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i >= 25) {
+      RemoveQuietly(order[i]);
+      continue;
+    }
+    const fs::path name = BackupFileName(target, static_cast<int>(i) + 1);
+    if (order[i] == name) continue;
+    if (fs::exists(fs::symlink_status(name, ec))) break;
+    fs::rename(order[i], name, ec);
+    if (ec) break;
   }
 }
 

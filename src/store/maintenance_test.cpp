@@ -8,6 +8,7 @@
 #include <SQLiteCpp/Statement.h>
 
 #include <fstream>
+#include <map>
 #include <random>
 
 #include "recording_host.h"
@@ -130,6 +131,71 @@ TEST_F(MaintenanceTest, AboveTwentyFiveNothingIsDeletedAndRenamesNeverOverwrite)
   EXPECT_EQ(ReadFile(BackupFileName(target, 3)), "two");
   EXPECT_EQ(ReadFile(BackupFileName(target, 2)), "one");
   EXPECT_FALSE(fs::exists(BackupFileName(target, 4)));
+}
+
+// A backup killed half way through its rotation leaves a gap among the backups and the
+// oldest set aside; the next backup first puts them back in order, so that it keeps the
+// newest ones exactly as a rotation that had not been stopped.
+TEST_F(MaintenanceTest, ARotationStoppedHalfWayIsPutBackBeforeTheNextOne) {
+  fs::path folder = dir_ / "b";
+  fs::path target = folder / "diary.zdb";
+  const fs::path writing = folder / ".diary.~1.writing";
+  auto aside = [&](int k) {
+    return folder / ("." + BackupFileName(target, k).filename().string() + ".dropped");
+  };
+  std::string location = blog_->options.Text(opt::kBackupLocation);
+  blog_->options.SetText(opt::kBackupLocation, folder.string());
+  blog_->options.SetInt(opt::kBackupsToKeep, 3);
+
+  struct Stop {
+    const char* after;
+    std::map<int, std::string> backups;  // k -> content
+    bool copy_left;
+  };
+  // Before the stopped run: ~1 "one", ~2 "two", ~3 "three" (the oldest, to go).
+  const std::vector<Stop> stops{
+      {"set aside", {{1, "one"}, {2, "two"}}, true},
+      {"first move", {{1, "one"}, {3, "two"}}, true},
+      {"second move", {{2, "one"}, {3, "two"}}, true},
+      {"new backup placed", {{1, "new"}, {2, "one"}, {3, "two"}}, false},
+  };
+  for (const Stop& stop : stops) {
+    SCOPED_TRACE(stop.after);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    for (const auto& [k, text] : stop.backups) WriteFile(BackupFileName(target, k), text);
+    WriteFile(aside(3), "three");
+    if (stop.copy_left) WriteFile(writing, "half a copy");
+
+    ASSERT_TRUE(BackupBlog(blog_, location, 3));
+    location = folder.string();
+
+    const std::string newest = ReadFile(BackupFileName(target, 1));
+    EXPECT_EQ(newest.substr(0, 15), std::string("SQLite format 3", 15));
+    if (stop.copy_left) {
+      EXPECT_EQ(ReadFile(BackupFileName(target, 2)), "one");
+      EXPECT_EQ(ReadFile(BackupFileName(target, 3)), "two");
+    } else {  // that run had done its work: its backup is now the second newest
+      EXPECT_EQ(ReadFile(BackupFileName(target, 2)), "new");
+      EXPECT_EQ(ReadFile(BackupFileName(target, 3)), "one");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
+  }
+}
+
+// Without a trace of a killed run, backups the person numbered with gaps stay as they are.
+TEST_F(MaintenanceTest, GapsWithoutAKilledRunAreLeftAlone) {
+  fs::path folder = dir_ / "b";
+  fs::path target = folder / "diary.zdb";
+  WriteFile(BackupFileName(target, 1), "one");
+  WriteFile(BackupFileName(target, 3), "three");
+  std::string location = blog_->options.Text(opt::kBackupLocation);
+  blog_->options.SetText(opt::kBackupLocation, folder.string());
+  blog_->options.SetInt(opt::kBackupsToKeep, 5);
+  ASSERT_TRUE(BackupBlog(blog_, location, 5));
+  EXPECT_EQ(ReadFile(BackupFileName(target, 2)), "one");
+  EXPECT_EQ(ReadFile(BackupFileName(target, 4)), "three");
+  EXPECT_FALSE(fs::exists(BackupFileName(target, 3)));
 }
 
 TEST_F(MaintenanceTest, EmptyLocationBacksUpIntoTheProgramFolder) {

@@ -464,12 +464,15 @@ class BackupScenario(Scenario):
     def argv(self, run):
         return ["backup", run.blog, "--location", run.backups, "--keep", str(KEEP_BACKUPS)]
 
-    def sound_backups(self, run):
+    def sound_backups(self, run, set_aside_too=False):
+        """The sound backups; with `set_aside_too`, also those a stopped rotation set aside
+        (".blog.~N.dropped"), which the next backup puts back among the others."""
         sound, problems = [], []
         if not os.path.isdir(run.backups):
             return sound, ["the backup folder is gone"]
+        pattern = r"blog\.~\d+|\.blog\.~\d+\.dropped" if set_aside_too else r"blog\.~\d+"
         for name in sorted(os.listdir(run.backups)):
-            if not re.fullmatch(r"blog\.~\d+", name):
+            if not re.fullmatch(pattern, name):
                 continue
             try:
                 s = read_blog(os.path.join(run.backups, name), os.path.join(self.sweep.work, "scratch"))
@@ -484,7 +487,7 @@ class BackupScenario(Scenario):
 
     def check_after_kill(self, run, before, after):
         problems = same_rows(before, after, "after the kill")
-        sound, bad = self.sound_backups(run)
+        sound, bad = self.sound_backups(run, set_aside_too=True)
         problems += bad
         if len(sound) < KEEP_BACKUPS:
             problems.append("only %d sound backups left of %d: %s" % (
