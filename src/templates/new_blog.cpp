@@ -11,8 +11,7 @@
 namespace tessavo {
 
 std::unique_ptr<Blog> CreateNewBlog(const std::filesystem::path& file, Host& host, bool wizard) {
-  std::unique_ptr<Blog> blog = Blog::Create(file, host, wizard);
-  if (!blog) return blog;
+  // First, so that the wizard's template question lists the package the new blog names.
   const std::filesystem::path folder = ProgramFolder();
   try {
     InstallDefaultPackage(folder);
@@ -20,7 +19,7 @@ std::unique_ptr<Blog> CreateNewBlog(const std::filesystem::path& file, Host& hos
     host.Diagnostic(std::string("Cannot put the default template package into ") +
                     folder.string() + ": " + e.what());
   }
-  return blog;
+  return Blog::Create(file, host, wizard);
 }
 
 }  // namespace tessavo
