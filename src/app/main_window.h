@@ -89,6 +89,7 @@ class TtheMainForm : public QWidget {
   QPushButton* btnRepairBlog;
   QPushButton* btnExtraOptions;  // "Tessavo Options"
   QPushButton* btnTemplateEditor;
+  QPushButton* btnUpdater;
   QPushButton* btnAddEntry;
   QPushButton* btnEditEntry;
   QPushButton* btnRemoveEntry;
@@ -116,6 +117,7 @@ class TtheMainForm : public QWidget {
   QPushButton* btnPreviewPages;
   QPushButton* btnPublishToWeb;
   QPushButton* btnPublishNext10;
+  QPushButton* btnWhatWouldBePublished;
   QPushButton* btnMarkAllAsNew;
   QPushButton* btnMarkAsPublished;
   QPlainTextEdit* memPublish;
@@ -136,6 +138,7 @@ class TtheMainForm : public QWidget {
   void btnRepairBlogClick();
   void btnExtraOptionsClick();
   void btnTemplateEditorClick();
+  void btnUpdaterClick();
   void btnAddEntryClick();
   void btnEditEntryClick();
   void btnRemoveEntryClick();
@@ -157,6 +160,7 @@ class TtheMainForm : public QWidget {
   void btnPreviewPagesClick();
   void btnPublishToWebClick();
   void btnPublishNext10Click();
+  void btnWhatWouldBePublishedClick();
   void btnMarkAllAsNewClick();
   void btnMarkAsPublishedClick();
   void mnuFontCaptionsClick();
