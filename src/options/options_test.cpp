@@ -175,7 +175,8 @@ class OptionsTest : public QObject {
 
     const auto& ftp = FtpOptionsControls();
     QCOMPARE(Control(ftp, "cbBlogPublishingLocation").items,
-             (std::vector<std::string>{"Publish using FTP", "Publish using File Copy"}));
+             (std::vector<std::string>{"Publish using FTP", "Publish using File Copy",
+                                       "Publish using FTPS", "Publish using SFTP"}));
     QCOMPARE(Control(ftp, "edFTPPort").caption, std::string("FTP Port (Usually 21)"));
     QCOMPARE(Control(ftp, "cbPassiveMode").caption, std::string("Use Passive Mode for Transfers"));
     QCOMPARE(Control(ftp, "cbShowResponses").caption, std::string("Show FTP Commands and Responses"));
@@ -236,6 +237,14 @@ class OptionsTest : public QObject {
     QCOMPARE(ShownState(c, r).item, 1);
     QCOMPARE(Stored(c, Item(1), r).Int(opt::kPublishingLocation), 1);
     r.SetInt(opt::kPublishingLocation, -1);
+    QCOMPARE(ShownState(c, r).item, 0);
+    // The secure ways of publishing follow the two of old.
+    for (int location : {2, 3}) {
+      r.SetInt(opt::kPublishingLocation, location);
+      QCOMPARE(ShownState(c, r).item, location);
+      QCOMPARE(Stored(c, Item(location), Defaults()).Int(opt::kPublishingLocation), location);
+    }
+    r.SetInt(opt::kPublishingLocation, 4);
     QCOMPARE(ShownState(c, r).item, 0);
   }
 

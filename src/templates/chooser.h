@@ -20,9 +20,6 @@ namespace tessavo {
 
 class Host;
 
-// The project's page of template packages, which the chooser's button opens.
-inline constexpr const char* kTemplatesWebPage = "http://www.tessavo.com/templates/";
-
 class TemplateChooser {
  public:
   static constexpr int kDescriptionSlots = 500;

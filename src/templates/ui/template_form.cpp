@@ -17,6 +17,7 @@
 #include "desktop/look.h"
 #include "util/error.h"
 #include "util/program_folder.h"
+#include "util/web_address.h"
 
 namespace tessavo::templates {
 namespace {
@@ -173,7 +174,9 @@ void TOptTemplateForm::btnAddNewTemplatesClick() {
   ShowList(slot);
 }
 
-void TOptTemplateForm::btnVendorSiteClick() { desktop::Dialogs().OpenWithShell(kTemplatesWebPage); }
+void TOptTemplateForm::btnVendorSiteClick() {
+  desktop::Dialogs().OpenWithShell(QString::fromStdString(TemplatesWebPage()));
+}
 
 bool RunTemplateOptionsDialog(QWidget* parent, BlogOptionsRec& options) {
   TOptTemplateForm form(parent);

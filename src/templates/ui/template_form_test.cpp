@@ -231,7 +231,7 @@ class TemplateFormTest : public QObject {
     f.btnHelp->click();
     QCOMPARE(asked, std::vector<QString>{"OptionsTemplate"});
     f.btnVendorSite->click();
-    QCOMPARE(dialogs_->opened, std::vector<QString>{QString(kTemplatesWebPage)});
+    QCOMPARE(dialogs_->opened, std::vector<QString>{QString("http://www.tessavo.com/templates/")});
   }
 };
 
