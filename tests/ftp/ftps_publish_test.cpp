@@ -151,8 +151,8 @@ TEST_P(VsftpdFtpsTest, PublishesByteForByteWithTheLogOfFtpAndOneBlueTlsLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, VsftpdFtpsTest, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return std::string(info.param ? "Passive" : "Active");
+                         [](const ::testing::TestParamInfo<bool>& case_info) {
+                           return std::string(case_info.param ? "Passive" : "Active");
                          });
 
 TEST_F(FtpsPublishTest, SelfSignedCertificateIsAskedAboutAndRememberedForTheHost) {
@@ -257,7 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCertificate{"SelfSigned", {.self_signed = true}, "self-signed"},
                       BadCertificate{"OtherName", {.name = "www.example.org"},
                                      "mismatch"}),
-    [](const ::testing::TestParamInfo<BadCertificate>& info) { return info.param.label; });
+    [](const ::testing::TestParamInfo<BadCertificate>& case_info) { return case_info.param.label; });
 
 TEST_F(FtpsPublishTest, ServerRefusingProtPFailsTheLogonWithItsReply) {
   ASSERT_TRUE(StartPy(Certificate("ok"), {"--refuse-prot-p"}));

@@ -266,8 +266,8 @@ TEST_P(VerifyTest, SendsAgainWhatTheServerLacksOrHoldsWithAnotherSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, VerifyTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return std::string(info.param ? "vsftpdList" : "pyftpdlibMlsd");
+                         [](const ::testing::TestParamInfo<bool>& case_info) {
+                           return std::string(case_info.param ? "vsftpdList" : "pyftpdlibMlsd");
                          });
 
 // The dry run names exactly what a run then does, and changes nothing.
