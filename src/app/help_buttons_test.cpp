@@ -17,8 +17,11 @@
 #include "help/contents.h"
 #include "desktop/help.h"
 #include "help/help_form.h"
+#include "options/extra_form.h"
+#include "options/option_forms.h"
 #include "store/ui/backup_form.h"
 #include "recording_host.h"
+#include "templates/ui/template_form.h"
 #include "store/blog.h"
 #include "temp_dir.h"
 #include "templates/ui/packager_form.h"
@@ -153,6 +156,20 @@ class HelpButtonsTest : public QObject {
       asked["backup dialog"] = Press(backup.btnHelp);
     }
     {
+      options::TOptBasicForm basic;
+      asked["basic options"] = Press(basic.btnHelp);
+      options::TOptAdvancedForm advanced;
+      asked["advanced options"] = Press(advanced.btnHelp);
+      options::TOptRSSForm rss;
+      asked["rss options"] = Press(rss.btnHelp);
+      options::TOptFTPForm ftp;
+      asked["ftp options"] = Press(ftp.btnHelp);
+      options::TOptCustomVariables custom;
+      asked["custom variables"] = Press(custom.btnHelp);
+      options::TOptExtraForm extra;
+      asked["tessavo options"] = Press(extra.btnHelp);
+      templates::TOptTemplateForm chooser;
+      asked["template options"] = Press(chooser.btnHelp);
       templates::TTemplatePackagerForm packager(&settings);
       asked["template packager"] = Press(packager.btnHelp);
     }
@@ -162,7 +179,11 @@ class HelpButtonsTest : public QObject {
         {"category picker", "EntriesAddCategory"}, {"font dialog", "EntriesHTMLBar"},
         {"link dialog", "EntriesHTMLBar"},    {"image dialog", "EntriesHTMLBar"},
         {"table dialog", "EntriesHTMLBar"},   {"category list", "EntriesCategoryList"},
-        {"backup dialog", "BlogsBackup"},     {"template packager", "PackageTemplates"}};
+        {"backup dialog", "BlogsBackup"},     {"basic options", "OptionsBasic"},
+        {"advanced options", "OptionsAdvanced"}, {"rss options", "OptionsRSS"},
+        {"ftp options", "OptionsFTP"},        {"custom variables", "OptionsCustomVariables"},
+        {"tessavo options", "BlogsProgramOptions"}, {"template options", "OptionsTemplate"},
+        {"template packager", "PackageTemplates"}};
     QCOMPARE(asked, expected);
     auto topics = ContentsTopics();
     for (const auto& [window, topic] : asked) {

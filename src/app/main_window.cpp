@@ -21,12 +21,15 @@
 #include "editor/entry_form.h"
 #include "generator/page_output.h"
 #include "generator/run.h"
+#include "options/extra_form.h"
+#include "options/option_forms.h"
 #include "publish/publish.h"
 #include "store/maintenance.h"
 #include "store/ui/backup_form.h"
 #include "store/ui/category_list_form.h"
 #include "templates/new_blog.h"
 #include "templates/ui/packager_form.h"
+#include "templates/ui/template_form.h"
 #include "updater/ui/updater_form.h"
 #include "util/error.h"
 #include "util/program_folder.h"
@@ -86,6 +89,8 @@ TtheMainForm::TtheMainForm(bool single_instance, const QString& title) : QWidget
   }
   BuildWindow();
   host_->SetPublishLog(memPublish);
+  // The new-blog wizard's questions 4 and 5 open the real dialogs.
+  host_->SetWizardDialogs(options::RunBasicOptionsDialog, templates::RunTemplateOptionsDialog);
   desktop::SetHelpHandler([this](const QString& topic) { ShowHelp(topic); });
 
   // Step 1: page 0; step 2: the settings file.
@@ -203,6 +208,9 @@ QWidget* TtheMainForm::BuildBlogsPage() {
   btnBackupBlog = Button("Backup Blog", blogs, 3);
   btnCompactBlog = Button("Compact Blog", blogs, 4);
   btnRepairBlog = Button("Repair Blog", blogs, 5);
+  btnExtraOptions = Button("Tessavo Options", blogs, 6);
+  btnExtraOptions->setObjectName("btnExtraOptions");
+  ConnectCommand(btnExtraOptions, &TtheMainForm::btnExtraOptionsClick);
   btnTemplateEditor = Button("Template Editor", blogs, 7);  // below Tessavo Options
   btnTemplateEditor->setObjectName("btnTemplateEditor");
   ConnectCommand(btnTemplateEditor, &TtheMainForm::btnTemplateEditorClick);
@@ -275,8 +283,22 @@ QWidget* TtheMainForm::BuildFilesPage() {
   return files;
 }
 
+// The six dialog buttons in two rows of three, and the option list below them.
 QWidget* TtheMainForm::BuildOptionsPage() {
   auto* options = new PlacedPage;
+  auto button = [options](const char* text, const char* name, int row, int column) {
+    auto* b = new QPushButton(QString(text), options);
+    b->setObjectName(name);
+    b->setGeometry(8 + column * (kButtonWidth + 8), 8 + row * (kButtonHeight + 6), kButtonWidth,
+                   kButtonHeight);
+    return b;
+  };
+  btnBasicOptions = button("Basic Options", "btnBasicOptions", 0, 0);
+  btnAdvancedOptions = button("Advanced Options", "btnAdvancedOptions", 0, 1);
+  btnRSSOptions = button("RSS Options", "btnRSSOptions", 0, 2);
+  btnFTPOptions = button("Publishing Options", "btnFTPOptions", 1, 0);
+  btnCustomVariables = button("Custom Variables", "btnCustomVariables", 1, 1);
+  btnChooseTemplate = button("Choose Template", "btnChooseTemplate", 1, 2);
   options_model = new OptionListModel;
   options_model->setParent(this);
   lbOptions = Grid(options, options_model);
@@ -284,7 +306,7 @@ QWidget* TtheMainForm::BuildOptionsPage() {
   lbOptions->setItemDelegate(new OptionListDelegate(lbOptions));
   lbOptions->setColumnWidth(0, 220);
   options->place = [this](QSize s) {
-    const int top = 8;
+    const int top = 8 + 2 * (kButtonHeight + 6) + 4;
     lbOptions->setGeometry(8, top, s.width() - 16, s.height() - top - 8);
   };
   return options;
@@ -349,6 +371,12 @@ void TtheMainForm::ConnectCommands() {
   ConnectCommand(btnAddFile, &TtheMainForm::btnAddFileClick);
   ConnectCommand(btnRemoveFile, &TtheMainForm::btnRemoveFileClick);
   ConnectCommand(btnSaveFileAs, &TtheMainForm::btnSaveFileAsClick);
+  ConnectCommand(btnBasicOptions, &TtheMainForm::btnBasicOptionsClick);
+  ConnectCommand(btnAdvancedOptions, &TtheMainForm::btnAdvancedOptionsClick);
+  ConnectCommand(btnRSSOptions, &TtheMainForm::btnRSSOptionsClick);
+  ConnectCommand(btnFTPOptions, &TtheMainForm::btnFTPOptionsClick);
+  ConnectCommand(btnCustomVariables, &TtheMainForm::btnCustomVariablesClick);
+  ConnectCommand(btnChooseTemplate, &TtheMainForm::btnChooseTemplateClick);
   connect(lbOptions, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
     Command([this, index] { lbOptionsDblClick(index); });
   });
@@ -623,6 +651,29 @@ void TtheMainForm::btnRepairBlogClick() {
   Run([&] { RepairBlog(path.toStdString(), *host_); });
 }
 
+// The program's display options: a changed scheme is applied at once; a changed captions or
+// lists font makes both fonts taken and applied, as after the display menu; a changed entry
+// text font is taken for the next entry editor. All reach the settings file on exit.
+void TtheMainForm::btnExtraOptionsClick() {
+  options::TOptExtraForm form(this);
+  form.setOptionsBack(settings_.background);
+  form.setOptionsFontForm(Q(settings_.font_form));
+  form.setOptionsFontLists(Q(settings_.font_lists));
+  form.setOptionFontEntryText(Q(settings_.font_entry_text));
+  Dialogs().Exec(form);
+  if (form.Result() != 1) return;
+  if (form.OptionsBack() != settings_.background) SetBackground(form.OptionsBack());
+  const std::string font_form = form.OptionsFontForm().toStdString();
+  const std::string font_lists = form.OptionsFontLists().toStdString();
+  if (font_form != settings_.font_form || font_lists != settings_.font_lists) {
+    settings_.font_form = font_form;
+    settings_.font_lists = font_lists;
+    ApplyFonts();
+  }
+  const std::string font_entry_text = form.OptionFontEntryText().toStdString();
+  if (font_entry_text != settings_.font_entry_text) settings_.font_entry_text = font_entry_text;
+}
+
 void TtheMainForm::btnTemplateEditorClick() {
   // The packager takes the entry window's placement and fonts, and works on no blog.
   templates::TTemplatePackagerForm form(&settings_, this);
@@ -778,10 +829,47 @@ void TtheMainForm::btnSaveFileAsClick() {
 
 // --- Options -------------------------------------------------------------------------------
 
+void TtheMainForm::RunOptionsDialog(
+    const std::function<bool(QWidget*, BlogOptionsRec&)>& dialog) {
+  if (!blog_) return;
+  Run([&] {
+    BlogOptionsRec changed = blog_->options;
+    if (!dialog(this, changed)) return;
+    // A value the store refuses (a text too long for its row) leaves the options as they
+    // were, in memory and in the file.
+    BlogOptionsRec before = std::move(blog_->options);
+    blog_->options = std::move(changed);
+    try {
+      blog_->SaveOptions();
+    } catch (...) {
+      blog_->options = std::move(before);
+      throw;
+    }
+    options_model->Reload(blog_.get());
+  });
+}
+
+void TtheMainForm::btnBasicOptionsClick() { RunOptionsDialog(options::RunBasicOptionsDialog); }
+void TtheMainForm::btnAdvancedOptionsClick() { RunOptionsDialog(options::RunAdvancedOptionsDialog); }
+void TtheMainForm::btnRSSOptionsClick() { RunOptionsDialog(options::RunRSSOptionsDialog); }
+void TtheMainForm::btnFTPOptionsClick() { RunOptionsDialog(options::RunFTPOptionsDialog); }
+void TtheMainForm::btnCustomVariablesClick() { RunOptionsDialog(options::RunCustomVariablesDialog); }
+void TtheMainForm::btnChooseTemplateClick() { RunOptionsDialog(templates::RunTemplateOptionsDialog); }
+
 void TtheMainForm::lbOptionsDblClick(const QModelIndex& index) {
-  int key = options_model->KeyAt(index.row());
-  // The option dialogs come with a later version; backup settings open the backup dialog.
-  if (key == opt::kBackupLocation || key == opt::kBackupsToKeep) btnBackupBlogClick();
+  using options::OptionDialog;
+  const int row = index.row();
+  switch (options::DialogForOptionKey(options_model->KeyAt(row))) {
+    case OptionDialog::kBasic: btnBasicOptionsClick(); break;
+    case OptionDialog::kBackup: btnBackupBlogClick(); break;
+    case OptionDialog::kAdvanced: btnAdvancedOptionsClick(); break;
+    case OptionDialog::kTemplate: btnChooseTemplateClick(); break;
+    case OptionDialog::kRss: btnRSSOptionsClick(); break;
+    case OptionDialog::kFtp: btnFTPOptionsClick(); break;
+    case OptionDialog::kCustomVariables: btnCustomVariablesClick(); break;
+    case OptionDialog::kNone: return;
+  }
+  SelectRow(lbOptions, row);
 }
 
 // --- Publish -------------------------------------------------------------------------------

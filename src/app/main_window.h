@@ -87,6 +87,7 @@ class TtheMainForm : public QWidget {
   QPushButton* btnBackupBlog;
   QPushButton* btnCompactBlog;
   QPushButton* btnRepairBlog;
+  QPushButton* btnExtraOptions;  // "Tessavo Options"
   QPushButton* btnTemplateEditor;
   QPushButton* btnUpdater;
   QPushButton* btnAddEntry;
@@ -105,6 +106,12 @@ class TtheMainForm : public QWidget {
   QPushButton* btnRemoveFile;
   QPushButton* btnSaveFileAs;
   QTableView* lbFiles;
+  QPushButton* btnBasicOptions;
+  QPushButton* btnAdvancedOptions;
+  QPushButton* btnRSSOptions;
+  QPushButton* btnFTPOptions;  // "Publishing Options"
+  QPushButton* btnCustomVariables;
+  QPushButton* btnChooseTemplate;
   QTableView* lbOptions;
   QPushButton* btnGeneratePages;
   QPushButton* btnPreviewPages;
@@ -129,6 +136,7 @@ class TtheMainForm : public QWidget {
   void btnBackupBlogClick();
   void btnCompactBlogClick();
   void btnRepairBlogClick();
+  void btnExtraOptionsClick();
   void btnTemplateEditorClick();
   void btnUpdaterClick();
   void btnAddEntryClick();
@@ -141,6 +149,12 @@ class TtheMainForm : public QWidget {
   void btnAddFileClick();
   void btnRemoveFileClick();
   void btnSaveFileAsClick();
+  void btnBasicOptionsClick();
+  void btnAdvancedOptionsClick();
+  void btnRSSOptionsClick();
+  void btnFTPOptionsClick();
+  void btnCustomVariablesClick();
+  void btnChooseTemplateClick();
   void lbOptionsDblClick(const QModelIndex& index);
   void btnGeneratePagesClick();
   void btnPreviewPagesClick();
@@ -183,6 +197,10 @@ class TtheMainForm : public QWidget {
   int SelectedRow(QTableView* view) const;
   void SelectRow(QTableView* view, int row);
   void RunPublish(int limit);
+  // The exchange of every option dialog: `dialog` runs on a copy of the blog's options;
+  // after Save the copy becomes the blog's options, every option row is written again and
+  // the option list shows them. After Cancel nothing changes.
+  void RunOptionsDialog(const std::function<bool(QWidget*, BlogOptionsRec&)>& dialog);
   void EnablePublishButtons(bool enable);
 
   desktop::SessionSettings settings_;

@@ -14,8 +14,13 @@
 #include "editor/entry_form.h"
 #include "editor/tag_dialogs.h"
 #include "help/help_form.h"
+#include "options/extra_form.h"
+#include "options/option_forms.h"
 #include "store/ui/backup_form.h"
 #include "store/ui/category_list_form.h"
+#include "templates/package.h"
+#include "templates/ui/template_form.h"
+#include "util/file_io.h"
 #include "util/program_folder.h"
 
 namespace tessavo::app {
@@ -66,6 +71,57 @@ class QuietDialogs : public desktop::DialogRunner {
   bool ChooseFont(QWidget*, QFont&) override { return false; }
   void OpenWithShell(const QString&) override {}
 };
+
+// The option dialogs on the demonstration blog, the template chooser with two packages and
+// "Tessavo Options".
+bool SaveOptionDialogs(TtheMainForm& w, const QString& folder) {
+  bool ok = true;
+  BlogOptionsRec options = w.blog()->options;
+  options.SetText(opt::kBlogTitle, "Notes from the Garden");
+  options.SetText(opt::kBlogUrl, "http://www.example.com/garden/");
+  options.SetText(opt::kAbout, "Vegetables, bread and the odd trip.\nWritten in the shed.");
+  options.SetText(opt::kFtpSite, "ftp.example.com");
+  options.SetText(opt::kFtpUserid, "gardener");
+  options.SetText(opt::kFtpPassword, "not-shown");
+  options.SetInt(opt::kFtpPassive, 1);
+  options.SetText(opt::kFileCopyDestination, "/srv/www/garden");
+  options.SetText(opt::kCustomTag1, "<p class=\"footer\">Grown at home</p>");
+  options::TOptBasicForm basic(&w);
+  options::TOptAdvancedForm advanced(&w);
+  options::TOptRSSForm rss(&w);
+  options::TOptFTPForm ftp(&w);
+  options::TOptCustomVariables custom(&w);
+  const std::pair<options::TOptionsDialog*, const char*> dialogs[] = {
+      {&basic, "/options-basic.png"}, {&advanced, "/options-advanced.png"},
+      {&rss, "/options-rss.png"},     {&ftp, "/options-publishing.png"},
+      {&custom, "/options-custom-variables.png"}};
+  for (const auto& [dialog, name] : dialogs) {
+    dialog->setOptionsRec(options);
+    dialog->show();
+    ok &= Save(dialog, folder + name);
+    dialog->hide();
+  }
+  PackageLines second = BuiltInPackageLines();
+  second[0] = BuildDescriptionRecord("Autumn: warm colours and a wide side column.\r\nBy the Tessavo demo.");
+  WriteFileAtomic(ProgramFolder() / "autumn.tem", JoinPackageLines(second));
+  WriteFileAtomic(ProgramFolder() / "@default.tem", std::string(BuiltInPackageText()));
+  {
+    templates::TOptTemplateForm chooser(&w);
+    chooser.setOptionsRec(options);
+    chooser.show();
+    ok &= Save(&chooser, folder + "/options-template.png");
+  }
+  {
+    options::TOptExtraForm extra(&w);
+    extra.setOptionsBack(w.settings().background);
+    extra.setOptionsFontForm(QString::fromStdString(w.settings().font_form));
+    extra.setOptionsFontLists("DejaVu Sans Mono,0,0,10,0");
+    extra.setOptionFontEntryText("DejaVu Serif,0,8388608,12,2");
+    extra.show();
+    ok &= Save(&extra, folder + "/tessavo-options.png");
+  }
+  return ok;
+}
 
 }  // namespace
 
@@ -163,6 +219,7 @@ int RunScreenshotTour(const QString& folder) {
     ok &= Save(&form, folder + "/backup-dialog.png");
     form.close();
   }
+  ok &= SaveOptionDialogs(w, folder);
   {
     editor::TFontTagForm font(&w);
     font.edFontFace->setText("Georgia");

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QPlainTextEdit>
+#include <utility>
 
 #include "desktop/dialog_runner.h"
 
@@ -208,7 +209,17 @@ void DesktopHost::ProcessEvents() {
   QCoreApplication::processEvents();
 }
 
-bool DesktopHost::RunBasicOptionsDialog(BlogOptionsRec&) { return false; }
-bool DesktopHost::RunTemplateOptionsDialog(BlogOptionsRec&) { return false; }
+void DesktopHost::SetWizardDialogs(OptionsDialog basic_options, OptionsDialog template_options) {
+  basic_options_dialog_ = std::move(basic_options);
+  template_options_dialog_ = std::move(template_options);
+}
+
+bool DesktopHost::RunBasicOptionsDialog(BlogOptionsRec& rec) {
+  return basic_options_dialog_ && basic_options_dialog_(owner_, rec);
+}
+
+bool DesktopHost::RunTemplateOptionsDialog(BlogOptionsRec& rec) {
+  return template_options_dialog_ && template_options_dialog_(owner_, rec);
+}
 
 }  // namespace tessavo::desktop

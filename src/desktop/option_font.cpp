@@ -1,5 +1,6 @@
 #include "desktop/option_font.h"
 
+#include <QApplication>
 #include <QPalette>
 #include <QWidget>
 
@@ -78,15 +79,16 @@ OptionFont FontOf(const QWidget* widget) {
 
 void ApplyOptionFont(QWidget* widget, const OptionFont& f) {
   widget->setFont(f.font);
-  if ((static_cast<uint32_t>(f.color) & 0xFF000000u) == 0) {
-    uint32_t c = static_cast<uint32_t>(f.color);
-    QColor color(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-    QPalette pal = widget->palette();
-    pal.setColor(QPalette::Text, color);
-    pal.setColor(QPalette::WindowText, color);
-    pal.setColor(QPalette::ButtonText, color);
-    widget->setPalette(pal);
+  QPalette pal = widget->palette();
+  const uint32_t c = static_cast<uint32_t>(f.color);
+  for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+    // The system colour is the application palette's own, so that a font whose colour was
+    // set before goes back to it.
+    pal.setColor(role, (c & 0xFF000000u) == 0
+                           ? QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF)
+                           : QApplication::palette(widget).color(role));
   }
+  widget->setPalette(pal);
 }
 
 OptionFont FontFromString(const QString& text, const QWidget* base) {

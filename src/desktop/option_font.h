@@ -33,7 +33,7 @@ QString FontString(const OptionFont& font);
 // The font a widget shows, as an OptionFont (system text colour).
 OptionFont FontOf(const QWidget* widget);
 
-// Gives `widget` the font and, when it is not the system colour, the text colour.
+// Gives `widget` the font and its text colour (for the system colour: the application's).
 void ApplyOptionFont(QWidget* widget, const OptionFont& font);
 
 // The font a string gives when applied over `base`'s current font.

@@ -15,13 +15,11 @@
 #include "store/blog_rec.h"
 #include "store/options.h"
 #include "util/datetime.h"
+#include "util/web_address.h"
 
 namespace tessavo {
 
 class Host;
-
-// The address products name in the generator element of the RSS 2.0 feed.
-inline constexpr const char* kProductWebAddress = "http://www.tessavo.com/";
 
 class FeedBuilder {
  public:

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <system_error>
 
 #include "store/blog.h"
 #include "templates/package.h"
@@ -11,8 +12,10 @@
 namespace tessavo {
 
 std::unique_ptr<Blog> CreateNewBlog(const std::filesystem::path& file, Host& host, bool wizard) {
-  std::unique_ptr<Blog> blog = Blog::Create(file, host, wizard);
-  if (!blog) return blog;
+  // A blog that exists is refused by Blog::Create, and such a create brings nothing.
+  std::error_code ec;
+  if (std::filesystem::exists(file, ec)) return Blog::Create(file, host, wizard);
+  // First, so that the wizard's template question lists the package the new blog names.
   const std::filesystem::path folder = ProgramFolder();
   try {
     InstallDefaultPackage(folder);
@@ -20,7 +23,7 @@ std::unique_ptr<Blog> CreateNewBlog(const std::filesystem::path& file, Host& hos
     host.Diagnostic(std::string("Cannot put the default template package into ") +
                     folder.string() + ": " + e.what());
   }
-  return blog;
+  return Blog::Create(file, host, wizard);
 }
 
 }  // namespace tessavo

@@ -10,12 +10,13 @@ namespace tessavo {
 class Blog;
 class Host;
 
-// Creates the blog file as Blog::Create does (the file's tables, options and, when `wizard`
-// is set, the start-up wizard; nullptr after telling the host when the file exists). Then,
-// when the program folder holds no "@default.tem", puts the built-in package there as an
-// installation would (InstallDefaultPackage: an existing package, changed or not, is never
-// replaced), so that the new blog's runs find the package its options name. A package that
-// cannot be written is reported to the host's diagnostic hook; the blog stands all the same.
+// Creates a new blog file as Blog::Create does (the file's tables, options and, when `wizard`
+// is set, the start-up wizard; nullptr after telling the host when the file exists). First,
+// unless the file exists, it puts the built-in package into the program folder when that
+// holds no "@default.tem", as an installation would (InstallDefaultPackage: an existing
+// package, changed or not, is never replaced), so that the wizard's template question lists
+// it and the new blog's runs find the package its options name. A package that cannot be
+// written is reported to the host's diagnostic hook; the blog is created all the same.
 std::unique_ptr<Blog> CreateNewBlog(const std::filesystem::path& file, Host& host, bool wizard);
 
 }  // namespace tessavo

@@ -23,13 +23,14 @@
 
 #include "updater/update_signature.h"
 #include "util/host.h"
+#include "util/web_address.h"
 
 namespace tessavo {
 
 class THTTPSend;
 
 // The project's own update server, used when the settings name none.
-constexpr const char* kDefaultUpdateServer = "http://www.tessavo.com/";
+constexpr const char* kDefaultUpdateServer = kProductWebAddress;
 constexpr const char* kVersionFileName = "updater_200701.txt";
 constexpr const char* kPackageFileName = "updater_200701.dat";
 constexpr const char* kSignatureFileName = "updater_200701.sig";
