@@ -14,12 +14,12 @@
 #include <QPlainTextEdit>
 
 #include "app/single_instance.h"
+#include "app/wizard_dialogs.h"
 #include "desktop/dialog_runner.h"
 #include "desktop/help.h"
 #include "desktop/look.h"
 #include "desktop/option_font.h"
 #include "editor/entry_form.h"
-#include "generator/page_output.h"
 #include "generator/run.h"
 #include "publish/publish.h"
 #include "store/maintenance.h"
@@ -407,6 +407,7 @@ editor::EditorContext TtheMainForm::EditorContextForBlog() {
   editor::EditorContext c;
   c.blog = blog_.get();
   c.settings = &settings_;
+  c.host = host_.get();
   c.add_category = [this](QWidget* parent) {
     return blog_ && AddCategory(parent, *blog_, EditorContextForBlog());
   };
@@ -482,7 +483,8 @@ void TtheMainForm::StartNewBlog(const std::filesystem::path& file) {
   if (busy_ > 0) return;
   if (blog_) CloseBlog();
   Run([&] {
-    blog_ = CreateNewBlog(file, *host_, true);
+    DesktopWizardDialogs dialogs;
+    blog_ = CreateNewBlog(file, *host_, &dialogs);
     if (blog_) SetBlogState(true);
   });
 }
@@ -576,13 +578,13 @@ void TtheMainForm::btnSideCloseClick() {
 void TtheMainForm::btnBackupBlogClick() {
   if (!blog_) return;
   Run([&] {
-    std::string old_location = blog_->options.Text(opt::kBackupLocation);
-    int old_keep = blog_->options.Int(opt::kBackupsToKeep);
-    store_ui::TBackupBlogForm form(blog_->options, &settings_, this);
+    std::string old_location = blog_->options().Text(opt::kBackupLocation);
+    int old_keep = blog_->options().Int(opt::kBackupsToKeep);
+    store_ui::TBackupBlogForm form(blog_->options(), &settings_, this);
     if (Dialogs().Exec(form) != QDialog::Accepted) return;
-    blog_->options = form.OptionsRec();
+    blog_->SetOptions(form.OptionsRec());
     try {
-      BackupBlog(blog_, old_location, old_keep);
+      BackupBlog(blog_, *host_, old_location, old_keep);
     } catch (...) {
       ReloadLists();
       throw;
@@ -596,7 +598,7 @@ void TtheMainForm::btnCompactBlogClick() {
   if (!blog_) return;
   Run([&] {
     try {
-      CompactBlog(blog_);
+      CompactBlog(blog_, *host_);
     } catch (...) {
       ReloadLists();
       throw;
@@ -671,7 +673,7 @@ void TtheMainForm::btnRemoveEntryClick() {
   const BlogRec* current = entries_model->EntryAt(row);
   if (!current) return;
   Run([&] {
-    if (blog_->RemoveEntry(current->key)) {
+    if (blog_->RemoveEntry(current->key, *host_)) {
       ReloadLists();
       SelectRow(lbEntries, std::min(row, entries_model->rowCount() - 1));
     }
@@ -694,7 +696,7 @@ void TtheMainForm::btnAddPictureClick() {
   QString path = Dialogs().OpenFile(this, Q(ProgramFolder()), "Pictures|*.jpg;*.gif;*.png|All Files|*.*", QString());
   if (path.isEmpty()) return;
   Run([&] {
-    blog_->AddPicture(path.toStdString());
+    blog_->AddPicture(path.toStdString(), *host_);
     ReloadLists();
     SelectRow(lbPictures, pictures_model->RowOfName(QFileInfo(path).fileName().toStdString()));
   });
@@ -716,7 +718,7 @@ void TtheMainForm::btnRemovePictureClick() {
   const StoredFile* p = pictures_model->ItemAt(row);
   if (!p) return;
   Run([&] {
-    if (blog_->RemovePicture(p->key)) {
+    if (blog_->RemovePicture(p->key, *host_)) {
       ReloadLists();
       SelectRow(lbPictures, std::min(row, pictures_model->rowCount() - 1));
     }
@@ -730,7 +732,7 @@ void TtheMainForm::btnAddFileClick() {
       "All Files|*.*|Programs|*.exe|Zip Files|*.zip|Pictures|*.gif;*.png;*.jpg;*.jpeg", QString());
   if (path.isEmpty()) return;
   Run([&] {
-    blog_->AddFile(path.toStdString());
+    blog_->AddFile(path.toStdString(), *host_);
     ReloadLists();
     SelectRow(lbFiles, files_model->RowOfName(QFileInfo(path).fileName().toStdString()));
   });
@@ -742,7 +744,7 @@ void TtheMainForm::btnRemoveFileClick() {
   const StoredFile* f = files_model->ItemAt(row);
   if (!f) return;
   Run([&] {
-    if (blog_->RemoveFile(f->key)) {
+    if (blog_->RemoveFile(f->key, *host_)) {
       ReloadLists();
       SelectRow(lbFiles, std::min(row, files_model->rowCount() - 1));
     }
@@ -793,11 +795,11 @@ void TtheMainForm::btnPublishToWebClick() { RunPublish(999999); }
 void TtheMainForm::btnPublishNext10Click() { RunPublish(10); }
 
 void TtheMainForm::btnMarkAllAsNewClick() {
-  if (blog_) Run([&] { MarkAllAsNew(*blog_, *host_); });
+  if (blog_) Run([&] { blog_->MarkAllAsNew(*host_); });
 }
 
 void TtheMainForm::btnMarkAsPublishedClick() {
-  if (blog_) Run([&] { MarkAllAsPublished(*blog_, *host_); });
+  if (blog_) Run([&] { blog_->MarkAllAsPublished(*host_); });
 }
 
 }  // namespace tessavo::app

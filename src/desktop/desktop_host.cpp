@@ -208,7 +208,4 @@ void DesktopHost::ProcessEvents() {
   QCoreApplication::processEvents();
 }
 
-bool DesktopHost::RunBasicOptionsDialog(BlogOptionsRec&) { return false; }
-bool DesktopHost::RunTemplateOptionsDialog(BlogOptionsRec&) { return false; }
-
 }  // namespace tessavo::desktop

@@ -49,10 +49,6 @@ class DesktopHost : public Host {
   void Diagnostic(const std::string& text) override;
   void ProcessEvents() override;
 
-  // The option dialogs of the start-up wizard are not part of the desktop yet: Cancel.
-  bool RunBasicOptionsDialog(BlogOptionsRec& rec) override;
-  bool RunTemplateOptionsDialog(BlogOptionsRec& rec) override;
-
   // The colour of a log colour.
   static QColor ColorOf(LogColor color);
 

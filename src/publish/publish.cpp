@@ -104,7 +104,7 @@ class FtpPublisher {
   FtpPublisher(Blog& blog, Host& host, int limit)
       : blog_(blog),
         host_(host),
-        options_(blog.options),
+        options_(blog.options()),
         output_(blog.OutputFolder()),
         walk_(limit),
         status_(host),
@@ -142,7 +142,7 @@ class FtpPublisher {
 
   // An empty port becomes 21, in memory, for as long as the options are not read again.
   void SetUpClient() {
-    if (options_.Text(opt::kFtpPort).empty()) options_.SetText(opt::kFtpPort, "21");
+    if (options_.Text(opt::kFtpPort).empty()) blog_.SetOptionText(opt::kFtpPort, "21");
     ftp_.BinaryMode = true;
     ftp_.PassiveMode = options_.Int(opt::kFtpPassive) != 0;
     const std::string user = options_.Text(opt::kFtpUserid);
@@ -249,7 +249,7 @@ class FtpPublisher {
 
   Blog& blog_;
   Host& host_;
-  BlogOptionsRec& options_;
+  const BlogOptionsRec& options_;  // the blog's own, which SetUpClient may change
   const std::filesystem::path output_;
   PageWalk walk_;
   std::string initial_;  // the logon directory, as the second PWD gave it
@@ -371,7 +371,7 @@ PublishResult PublishByFileCopy(Blog& blog, Host& host, int limit) {
 
 PublishResult PublishSite(Blog& blog, Host& host, bool next10) {
   const int limit = next10 ? kPublishNextLimit : kPublishAllLimit;
-  if (blog.options.Int(opt::kPublishingLocation) == 1) {
+  if (blog.options().Int(opt::kPublishingLocation) == 1) {
     return PublishByFileCopy(blog, host, limit);
   }
   return PublishByFtp(blog, host, limit);

@@ -10,7 +10,8 @@
 
 namespace tessavo {
 
-std::unique_ptr<Blog> CreateNewBlog(const std::filesystem::path& file, Host& host, bool wizard) {
+std::unique_ptr<Blog> CreateNewBlog(const std::filesystem::path& file, Host& host,
+                                    WizardDialogs* wizard) {
   std::unique_ptr<Blog> blog = Blog::Create(file, host, wizard);
   if (!blog) return blog;
   const std::filesystem::path folder = ProgramFolder();
