@@ -524,6 +524,15 @@ class WindowTest : public QObject {
     w.blog()->SaveOptions();
     w.btnGeneratePages->click();
     QVERIFY(w.btnPublishToWeb->isEnabled());
+    // The dry run names the files and changes nothing.
+    QVERIFY(w.btnWhatWouldBePublished->isEnabled());
+    const auto before = w.blog()->Pages();
+    w.btnWhatWouldBePublished->click();
+    QVERIFY(w.memPublish->toPlainText().contains("Would send index.html\n"));
+    QVERIFY(w.memPublish->toPlainText().contains(
+        "What would be published using File Copy (nothing is sent, no record changes):"));
+    QVERIFY(!std::filesystem::exists(dest / "index.html"));
+    QVERIFY(w.blog()->Pages() == before);
     w.btnPublishToWeb->click();
     QVERIFY(std::filesystem::exists(dest / "index.html"));
     for (const PageRecord& p : w.blog()->Pages()) QCOMPARE(p.existing, p.generated);

@@ -27,6 +27,7 @@
 #include "store/ui/category_list_form.h"
 #include "templates/new_blog.h"
 #include "templates/ui/packager_form.h"
+#include "updater/ui/updater_form.h"
 #include "util/error.h"
 #include "util/program_folder.h"
 
@@ -205,6 +206,9 @@ QWidget* TtheMainForm::BuildBlogsPage() {
   btnTemplateEditor = Button("Template Editor", blogs, 7);  // below Tessavo Options
   btnTemplateEditor->setObjectName("btnTemplateEditor");
   ConnectCommand(btnTemplateEditor, &TtheMainForm::btnTemplateEditorClick);
+  btnUpdater = Button("Check for Updates", blogs, 8);  // below Template Editor
+  btnUpdater->setObjectName("btnUpdater");
+  ConnectCommand(btnUpdater, &TtheMainForm::btnUpdaterClick);
   lblBlogFile = new QLabel(blogs);
   lblBlogFile->setWordWrap(true);
   lblBlogFile->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -301,6 +305,7 @@ QWidget* TtheMainForm::BuildPublishPage() {
   btnPublishNext10 = pub("Publish Next 10", 1, 2);
   btnMarkAllAsNew = pub("Mark All as New", 1, 0);
   btnMarkAsPublished = pub("Mark All as Published", 1, 1);
+  btnWhatWouldBePublished = pub("What would be published?", 0, 3);
   BuildPublishLog(publish);
   publish->place = [this](QSize s) {
     const int top = 8 + 2 * (kButtonHeight + 6) + 4;
@@ -351,6 +356,7 @@ void TtheMainForm::ConnectCommands() {
   ConnectCommand(btnPreviewPages, &TtheMainForm::btnPreviewPagesClick);
   ConnectCommand(btnPublishToWeb, &TtheMainForm::btnPublishToWebClick);
   ConnectCommand(btnPublishNext10, &TtheMainForm::btnPublishNext10Click);
+  ConnectCommand(btnWhatWouldBePublished, &TtheMainForm::btnWhatWouldBePublishedClick);
   ConnectCommand(btnMarkAllAsNew, &TtheMainForm::btnMarkAllAsNewClick);
   ConnectCommand(btnMarkAsPublished, &TtheMainForm::btnMarkAsPublishedClick);
 }
@@ -445,6 +451,7 @@ void TtheMainForm::EnablePublishButtons(bool enable) {
   btnPreviewPages->setEnabled(enable);
   btnPublishToWeb->setEnabled(enable);
   btnPublishNext10->setEnabled(enable);
+  btnWhatWouldBePublished->setEnabled(enable);
   btnMarkAllAsNew->setEnabled(enable);
   btnMarkAsPublished->setEnabled(enable);
 }
@@ -624,6 +631,16 @@ void TtheMainForm::btnTemplateEditorClick() {
   Dialogs().Exec(form);
 }
 
+void TtheMainForm::btnUpdaterClick() {
+  updater::TUpdaterForm1 form(&settings_, this);
+  Dialogs().Exec(form);
+  if (!form.must_exit()) return;
+  // The installer is replacing the program: it ends as Exit ends it, writing the settings
+  // and closing the blog.
+  close();
+  QApplication::quit();
+}
+
 // --- Entries -------------------------------------------------------------------------------
 
 void TtheMainForm::btnAddEntryClick() {
@@ -788,7 +805,15 @@ void TtheMainForm::btnPreviewPagesClick() {
 
 void TtheMainForm::RunPublish(int limit) {
   if (!blog_) return;
-  Run([&] { PublishSite(*blog_, *host_, limit == kPublishNextLimit); });
+  PublishOptions run;
+  run.limit = limit;
+  run.connections = ReadPublishSettings(ProgramFolder() / "tessavo.ini").connections;
+  Run([&] { PublishSite(*blog_, *host_, run); });
+}
+
+// Lists in the Publish log what Publish to Web would send and delete, changing nothing.
+void TtheMainForm::btnWhatWouldBePublishedClick() {
+  if (blog_) Run([&] { ShowPublishPlan(*host_, PlanPublish(*blog_, kPublishAllLimit)); });
 }
 
 void TtheMainForm::btnPublishToWebClick() { RunPublish(999999); }

@@ -88,6 +88,7 @@ class TtheMainForm : public QWidget {
   QPushButton* btnCompactBlog;
   QPushButton* btnRepairBlog;
   QPushButton* btnTemplateEditor;
+  QPushButton* btnUpdater;
   QPushButton* btnAddEntry;
   QPushButton* btnEditEntry;
   QPushButton* btnRemoveEntry;
@@ -109,6 +110,7 @@ class TtheMainForm : public QWidget {
   QPushButton* btnPreviewPages;
   QPushButton* btnPublishToWeb;
   QPushButton* btnPublishNext10;
+  QPushButton* btnWhatWouldBePublished;
   QPushButton* btnMarkAllAsNew;
   QPushButton* btnMarkAsPublished;
   QPlainTextEdit* memPublish;
@@ -128,6 +130,7 @@ class TtheMainForm : public QWidget {
   void btnCompactBlogClick();
   void btnRepairBlogClick();
   void btnTemplateEditorClick();
+  void btnUpdaterClick();
   void btnAddEntryClick();
   void btnEditEntryClick();
   void btnRemoveEntryClick();
@@ -143,6 +146,7 @@ class TtheMainForm : public QWidget {
   void btnPreviewPagesClick();
   void btnPublishToWebClick();
   void btnPublishNext10Click();
+  void btnWhatWouldBePublishedClick();
   void btnMarkAllAsNewClick();
   void btnMarkAsPublishedClick();
   void mnuFontCaptionsClick();

@@ -32,24 +32,12 @@ int main(int argc, char** argv) {
   AddMediaCommands(app, ctx);
   AddCategoryCommands(app, ctx);
   AddOptionCommands(app, ctx);
-#ifdef TESSAVO_CLI_HAVE_MAINTENANCE
   AddMaintenanceCommands(app, ctx);
-#endif
-#ifdef TESSAVO_CLI_HAVE_SITE
   AddSiteCommands(app, ctx);
-#endif
-#ifdef TESSAVO_CLI_HAVE_MARK
   AddMarkCommands(app, ctx);
-#endif
-#ifdef TESSAVO_CLI_HAVE_TEMPLATES
   AddTemplateCommands(app, ctx);
-#endif
-#ifdef TESSAVO_CLI_HAVE_PUBLISH
   AddPublishCommands(app, ctx);
-#endif
-#ifdef TESSAVO_CLI_HAVE_UPDATER
   AddUpdateCommands(app, ctx);
-#endif
 
   try {
     app.parse(argc, argv);

@@ -1,6 +1,10 @@
 // option get|set|list: the blog's option list (tblOptions), by option number.
+#include <termios.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <iostream>
 #include <memory>
 
 #include "cli/context.h"
@@ -49,16 +53,41 @@ const OptionDef& DefOrThrow(int key) {
   return *def;
 }
 
-// The option as JSON. The FTP password shows as the option list shows it ("(entered)")
-// unless `reveal` is set.
-Json OptionJson(const Blog& blog, const OptionDef& def, bool reveal = false) {
+// Reads a value from standard input: one line without its line end. On a terminal the
+// typing is not echoed, so a password never shows on the screen or in a command line.
+std::string ReadValueFromInput(const OptionDef& def) {
+  const bool terminal = isatty(STDIN_FILENO) == 1;
+  termios saved{};
+  if (terminal) {
+    std::fprintf(stderr, "%s: ", def.caption.c_str());
+    std::fflush(stderr);
+    if (tcgetattr(STDIN_FILENO, &saved) == 0) {
+      termios quiet = saved;
+      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+      tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+  }
+  std::string value;
+  const bool got = static_cast<bool>(std::getline(std::cin, value));
+  if (terminal) {
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::fputc('\n', stderr);
+  }
+  if (!got) value.clear();
+  if (!value.empty() && value.back() == '\r') value.pop_back();
+  return value;
+}
+
+// The option as JSON. The FTP password shows as the option list shows it ("(entered)"):
+// JSON output goes to scripts and their logs, so it never carries the password.
+Json OptionJson(const Blog& blog, const OptionDef& def) {
   Json j{{"OptionKey", def.key},
          {"OptionName", JsonText(def.caption)},
          {"kind", KindName(def.kind)},
          {"OptionValue", JsonText(blog.options().DisplayText(def.key))}};
   if (IsInteger(def.kind)) {
     j["value"] = blog.options().Int(def.key);
-  } else if (def.kind == OptionKind::kPassword && !reveal) {
+  } else if (def.kind == OptionKind::kPassword) {
     j["value"] = JsonText(blog.options().DisplayText(def.key));
   } else {
     j["value"] = JsonText(blog.options().Text(def.key));
@@ -77,8 +106,7 @@ int RunGet(Context& ctx, const OptionArgs& a) {
   const OptionDef& def = DefOrThrow(a.key);
   auto blog = OpenExistingBlog(a.blog, ctx.host, OpenMode::kRead);
   if (ctx.json) {
-    // Asked for by its number, the password is given as it is.
-    PrintJson(OptionJson(*blog, def, /*reveal=*/true));
+    PrintJson(OptionJson(*blog, def));
   } else if (IsInteger(def.kind)) {
     PrintLine(ctx, std::to_string(blog->options().Int(def.key)));
   } else {
@@ -91,6 +119,9 @@ int RunSet(Context& ctx, const OptionArgs& a) {
   const OptionDef& def = DefOrThrow(a.key);
   const bool from_file = a.from_file_opt->count() > 0;
   std::string value = from_file ? ReadWholeFile(a.from_file) : a.value;
+  // "-" reads the value from standard input (for the password, so that it is never on a
+  // command line).
+  if (!from_file && a.value == "-") value = ReadValueFromInput(def);
   std::optional<int32_t> number;
   if (IsInteger(def.kind)) {
     number = ParseInt32(value);
@@ -156,7 +187,8 @@ void AddOptionCommands(CLI::App& app, Context& ctx) {
       "set", "Change an option (a whole number for number and choice options)");
   AddBlogArgument(*set_cmd, set->blog);
   set_cmd->add_option("key", set->key, "Option number")->required();
-  set->value_opt = set_cmd->add_option("value", set->value, "New value");
+  set->value_opt =
+      set_cmd->add_option("value", set->value, "New value; - reads it from standard input");
   set->from_file_opt =
       set_cmd->add_option("--from-file", set->from_file, "Read the new value from a file");
   set_cmd->callback([&ctx, set] {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "skip_or_fail.h"
 #include "temp_dir.h"
 
 namespace tessavo {
@@ -70,12 +71,15 @@ TEST_F(EntryDatesTest, PatternLettersAndLiterals) {
 }
 
 // A locale whose time separator is a full stop and whose month names are Finnish, built
-// from the system's locale sources (skipped where those are missing).
+// from the system's locale sources (skipped where those are missing, except in CI).
 TEST(LocaleDatesTest, EntryDatesFollowTheLocaleButFeedDatesDoNot) {
   testing::TempDir dir;
   const std::string command = "localedef -i fi_FI -f UTF-8 '" +
                               (dir / "fi_FI.UTF-8").string() + "' >/dev/null 2>&1";
-  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "cannot build a test locale";
+  if (std::system(command.c_str()) != 0) {
+    SKIP_OR_FAIL("cannot build a test locale: localedef needs the locale sources of the Debian "
+                 "package locales (scripts/setup)");
+  }
   const char* old = std::getenv("LOCPATH");
   std::string saved = old ? old : "";
   setenv("LOCPATH", dir.path().c_str(), 1);
@@ -95,7 +99,7 @@ TEST(LocaleDatesTest, EntryDatesFollowTheLocaleButFeedDatesDoNot) {
   } else {
     unsetenv("LOCPATH");
   }
-  if (!loaded) GTEST_SKIP() << "test locale not loadable";
+  if (!loaded) SKIP_OR_FAIL("the test locale built by localedef does not load");
   EXPECT_EQ(separator, ".");
   EXPECT_EQ(short_text, "2006-03-05 14.05");
   EXPECT_EQ(long_text, "maaliskuu 5, 2006 14.05");

@@ -246,8 +246,51 @@ bool TFTPSend::RunLogonSequence() {
   return at == kDone;
 }
 
+bool TFTPSend::StartControlTls() {
+  if (SendCommand("AUTH TLS") / 100 != 2) return false;
+  if (!sock_.SSLDoConnect(TargetHost, Timeout)) {
+    FailLocally(sock_.LastErrorDesc());
+    sock_.CloseSocket();
+    return false;
+  }
+  IsTLS = true;
+  const bool trusted = OnTlsPeer ? OnTlsPeer(sock_.Peer()) : sock_.Peer().verified;
+  if (!trusted) {
+    FailLocally("The certificate of " + TargetHost + " is not trusted: connection closed.");
+    sock_.CloseSocket();
+    IsTLS = false;
+    return false;
+  }
+  return true;
+}
+
+bool TFTPSend::StartDataTls() {
+  if (!dsock_.SSLDoConnect(TargetHost, Timeout, &sock_)) {
+    FailLocally(dsock_.LastErrorDesc());
+    return false;
+  }
+  // The data connection must come from the server the person trusted.
+  const TlsPeer& data = dsock_.Peer();
+  if (!data.verified && data.fingerprint != sock_.Peer().fingerprint) {
+    FailLocally("The data connection showed another certificate than the control connection.");
+    return false;
+  }
+  return true;
+}
+
+void TFTPSend::FinishDataConnection() {
+  if (dsock_.IsTls()) {
+    dsock_.CloseGracefully(Timeout);
+  } else {
+    dsock_.CloseSocket();
+  }
+}
+
 bool TFTPSend::LogOn() {
   CanResume = false;
+  IsTLS = false;
+  IsDataTLS = false;
+  type_ascii_ = false;
   if (!ConnectControl()) return false;
   // The whole greeting, preliminary replies included, within one Timeout.
   const int64_t deadline = DeadlineAfter(Timeout);
@@ -261,7 +304,15 @@ bool TFTPSend::LogOn() {
     code = ReadReplyUntil(deadline);
   }
   if (code / 100 != 2) return false;
+  if (AutoTLS && !StartControlTls()) return false;
   if (!RunLogonSequence()) return false;
+  if (IsTLS) {
+    if (SendCommand("PBSZ 0") / 100 != 2) return false;
+    if (TLSonData) {
+      if (SendCommand("PROT P") / 100 != 2) return false;
+      IsDataTLS = true;
+    }
+  }
   SendCommand("TYPE I");
   SendCommand("STRU F");
   SendCommand("MODE S");
@@ -427,12 +478,15 @@ bool TFTPSend::OpenDataChannel() {
 }
 
 bool TFTPSend::AcceptDataChannel() {
-  if (PassiveMode) return true;
-  if (!dsock_.CanRead(Timeout)) return false;
-  int handle = dsock_.Accept();
-  if (handle < 0) return false;
-  dsock_.TakeOver(handle);
-  return true;
+  if (!PassiveMode) {
+    if (!dsock_.CanRead(Timeout)) return false;
+    int handle = dsock_.Accept();
+    if (handle < 0) return false;
+    dsock_.TakeOver(handle);
+  }
+  // The server starts TLS on the data connection once it has answered the transfer
+  // command, in either mode; we are the TLS client in both.
+  return !IsDataTLS || StartDataTls();
 }
 
 bool TFTPSend::SendData(std::istream& stream) {
@@ -442,7 +496,7 @@ bool TFTPSend::SendData(std::istream& stream) {
   }
   dsock_.SendStreamRaw(stream);
   bool send_error = dsock_.LastError() != 0;
-  dsock_.CloseSocket();  // tells the server that the file is complete
+  FinishDataConnection();  // tells the server that the file is complete
   int code = ReadReply();
   return !send_error && code / 100 == 2;
 }
@@ -509,7 +563,9 @@ bool TFTPSend::StoreFrom(const std::string& command, int64_t offset) {
     dsock_.CloseSocket();
     return false;
   }
+  if (LeanStore && offset == 0) return StoreLean(command, *source);
   SendCommand(BinaryMode ? "TYPE I" : "TYPE A");
+  type_ascii_ = !BinaryMode;
   if (!CanResume) offset = 0;
   if (size > 0 && size == offset) {
     dsock_.CloseSocket();
@@ -528,6 +584,24 @@ bool TFTPSend::StoreFrom(const std::string& command, int64_t offset) {
     return false;
   }
   return SendData(*source);
+}
+
+bool TFTPSend::StoreLean(const std::string& command, std::istream& source) {
+  const bool want_ascii = !BinaryMode;
+  if (want_ascii != type_ascii_) {
+    if (SendCommand(want_ascii ? "TYPE A" : "TYPE I") / 100 != 2) {
+      dsock_.CloseSocket();
+      return false;
+    }
+    type_ascii_ = want_ascii;
+  }
+  source.clear();
+  source.seekg(0);
+  if (SendCommand(command) / 100 != 1) {
+    dsock_.CloseSocket();
+    return false;
+  }
+  return SendData(source);
 }
 
 bool TFTPSend::PutFile(const std::string& name, bool resume) {
@@ -550,6 +624,7 @@ bool TFTPSend::GetFile(const std::string& name, bool resume) {
     return false;
   }
   SendCommand(BinaryMode ? "TYPE I" : "TYPE A");
+  type_ascii_ = !BinaryMode;
   int64_t local_size = 0;
   if (resume) {
     if (DirectFile) {
@@ -586,12 +661,19 @@ bool TFTPSend::GetFile(const std::string& name, bool resume) {
 }
 
 bool TFTPSend::ListDirectory(const std::string& path, bool names_only) {
+  return ListWith(names_only ? "NLST" : "LIST", path);
+}
+
+bool TFTPSend::ListMachineDirectory(const std::string& path) { return ListWith("MLSD", path); }
+
+bool TFTPSend::ListWith(const std::string& verb, const std::string& path) {
   DataStream.str("");
   DataStream.clear();
-  std::string cmd = names_only ? "NLST" : "LIST";
+  std::string cmd = verb;
   if (!path.empty()) cmd += " " + path;
   if (RefuseUnsafeCommand(cmd)) return false;
   SendCommand("TYPE A");
+  type_ascii_ = true;
   if (!OpenDataChannel()) {
     dsock_.CloseSocket();
     return false;

@@ -9,6 +9,13 @@
 // Typical use: set the fields, LogOn(), operations, LogOff(). Releasing the client closes
 // any open connection without sending QUIT.
 //
+// FTPS (explicit, RFC 4217): with AutoTLS on, LogOn asks "AUTH TLS" after the greeting,
+// runs the TLS handshake on the control connection and hands the certificate to
+// OnTlsPeer, which decides whether to go on; after the logon it sends "PBSZ 0" and, with
+// TLSonData, "PROT P", and every data connection then runs TLS too, resuming the control
+// connection's session (servers such as vsftpd insist on that) and showing the same
+// certificate.
+//
 // Guarding against bad names and hostile servers:
 // - A command whose text holds CR, LF or NUL is never sent (it would smuggle a second
 //   command to the server): the operation fails at once with ResultCode 0 and the reason
@@ -71,9 +78,22 @@ class TFTPSend : public TNetClient {
   bool DirectFile = false;        // transfer from/into DirectFileName instead of DataStream
   std::string DirectFileName;
   TFTPStatus OnStatus;
+  // Uploads send only what a transfer needs (EPSV or PASV, STOR, and TYPE I only when a
+  // listing switched to TYPE A), instead of TYPE, ALLO and REST before every STOR. For
+  // parallel publishing over slow links, where every command costs a round trip.
+  bool LeanStore = false;
+
+  // --- TLS ------------------------------------------------------------------------------
+  bool AutoTLS = false;   // explicit FTPS: AUTH TLS at logon, then PBSZ 0 and PROT P
+  bool TLSonData = true;  // protect the data connections too (PROT P)
+  // Called once the control connection's handshake is done; false ends LogOn (the
+  // certificate is not trusted). Without it only a verified certificate is accepted.
+  std::function<bool(const TlsPeer& peer)> OnTlsPeer;
 
   // --- State --------------------------------------------------------------------------
   bool CanResume = false;  // set by LogOn when the server accepts REST
+  bool IsTLS = false;      // the control connection runs TLS
+  bool IsDataTLS = false;  // data connections run TLS (PROT P accepted)
   std::string DataIP;      // address and port of the last data connection
   std::string DataPort;
   std::stringstream DataStream;  // source or target when DirectFile is off
@@ -111,6 +131,8 @@ class TFTPSend : public TNetClient {
   virtual bool GetFile(const std::string& name, bool resume);
   // NLST (names only) or LIST into DataStream.
   virtual bool ListDirectory(const std::string& path, bool names_only);
+  // MLSD (RFC 3659: one "fact=value;... name" line per entry) into DataStream.
+  virtual bool ListMachineDirectory(const std::string& path);
   // Stop a running transfer; safe from another thread.
   virtual void AbortTransfer();
   virtual void TelnetAbortTransfer();
@@ -142,10 +164,21 @@ class TFTPSend : public TNetClient {
   void FailLocally(const std::string& reason);
   // True (after FailLocally) when `command` holds CR, LF or NUL.
   bool RefuseUnsafeCommand(const std::string& command);
+  // A listing command (LIST, NLST, MLSD) with `path`, received into DataStream.
+  bool ListWith(const std::string& verb, const std::string& path);
+  // AUTH TLS and the handshake on the control connection, then the trust decision.
+  bool StartControlTls();
+  // The handshake on a data connection that is in place.
+  bool StartDataTls();
+  // The upload of LeanStore, once the data connection is set up.
+  bool StoreLean(const std::string& command, std::istream& source);
+  // Closes the data connection at the end of an upload (TLS: close_notify and the peer's).
+  void FinishDataConnection();
 
   TTCPBlockSocket sock_;
   TTCPBlockSocket dsock_;
   std::string dropped_because_;  // why the client closed the control connection, if it did
+  bool type_ascii_ = false;      // the last TYPE sent was TYPE A (LeanStore)
 };
 
 }  // namespace tessavo

@@ -2,10 +2,18 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "publish/ftp_client.h"
+#include "publish/parallel_walk.h"
 #include "publish/publish_common.h"
+#include "publish/remote_listing.h"
+#include "publish/trust_store.h"
 #include "store/blog.h"
 #include "store/options.h"
 #include "util/file_io.h"
@@ -56,26 +64,80 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
   return SameNameIgnoringCase(a, b);
 }
 
-// Writes the server's last reply and the data connection's address in red.
-void ShowFtpFailure(Host& host, const TFTPSend& ftp) {
+// The server's last reply and the data connection's address, as red lines.
+std::vector<LogLine> FtpFailureReport(const TFTPSend& ftp, const std::string& secret) {
+  std::vector<LogLine> lines;
   for (const std::string& line : ftp.FullResult) {
-    host.PublishLogLineColored(LogColor::kRed, "  FTP  = " + line);
+    lines.push_back({LogColor::kRed, "  FTP  = " + MaskSecret(line, secret)});
   }
-  host.PublishLogLineColored(LogColor::kRed,
-                             "  FTP Data IP/Port     = " + ftp.DataIP + " / " + ftp.DataPort);
+  lines.push_back({LogColor::kRed,
+                   "  FTP Data IP/Port     = " + ftp.DataIP + " / " + ftp.DataPort});
+  return lines;
+}
+
+// Writes the server's last reply and the data connection's address in red.
+void ShowFtpFailure(Host& host, const TFTPSend& ftp, const std::string& secret) {
+  for (const LogLine& line : FtpFailureReport(ftp, secret)) {
+    host.PublishLogLineColored(line.color, line.text);
+  }
 }
 
 // Receives the client's status notifications for one run and shows them as the blue
-// conversation lines.
+// conversation lines. The password the person gave never shows: its PASS command and any
+// line that holds it show it as asterisks.
 class TFTPStatusObject {
  public:
-  explicit TFTPStatusObject(Host& host) : host_(host) {}
+  TFTPStatusObject(Host& host, std::string secret) : host_(host), secret_(std::move(secret)) {}
   void FTPStatusLine(TFTPSend* /*sender*/, bool /*response*/, const std::string& text) {
-    host_.PublishLogLineColored(LogColor::kBlue, "  FTP = " + text);
+    host_.PublishLogLineColored(LogColor::kBlue, "  FTP = " + MaskSecret(text, secret_));
   }
+  void set_secret(std::string secret) { secret_ = std::move(secret); }
 
  private:
   Host& host_;
+  std::string secret_;
+};
+
+// One FTP connection of a parallel run. Its conversation is gathered, not written, and
+// given back with each transfer's outcome.
+class FtpTransfer : public TransferConnection {
+ public:
+  // `number` tells the connections apart in the conversation (1 shows as the
+  // one-connection run does).
+  FtpTransfer(TFTPSend& ftp, int number, bool conversation, std::string secret)
+      : ftp_(ftp), secret_(std::move(secret)), saved_(std::move(ftp.OnStatus)) {
+    const std::string prefix =
+        number == 1 ? "  FTP = " : "  FTP[" + std::to_string(number) + "] = ";
+    ftp_.OnStatus = nullptr;
+    if (conversation) {
+      ftp_.OnStatus = [this, prefix](TFTPSend*, bool, const std::string& text) {
+        lines_.push_back({LogColor::kBlue, prefix + MaskSecret(text, secret_)});
+      };
+    }
+  }
+  ~FtpTransfer() override { ftp_.OnStatus = std::move(saved_); }
+  FtpTransfer(const FtpTransfer&) = delete;
+  FtpTransfer& operator=(const FtpTransfer&) = delete;
+
+  bool Send(const std::string& local, const std::string& key) override {
+    ftp_.DirectFileName = local;
+    ftp_.DirectFile = true;
+    return ftp_.PutFile(key, false);
+  }
+  bool Remove(const std::string& key) override { return ftp_.DeleteRemoteFile(key); }
+  std::vector<LogLine> FailureReport() override { return FtpFailureReport(ftp_, secret_); }
+  bool Usable() override { return ftp_.Sock().IsOpen() && ftp_.Sock().LastError() == 0; }
+  std::vector<LogLine> TakeLines() override {
+    std::vector<LogLine> out;
+    out.swap(lines_);
+    return out;
+  }
+
+ private:
+  TFTPSend& ftp_;
+  std::string secret_;
+  TFTPStatus saved_;
+  std::vector<LogLine> lines_;
 };
 
 // Disconnects the status notification before the client and the status object go.
@@ -101,13 +163,15 @@ class StatusConnection {
 // long as the run.
 class FtpPublisher {
  public:
-  FtpPublisher(Blog& blog, Host& host, int limit)
+  FtpPublisher(Blog& blog, Host& host, const PublishOptions& run, bool tls)
       : blog_(blog),
         host_(host),
         options_(blog.options()),
+        run_(run),
+        tls_(tls),
         output_(blog.OutputFolder()),
-        walk_(limit),
-        status_(host),
+        walk_(run.limit),
+        status_(host, ""),
         connection_(ftp_, status_, options_.Int(opt::kShowFtpConversation) == 1) {}
 
   PublishResult Run() {
@@ -121,12 +185,20 @@ class FtpPublisher {
     ReadInitialDirectory();
     if (!EnterTargetDirectory()) return {};
     if (!ConfirmCurrentDirectory()) return {};
-    WalkPages(
-        blog_, host_, walk_, [this](const PageRecord& rec) { Upload(rec); },
-        [this](const PageRecord& rec) { DeleteRemote(rec); });
+    if (run_.verify) VerifyRemote();
+    if (run_.connections > 1) {
+      WalkWithMoreConnections();
+    } else {
+      WalkPages(
+          blog_, host_, walk_, [this](const PageRecord& rec) { Upload(rec); },
+          [this](const PageRecord& rec) { DeleteRemote(rec); });
+    }
     LogOff();
+    if (run_.verify) WriteVerifySummary(host_, verified_wrong_);
     WriteSummary(host_, walk_, "Upload complete");
-    return walk_.Result();
+    PublishResult result = walk_.Result();
+    result.verified_wrong = verified_wrong_;
+    return result;
   }
 
  private:
@@ -150,17 +222,36 @@ class FtpPublisher {
                          options_.Text(opt::kFtpPort) + " as user " + user);
     if (!user.empty()) {
       ftp_.UserName = user;
-      ftp_.Password = options_.Text(opt::kFtpPassword);
+      ftp_.Password = RunPassword(options_);
+      secret_ = ftp_.Password;
+      status_.set_secret(secret_);
     }
     ftp_.TargetHost = options_.Text(opt::kFtpSite);
     ftp_.TargetPort = options_.Text(opt::kFtpPort);
+    if (tls_) {
+      ftp_.AutoTLS = true;
+      ftp_.OnTlsPeer = [this](const TlsPeer& peer) {
+        TrustStore store(CertificateTrustFile());
+        return DecideTrust(host_, store,
+                           PeerProof{"certificate", TrustName(ftp_.TargetHost, ftp_.TargetPort),
+                                     peer.fingerprint, peer.verified, peer.verify_error});
+      };
+    }
   }
 
   // No QUIT on failure: the connection goes with the client.
   bool LogOn() {
-    if (ftp_.LogOn()) return true;
+    if (ftp_.LogOn()) {
+      if (ftp_.IsTLS) {
+        const TlsPeer& peer = ftp_.Sock().Peer();
+        host_.PublishLogLineColored(LogColor::kBlue, "Connection secured with " +
+                                                         peer.version + ", cipher " +
+                                                         peer.cipher);
+      }
+      return true;
+    }
     host_.PublishLogLineColored(LogColor::kRed, "Logon failed");
-    ShowFtpFailure(host_, ftp_);
+    ShowFtpFailure(host_, ftp_, secret_);
     return false;
   }
 
@@ -180,7 +271,7 @@ class FtpPublisher {
     if (!ftp_.MakeDirectory(target)) {
       host_.PublishLogLineColored(LogColor::kRed, "Error creating Directory " + target);
       host_.PublishLogLineColored(LogColor::kRed, "Giving up!");
-      ShowFtpFailure(host_, ftp_);
+      ShowFtpFailure(host_, ftp_, secret_);
       ftp_.LogOff();
       return false;
     }
@@ -199,6 +290,7 @@ class FtpPublisher {
     host_.PublishLogLine("Current directory is now " + ftp_.AskCurrentDirectory());
     const std::string target = options_.Text(opt::kFtpTargetDirectory);
     const std::string now = ftp_.AskCurrentDirectory();
+    working_directory_ = now;
     const std::string form_a = RemoveSlashes(RemoveAll(Trim(now), initial_));
     const std::string form_b = RemoveSlashes(Trim(target));
     if (SameIgnoringCase(form_a, form_b)) return true;
@@ -224,7 +316,7 @@ class FtpPublisher {
       return;
     }
     host_.PublishLogLine("..." + rec.key + " upload failed.");
-    ShowFtpFailure(host_, ftp_);
+    ShowFtpFailure(host_, ftp_, secret_);
     ++walk_.errors;
   }
 
@@ -235,11 +327,97 @@ class FtpPublisher {
     ++walk_.processed;
     if (!ftp_.DeleteRemoteFile(rec.key) && rec.existing != 0) {
       host_.PublishLogLine("..." + rec.key + " not deleted.");
-      ShowFtpFailure(host_, ftp_);
+      ShowFtpFailure(host_, ftp_, secret_);
       ++walk_.errors;
       return;
     }
     blog_.DeletePage(rec.key);
+  }
+
+  // Lists the target directory (MLSD where the server offers it, else LIST) and marks
+  // every published file that the server lacks or holds with another size as new.
+  void VerifyRemote() {
+    std::vector<std::string> features;
+    if (ftp_.SendCommand("FEAT") / 100 == 2) features = ftp_.FullResult;
+    const bool mlsd = std::any_of(features.begin(), features.end(), [](const std::string& f) {
+      const std::string t = Trim(f);
+      return t.rfind("MLST", 0) == 0 || t.rfind("MLSD", 0) == 0;
+    });
+    const bool listed = mlsd ? ftp_.ListMachineDirectory("") : ftp_.ListDirectory("", false);
+    if (!listed) {
+      host_.PublishLogLineColored(LogColor::kRed,
+                                  "*** The target directory could not be listed; nothing was "
+                                  "verified.");
+      ShowFtpFailure(host_, ftp_, secret_);
+      return;
+    }
+    const std::string text = ftp_.DataStream.str();
+    verified_wrong_ = MarkWrongRemoteFiles(
+        blog_, host_, output_, mlsd ? ParseMachineListing(text) : ParseUnixListing(text));
+  }
+
+  // Opens the further connections, each logging on in a thread of its own, and walks the
+  // records with all of them. A connection that cannot log on or enter the directory is
+  // left out.
+  void WalkWithMoreConnections() {
+    const bool conversation = options_.Int(opt::kShowFtpConversation) == 1;
+    const size_t more = static_cast<size_t>(std::min(run_.connections, kMaxPublishConnections) - 1);
+    std::vector<std::unique_ptr<TFTPSend>> clients(more);
+    std::vector<std::unique_ptr<TransferConnection>> extra(more);
+    std::vector<char> ok(more, 0);
+    const std::string settled = ftp_.Sock().Peer().fingerprint;
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < more; ++i) {
+      clients[i] = std::make_unique<TFTPSend>();
+      TFTPSend& c = *clients[i];
+      c.BinaryMode = true;
+      c.PassiveMode = ftp_.PassiveMode;
+      c.UserName = ftp_.UserName;
+      c.Password = ftp_.Password;
+      c.TargetHost = ftp_.TargetHost;
+      c.TargetPort = ftp_.TargetPort;
+      c.Timeout = ftp_.Timeout;
+      c.AutoTLS = ftp_.AutoTLS;
+      c.LeanStore = true;
+      // The person settled the certificate on the first connection; the others must show
+      // the same one.
+      c.OnTlsPeer = [settled](const TlsPeer& peer) {
+        return SameProof(PeerProof{"certificate", "", peer.fingerprint, peer.verified, ""},
+                         settled);
+      };
+      extra[i] = std::make_unique<FtpTransfer>(c, static_cast<int>(i) + 2, conversation, secret_);
+      threads.emplace_back([&c, &ok, i, this] {
+        ok[i] = c.LogOn() && (working_directory_.empty() || c.EnterDirectory(working_directory_));
+      });
+    }
+    for (auto& t : threads) t.join();
+    std::vector<std::unique_ptr<TransferConnection>> connections;
+    ftp_.LeanStore = true;
+    connections.push_back(std::make_unique<FtpTransfer>(ftp_, 1, conversation, secret_));
+    for (size_t i = 0; i < more; ++i) {
+      WriteLines(extra[i]->TakeLines());
+      if (ok[i]) {
+        connections.push_back(std::move(extra[i]));
+      } else {
+        host_.PublishLogLine("*** Connection " + std::to_string(i + 2) +
+                             " could not be opened; going on without it.");
+        extra[i].reset();
+      }
+    }
+    WalkPagesInParallel(blog_, host_, walk_, output_, connections);
+    for (auto& conn : connections) WriteLines(conn->TakeLines());
+    connections.clear();  // gives connection 1 its own conversation back
+    ftp_.LeanStore = false;
+    for (size_t i = 0; i < more; ++i) {
+      if (!ok[i]) continue;
+      FtpTransfer quiet(*clients[i], static_cast<int>(i) + 2, conversation, secret_);
+      clients[i]->LogOff();
+      WriteLines(quiet.TakeLines());
+    }
+  }
+
+  void WriteLines(const std::vector<LogLine>& lines) {
+    for (const LogLine& l : lines) host_.PublishLogLineColored(l.color, l.text);
   }
 
   void LogOff() {
@@ -250,9 +428,14 @@ class FtpPublisher {
   Blog& blog_;
   Host& host_;
   const BlogOptionsRec& options_;  // the blog's own, which SetUpClient may change
+  const PublishOptions run_;
+  const bool tls_;
   const std::filesystem::path output_;
   PageWalk walk_;
   std::string initial_;  // the logon directory, as the second PWD gave it
+  std::string working_directory_;  // where the directory check found the server
+  std::string secret_;             // the password given, never shown
+  int verified_wrong_ = 0;
   TFTPStatusObject status_;
   TFTPSend ftp_;
   StatusConnection connection_;  // last, so that it is undone first
@@ -358,9 +541,21 @@ void WriteSummary(Host& host, const PageWalk& walk, const std::string& done) {
 }  // namespace publish_detail
 
 PublishResult PublishByFtp(Blog& blog, Host& host, int limit) {
+  PublishOptions run;
+  run.limit = limit;
+  return PublishByFtp(blog, host, run, false);
+}
+
+PublishResult PublishByFtp(Blog& blog, Host& host, const PublishOptions& options, bool tls) {
   RunGuard guard;
   if (!guard.acquired()) return {};
-  return FtpPublisher(blog, host, limit).Run();
+  return FtpPublisher(blog, host, options, tls).Run();
+}
+
+PublishResult PublishBySftp(Blog& blog, Host& host, const PublishOptions& options) {
+  RunGuard guard;
+  if (!guard.acquired()) return {};
+  return RunSftp(blog, host, options);
 }
 
 PublishResult PublishByFileCopy(Blog& blog, Host& host, int limit) {
@@ -370,11 +565,24 @@ PublishResult PublishByFileCopy(Blog& blog, Host& host, int limit) {
 }
 
 PublishResult PublishSite(Blog& blog, Host& host, bool next10) {
-  const int limit = next10 ? kPublishNextLimit : kPublishAllLimit;
-  if (blog.options().Int(opt::kPublishingLocation) == 1) {
-    return PublishByFileCopy(blog, host, limit);
-  }
-  return PublishByFtp(blog, host, limit);
+  PublishOptions run;
+  run.limit = next10 ? kPublishNextLimit : kPublishAllLimit;
+  return PublishSite(blog, host, run);
 }
+
+PublishResult PublishSite(Blog& blog, Host& host, const PublishOptions& options) {
+  switch (blog.options().Int(opt::kPublishingLocation)) {
+    case kPublishByFileCopy:
+      return PublishByFileCopy(blog, host, options.limit);
+    case kPublishByFtps:
+      return PublishByFtp(blog, host, options, true);
+    case kPublishBySftp:
+      return PublishBySftp(blog, host, options);
+    default:
+      return PublishByFtp(blog, host, options, false);
+  }
+}
+
+const char* DefaultPortFor(int location) { return location == kPublishBySftp ? "22" : "21"; }
 
 }  // namespace tessavo

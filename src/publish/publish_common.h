@@ -1,7 +1,10 @@
 // Pieces shared by the FTP and the file-copy publisher (internal to src/publish).
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "publish/publish.h"
@@ -9,6 +12,7 @@
 namespace tessavo {
 
 struct PageRecord;
+struct BlogOptionsRec;
 
 namespace publish_detail {
 
@@ -57,6 +61,26 @@ void WriteSummary(Host& host, const PageWalk& walk, const std::string& done);
 
 // The file-copy run, without the guard against a second run.
 PublishResult RunFileCopy(Blog& blog, Host& host, int limit);
+
+// The SFTP run, without the guard against a second run.
+PublishResult RunSftp(Blog& blog, Host& host, const PublishOptions& options);
+
+// The password of this run: the environment's kPasswordVariable when it is set and not
+// empty, else the "FTP Password" option.
+std::string RunPassword(const BlogOptionsRec& options);
+
+// `text` with `secret` shown as asterisks: a "PASS secret" command always, and every other
+// occurrence when the secret is at least three characters long (a shorter one would blot
+// out ordinary words).
+std::string MaskSecret(const std::string& text, const std::string& secret);
+
+// Verify: marks every published record whose file `remote` (name -> size) lacks, or holds
+// with another size than the local file in `output`, as not published, with a line for
+// each. Returns how many were marked.
+int MarkWrongRemoteFiles(Blog& blog, Host& host, const std::filesystem::path& output,
+                         const std::map<std::string, int64_t>& remote);
+// The line that says how many files verify found wrong.
+void WriteVerifySummary(Host& host, int wrong);
 
 }  // namespace publish_detail
 }  // namespace tessavo

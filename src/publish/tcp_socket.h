@@ -5,13 +5,24 @@
 // one of the socket's own codes below, which callers test by number. Nothing here throws.
 // The FTP client uses one socket for its control connection and one for its data
 // connections.
+//
+// A connected socket can be switched to TLS (SSLDoConnect, as the client): from then on
+// the same line and block operations read and write through TLS, and closing sends
+// close_notify. The handshake checks the peer's certificate chain and host name against
+// the system's trust store (or the file named by SSL_CERT_FILE) but does not refuse a
+// certificate that fails: it reports the outcome in Peer(), and the caller decides
+// whether to go on (a person may trust a self-signed certificate for one host).
 #pragma once
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
+
+struct ssl_st;
 
 namespace tessavo {
 
@@ -21,6 +32,17 @@ constexpr int kSockErrLineTooLong = 10055;  // a line read exceeded MaxLineLengt
 constexpr int kSockErrTimedOut = 10060;     // a wait passed its time limit
 constexpr int kSockErrBadAddress = 10049;   // a name or port could not be resolved
 constexpr int kSockErrFamily = 10047;       // address family differs from the socket's
+constexpr int kSockErrTls = 10110;          // TLS handshake or record failed
+
+// What a TLS handshake found out about the peer.
+struct TlsPeer {
+  bool verified = false;     // chain and host name check out against the trust store
+  std::string verify_error;  // why not, when not verified
+  std::string fingerprint;   // SHA-256 of the peer's certificate, "AB:CD:..." (32 pairs)
+  std::string version;       // "TLSv1.3"
+  std::string cipher;        // "TLS_AES_256_GCM_SHA384"
+  bool session_reused = false;
+};
 
 class TTCPBlockSocket {
  public:
@@ -43,9 +65,28 @@ class TTCPBlockSocket {
   int Accept();
   // Makes this object use `handle` (from Accept) instead of its own, which is closed.
   void TakeOver(int handle);
-  // Closes the handle if valid. Safe to call twice.
+  // Closes the handle if valid (in TLS mode after sending close_notify, without waiting for
+  // the peer's). Safe to call twice.
   void CloseSocket();
   bool IsOpen() const { return fd_ >= 0; }
+
+  // --- TLS --------------------------------------------------------------------------------
+  // Runs the TLS handshake as the client on the connected socket, each wait bounded by
+  // `timeout` ms. `host` is sent as the server name and checked against the certificate.
+  // When `resume_from` is a socket in TLS mode, its session is offered for resumption (the
+  // data connections of FTPS must reuse the control connection's session). False with
+  // kSockErrTls (the reason in LastErrorDesc) when the handshake fails; the socket is then
+  // left connected without TLS for the caller to close.
+  bool SSLDoConnect(const std::string& host, int timeout,
+                    const TTCPBlockSocket* resume_from = nullptr);
+  bool IsTls() const { return ssl_ != nullptr; }
+  // The outcome of the last handshake.
+  const TlsPeer& Peer() const { return peer_; }
+  // Ends a TLS connection completely before the handle is closed: sends close_notify, ends
+  // the sending direction and reads until the peer closes or `timeout` ms pass, so that
+  // nothing the peer still sends (a session ticket, its own close_notify) turns the close
+  // into a reset that could cost the peer the last bytes it has not read yet. Then closes.
+  void CloseGracefully(int timeout);
 
   // Numeric local and remote address and port of the connected or bound socket.
   std::string GetLocalSinIP() const;
@@ -104,14 +145,27 @@ class TTCPBlockSocket {
  private:
   void SetError(int code);
   void SetSystemError(int err);
+  void SetTlsError(const std::string& what);
   bool CreateSocket(int family);
   std::string DropLineEndPartner(std::string packet);
+  // Waits for the TLS layer's wish after a call that could not finish (`ssl_error` is
+  // SSL_get_error's answer) for at most `deadline` (steady ms, < 0 none); false with the
+  // error code set when the wait fails or the connection broke.
+  bool WaitForTls(int ssl_error, int64_t deadline);
+  void SendTls(const std::string& data);
+  std::string RecvTls(int timeout);
+  void FreeTls();
+  // The next line when it lies whole in the buffer; nothing (and no change) otherwise.
+  std::optional<std::string> TakeBufferedLine();
 
   int fd_ = -1;
   int family_ = 0;
+  ssl_st* ssl_ = nullptr;
+  TlsPeer peer_;
   int error_ = 0;
   std::string error_text_;
-  std::string buffer_;
+  std::string buffer_;  // received and not read yet: the bytes from buffer_pos_ on
+  size_t buffer_pos_ = 0;
   bool last_cr_ = false;
   bool last_lf_ = false;
 };

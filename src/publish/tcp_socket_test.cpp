@@ -87,6 +87,31 @@ TEST(TcpSocketTest, SecondLineOfAPacketComesFromTheBufferWithoutWaiting) {
   EXPECT_EQ(sock.LastError(), 0);
 }
 
+// Lines are read from a packet in place. A partial line after them that times out is read
+// whole once its end arrives, and a raw read after a line gets exactly what is left.
+TEST(TcpSocketTest, ManyLinesOfOnePacketThenAPartialLineThenARawRest) {
+  Peer peer([](TTCPBlockSocket& s) {
+    std::string packet;
+    for (int i = 0; i < 1000; ++i) packet += "line " + std::to_string(i) + "\r\n";
+    s.SendString(packet + "half");
+    Pause(400ms);
+    s.SendString(" and half\r\n");
+    Pause(100ms);
+    s.SendString("x\r\ny\r\nraw rest");
+    Pause(100ms);
+  });
+  TTCPBlockSocket sock;
+  sock.Connect("127.0.0.1", peer.port());
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(sock.RecvString(2000), "line " + std::to_string(i));
+  EXPECT_EQ(sock.RecvString(150), "");
+  EXPECT_EQ(sock.LastError(), kSockErrTimedOut);
+  EXPECT_EQ(sock.RecvString(2000), "half and half");
+  Pause(200ms);  // "x", "y" and the rest in one packet
+  EXPECT_EQ(sock.RecvString(2000), "x");
+  EXPECT_EQ(sock.RecvString(2000), "y");
+  EXPECT_EQ(sock.RecvPacket(2000), "raw rest");
+}
+
 TEST(TcpSocketTest, PeerClosingDuringALineReadGives10054AndAnEmptyLine) {
   Peer peer([](TTCPBlockSocket& s) {
     s.SendString("partial");

@@ -91,8 +91,12 @@ std::vector<OptionDef> BuildDefinitions() {
   d.push_back(Text(203, "Page Name Prefix"));
   d.push_back(Text(290, "Blog Parent Site Caption"));
   d.push_back(Text(291, "Blog Parent Site URL"));
+  // 2 and 3 came with secure publishing; 0 and 1 keep their meaning.
   d.push_back(Choice(511, "Publishing Location", 0,
-                     {{0, "Publish using FTP"}, {1, "Publish using File Copy"}}));
+                     {{0, "Publish using FTP"},
+                      {1, "Publish using File Copy"},
+                      {2, "Publish using FTPS"},
+                      {3, "Publish using SFTP"}}));
   d.push_back(Text(512, "File Copy Destination"));
   d.push_back(YesNo(245, "Show Recent Entries on Home Page", 1));
   d.push_back(Text(246, "Recent Entries Web Page Name", "recent"));

@@ -179,7 +179,8 @@ const char* const kEveryOption[] = {
     "203|Page Name Prefix|text||",
     "290|Blog Parent Site Caption|text||",
     "291|Blog Parent Site URL|text||",
-    "511|Publishing Location|choice|0|0:Publish using FTP;1:Publish using File Copy",
+    "511|Publishing Location|choice|0|0:Publish using FTP;1:Publish using File Copy;2:Publish "
+    "using FTPS;3:Publish using SFTP",
     "512|File Copy Destination|text||",
     "245|Show Recent Entries on Home Page|choice|1|0:No;1:Yes",
     "246|Recent Entries Web Page Name|text|recent|",

@@ -632,7 +632,7 @@ TEST_P(DamagedFileTest, RecoversEveryRowOnSoundPagesInTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, DamagedFileTest, ::testing::ValuesIn(kDamageCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 // A second program went on writing to the file after it had been swapped for a compacted
 // copy: pages of the diverged old file land in the new one at their old places.
@@ -718,8 +718,8 @@ TEST_P(KilledRepairTest, LeavesAWholeBlogAtItsPathAndTheNextRepairFinishes) {
 
 INSTANTIATE_TEST_SUITE_P(Steps, KilledRepairTest,
                          ::testing::Values("staged", "old kept", "side files cleared", "swapped"),
-                         [](const auto& info) {
-                           std::string name = info.param;
+                         [](const auto& instance) {
+                           std::string name = instance.param;
                            std::replace(name.begin(), name.end(), ' ', '_');
                            return name;
                          });

@@ -119,7 +119,7 @@ int CreateLockedTemp(int dir, const std::string& prefix, std::string_view name,
 // `shown` names the file in errors.
 void WriteAtomicAt(int dir, const std::string& prefix, const std::string& target,
                    std::string_view name, std::string_view bytes, uint64_t& state,
-                   const std::filesystem::path& shown) {
+                   const std::filesystem::path& shown, mode_t mode = 0644) {
   auto fail = [&shown](int err) {
     throw Error("Cannot write " + shown.string() + ": " + std::strerror(err));
   };
@@ -132,7 +132,7 @@ void WriteAtomicAt(int dir, const std::string& prefix, const std::string& target
     ::close(fd);
     fail(err);
   }
-  fchmod(fd, 0644);
+  fchmod(fd, mode);
   // The lock lives as long as any descriptor of the file: a second one keeps it over the
   // rename, while closing the first still reports a write that failed late.
   const int lock_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
@@ -191,6 +191,13 @@ void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes) 
   const std::string parent = path.parent_path().string();
   WriteAtomicAt(AT_FDCWD, parent.empty() ? std::string() : parent + "/", path.string(),
                 path.filename().string(), bytes, state, path);
+}
+
+void WritePrivateFileAtomic(const std::filesystem::path& path, std::string_view bytes) {
+  uint64_t state = TempSeed(&path);
+  const std::string parent = path.parent_path().string();
+  WriteAtomicAt(AT_FDCWD, parent.empty() ? std::string() : parent + "/", path.string(),
+                path.filename().string(), bytes, state, path, 0600);
 }
 
 std::string ReadWholeFile(const std::filesystem::path& path) {

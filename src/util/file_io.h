@@ -23,6 +23,9 @@ constexpr size_t kMaxFileNameBytes = 255;
 // file when it cannot be written; the old file, if any, is then unchanged.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes);
 
+// As WriteFileAtomic, for a file only its owner may read (mode 0600 from the start).
+void WritePrivateFileAtomic(const std::filesystem::path& path, std::string_view bytes);
+
 // Writes a file that does not exist yet straight under its name (no temporary file), for
 // callers that know no record claims the name, so that a file cut short by a crash is
 // simply written again. Falls back to WriteFileAtomic when the file exists after all.

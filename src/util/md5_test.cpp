@@ -1,9 +1,9 @@
 #include "util/md5.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -44,7 +44,6 @@ TEST(Md5Test, FileDigest) {
   EXPECT_EQ(DigestToHex(FileDigestMD5(testing::WriteFile(dir / "abc", "abc"))),
             "900150983cd24fb0d6963f7d28e17f72");
   EXPECT_EQ(DigestToHex(FileDigestMD5(dir / "missing")), "d41d8cd98f00b204e9800998ecf8427e");
-  EXPECT_EQ(DigestToHex(FileDigestMD5(dir.path())), "d41d8cd98f00b204e9800998ecf8427e");
 
   // A file another program holds open for writing is still digested.
   std::ofstream writer(dir / "busy", std::ios::binary);
@@ -53,12 +52,15 @@ TEST(Md5Test, FileDigest) {
   EXPECT_EQ(DigestToHex(FileDigestMD5(dir / "busy")), "900150983cd24fb0d6963f7d28e17f72");
 }
 
+// Paths that cannot be read as a file, whoever runs the test (root included): a folder, a
+// name below a plain file, and a link that points at itself.
 TEST(Md5Test, UnreadableFileGivesTheEmptyDigest) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
   testing::TempDir dir;
-  auto file = testing::WriteFile(dir / "secret", "abc");
-  ::chmod(file.c_str(), 0);
-  EXPECT_EQ(DigestToHex(FileDigestMD5(file)), "d41d8cd98f00b204e9800998ecf8427e");
+  auto file = testing::WriteFile(dir / "abc", "abc");
+  ASSERT_EQ(::symlink("loop", (dir / "loop").c_str()), 0);
+  for (const std::filesystem::path& path : {dir.path(), file / "inside", dir / "loop"}) {
+    EXPECT_EQ(DigestToHex(FileDigestMD5(path)), "d41d8cd98f00b204e9800998ecf8427e") << path;
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli_run.h"
+#include "skip_or_fail.h"
 
 namespace tessavo::testing {
 namespace {
@@ -69,7 +70,7 @@ TEST_F(CliStoreTest, NewcomerSequence) {
 TEST_F(CliStoreTest, SchemaHoldsTheSixTables) {
   if (std::string(TESSAVO_SQLITE3_EXE).empty() ||
       std::string(TESSAVO_SQLITE3_EXE).find("NOTFOUND") != std::string::npos) {
-    GTEST_SKIP() << "sqlite3 not installed";
+    SKIP_OR_FAIL("the sqlite3 program is not installed (scripts/setup)");
   }
   cli.Ok({"create", "blog.zdb"});
   CliResult r = RunProgram(TESSAVO_SQLITE3_EXE, {"blog.zdb", ".schema"}, cli.dir(), cli.home());

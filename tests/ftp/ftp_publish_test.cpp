@@ -15,6 +15,7 @@
 #include "ftp_servers.h"
 #include "publish/publish.h"
 #include "site_fixture.h"
+#include "skip_or_fail.h"
 #include "store/options.h"
 
 namespace tessavo::testing {
@@ -92,7 +93,7 @@ TEST_P(FtpPublishCycleTest, FullPublishNothingToSendOneChangeAndAnOrphan) {
   fs::path remote;
   std::string target;
   if (mode.vsftpd) {
-    if (geteuid() != 0) GTEST_SKIP() << "vsftpd runs as root";
+    if (geteuid() != 0) SKIP_OR_FAIL("vsftpd starts only as root: run the tests as root");
     ASSERT_TRUE(StartVsftpd(server_, site_.temp / "vsftpd"));
     remote = site_.temp / "vsftpd/root/pub/site";
     target = "/pub/site";
@@ -157,9 +158,9 @@ TEST_P(FtpPublishCycleTest, FullPublishNothingToSendOneChangeAndAnOrphan) {
 INSTANTIATE_TEST_SUITE_P(Servers, FtpPublishCycleTest,
                          ::testing::Values(Mode{true, true}, Mode{true, false},
                                            Mode{false, true}, Mode{false, false}),
-                         [](const ::testing::TestParamInfo<Mode>& info) {
-                           return std::string(info.param.vsftpd ? "vsftpd" : "pyftpdlib") +
-                                  (info.param.passive ? "Passive" : "Active");
+                         [](const ::testing::TestParamInfo<Mode>& test) {
+                           return std::string(test.param.vsftpd ? "vsftpd" : "pyftpdlib") +
+                                  (test.param.passive ? "Passive" : "Active");
                          });
 
 TEST_F(FtpPublishTest, PublishNext10SendsTenAndCountsTheRestAsSkipped) {
@@ -443,10 +444,7 @@ TEST_P(FtpInjectionPublishTest, PageNamedWithALineBreakDeletesNothing) {
   fs::path remote;
   std::string target;
   if (vsftpd) {
-    if (geteuid() != 0) {
-      if (getenv("CI") != nullptr && std::string(getenv("CI")) == "true") FAIL() << "needs root";
-      GTEST_SKIP() << "vsftpd runs as root";
-    }
+    if (geteuid() != 0) SKIP_OR_FAIL("vsftpd starts only as root: run the tests as root");
     ASSERT_TRUE(StartVsftpd(server_, site_.temp / "vsftpd"));
     remote = site_.temp / "vsftpd/root/pub/site";
     target = "/pub/site";

@@ -12,6 +12,14 @@ prints "PORT <n>" once it listens, and can be told to misbehave:
   --drop-stor NAME    drop the connection after "150" on STOR NAME
   --slow SECONDS      wait before every reply
   --pasv-ip ADDR      name ADDR in PASV replies instead of the real address
+  --tls CERT KEY      explicit FTPS (AUTH TLS) with this certificate and key
+  --refuse-prot-p     answer PROT P with 536
+  --drop-handshake    answer AUTH TLS with 234, then close the connection
+  --full-disk NAME    answer STOR NAME with 552 after taking the data (may be repeated)
+  --threaded          one thread per connection (with --delay, the connections stay
+                      independent of each other)
+  --delay SECONDS     wait before every reply and before taking every data connection,
+                      as a slow link would
 """
 import argparse
 import logging
@@ -39,6 +47,12 @@ def main():
     p.add_argument("--drop-stor", action="append", default=[])
     p.add_argument("--slow", type=float, default=0.0)
     p.add_argument("--pasv-ip")
+    p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    p.add_argument("--refuse-prot-p", action="store_true")
+    p.add_argument("--drop-handshake", action="store_true")
+    p.add_argument("--full-disk", action="append", default=[])
+    p.add_argument("--threaded", action="store_true")
+    p.add_argument("--delay", type=float, default=0.0)
     a = p.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -50,7 +64,24 @@ def main():
         warnings.simplefilter("ignore")
         authorizer.add_anonymous(a.root, perm="elradfmwMT")
 
-    class Handler(FTPHandler):
+    base = FTPHandler
+    if a.tls:
+        from pyftpdlib.handlers import TLS_FTPHandler
+        base = TLS_FTPHandler
+        base.certfile = a.tls[0]
+        base.keyfile = a.tls[1]
+
+    if a.delay:
+        from pyftpdlib.handlers import PassiveDTP
+
+        class SlowPassiveDTP(PassiveDTP):
+            def handle_accepted(self, sock, addr):
+                time.sleep(a.delay)
+                PassiveDTP.handle_accepted(self, sock, addr)
+
+        base.passive_dtp = SlowPassiveDTP
+
+    class Handler(base):
         def handle(self):
             if a.greeting_421:
                 self.push("421 Service not available, closing control connection.\r\n")
@@ -58,16 +89,18 @@ def main():
                 return
             if a.greeting_120:
                 self.push("120 Service ready in a moment.\r\n")
-            FTPHandler.handle(self)
+            base.handle(self)
 
         def respond(self, resp, logfun=None):
             if a.slow:
                 time.sleep(a.slow)
+            if a.delay:
+                time.sleep(a.delay)
             if a.pasv_ip and resp.startswith("227 "):
                 port_part = resp[resp.index("(") + 1:resp.index(")")].split(",")[4:]
                 resp = "227 Entering passive mode (%s,%s)." % (
                     a.pasv_ip.replace(".", ","), ",".join(port_part))
-            FTPHandler.respond(self, resp)
+            base.respond(self, resp)
 
         def pre_process_command(self, line, cmd, arg):
             if cmd == "PASS" and a.reject_pass:
@@ -89,11 +122,48 @@ def main():
                 self.push("150 Ok to send data.\r\n")
                 self.close_when_done()
                 return
-            FTPHandler.pre_process_command(self, line, cmd, arg)
+            if cmd == "PROT" and arg.upper() == "P" and a.refuse_prot_p:
+                self.respond("536 Requested PROT level not supported by mechanism.")
+                return
+            if cmd == "AUTH" and a.drop_handshake:
+                self.push("234 AUTH TLS successful.\r\n")
+                self.close_when_done()
+                return
+            base.pre_process_command(self, line, cmd, arg)
+
+        def on_file_received(self, file):
+            import os
+            if os.path.basename(file) in a.full_disk:
+                os.remove(file)
 
     Handler.authorizer = authorizer
     Handler.banner = "pyftpdlib test server ready."
-    server = FTPServer((a.host, a.port), Handler)
+    if a.full_disk:
+        # A full disk: the data is taken, then the closing reply says 552 and no file
+        # stays behind.
+        real_respond = Handler.respond
+
+        def respond(self, resp, logfun=None):
+            if resp.startswith("226") and getattr(self, "_full_disk_now", False):
+                self._full_disk_now = False
+                resp = "552 Requested file action aborted. Exceeded storage allocation."
+            real_respond(self, resp, logfun)
+
+        real_stor = Handler.ftp_STOR
+
+        def ftp_STOR(self, file, mode="w"):
+            import os
+            self._full_disk_now = os.path.basename(file) in a.full_disk
+            return real_stor(self, file, mode)
+
+        Handler.respond = respond
+        Handler.ftp_STOR = ftp_STOR
+
+    server_class = FTPServer
+    if a.threaded:
+        from pyftpdlib.servers import ThreadedFTPServer
+        server_class = ThreadedFTPServer
+    server = server_class((a.host, a.port), Handler)
     print("PORT %d" % server.address[1], flush=True)
     sys.stdout.close()
     server.serve_forever(timeout=0.2)

@@ -109,7 +109,114 @@ bool StartPyFtp(ServerProcess& server, const fs::path& root,
   return server.Start(argv, true);
 }
 
+int RunToEnd(const std::vector<std::string>& argv, const std::string& input) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return -1;
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    dup2(fds[0], 0);
+    int null_fd = open("/dev/null", O_WRONLY);
+    if (null_fd >= 0) {
+      dup2(null_fd, 1);
+      dup2(null_fd, 2);
+    }
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(fds[0]);
+  if (!input.empty() && write(fds[1], input.data(), input.size()) < 0) {
+    // the program reads nothing; its status tells
+  }
+  close(fds[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool StartSshd(ServerProcess& server, const fs::path& base, const SshdSetup& setup) {
+  if (getpwnam(setup.user.c_str()) == nullptr &&
+      RunToEnd({"/usr/sbin/useradd", "-M", "-d", "/nonexistent", "-s", "/bin/sh",
+                setup.user}) != 0) {
+    return false;
+  }
+  if (RunToEnd({"/usr/sbin/chpasswd"}, setup.user + ":" + setup.password + "\n") != 0) {
+    return false;
+  }
+  passwd* pw = getpwnam(setup.user.c_str());
+  if (pw == nullptr) return false;
+  fs::create_directories(base / "home");
+  fs::create_directories("/run/sshd");
+  // The user must reach its start folder through the test's folders.
+  for (fs::path p = base; !p.empty() && p != p.parent_path(); p = p.parent_path()) {
+    struct stat st;
+    if (stat(p.c_str(), &st) == 0) chmod(p.c_str(), st.st_mode | 0755);
+    if (p == "/tmp" || p.parent_path() == "/") break;
+  }
+  if (chown((base / "home").c_str(), pw->pw_uid, pw->pw_gid) != 0) return false;
+  const fs::path host_key = setup.host_key.empty() ? base / "host_key" : setup.host_key;
+  if (!fs::exists(host_key) &&
+      RunToEnd({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f",
+                host_key.string()}) != 0) {
+    return false;
+  }
+  if (!fs::exists(base / "client_key") &&
+      RunToEnd({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f",
+                (base / "client_key").string()}) != 0) {
+    return false;
+  }
+  fs::copy_file(base / "client_key.pub", base / "authorized_keys",
+                fs::copy_options::overwrite_existing);
+  chmod((base / "authorized_keys").c_str(), 0644);
+  const int port = setup.port != 0 ? setup.port : FreePort();
+  const fs::path conf = base / "sshd_config";
+  std::ofstream out(conf);
+  out << "Port " << port << "\nListenAddress 127.0.0.1\n"
+      << "HostKey " << host_key.string() << "\n"
+      << "PidFile " << (base / "sshd.pid").string() << "\n"
+      << "UsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
+      << "PubkeyAuthentication yes\nAuthorizedKeysFile " << (base / "authorized_keys").string()
+      << "\nStrictModes no\nPermitRootLogin no\nAllowUsers " << setup.user << "\n"
+      << "Subsystem sftp internal-sftp\n"
+      << "ForceCommand internal-sftp -d " << (base / "home").string() << "\n"
+      << "MaxStartups 50\nMaxSessions 50\nLogLevel ERROR\n";
+  out.close();
+  if (!server.Start({"/usr/sbin/sshd", "-D", "-e", "-f", conf.string()}, false)) return false;
+  server.set_port(port);
+  return WaitForListener(port, 5000);
+}
+
+bool RunningUnderCi() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && std::string(ci) == "true";
+}
+
+namespace {
+
+bool StartVsftpdWith(ServerProcess& server, const fs::path& base, const std::string& extra);
+
+}  // namespace
+
 bool StartVsftpd(ServerProcess& server, const fs::path& base) {
+  return StartVsftpdWith(server, base, "");
+}
+
+bool StartVsftpdTls(ServerProcess& server, const fs::path& base, const fs::path& cert,
+                    const fs::path& key) {
+  return StartVsftpdWith(server, base,
+                         "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+                         "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nssl_ciphers=HIGH\n"
+                         "ssl_tlsv1=YES\nssl_sslv2=NO\nssl_sslv3=NO\n"
+                         "rsa_cert_file=" + cert.string() + "\nrsa_private_key_file=" +
+                             key.string() + "\n");
+}
+
+namespace {
+
+bool StartVsftpdWith(ServerProcess& server, const fs::path& base, const std::string& extra) {
   fs::path root = base / "root";
   fs::path empty = base / "empty";
   fs::create_directories(root / "pub");
@@ -136,11 +243,13 @@ bool StartVsftpd(ServerProcess& server, const fs::path& base) {
       << "pasv_enable=YES\npasv_min_port=" << pasv << "\npasv_max_port=" << pasv + 40 << "\n"
       << "port_enable=YES\nconnect_from_port_20=NO\nxferlog_enable=NO\n"
       << "ftp_username=ftp\nnopriv_user=nobody\nmax_clients=50\nmax_per_ip=50\n"
-      << "delay_failed_login=0\ndelay_successful_login=0\n";
+      << "delay_failed_login=0\ndelay_successful_login=0\n" << extra;
   out.close();
   if (!server.Start({"/usr/sbin/vsftpd", conf.string()}, false)) return false;
   server.set_port(port);
   return WaitForListener(port, 5000);
 }
+
+}  // namespace
 
 }  // namespace tessavo::testing

@@ -13,6 +13,7 @@
 #include "generator/dates.h"
 #include "generator/demo.h"
 #include "site_fixture.h"
+#include "skip_or_fail.h"
 #include "store/options.h"
 
 namespace tessavo::testing {
@@ -64,7 +65,7 @@ class ClientsTest : public SiteTest, public ::testing::WithParamInterface<int> {
 };
 
 TEST_P(ClientsTest, EveryPagePassesTidyWithoutErrors) {
-  if (!HaveTool("tidy")) GTEST_SKIP() << "tidy is not installed";
+  if (!HaveTool("tidy")) SKIP_OR_FAIL("tidy is not installed (scripts/setup)");
   std::vector<fs::path> pages = Files(".html");
   ASSERT_GE(pages.size(), 10u);
   for (const fs::path& page : pages) {
@@ -75,14 +76,14 @@ TEST_P(ClientsTest, EveryPagePassesTidyWithoutErrors) {
 }
 
 TEST_P(ClientsTest, FeedsAreWellFormedAndParse) {
-  if (!HaveTool("xmllint")) GTEST_SKIP() << "xmllint is not installed";
+  if (!HaveTool("xmllint")) SKIP_OR_FAIL("xmllint is not installed: libxml2-utils (scripts/setup)");
   for (const char* feed : {"rss.xml", "index.rss"}) {
     ASSERT_TRUE(Exists(feed)) << feed;
     auto [status, out] = RunCommand("xmllint --noout " + Quote(Out() / feed));
     EXPECT_EQ(status, 0) << feed << "\n" << out;
   }
   if (RunCommand("/usr/bin/python3 -c 'import feedparser'").first != 0) {
-    GTEST_SKIP() << "feedparser is not installed";
+    SKIP_OR_FAIL("feedparser is not installed: python3-feedparser (scripts/setup)");
   }
   const fs::path script = dir / "feed.py";
   WriteFile(script,
