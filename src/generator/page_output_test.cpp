@@ -240,14 +240,18 @@ TEST_F(PageOutputTest, EveryRecordIsFoundByItsExactKeyOnly) {
 TEST_F(PageOutputTest, OfKeysThatReadAlikeTheFirstInKeyOrderKeepsTheRecord) {
   {
     // Rows another tool left, written through a connection of its own: a key stored as a
-    // number reads as the same text as the text key beside it.
+    // blob reads as the same text as the text key after it, a null key as the empty key.
     SQLite::Database raw(blog->file().string(), SQLite::OPEN_READWRITE);
-    raw.exec("INSERT INTO tblPages VALUES ('5', 1, 1, 1), (5, 2, 2, 2), ('6', 3, 3, 3)");
+    raw.exec(
+        "INSERT INTO tblPages VALUES (CAST('5' AS BLOB), 1, 1, 1), ('5', 2, 2, 2), "
+        "('', 3, 3, 3), (NULL, 4, 4, 4), ('6', 5, 5, 5)");
   }
   PageWriter w(*blog, host, out);
   ASSERT_NE(w.Find("5"), nullptr);
-  EXPECT_EQ(*w.Find("5"), (PageRecord{"5", 2, 2, 2}));  // numbers come before text
-  EXPECT_EQ(*w.Find("6"), (PageRecord{"6", 3, 3, 3}));
+  EXPECT_EQ(*w.Find("5"), (PageRecord{"5", 2, 2, 2}));  // text comes before blobs
+  ASSERT_NE(w.Find(""), nullptr);
+  EXPECT_EQ(*w.Find(""), (PageRecord{"", 4, 4, 4}));  // null comes before text
+  EXPECT_EQ(*w.Find("6"), (PageRecord{"6", 5, 5, 5}));
 }
 
 TEST_F(PageOutputTest, AFileThatAlreadyHoldsTheTextIsNotReplaced) {
