@@ -8,7 +8,7 @@ class QWidget;
 namespace tessavo {
 class Blog;
 class Host;
-}
+}  // namespace tessavo
 namespace tessavo::desktop {
 struct SessionSettings;
 }

@@ -43,11 +43,15 @@ std::string SaveFailure(const std::filesystem::path& file, const std::exception&
 // The order of SQLite's storage classes in an index: null, numbers, text, blobs.
 int TypeRank(int type) {
   switch (type) {
-    case SQLITE_NULL: return 0;
+    case SQLITE_NULL:
+      return 0;
     case SQLITE_INTEGER:
-    case SQLITE_FLOAT: return 1;
-    case SQLITE_TEXT: return 2;
-    default: return 3;
+    case SQLITE_FLOAT:
+      return 1;
+    case SQLITE_TEXT:
+      return 2;
+    default:
+      return 3;
   }
 }
 constexpr int kTextRank = 2;
@@ -309,8 +313,8 @@ bool Blog::MarkAllAsNew(Host& host) {
 }
 
 bool Blog::MarkAllAsPublished(Host& host) {
-  return MarkAll(host, "Mark all Blog Pages as Published?",
-                 "Marking all Blog Pages as Published", true);
+  return MarkAll(host, "Mark all Blog Pages as Published?", "Marking all Blog Pages as Published",
+                 true);
 }
 
 }  // namespace tessavo
