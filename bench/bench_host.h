@@ -36,8 +36,6 @@ class BenchHost : public Host {
   void Diagnostic(const std::string& text) override {
     std::fprintf(stderr, "diagnostic: %s\n", text.c_str());
   }
-  bool RunBasicOptionsDialog(BlogOptionsRec&) override { return false; }
-  bool RunTemplateOptionsDialog(BlogOptionsRec&) override { return false; }
 
  protected:
   // Called after ClearPublishLog and for every log line.

@@ -127,7 +127,7 @@ void Report(const char* label, double seconds, double cpu, const GenerateResult&
               r.pages_built, r.pages_changed, r.files_changed + r.pictures_changed);
 }
 
-void BuildBlog(Blog& blog, bool mixed) {
+void BuildBlog(Blog& blog, Host& host, bool mixed) {
   std::mt19937 rng(42);
   const int count = mixed ? 20000 : 10000;
   const int categories = 20;
@@ -177,11 +177,11 @@ void BuildBlog(Blog& blog, bool mixed) {
     gif += std::string("\x10\x00\x10\x00\x00\x00\x00", 7);
     gif += std::string(200 + static_cast<size_t>(p), static_cast<char>('a' + p % 26));
     WriteFileAtomic(file, gif);
-    blog.AddPicture(file);
+    blog.AddPicture(file, host);
   }
   fs::remove_all(pics);
-  blog.options.SetText(opt::kBlogTitle, mixed ? "Mixed benchmark blog" : "Article benchmark blog");
-  blog.options.SetText(opt::kBlogUrl, "http://www.example.com/blog/");
+  blog.SetOptionText(opt::kBlogTitle, mixed ? "Mixed benchmark blog" : "Article benchmark blog");
+  blog.SetOptionText(opt::kBlogUrl, "http://www.example.com/blog/");
   blog.SaveOptions();
 }
 
@@ -221,9 +221,9 @@ int RunOne(bool mixed, bool keep) {
   // As installed: the default package in the program folder.
   InstallDefaultPackage(home);
   QuietHost host;
-  std::unique_ptr<Blog> blog = Blog::Create(home / "bench.zdb", host, false);
+  std::unique_ptr<Blog> blog = Blog::Create(home / "bench.zdb", host);
   auto t0 = std::chrono::steady_clock::now();
-  BuildBlog(*blog, mixed);
+  BuildBlog(*blog, host, mixed);
   auto t1 = std::chrono::steady_clock::now();
   std::printf("%s blog: %d rows built in %.2f s\n", mixed ? "mixed (20,000 entries)" : "articles (10,000)",
               blog->EntryCount(), std::chrono::duration<double>(t1 - t0).count());
@@ -261,13 +261,13 @@ int RunOne(bool mixed, bool keep) {
   };
 
   timed("first generation");
-  MarkAllAsPublished(*blog, host);
+  blog->MarkAllAsPublished(host);
   timed("unchanged, after Mark All Published");
   std::vector<BlogRec> entries = blog->Entries();
   BlogRec edit = entries[entries.size() / 2];
   edit.text += " One more sentence.";
   blog->UpdateEntry(edit);
-  MarkAllAsPublished(*blog, host);
+  blog->MarkAllAsPublished(host);
   std::vector<std::string> written = timed("after editing one entry");
   std::printf("    edited \"%s\" (%s); files written:", edit.title.c_str(), edit.date_time.Format().c_str());
   for (const std::string& n : written) std::printf(" %s", n.c_str());

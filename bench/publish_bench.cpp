@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   {
     QuietHost host;
     SetProgramFolder(base / "home");
-    auto blog = Blog::Create(base / "bench.zdb", host, false);
+    auto blog = Blog::Create(base / "bench.zdb", host);
     const fs::path out = blog->OutputFolder();
     fs::create_directories(out);
     for (int i = 0; i < files; ++i) {
@@ -61,10 +61,10 @@ int main(int argc, char** argv) {
       int32_t crc = CrcToSigned(CalculateCRC32String(bytes));
       blog->InsertPage(PageRecord{name, 0, crc, crc});
     }
-    blog->options.SetText(opt::kFtpSite, "127.0.0.1");
-    blog->options.SetText(opt::kFtpPort, std::to_string(server.port()));
-    blog->options.SetText(opt::kFtpTargetDirectory, "/pub/site");
-    blog->options.SetInt(opt::kFtpPassive, 1);
+    blog->SetOptionText(opt::kFtpSite, "127.0.0.1");
+    blog->SetOptionText(opt::kFtpPort, std::to_string(server.port()));
+    blog->SetOptionText(opt::kFtpTargetDirectory, "/pub/site");
+    blog->SetOptionInt(opt::kFtpPassive, 1);
 
     auto start = std::chrono::steady_clock::now();
     PublishResult full = PublishSite(*blog, host, false);

@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 void MakeBlog(const fs::path& file, long entries, tessavo::Host& host) {
-  tessavo::Blog::Create(file, host, false).reset();
+  tessavo::Blog::Create(file, host).reset();
   SQLite::Database db(file.string(), SQLite::OPEN_READWRITE);
   std::mt19937 rng(3);
   db.exec("BEGIN");

@@ -61,7 +61,7 @@ double PublishWith(Blog& blog, bench::BenchHost& host, int connections, const st
     rec.existing = 0;
     blog.UpdatePage(rec);
   }
-  blog.options.SetText(opt::kFtpTargetDirectory, target);
+  blog.SetOptionText(opt::kFtpTargetDirectory, target);
   PublishOptions run;
   run.connections = connections;
   auto start = std::chrono::steady_clock::now();
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   {
     bench::BenchHost host;
     SetProgramFolder(base / "home");
-    auto blog = Blog::Create(base / "bench.zdb", host, false);
+    auto blog = Blog::Create(base / "bench.zdb", host);
     const fs::path out = blog->OutputFolder();
     fs::create_directories(out);
     for (int i = 0; i < files; ++i) {
@@ -127,9 +127,9 @@ int main(int argc, char** argv) {
       std::ofstream(out / name, std::ios::binary) << bytes;
       blog->InsertPage(PageRecord{name, 0, CrcToSigned(CalculateCRC32String(bytes)), 0});
     }
-    blog->options.SetText(opt::kFtpSite, "127.0.0.1");
-    blog->options.SetText(opt::kFtpPort, std::to_string(server.port()));
-    blog->options.SetInt(opt::kFtpPassive, 1);
+    blog->SetOptionText(opt::kFtpSite, "127.0.0.1");
+    blog->SetOptionText(opt::kFtpPort, std::to_string(server.port()));
+    blog->SetOptionInt(opt::kFtpPassive, 1);
 
     bool ok1 = false;
     bool ok4 = false;

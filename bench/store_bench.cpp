@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   QuietHost host;
   int status = 0;
   try {
-    auto blog = tessavo::Blog::Create(dir / "bench.zdb", host, false);
+    auto blog = tessavo::Blog::Create(dir / "bench.zdb", host);
     std::mt19937 rng(42);
 
     std::vector<tessavo::BlogRec> recs;
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
                                                           static_cast<std::streamsize>(data.size()));
     }
     t0 = Clock::now();
-    for (const auto& f : files) blog->AddPicture(f);
+    for (const auto& f : files) blog->AddPicture(f, host);
     Report("add pictures (AddPicture)", pictures, Seconds(t0));
     t0 = Clock::now();
     seen = 0;

@@ -57,7 +57,7 @@ class LockTest : public QObject {
 
   void openingABlogOpenElsewhereShowsWhoHasIt() {
     tessavo::testing::RecordingHost host;
-    QVERIFY(Blog::Create(BlogFile(), host, false));
+    QVERIFY(Blog::Create(BlogFile(), host));
     BlogHolder other(BlogFile(), "written elsewhere");
     QVERIFY2(other.started(), other.error().c_str());
     TtheMainForm w;

@@ -70,7 +70,7 @@ Rows OptionRows(const fs::path& file) {
 BlogOptionsRec StoredOptions(const fs::path& file) {
   tessavo::testing::RecordingHost host;
   auto blog = Blog::Open(file, host, OpenMode::kRead);
-  return blog->options;
+  return blog->options();
 }
 
 std::string Package(const std::string& description) {
@@ -228,7 +228,7 @@ class OptionsWindowTest : public QObject {
       }
     }
     // The blog's options in memory are the stored ones, and the list shows them.
-    QVERIFY(w.blog()->options == after);
+    QVERIFY(w.blog()->options() == after);
     for (const auto& [key, value] : expected) {
       QCOMPARE(OptionListValue(w, key), QString::fromStdString(after.DisplayText(key)));
     }
@@ -298,7 +298,7 @@ class OptionsWindowTest : public QObject {
     TtheMainForm w;
     CreateBlog(w);
     const Rows before = OptionRows(file_);
-    const BlogOptionsRec in_memory = w.blog()->options;
+    const BlogOptionsRec in_memory = w.blog()->options();
     int runs = 0;
     dialogs_->on_exec = [&](QDialog& d) {
       ++runs;
@@ -317,7 +317,7 @@ class OptionsWindowTest : public QObject {
     }
     QCOMPARE(runs, 6);
     QVERIFY(OptionRows(file_) == before);
-    QVERIFY(w.blog()->options == in_memory);
+    QVERIFY(w.blog()->options() == in_memory);
     // And a Save, for contrast, rewrites the rows.
     dialogs_->on_exec = [](QDialog& d) {
       dynamic_cast<TOptionsDialog&>(d).btnSave->click();
@@ -390,8 +390,8 @@ class OptionsWindowTest : public QObject {
 
     // "RSS Item Entries" 30 shows "25"; Save stores 25. "Publishing Location" 7 shows FTP;
     // Save stores 0.
-    w.blog()->options.SetInt(opt::kRssItemEntries, 30);
-    w.blog()->options.SetInt(opt::kPublishingLocation, 7);
+    w.blog()->SetOptionInt(opt::kRssItemEntries, 30);
+    w.blog()->SetOptionInt(opt::kPublishingLocation, 7);
     w.blog()->SaveOptions();
     dialogs_->on_exec = [&](QDialog& d) {
       auto& f = dynamic_cast<options::TOptRSSForm&>(d);
@@ -417,7 +417,7 @@ class OptionsWindowTest : public QObject {
     TtheMainForm w;
     CreateBlog(w);
     const Rows before = OptionRows(file_);
-    const BlogOptionsRec in_memory = w.blog()->options;
+    const BlogOptionsRec in_memory = w.blog()->options();
     // A folder name longer than a row's text field.
     const fs::path deep = home_->path() / std::string(260, 'd');
     dialogs_->files = {Q(deep)};
@@ -431,7 +431,7 @@ class OptionsWindowTest : public QObject {
     QCOMPARE(int(dialogs_->messages.size()), 1);
     QCOMPARE(dialogs_->messages[0].icon, QMessageBox::Critical);
     QVERIFY(OptionRows(file_) == before);
-    QVERIFY(w.blog()->options == in_memory);
+    QVERIFY(w.blog()->options() == in_memory);
   }
 
   void thePasswordReachesNoLogAndNoSettingsFile() {

@@ -233,10 +233,10 @@ class PersonPathTest : public QObject {
     // What the person chose is in the blog file.
     tessavo::testing::RecordingHost reader;
     auto blog = Blog::Open(file, reader, OpenMode::kRead);
-    QCOMPARE(blog->options.Text(opt::kBlogTitle), std::string("A Person's Blog"));
-    QCOMPARE(blog->options.Text(opt::kTemplateFile), std::string("second.tem"));
-    QCOMPARE(blog->options.Int(opt::kPublishingLocation), 1);
-    QCOMPARE(blog->options.Text(opt::kFileCopyDestination), site.string());
+    QCOMPARE(blog->options().Text(opt::kBlogTitle), std::string("A Person's Blog"));
+    QCOMPARE(blog->options().Text(opt::kTemplateFile), std::string("second.tem"));
+    QCOMPARE(blog->options().Int(opt::kPublishingLocation), 1);
+    QCOMPARE(blog->options().Text(opt::kFileCopyDestination), site.string());
     // The site is in the folder, as generated.
     const fs::path out = blog->OutputFolder();
     QVERIFY2(fs::exists(site / "index.html"), qPrintable(log));

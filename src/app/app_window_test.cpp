@@ -477,7 +477,7 @@ class WindowTest : public QObject {
     QVERIFY(std::filesystem::exists(backups / "blog.~1"));
     QCOMPARE(dialogs_->messages.back().text, QString("File backup was successfully."));
     QVERIFY(w.blog() && w.blog()->IsOpen());
-    QCOMPARE(w.blog()->options.Int(opt::kBackupsToKeep), 3);
+    QCOMPARE(w.blog()->options().Int(opt::kBackupsToKeep), 3);
     QCOMPARE(w.entries_model->rowCount(), 4);
 
     w.btnCompactBlog->click();
@@ -519,8 +519,8 @@ class WindowTest : public QObject {
     CreateBlog(w);
     auto dest = home_->path() / "site";
     std::filesystem::create_directories(dest);
-    w.blog()->options.SetInt(opt::kPublishingLocation, 1);
-    w.blog()->options.SetText(opt::kFileCopyDestination, dest.string());
+    w.blog()->SetOptionInt(opt::kPublishingLocation, 1);
+    w.blog()->SetOptionText(opt::kFileCopyDestination, dest.string());
     w.blog()->SaveOptions();
     w.btnGeneratePages->click();
     QVERIFY(w.btnPublishToWeb->isEnabled());

@@ -117,10 +117,11 @@ class HelpButtonsTest : public QObject {
   void everyHelpButtonNamesATopicOfTheContents() {
     desktop::SetHelpHandler([this](const QString& topic) { asked_.push_back(topic); });
     tessavo::testing::RecordingHost host;
-    auto blog = Blog::Create(home_->path() / "h.zdb", host, false);
+    auto blog = Blog::Create(home_->path() / "h.zdb", host);
     desktop::SessionSettings settings;
     editor::EditorContext context;
     context.blog = blog.get();
+    context.host = &host;
     context.settings = &settings;
 
     std::map<QString, QString> asked;
@@ -152,7 +153,7 @@ class HelpButtonsTest : public QObject {
     {
       store_ui::TcatListForm list(context);
       asked["category list"] = Press(list.btnHelp);
-      store_ui::TBackupBlogForm backup(blog->options, &settings);
+      store_ui::TBackupBlogForm backup(blog->options(), &settings);
       asked["backup dialog"] = Press(backup.btnHelp);
     }
     {

@@ -14,12 +14,12 @@
 #include <QPlainTextEdit>
 
 #include "app/single_instance.h"
+#include "app/wizard_dialogs.h"
 #include "desktop/dialog_runner.h"
 #include "desktop/help.h"
 #include "desktop/look.h"
 #include "desktop/option_font.h"
 #include "editor/entry_form.h"
-#include "generator/page_output.h"
 #include "generator/run.h"
 #include "options/extra_form.h"
 #include "options/option_forms.h"
@@ -89,8 +89,6 @@ TtheMainForm::TtheMainForm(bool single_instance, const QString& title) : QWidget
   }
   BuildWindow();
   host_->SetPublishLog(memPublish);
-  // The new-blog wizard's questions 4 and 5 open the real dialogs.
-  host_->SetWizardDialogs(options::RunBasicOptionsDialog, templates::RunTemplateOptionsDialog);
   desktop::SetHelpHandler([this](const QString& topic) { ShowHelp(topic); });
 
   // Step 1: page 0; step 2: the settings file.
@@ -441,6 +439,7 @@ editor::EditorContext TtheMainForm::EditorContextForBlog() {
   editor::EditorContext c;
   c.blog = blog_.get();
   c.settings = &settings_;
+  c.host = host_.get();
   c.add_category = [this](QWidget* parent) {
     return blog_ && AddCategory(parent, *blog_, EditorContextForBlog());
   };
@@ -517,7 +516,8 @@ void TtheMainForm::StartNewBlog(const std::filesystem::path& file) {
   if (busy_ > 0) return;
   if (blog_) CloseBlog();
   Run([&] {
-    blog_ = CreateNewBlog(file, *host_, true);
+    DesktopWizardDialogs dialogs(this);  // questions 4 and 5 over the main window
+    blog_ = CreateNewBlog(file, *host_, &dialogs);
     if (blog_) SetBlogState(true);
   });
 }
@@ -611,13 +611,13 @@ void TtheMainForm::btnSideCloseClick() {
 void TtheMainForm::btnBackupBlogClick() {
   if (!blog_) return;
   Run([&] {
-    std::string old_location = blog_->options.Text(opt::kBackupLocation);
-    int old_keep = blog_->options.Int(opt::kBackupsToKeep);
-    store_ui::TBackupBlogForm form(blog_->options, &settings_, this);
+    std::string old_location = blog_->options().Text(opt::kBackupLocation);
+    int old_keep = blog_->options().Int(opt::kBackupsToKeep);
+    store_ui::TBackupBlogForm form(blog_->options(), &settings_, this);
     if (Dialogs().Exec(form) != QDialog::Accepted) return;
-    blog_->options = form.OptionsRec();
+    blog_->SetOptions(form.OptionsRec());
     try {
-      BackupBlog(blog_, old_location, old_keep);
+      BackupBlog(blog_, *host_, old_location, old_keep);
     } catch (...) {
       ReloadLists();
       throw;
@@ -631,7 +631,7 @@ void TtheMainForm::btnCompactBlogClick() {
   if (!blog_) return;
   Run([&] {
     try {
-      CompactBlog(blog_);
+      CompactBlog(blog_, *host_);
     } catch (...) {
       ReloadLists();
       throw;
@@ -739,7 +739,7 @@ void TtheMainForm::btnRemoveEntryClick() {
   const BlogRec* current = entries_model->EntryAt(row);
   if (!current) return;
   Run([&] {
-    if (blog_->RemoveEntry(current->key)) {
+    if (blog_->RemoveEntry(current->key, *host_)) {
       ReloadLists();
       SelectRow(lbEntries, std::min(row, entries_model->rowCount() - 1));
     }
@@ -762,7 +762,7 @@ void TtheMainForm::btnAddPictureClick() {
   QString path = Dialogs().OpenFile(this, Q(ProgramFolder()), "Pictures|*.jpg;*.gif;*.png|All Files|*.*", QString());
   if (path.isEmpty()) return;
   Run([&] {
-    blog_->AddPicture(path.toStdString());
+    blog_->AddPicture(path.toStdString(), *host_);
     ReloadLists();
     SelectRow(lbPictures, pictures_model->RowOfName(QFileInfo(path).fileName().toStdString()));
   });
@@ -784,7 +784,7 @@ void TtheMainForm::btnRemovePictureClick() {
   const StoredFile* p = pictures_model->ItemAt(row);
   if (!p) return;
   Run([&] {
-    if (blog_->RemovePicture(p->key)) {
+    if (blog_->RemovePicture(p->key, *host_)) {
       ReloadLists();
       SelectRow(lbPictures, std::min(row, pictures_model->rowCount() - 1));
     }
@@ -798,7 +798,7 @@ void TtheMainForm::btnAddFileClick() {
       "All Files|*.*|Programs|*.exe|Zip Files|*.zip|Pictures|*.gif;*.png;*.jpg;*.jpeg", QString());
   if (path.isEmpty()) return;
   Run([&] {
-    blog_->AddFile(path.toStdString());
+    blog_->AddFile(path.toStdString(), *host_);
     ReloadLists();
     SelectRow(lbFiles, files_model->RowOfName(QFileInfo(path).fileName().toStdString()));
   });
@@ -810,7 +810,7 @@ void TtheMainForm::btnRemoveFileClick() {
   const StoredFile* f = files_model->ItemAt(row);
   if (!f) return;
   Run([&] {
-    if (blog_->RemoveFile(f->key)) {
+    if (blog_->RemoveFile(f->key, *host_)) {
       ReloadLists();
       SelectRow(lbFiles, std::min(row, files_model->rowCount() - 1));
     }
@@ -833,16 +833,16 @@ void TtheMainForm::RunOptionsDialog(
     const std::function<bool(QWidget*, BlogOptionsRec&)>& dialog) {
   if (!blog_) return;
   Run([&] {
-    BlogOptionsRec changed = blog_->options;
+    BlogOptionsRec changed = blog_->options();
     if (!dialog(this, changed)) return;
     // A value the store refuses (a text too long for its row) leaves the options as they
     // were, in memory and in the file.
-    BlogOptionsRec before = std::move(blog_->options);
-    blog_->options = std::move(changed);
+    BlogOptionsRec before = blog_->options();
+    blog_->SetOptions(std::move(changed));
     try {
       blog_->SaveOptions();
     } catch (...) {
-      blog_->options = std::move(before);
+      blog_->SetOptions(std::move(before));
       throw;
     }
     options_model->Reload(blog_.get());
@@ -906,11 +906,11 @@ void TtheMainForm::btnPublishToWebClick() { RunPublish(999999); }
 void TtheMainForm::btnPublishNext10Click() { RunPublish(10); }
 
 void TtheMainForm::btnMarkAllAsNewClick() {
-  if (blog_) Run([&] { MarkAllAsNew(*blog_, *host_); });
+  if (blog_) Run([&] { blog_->MarkAllAsNew(*host_); });
 }
 
 void TtheMainForm::btnMarkAsPublishedClick() {
-  if (blog_) Run([&] { MarkAllAsPublished(*blog_, *host_); });
+  if (blog_) Run([&] { blog_->MarkAllAsPublished(*host_); });
 }
 
 }  // namespace tessavo::app

@@ -136,8 +136,8 @@ class PackagerWindowTest : public QObject {
 
     // The blog takes the new package and its site shows the change.
     tessavo::testing::RecordingHost host;
-    std::unique_ptr<Blog> blog = Blog::Create(home / "site.zdb", host, false);
-    blog->options.SetText(opt::kTemplateFile, "banner.tem");
+    std::unique_ptr<Blog> blog = Blog::Create(home / "site.zdb", host);
+    blog->SetOptionText(opt::kTemplateFile, "banner.tem");
     blog->SaveOptions();
     GenerateResult r = GeneratePages(*blog, host);
     QVERIFY(r.ok);

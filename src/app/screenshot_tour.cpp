@@ -76,7 +76,7 @@ class QuietDialogs : public desktop::DialogRunner {
 // "Tessavo Options".
 bool SaveOptionDialogs(TtheMainForm& w, const QString& folder) {
   bool ok = true;
-  BlogOptionsRec options = w.blog()->options;
+  BlogOptionsRec options = w.blog()->options();
   options.SetText(opt::kBlogTitle, "Notes from the Garden");
   options.SetText(opt::kBlogUrl, "http://www.example.com/garden/");
   options.SetText(opt::kAbout, "Vegetables, bread and the odd trip.\nWritten in the shed.");
@@ -142,7 +142,7 @@ int RunScreenshotTour(const QString& folder) {
   // A small demonstration blog.
   std::filesystem::path file = std::filesystem::path(home.path().toStdString()) / "demo.zdb";
   {
-    auto blog = Blog::Create(file, w.host(), false);
+    auto blog = Blog::Create(file, w.host());
     if (!blog) return 1;
     BlogRec travel = Blog::NewCategoryRec();
     travel.title = "Travel";
@@ -164,17 +164,17 @@ int RunScreenshotTour(const QString& folder) {
     QPainter(&img).fillRect(20, 20, 80, 40, QColor(240, 200, 60));
     QString png = home.path() + "/sunset.png";
     img.save(png);
-    blog->AddPicture(png.toStdString());
+    blog->AddPicture(png.toStdString(), w.host());
     QImage img2(64, 64, QImage::Format_RGB32);
     img2.fill(QColor(60, 160, 90));
     QString png2 = home.path() + "/garlic.png";
     img2.save(png2);
-    blog->AddPicture(png2.toStdString());
+    blog->AddPicture(png2.toStdString(), w.host());
     QFile notes(home.path() + "/recipe.txt");
     notes.open(QIODevice::WriteOnly);
     notes.write("flour, water, salt\n");
     notes.close();
-    blog->AddFile((home.path() + "/recipe.txt").toStdString());
+    blog->AddFile((home.path() + "/recipe.txt").toStdString(), w.host());
     blog->Close();
   }
   w.OpenBlogFile(file);
@@ -214,7 +214,7 @@ int RunScreenshotTour(const QString& folder) {
     form.close();
   }
   {
-    store_ui::TBackupBlogForm form(w.blog()->options, &w.settings(), &w);
+    store_ui::TBackupBlogForm form(w.blog()->options(), &w.settings(), &w);
     form.show();
     ok &= Save(&form, folder + "/backup-dialog.png");
     form.close();

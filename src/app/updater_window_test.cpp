@@ -81,7 +81,7 @@ class UpdaterWindowTest : public QObject {
     // A check that finds the newest version leaves the program running; with a blog open the
     // button is there as well.
     tessavo::testing::RecordingHost host;
-    QVERIFY(Blog::Create(home_->path() / "blog.zdb", host, false));
+    QVERIFY(Blog::Create(home_->path() / "blog.zdb", host));
     w.OpenBlogFile(home_->path() / "blog.zdb");
     QVERIFY(w.blog());
     QVERIFY(w.btnUpdater->isEnabled());
@@ -105,7 +105,7 @@ class UpdaterWindowTest : public QObject {
   void installingEndsTheProgramCleanly() {
     const fs::path blog_file = home_->path() / "blog.zdb";
     tessavo::testing::RecordingHost host;
-    QVERIFY(Blog::Create(blog_file, host, false));
+    QVERIFY(Blog::Create(blog_file, host));
     app::TtheMainForm w;
     w.show();
     w.OpenBlogFile(blog_file);

@@ -37,7 +37,7 @@ int RunCreate(Context& ctx, const CreateFlags& f) {
   std::deque<bool> answers;
   for (char c : f.answers) answers.push_back(std::tolower(static_cast<unsigned char>(c)) == 'y');
   ctx.host.ScriptAnswers(answers);
-  std::unique_ptr<Blog> blog = CreateNewBlog(f.blog, ctx.host, true);
+  std::unique_ptr<Blog> blog = CreateNewBlog(f.blog, ctx.host, &ctx.host);
   ctx.host.ClearScriptedAnswers();
   if (!blog) {
     std::fprintf(stderr, "tessavo-cli: blog file not created: %s\n", f.blog.c_str());
@@ -45,15 +45,15 @@ int RunCreate(Context& ctx, const CreateFlags& f) {
   }
   bool changed = false;
   if (f.title_opt->count() > 0) {
-    blog->options.SetText(opt::kBlogTitle, f.title);
+    blog->SetOptionText(opt::kBlogTitle, f.title);
     changed = true;
   }
   if (f.url_opt->count() > 0) {
-    blog->options.SetText(opt::kBlogUrl, f.url);
+    blog->SetOptionText(opt::kBlogUrl, f.url);
     changed = true;
   }
   if (f.template_opt->count() > 0) {
-    blog->options.SetText(opt::kTemplateFile, f.template_file);
+    blog->SetOptionText(opt::kTemplateFile, f.template_file);
     changed = true;
   }
   if (changed) blog->SaveOptions();
@@ -69,7 +69,7 @@ int RunCreate(Context& ctx, const CreateFlags& f) {
 
 int RunInfo(Context& ctx, const std::string& path) {
   auto blog = OpenExistingBlog(path, ctx.host, OpenMode::kRead);
-  std::string title = blog->options.Text(opt::kBlogTitle);
+  std::string title = blog->options().Text(opt::kBlogTitle);
   int version = blog->FileVersion();
   int entries = blog->EntryCount();
   size_t pictures = blog->Pictures().size();
@@ -85,7 +85,7 @@ int RunInfo(Context& ctx, const std::string& path) {
                    {"files", files},
                    {"categories", categories},
                    {"pages", pages},
-                   {"template", JsonText(blog->options.Text(opt::kTemplateFile))},
+                   {"template", JsonText(blog->options().Text(opt::kTemplateFile))},
                    {"output_folder", blog->OutputFolder().string()}});
   } else {
     PrintLine(ctx, "File:          " + path);
@@ -96,7 +96,7 @@ int RunInfo(Context& ctx, const std::string& path) {
     PrintLine(ctx, "Files:         " + std::to_string(files));
     PrintLine(ctx, "Categories:    " + std::to_string(categories));
     PrintLine(ctx, "Page records:  " + std::to_string(pages));
-    PrintLine(ctx, "Template:      " + blog->options.Text(opt::kTemplateFile));
+    PrintLine(ctx, "Template:      " + blog->options().Text(opt::kTemplateFile));
     PrintLine(ctx, "Output folder: " + blog->OutputFolder().string());
   }
   blog->Close();

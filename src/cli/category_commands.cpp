@@ -60,7 +60,7 @@ BlogRec FindOrThrow(Blog& blog, int32_t key, const std::string& path) {
 
 int RunAdd(Context& ctx, const CategoryFlags& f) {
   auto blog = OpenExistingBlog(f.blog, ctx.host);
-  if (!blog->CheckCategoryLimit()) return kExitFailed;
+  if (!blog->CheckCategoryLimit(ctx.host)) return kExitFailed;
   BlogRec rec = Blog::NewCategoryRec();
   ApplyCategoryFlags(f, rec);
   int32_t key = blog->InsertCategory(rec);
@@ -88,7 +88,7 @@ int RunEdit(Context& ctx, const CategoryFlags& f) {
 int RunRemove(Context& ctx, const std::string& path, int32_t key) {
   auto blog = OpenExistingBlog(path, ctx.host);
   FindOrThrow(*blog, key, path);
-  if (!blog->RemoveCategory(key)) {
+  if (!blog->RemoveCategory(key, ctx.host)) {
     std::fprintf(stderr, "tessavo-cli: category %d was not removed.\n", key);
     return kExitFailed;
   }

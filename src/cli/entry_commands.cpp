@@ -177,7 +177,7 @@ int RunEdit(Context& ctx, const EntryFlags& f) {
 int RunRemove(Context& ctx, const std::string& path, int32_t key) {
   auto blog = OpenExistingBlog(path, ctx.host);
   FindEntryOrThrow(*blog, key, path);
-  if (!blog->RemoveEntry(key)) {
+  if (!blog->RemoveEntry(key, ctx.host)) {
     std::fprintf(stderr, "tessavo-cli: entry %d was not removed.\n", key);
     return kExitFailed;
   }

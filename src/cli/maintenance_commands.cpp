@@ -23,19 +23,19 @@ struct MaintenanceArgs {
 
 int RunBackup(Context& ctx, const MaintenanceArgs& a) {
   auto blog = OpenExistingBlog(a.blog, ctx.host);
-  const std::string old_location = blog->options.Text(opt::kBackupLocation);
-  const int old_keep = blog->options.Int(opt::kBackupsToKeep);
+  const std::string old_location = blog->options().Text(opt::kBackupLocation);
+  const int old_keep = blog->options().Int(opt::kBackupsToKeep);
   if (a.location_opt->count() > 0) {
-    blog->options.SetText(opt::kBackupLocation,
-                          std::filesystem::absolute(a.location).lexically_normal().string());
+    blog->SetOptionText(opt::kBackupLocation,
+                        std::filesystem::absolute(a.location).lexically_normal().string());
   }
-  if (a.keep_opt->count() > 0) blog->options.SetInt(opt::kBackupsToKeep, a.keep);
-  return BackupBlog(blog, old_location, old_keep) ? kExitOk : kExitFailed;
+  if (a.keep_opt->count() > 0) blog->SetOptionInt(opt::kBackupsToKeep, a.keep);
+  return BackupBlog(blog, ctx.host, old_location, old_keep) ? kExitOk : kExitFailed;
 }
 
 int RunCompact(Context& ctx, const MaintenanceArgs& a) {
   auto blog = OpenExistingBlog(a.blog, ctx.host);
-  CompactBlog(blog);
+  CompactBlog(blog, ctx.host);
   return kExitOk;
 }
 

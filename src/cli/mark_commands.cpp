@@ -2,7 +2,6 @@
 #include <memory>
 
 #include "cli/context.h"
-#include "generator/page_output.h"
 #include "store/blog.h"
 
 namespace tessavo::cli {
@@ -15,7 +14,7 @@ void AddMarkCommands(CLI::App& app, Context& ctx) {
   mark_new->callback([&ctx, new_blog] {
     ctx.run = [&ctx, new_blog] {
       auto blog = OpenExistingBlog(*new_blog, ctx.host);
-      return MarkAllAsNew(*blog, ctx.host) ? kExitOk : kExitFailed;
+      return blog->MarkAllAsNew(ctx.host) ? kExitOk : kExitFailed;
     };
   });
 
@@ -27,7 +26,7 @@ void AddMarkCommands(CLI::App& app, Context& ctx) {
   mark_published->callback([&ctx, published_blog] {
     ctx.run = [&ctx, published_blog] {
       auto blog = OpenExistingBlog(*published_blog, ctx.host);
-      return MarkAllAsPublished(*blog, ctx.host) ? kExitOk : kExitFailed;
+      return blog->MarkAllAsPublished(ctx.host) ? kExitOk : kExitFailed;
     };
   });
 }

@@ -46,7 +46,7 @@ int RunAdd(Context& ctx, const Kind& k, const MediaArgs& a) {
   auto blog = OpenExistingBlog(a.blog, ctx.host);
   int failed = 0;
   for (const auto& p : a.paths) {
-    bool stored = k.pictures ? blog->AddPicture(p) : blog->AddFile(p);
+    bool stored = k.pictures ? blog->AddPicture(p, ctx.host) : blog->AddFile(p, ctx.host);
     std::string name = std::filesystem::path(p).filename().string();
     if (stored) {
       PrintLine(ctx, std::string("Added ") + k.word + " " + name + ".");
@@ -61,7 +61,8 @@ int RunAdd(Context& ctx, const Kind& k, const MediaArgs& a) {
 int RunRemove(Context& ctx, const Kind& k, const MediaArgs& a) {
   auto blog = OpenExistingBlog(a.blog, ctx.host);
   StoredFile f = FindOrThrow(*blog, k, a.name, a.blog);
-  bool removed = k.pictures ? blog->RemovePicture(f.key) : blog->RemoveFile(f.key);
+  bool removed =
+      k.pictures ? blog->RemovePicture(f.key, ctx.host) : blog->RemoveFile(f.key, ctx.host);
   if (!removed) {
     std::fprintf(stderr, "tessavo-cli: %s %s was not removed.\n", k.word, f.name.c_str());
     return kExitFailed;

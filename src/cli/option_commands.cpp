@@ -84,13 +84,13 @@ Json OptionJson(const Blog& blog, const OptionDef& def) {
   Json j{{"OptionKey", def.key},
          {"OptionName", JsonText(def.caption)},
          {"kind", KindName(def.kind)},
-         {"OptionValue", JsonText(blog.options.DisplayText(def.key))}};
+         {"OptionValue", JsonText(blog.options().DisplayText(def.key))}};
   if (IsInteger(def.kind)) {
-    j["value"] = blog.options.Int(def.key);
+    j["value"] = blog.options().Int(def.key);
   } else if (def.kind == OptionKind::kPassword) {
-    j["value"] = JsonText(blog.options.DisplayText(def.key));
+    j["value"] = JsonText(blog.options().DisplayText(def.key));
   } else {
-    j["value"] = JsonText(blog.options.Text(def.key));
+    j["value"] = JsonText(blog.options().Text(def.key));
   }
   if (def.kind == OptionKind::kChoice) {
     Json captions = Json::object();
@@ -108,9 +108,9 @@ int RunGet(Context& ctx, const OptionArgs& a) {
   if (ctx.json) {
     PrintJson(OptionJson(*blog, def));
   } else if (IsInteger(def.kind)) {
-    PrintLine(ctx, std::to_string(blog->options.Int(def.key)));
+    PrintLine(ctx, std::to_string(blog->options().Int(def.key)));
   } else {
-    PrintLine(ctx, blog->options.Text(def.key));
+    PrintLine(ctx, blog->options().Text(def.key));
   }
   return kExitOk;
 }
@@ -135,16 +135,16 @@ int RunSet(Context& ctx, const OptionArgs& a) {
   }
   auto blog = OpenExistingBlog(a.blog, ctx.host);
   if (number) {
-    blog->options.SetInt(def.key, *number);
+    blog->SetOptionInt(def.key, *number);
   } else {
-    blog->options.SetText(def.key, value);
+    blog->SetOptionText(def.key, value);
   }
   blog->SaveOptions();
   if (ctx.json) {
     PrintJson(OptionJson(*blog, def));
   } else {
     PrintLine(ctx, std::to_string(def.key) + " " + def.caption + " = " +
-                       blog->options.DisplayText(def.key));
+                       blog->options().DisplayText(def.key));
   }
   return kExitOk;
 }
@@ -165,7 +165,7 @@ int RunList(Context& ctx, const OptionArgs& a) {
   for (const OptionDef* d : defs) {
     char head[16];
     std::snprintf(head, sizeof head, "%4d  ", d->key);
-    PrintLine(ctx, head + d->caption + ": " + blog->options.DisplayText(d->key));
+    PrintLine(ctx, head + d->caption + ": " + blog->options().DisplayText(d->key));
   }
   return kExitOk;
 }

@@ -115,13 +115,13 @@ int RunDemo(Context& ctx) {
   ctx.host.ScriptAnswers({true, true, true, false, false});
   // A program folder chosen with --home or TESSAVO_HOME starts without the default
   // package that sits beside the program: a new blog brings it.
-  auto blog = CreateNewBlog(file, ctx.host, true);
+  auto blog = CreateNewBlog(file, ctx.host, &ctx.host);
   ctx.host.ClearScriptedAnswers();
   if (!blog) throw Error("Cannot create the demo blog " + file.string());
   // A fresh blog has no page records, so pages of an earlier demo could never be found as
   // orphans: the demo's own output folder starts empty too.
   std::filesystem::remove_all(blog->OutputFolder(), ec);
-  BuildDemoBlog(*blog);
+  BuildDemoBlog(*blog, ctx.host);
   GenerateResult r = GenerateWithProgress(ctx, *blog);
   PrintResult(ctx, r);
   // A run that stopped has shown its error through the host already.

@@ -8,7 +8,9 @@
 //    --answers), by --yes (Yes/OK), by asking "[y/N]" when stdin is a terminal, or else with
 //    No/Cancel, which is said on stderr.
 //  - Information boxes go to stdout, errors to stderr, diagnostics to stderr prefixed
-//    "diagnostic: ". The option dialogs of the start-up wizard answer Cancel.
+//    "diagnostic: ".
+//  - It is also the start-up wizard's WizardDialogs: the two option dialogs have no terminal
+//    form and answer Cancel, saying so on stderr.
 #pragma once
 
 #include <cstdio>
@@ -16,11 +18,12 @@
 #include <functional>
 #include <string>
 
+#include "store/wizard_dialogs.h"
 #include "util/host.h"
 
 namespace tessavo::cli {
 
-class TerminalHost : public Host {
+class TerminalHost : public Host, public WizardDialogs {
  public:
   // Uses the process's stdout, stderr and stdin.
   TerminalHost();

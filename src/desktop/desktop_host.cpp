@@ -209,17 +209,4 @@ void DesktopHost::ProcessEvents() {
   QCoreApplication::processEvents();
 }
 
-void DesktopHost::SetWizardDialogs(OptionsDialog basic_options, OptionsDialog template_options) {
-  basic_options_dialog_ = std::move(basic_options);
-  template_options_dialog_ = std::move(template_options);
-}
-
-bool DesktopHost::RunBasicOptionsDialog(BlogOptionsRec& rec) {
-  return basic_options_dialog_ && basic_options_dialog_(owner_, rec);
-}
-
-bool DesktopHost::RunTemplateOptionsDialog(BlogOptionsRec& rec) {
-  return template_options_dialog_ && template_options_dialog_(owner_, rec);
-}
-
 }  // namespace tessavo::desktop

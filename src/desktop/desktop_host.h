@@ -50,15 +50,6 @@ class DesktopHost : public Host {
   void Diagnostic(const std::string& text) override;
   void ProcessEvents() override;
 
-  // The option dialogs of the start-up wizard (questions 4 and 5). The dialogs are windows
-  // of their own folders, which this one does not use: the main window hands them in.
-  // Each runs its dialog on `rec` over `parent` and returns true after Save. Without one
-  // the question's dialog ends as with Cancel.
-  using OptionsDialog = std::function<bool(QWidget* parent, BlogOptionsRec& rec)>;
-  void SetWizardDialogs(OptionsDialog basic_options, OptionsDialog template_options);
-  bool RunBasicOptionsDialog(BlogOptionsRec& rec) override;
-  bool RunTemplateOptionsDialog(BlogOptionsRec& rec) override;
-
   // The colour of a log colour.
   static QColor ColorOf(LogColor color);
 
@@ -77,8 +68,6 @@ class DesktopHost : public Host {
   QColor current_color_ = Qt::black;  // the log's current text colour
   QElapsedTimer events_timer_;        // since the log last let the window process events
   std::unique_ptr<InputHold> hold_;   // drops input to the owner while events run
-  OptionsDialog basic_options_dialog_;
-  OptionsDialog template_options_dialog_;
 };
 
 }  // namespace tessavo::desktop

@@ -2,8 +2,6 @@
 
 #include <QApplication>
 #include <QPainter>
-#include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Statement.h>
 
 namespace tessavo::desktop {
 namespace {
@@ -157,12 +155,8 @@ void OptionListModel::Reload(const Blog* blog) {
   beginResetModel();
   rows_.clear();
   if (blog && blog->IsOpen()) {
-    SQLite::Statement q(blog->db(),
-                        "SELECT OptionKey, OptionName, OptionValue FROM tblOptions "
-                        "ORDER BY OptionKey");
-    while (q.executeStep()) {
-      rows_.push_back({q.getColumn(0).getInt(), Q(q.getColumn(1).getString()),
-                       Q(q.getColumn(2).getString())});
+    for (const OptionRow& row : blog->OptionRows()) {
+      rows_.push_back({row.key, Q(row.name), Q(row.value)});
     }
   }
   endResetModel();

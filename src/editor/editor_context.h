@@ -7,7 +7,8 @@ class QWidget;
 
 namespace tessavo {
 class Blog;
-}
+class Host;
+}  // namespace tessavo
 namespace tessavo::desktop {
 struct SessionSettings;
 }
@@ -16,6 +17,7 @@ namespace tessavo::editor {
 
 struct EditorContext {
   Blog* blog = nullptr;                          // the open blog (category lookup, pickers)
+  Host* host = nullptr;                          // the program's Host: the blog's questions
   desktop::SessionSettings* settings = nullptr;  // fonts and the editor's placement
   // The program's add-category operation (the category picker's add button); true when a
   // category was added.

@@ -59,6 +59,7 @@ class EditorTest : public QObject {
   EditorContext Context() {
     EditorContext c;
     c.blog = blog_.get();
+    c.host = host_.get();
     c.settings = &settings_;
     return c;
   }
@@ -68,7 +69,7 @@ class EditorTest : public QObject {
     home_ = std::make_unique<tessavo::testing::TempDir>();
     SetProgramFolder(home_->path());
     host_ = std::make_unique<tessavo::testing::RecordingHost>();
-    blog_ = Blog::Create(home_->path() / "e.zdb", *host_, false);
+    blog_ = Blog::Create(home_->path() / "e.zdb", *host_);
     settings_ = {};
     dialogs_ = std::make_unique<ScriptedDialogs>();
   }
@@ -465,9 +466,9 @@ class EditorTest : public QObject {
     img.fill(Qt::blue);
     QString png = QString::fromStdString((home_->path() / "wide.png").string());
     QVERIFY(img.save(png));
-    blog_->AddPicture(png.toStdString());
+    blog_->AddPicture(png.toStdString(), *host_);
     tessavo::testing::WriteFile(home_->path() / "notes.txt", "n");
-    blog_->AddFile(home_->path() / "notes.txt");
+    blog_->AddFile(home_->path() / "notes.txt", *host_);
     TBlogEntryForm f(Context());
     f.edText->setPlainText("x");
     Select(f.edText, 1, 1);
@@ -640,7 +641,7 @@ class EditorTest : public QObject {
 
   void filePickerLinkText() {
     tessavo::testing::WriteFile(home_->path() / "a.zip", "zip");
-    blog_->AddFile(home_->path() / "a.zip");
+    blog_->AddFile(home_->path() / "a.zip", *host_);
     TSelectBlogFile p(Context());
     QCOMPARE(p.RowCount(), 1);
     p.edLinkText->setText("Download");

@@ -193,11 +193,11 @@ int TSelectBlogPicture::HSpace() const { return WholeNumber(edHSpace->text(), 0)
 int TSelectBlogPicture::VSpace() const { return WholeNumber(edVSpace->text(), 0); }
 
 void TSelectBlogPicture::btnAddClick() {
-  if (!context_.blog) return;
+  if (!context_.blog || !context_.host) return;
   QString path = desktop::Dialogs().OpenFile(this, Q(ProgramFolder().string()),
                                          "Pictures|*.jpg;*.gif;*.png|All Files|*.*", QString());
   if (path.isEmpty()) return;
-  context_.blog->AddPicture(path.toStdString());
+  context_.blog->AddPicture(path.toStdString(), *context_.host);
   Reload();
   std::string name = QFileInfo(path).fileName().toStdString();
   for (size_t i = 0; i < items_.size(); ++i) {
@@ -234,12 +234,12 @@ std::optional<StoredFile> TSelectBlogFile::SelectedFile() const {
 QString TSelectBlogFile::LinkText() const { return edLinkText->text(); }
 
 void TSelectBlogFile::btnAddClick() {
-  if (!context_.blog) return;
+  if (!context_.blog || !context_.host) return;
   QString path = desktop::Dialogs().OpenFile(
       this, Q(ProgramFolder().string()),
       "All Files|*.*|Programs|*.exe|Zip Files|*.zip|Pictures|*.gif;*.png;*.jpg;*.jpeg", QString());
   if (path.isEmpty()) return;
-  context_.blog->AddFile(path.toStdString());
+  context_.blog->AddFile(path.toStdString(), *context_.host);
   Reload();
   std::string name = QFileInfo(path).fileName().toStdString();
   for (size_t i = 0; i < items_.size(); ++i) {

@@ -49,11 +49,11 @@ BlogRec Rec(const char* date, std::string title, std::string text, int32_t type 
 
 }  // namespace
 
-void BuildDemoBlog(Blog& blog) {
-  blog.options.SetText(opt::kBlogTitle, "Tessavo Demo Blog");
-  blog.options.SetText(opt::kBlogUrl, "http://www.example.com/blog/");
-  blog.options.SetText(opt::kAbout, "A small blog that shows what Tessavo makes of a few entries.");
-  blog.options.SetInt(opt::kHtmlFormatting, 1);  // the entries are typed as plain text
+void BuildDemoBlog(Blog& blog, Host& host) {
+  blog.SetOptionText(opt::kBlogTitle, "Tessavo Demo Blog");
+  blog.SetOptionText(opt::kBlogUrl, "http://www.example.com/blog/");
+  blog.SetOptionText(opt::kAbout, "A small blog that shows what Tessavo makes of a few entries.");
+  blog.SetOptionInt(opt::kHtmlFormatting, 1);  // the entries are typed as plain text
   blog.SaveOptions();
 
   BlogRec category = Blog::NewCategoryRec();
@@ -98,7 +98,7 @@ void BuildDemoBlog(Blog& blog) {
   std::filesystem::create_directories(dir);
   std::filesystem::path file = dir / kDemoPictureName;
   WriteFileAtomic(file, png);
-  blog.AddPicture(file);
+  blog.AddPicture(file, host);
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
 }

@@ -6,11 +6,13 @@
 namespace tessavo {
 
 class Blog;
+class Host;
 
 // Adds the demonstration content to `blog` (normally a blog just created with the
 // start-up wizard's starter content) and saves a few options: blog title, address,
 // about text and HTML formatting of plain text. The entries are dated in January to March 2024.
-void BuildDemoBlog(Blog& blog);
+// A picture that cannot be stored is reported to `host`'s diagnostic hook.
+void BuildDemoBlog(Blog& blog, Host& host);
 
 // The name of the picture BuildDemoBlog stores.
 inline constexpr const char* kDemoPictureName = "tessavo-demo.png";

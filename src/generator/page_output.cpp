@@ -1,22 +1,13 @@
 #include "generator/page_output.h"
 
-#include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Exception.h>
-#include <SQLiteCpp/Statement.h>
-#include <SQLiteCpp/Transaction.h>
-#include <sqlite3.h>
-
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <system_error>
 #include <utility>
 #include <vector>
 
-#include "store/schema.h"
 #include "util/crc32.h"
 #include "util/error.h"
 #include "util/file_io.h"
@@ -26,79 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace tessavo {
-
-namespace {
-
-std::string SqlMessage(const Blog& blog, const std::exception& e) {
-  return "Cannot save the page records of " + blog.file().string() + ": " + e.what();
-}
-
-// The order of SQLite's storage classes in an index: null, numbers, text, blobs.
-int TypeRank(int type) {
-  switch (type) {
-    case SQLITE_NULL: return 0;
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT: return 1;
-    case SQLITE_TEXT: return 2;
-    default: return 3;
-  }
-}
-
-using store::RawStatement;
-
-constexpr size_t kInsertBatch = 64;
-
-// A record number with the first 16 bytes of its key as two big-endian numbers
-// (zero-padded), which order as the bytes do.
-struct KeyedRecord {
-  uint64_t hi;
-  uint64_t lo;
-  uint32_t record;
-};
-
-KeyedRecord MakeKeyedRecord(std::string_view key, uint32_t record) {
-  unsigned char bytes[16] = {};
-  std::memcpy(bytes, key.data(), std::min<size_t>(key.size(), 16));
-  KeyedRecord k{0, 0, record};
-  for (int i = 0; i < 8; ++i) {
-    k.hi = k.hi << 8 | bytes[i];
-    k.lo = k.lo << 8 | bytes[i + 8];
-  }
-  return k;
-}
-
-// Sorts record numbers by their keys in byte order, the order of the key index. Most keys
-// differ in their first 16 bytes, so those are compared as numbers before the strings.
-template <class KeyOf>
-void SortByKey(std::vector<uint32_t>& records, KeyOf key_of) {
-  std::vector<KeyedRecord> items;
-  items.reserve(records.size());
-  for (uint32_t r : records) items.push_back(MakeKeyedRecord(key_of(r), r));
-  std::sort(items.begin(), items.end(), [&](const KeyedRecord& a, const KeyedRecord& b) {
-    if (a.hi != b.hi) return a.hi < b.hi;
-    if (a.lo != b.lo) return a.lo < b.lo;
-    return key_of(a.record) < key_of(b.record);
-  });
-  for (size_t i = 0; i < items.size(); ++i) records[i] = items[i].record;
-}
-
-// An INSERT of `rows` new page records.
-std::string InsertSql(size_t rows) {
-  std::string sql =
-      "INSERT INTO tblPages (PageKey, PageCRCExisting, PageCRCNew, PageCRCLocal) VALUES ";
-  for (size_t i = 0; i < rows; ++i) sql += i == 0 ? "(?, ?, ?, ?)" : ", (?, ?, ?, ?)";
-  return sql;
-}
-
-// Binds one record to parameters first + 1 .. first + 4 of an InsertSql statement.
-void BindNewRecord(RawStatement& insert, int first, const PageRecord& r) {
-  insert.BindText(first + 1, r.key);
-  insert.BindInt(first + 2, r.existing);
-  insert.BindInt(first + 3, r.generated);
-  insert.BindInt(first + 4, r.local);
-}
-
-}  // namespace
 
 std::string RefusedNameLine(const std::string& name) {
   return "*** Error: \"" + ShowControlCharacters(name) +
@@ -121,43 +39,12 @@ std::string UnwritableNameLine(const std::string& name) {
 
 PageWriter::PageWriter(Blog& blog, Host& host, fs::path output_folder)
     : blog_(&blog), host_(&host), folder_(std::move(output_folder)) {
-  // The rows in table order: the writer keeps no order of its own, and walking the key
-  // index would cost a table seek per row.
-  store::Guarded(blog.file(), [&] {
-    RawStatement q(blog.db(),
-                   "SELECT PageKey, PageCRCExisting, PageCRCNew, PageCRCLocal FROM tblPages "
-                   "ORDER BY rowid");
-    std::vector<int> ranks;  // of each slot's key in the key index's order of types
-    while (q.Step()) {
-      sqlite3_stmt* row = q.get();
-      const int rank = TypeRank(sqlite3_column_type(row, 0));  // before any conversion
-      PageRecord rec;
-      rec.key = store::ReadText(row, 0);
-      // As store::ReadInt, without its test for null: SQLite reads null as 0 and cuts the
-      // value to 32 bits the same way.
-      rec.existing = sqlite3_column_int(row, 1);
-      rec.generated = sqlite3_column_int(row, 2);
-      rec.local = sqlite3_column_int(row, 3);
-      // Keys are unique text, but a null or blob key reads as the same text as another
-      // row's: the row that comes first in key order (by type, then equal keys by row
-      // number) keeps the record, as when the rows were read in key order.
-      const size_t hash = HashKey(rec.key);
-      const uint32_t found = FindSlot(rec.key, hash);
-      if (found != kNoSlot) {
-        if (rank < ranks[found]) {
-          Slot& slot = slots_[found];
-          slot.rec = rec;
-          slot.saved_existing = rec.existing;
-          slot.saved_generated = rec.generated;
-          slot.saved_local = rec.local;
-          ranks[found] = rank;
-        }
-        continue;
-      }
-      AddSlot(std::move(rec), true, hash);
-      ranks.push_back(rank);
-    }
-  });
+  // Keys that read as the same text come first in key order (see PagesInStorageOrder):
+  // the first of them keeps the record.
+  for (PageRecord& rec : blog.PagesInStorageOrder()) {
+    const size_t hash = HashKey(rec.key);
+    if (FindSlot(rec.key, hash) == kNoSlot) AddSlot(std::move(rec), true, hash);
+  }
 }
 
 PageWriter::~PageWriter() {
@@ -439,49 +326,13 @@ void PageWriter::Flush() {
     }
   }
   if (inserts.empty() && updates.empty()) return;
-  try {
-    SQLite::Database& db = blog_->db();
-    SQLite::Transaction tr(db);
-    if (!updates.empty()) {
-      RawStatement update(db,
-                          "UPDATE tblPages SET PageCRCExisting = ?, PageCRCNew = ?, "
-                          "PageCRCLocal = ? WHERE PageKey = ?");
-      for (uint32_t i : updates) {
-        const PageRecord& r = slots_[i].rec;
-        update.BindInt(1, r.existing);
-        update.BindInt(2, r.generated);
-        update.BindInt(3, r.local);
-        update.BindText(4, r.key);
-        update.Run();
-      }
-    }
-    // New records go in by the batch and in key order: a first run brings one per file,
-    // most of a one-row INSERT's cost is the statement's own start and finish, and the
-    // key index takes ordered rows far more cheaply than scattered ones.
-    SortByKey(inserts, [&](uint32_t i) -> const std::string& { return slots_[i].rec.key; });
-    size_t done = 0;
-    if (inserts.size() >= kInsertBatch) {
-      RawStatement insert(db, InsertSql(kInsertBatch).c_str());
-      for (; inserts.size() - done >= kInsertBatch; done += kInsertBatch) {
-        for (size_t b = 0; b < kInsertBatch; ++b) {
-          BindNewRecord(insert, static_cast<int>(b * 4), slots_[inserts[done + b]].rec);
-        }
-        insert.Run();
-      }
-    }
-    if (done < inserts.size()) {
-      RawStatement insert(db, InsertSql(1).c_str());
-      for (; done < inserts.size(); ++done) {
-        BindNewRecord(insert, 0, slots_[inserts[done]].rec);
-        insert.Run();
-      }
-    }
-    tr.commit();
-  } catch (const Error&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw Error(SqlMessage(*blog_, e));
-  }
+  auto records = [&](const std::vector<uint32_t>& slots) {
+    std::vector<const PageRecord*> out;
+    out.reserve(slots.size());
+    for (uint32_t i : slots) out.push_back(&slots_[i].rec);
+    return out;
+  };
+  blog_->SavePageRecords(records(updates), records(inserts));
   for (const std::vector<uint32_t>* written : {&inserts, &updates}) {
     for (uint32_t i : *written) {
       Slot& slot = slots_[i];
@@ -491,58 +342,6 @@ void PageWriter::Flush() {
       slot.stored = true;
     }
   }
-}
-
-namespace {
-
-// Runs one of the two mark commands: the question, the status window, one pass over the
-// records in PageKey order inside one transaction, and the closing status line.
-bool MarkAll(Blog& blog, Host& host, const std::string& question, const std::string& title,
-             bool published) {
-  if (!host.ConfirmYesNo(question)) return false;
-  host.ShowStatus();
-  host.SetStatus(title);
-  try {
-    std::vector<PageRecord> pages = blog.Pages();  // each record visited exactly once
-    SQLite::Database& db = blog.db();
-    SQLite::Transaction tr(db);
-    SQLite::Statement set_existing(db,
-                                   "UPDATE tblPages SET PageCRCExisting = ? WHERE PageKey = ?");
-    SQLite::Statement remove(db, "DELETE FROM tblPages WHERE PageKey = ?");
-    for (const PageRecord& rec : pages) {
-      host.SetStatus("Marking " + rec.key);
-      if (published && rec.generated == 0) {
-        remove.bind(1, rec.key);
-        remove.exec();
-        remove.reset();
-        continue;
-      }
-      set_existing.bind(1, published ? rec.generated : 0);
-      set_existing.bind(2, rec.key);
-      set_existing.exec();
-      set_existing.reset();
-    }
-    tr.commit();
-  } catch (const std::exception& e) {
-    host.CloseStatus();
-    if (dynamic_cast<const Error*>(&e)) throw;
-    throw Error(SqlMessage(blog, e));
-  }
-  host.SetStatus(title + " complete");
-  host.CloseStatus();
-  return true;
-}
-
-}  // namespace
-
-bool MarkAllAsNew(Blog& blog, Host& host) {
-  return MarkAll(blog, host, "Mark all Blog Pages as NOT Published?",
-                 "Marking all Blog Pages as NOT Published", false);
-}
-
-bool MarkAllAsPublished(Blog& blog, Host& host) {
-  return MarkAll(blog, host, "Mark all Blog Pages as Published?",
-                 "Marking all Blog Pages as Published", true);
 }
 
 }  // namespace tessavo

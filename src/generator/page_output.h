@@ -167,15 +167,4 @@ std::string RefusedNameLine(const std::string& name);
 // Empty when the name can be written.
 std::string UnwritableNameLine(const std::string& name);
 
-// Mark All as New: asks "Mark all Blog Pages as NOT Published?" (Yes/No); on Yes sets
-// PageCRCExisting to 0 in every record, showing "Marking " + key for each in the status
-// window between "Marking all Blog Pages as NOT Published" and "... complete".
-// True when the records were marked.
-bool MarkAllAsNew(Blog& blog, Host& host);
-
-// Mark All as Published: asks "Mark all Blog Pages as Published?" (Yes/No); on Yes sets
-// PageCRCExisting to PageCRCNew in every record whose PageCRCNew is not 0 and deletes the
-// others, with the status lines as above ("Marking all Blog Pages as Published").
-bool MarkAllAsPublished(Blog& blog, Host& host);
-
 }  // namespace tessavo

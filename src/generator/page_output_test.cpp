@@ -1,5 +1,6 @@
 #include "generator/page_output.h"
 
+#include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -32,7 +33,7 @@ class PageOutputTest : public ::testing::Test {
  protected:
   PageOutputTest() {
     SetProgramFolder(dir.path() / "home");
-    blog = Blog::Create(dir / "blog.zdb", host, false);
+    blog = Blog::Create(dir / "blog.zdb", host);
     out = dir / "out";
     fs::create_directories(out);
   }
@@ -79,7 +80,7 @@ TEST_F(PageOutputTest, PageRecordLifeCycle) {
   EXPECT_EQ(ReadFile(out / "about.html"), "about v1");
 
   // Published: an unchanged run logs no change line, counts nothing, writes nothing.
-  ASSERT_TRUE(MarkAllAsPublished(*blog, host));
+  ASSERT_TRUE(blog->MarkAllAsPublished(host));
   EXPECT_EQ(Record("index.html").existing, Crc("home v1"));
   WriteFile(out / "about.html", "edited by hand");  // the local CRC still claims v1
   c = Run({{"index.html", "home v1"}, {"about.html", "about v1"}});
@@ -120,7 +121,7 @@ TEST_F(PageOutputTest, PageRecordLifeCycle) {
 
   // Mark All as New keeps every record and clears only the published CRC.
   host.status.clear();
-  ASSERT_TRUE(MarkAllAsNew(*blog, host));
+  ASSERT_TRUE(blog->MarkAllAsNew(host));
   EXPECT_EQ(host.questions.back().text, "Mark all Blog Pages as NOT Published?");
   EXPECT_EQ(host.status, (std::vector<std::string>{
                              "Marking all Blog Pages as NOT Published", "Marking about.html",
@@ -131,7 +132,7 @@ TEST_F(PageOutputTest, PageRecordLifeCycle) {
 
   // Mark All as Published deletes the orphan's record.
   host.status.clear();
-  ASSERT_TRUE(MarkAllAsPublished(*blog, host));
+  ASSERT_TRUE(blog->MarkAllAsPublished(host));
   EXPECT_EQ(host.status.front(), "Marking all Blog Pages as Published");
   EXPECT_EQ(host.status.back(), "Marking all Blog Pages as Published complete");
   EXPECT_EQ(host.status_shown, host.status_closed);
@@ -142,8 +143,8 @@ TEST_F(PageOutputTest, PageRecordLifeCycle) {
 TEST_F(PageOutputTest, MarkCommandsDoNothingOnNo) {
   Run({{"a.html", "a"}});
   host.answers = {false, false};
-  EXPECT_FALSE(MarkAllAsNew(*blog, host));
-  EXPECT_FALSE(MarkAllAsPublished(*blog, host));
+  EXPECT_FALSE(blog->MarkAllAsNew(host));
+  EXPECT_FALSE(blog->MarkAllAsPublished(host));
   EXPECT_EQ(host.questions.size(), 2u);
   EXPECT_EQ(host.questions[1].text, "Mark all Blog Pages as Published?");
   EXPECT_EQ(host.status_shown, 0);
@@ -178,9 +179,9 @@ TEST_F(PageOutputTest, PicturesAndFilesAreTrackedWithTheirStoredCrc) {
   WriteFile(dir / "src" / "pic.gif", "GIF89a-picture");
   WriteFile(dir / "src" / "notes.txt", "notes");
   WriteFile(dir / "src" / "INDEX.html", "my own home page");
-  ASSERT_TRUE(blog->AddPicture(dir / "src" / "pic.gif"));
-  ASSERT_TRUE(blog->AddFile(dir / "src" / "notes.txt"));
-  ASSERT_TRUE(blog->AddFile(dir / "src" / "INDEX.html"));
+  ASSERT_TRUE(blog->AddPicture(dir / "src" / "pic.gif", host));
+  ASSERT_TRUE(blog->AddFile(dir / "src" / "notes.txt", host));
+  ASSERT_TRUE(blog->AddFile(dir / "src" / "INDEX.html", host));
 
   host.log.clear();
   PageWriter w(*blog, host, out);
@@ -236,6 +237,23 @@ TEST_F(PageOutputTest, EveryRecordIsFoundByItsExactKeyOnly) {
   EXPECT_EQ(blog->Pages().size(), pages.size());
 }
 
+TEST_F(PageOutputTest, OfKeysThatReadAlikeTheFirstInKeyOrderKeepsTheRecord) {
+  {
+    // Rows another tool left, written through a connection of its own: a key stored as a
+    // blob reads as the same text as the text key after it, a null key as the empty key.
+    SQLite::Database raw(blog->file().string(), SQLite::OPEN_READWRITE);
+    raw.exec(
+        "INSERT INTO tblPages VALUES (CAST('5' AS BLOB), 1, 1, 1), ('5', 2, 2, 2), "
+        "('', 3, 3, 3), (NULL, 4, 4, 4), ('6', 5, 5, 5)");
+  }
+  PageWriter w(*blog, host, out);
+  ASSERT_NE(w.Find("5"), nullptr);
+  EXPECT_EQ(*w.Find("5"), (PageRecord{"5", 2, 2, 2}));  // text comes before blobs
+  ASSERT_NE(w.Find(""), nullptr);
+  EXPECT_EQ(*w.Find(""), (PageRecord{"", 4, 4, 4}));  // null comes before text
+  EXPECT_EQ(*w.Find("6"), (PageRecord{"6", 5, 5, 5}));
+}
+
 TEST_F(PageOutputTest, AFileThatAlreadyHoldsTheTextIsNotReplaced) {
   Run({{"same.html", "same"}, {"edited.html", "text"}, {"mode.html", "text"}});
   // Unpublished, so every page has changes on every run and is written again.
@@ -270,7 +288,7 @@ TEST_F(PageOutputTest, FilesWithoutRecordsAreReplacedAndLinksResolved) {
   }
   EXPECT_EQ(ReadFile(out / "stray.html"), "written over");
   EXPECT_FALSE(blog->FindPage("stray.html"));
-  ASSERT_TRUE(MarkAllAsPublished(*blog, host));
+  ASSERT_TRUE(blog->MarkAllAsPublished(host));
   fs::create_symlink("nowhere.html", out / "dangling.html");
   {
     // A new record claims the link's content as its local copy: nothing to repair.
@@ -327,7 +345,7 @@ TEST_F(ExtractTest, TemplateFilesFollowThePageRules) {
   EXPECT_EQ(Record("style.css"), (PageRecord{"style.css", 0, Crc("body{}"), Crc("body{}")}));
 
   // Published and unchanged: only the extracting lines; a deleted file comes back silently.
-  ASSERT_TRUE(MarkAllAsPublished(*blog, host));
+  ASSERT_TRUE(blog->MarkAllAsPublished(host));
   fs::remove(out / "logo.gif");
   c = Extract(lines);
   EXPECT_EQ(c.files_changed, 0);
@@ -345,7 +363,7 @@ TEST_F(ExtractTest, TemplateFilesFollowThePageRules) {
 
 TEST_F(ExtractTest, PicturesAndFilesOfTheBlogOverrideTemplateFiles) {
   WriteFile(dir / "src" / "Logo.GIF", "the blog's own logo");
-  ASSERT_TRUE(blog->AddPicture(dir / "src" / "Logo.GIF"));
+  ASSERT_TRUE(blog->AddPicture(dir / "src" / "Logo.GIF", host));
   Extract(Package({BuildFileRecord("logo.gif", "GIF")}));
   EXPECT_TRUE(host.Logged("...Note: Template file logo.gif is overriden by Pictures or Files"));
   EXPECT_FALSE(fs::exists(out / "logo.gif"));

@@ -81,7 +81,7 @@ std::string CleanPagePrefix(const std::string& value) {
 
 // --- SiteRun -------------------------------------------------------------------------------
 
-SiteRun::SiteRun(Blog& blog, Host& host) : blog_(blog), host_(host), options_(blog.options) {}
+SiteRun::SiteRun(Blog& blog, Host& host) : blog_(blog), host_(host), options_(blog.options()) {}
 SiteRun::~SiteRun() = default;
 
 int SiteRun::pages_changed() const { return output_ ? output_->counters().pages_changed : 0; }
@@ -318,8 +318,10 @@ GenerateResult GeneratePages(Blog& blog, Host& host) {
     result.ok = true;
   } catch (const std::exception& e) {
     result.error = e.what();
-    host.ShowError(result.error);
   }
+  // What the run changed in the options stays with the open blog, and only there.
+  blog.SetOptions(run.options());
+  if (!result.ok) host.ShowError(result.error);
   result.pages_changed = run.pages_changed();
   result.files_changed = run.files_changed();
   result.pictures_changed = run.pictures_changed();
@@ -328,7 +330,7 @@ GenerateResult GeneratePages(Blog& blog, Host& host) {
   result.output_folder = run.output_folder();
   if (result.ok) {
     result.home_page =
-        run.output_folder() / run.naming().PageFile(blog.options.Text(opt::kIndexPageName));
+        run.output_folder() / run.naming().PageFile(blog.options().Text(opt::kIndexPageName));
     std::lock_guard<std::mutex> lock(g_preview_mutex);
     LastHomePages()[blog.file()] = result.home_page;
   }
@@ -341,10 +343,11 @@ std::filesystem::path PreviewPagePath(const Blog& blog) {
     auto it = LastHomePages().find(blog.file());
     if (it != LastHomePages().end()) return it->second;
   }
-  std::string index = blog.options.Text(opt::kIndexPageName);
+  const BlogOptionsRec& options = blog.options();
+  std::string index = options.Text(opt::kIndexPageName);
   if (index.empty()) index = "index";
   return blog.OutputFolder() /
-         (CleanPagePrefix(blog.options.Text(opt::kPageNamePrefix)) + index + Extension(blog.options));
+         (CleanPagePrefix(options.Text(opt::kPageNamePrefix)) + index + Extension(options));
 }
 
 std::optional<std::filesystem::path> PreviewPages(const Blog& blog, Host& host) {

@@ -58,6 +58,9 @@ class SiteRun {
   int pages_built() const;
   const std::filesystem::path& output_folder() const { return output_folder_; }
   const PageNaming& naming() const { return naming_; }
+  // The blog's options with the run's changes (fallbacks for empty options, the cleaned
+  // prefix).
+  const BlogOptionsRec& options() const { return options_; }
 
  private:
   enum class ArchiveKind { kMonth, kWeek, kDay };
@@ -125,7 +128,7 @@ class SiteRun {
 
   Blog& blog_;
   Host& host_;
-  BlogOptionsRec& options_;
+  BlogOptionsRec options_;  // the blog's options as this run changes them in memory
   std::filesystem::path output_folder_;
   PageNaming naming_;
   std::unique_ptr<PageWriter> output_;

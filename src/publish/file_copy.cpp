@@ -91,7 +91,7 @@ class FileCopyPublisher {
   // The trimmed destination with a final separator; false (after the red line) when it is
   // missing or too short.
   bool ReadDestination() {
-    destination_ = Trim(blog_.options.Text(opt::kFileCopyDestination));
+    destination_ = Trim(blog_.options().Text(opt::kFileCopyDestination));
     if (destination_.size() < 2) {
       host_.PublishLogLineColored(LogColor::kRed,
                                   "*** Please visit the OPTIONS page for PUBLISHING OPTIONS "

@@ -166,7 +166,7 @@ class FtpPublisher {
   FtpPublisher(Blog& blog, Host& host, const PublishOptions& run, bool tls)
       : blog_(blog),
         host_(host),
-        options_(blog.options),
+        options_(blog.options()),
         run_(run),
         tls_(tls),
         output_(blog.OutputFolder()),
@@ -214,7 +214,7 @@ class FtpPublisher {
 
   // An empty port becomes 21, in memory, for as long as the options are not read again.
   void SetUpClient() {
-    if (options_.Text(opt::kFtpPort).empty()) options_.SetText(opt::kFtpPort, "21");
+    if (options_.Text(opt::kFtpPort).empty()) blog_.SetOptionText(opt::kFtpPort, "21");
     ftp_.BinaryMode = true;
     ftp_.PassiveMode = options_.Int(opt::kFtpPassive) != 0;
     const std::string user = options_.Text(opt::kFtpUserid);
@@ -427,7 +427,7 @@ class FtpPublisher {
 
   Blog& blog_;
   Host& host_;
-  BlogOptionsRec& options_;
+  const BlogOptionsRec& options_;  // the blog's own, which SetUpClient may change
   const PublishOptions run_;
   const bool tls_;
   const std::filesystem::path output_;
@@ -571,7 +571,7 @@ PublishResult PublishSite(Blog& blog, Host& host, bool next10) {
 }
 
 PublishResult PublishSite(Blog& blog, Host& host, const PublishOptions& options) {
-  switch (blog.options.Int(opt::kPublishingLocation)) {
+  switch (blog.options().Int(opt::kPublishingLocation)) {
     case kPublishByFileCopy:
       return PublishByFileCopy(blog, host, options.limit);
     case kPublishByFtps:

@@ -37,7 +37,7 @@ const char* LocationName(int location) {
 
 PublishPlan PlanPublish(const Blog& blog, int limit) {
   PublishPlan plan;
-  plan.location = LocationName(blog.options.Int(opt::kPublishingLocation));
+  plan.location = LocationName(blog.options().Int(opt::kPublishingLocation));
   int counted = 0;
   // The same decisions, in the same order, as the walk of a real run.
   for (const PageRecord& rec : blog.Pages()) {

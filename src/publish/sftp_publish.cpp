@@ -354,7 +354,7 @@ class SftpPublisher {
   SftpPublisher(Blog& blog, Host& host, const PublishOptions& run)
       : blog_(blog),
         host_(host),
-        options_(blog.options),
+        options_(blog.options()),
         run_(run),
         output_(blog.OutputFolder()),
         walk_(run.limit),
@@ -371,7 +371,7 @@ class SftpPublisher {
     }
     host_.PublishLogLineColored(LogColor::kBlack, "Publishing using SFTP");
     if (options_.Text(opt::kFtpPort).empty()) {
-      options_.SetText(opt::kFtpPort, DefaultPortFor(kPublishBySftp));
+      blog_.SetOptionText(opt::kFtpPort, DefaultPortFor(kPublishBySftp));
     }
     logon_.host = options_.Text(opt::kFtpSite);
     logon_.port = options_.Text(opt::kFtpPort);
@@ -503,7 +503,7 @@ class SftpPublisher {
 
   Blog& blog_;
   Host& host_;
-  BlogOptionsRec& options_;
+  const BlogOptionsRec& options_;  // the blog's own, which Run may change
   const PublishOptions run_;
   const std::filesystem::path output_;
   PageWalk walk_;

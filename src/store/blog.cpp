@@ -17,6 +17,7 @@
 #include <SQLiteCpp/Statement.h>
 
 #include "store/schema.h"
+#include "store/wizard_dialogs.h"
 #include "util/error.h"
 #include "util/host.h"
 #include "util/program_folder.h"
@@ -100,13 +101,120 @@ std::string ImmutableUri(const fs::path& file) {
   return uri + "?immutable=1";
 }
 
+// --- Upgrade steps, oldest first. Each runs inside the upgrade's one transaction. ----------
+
+// Before version 81 the custom tags were kept in OptionValue. They are read before any step
+// rewrites the option rows, so that the renumbering step of very old files (which saves the
+// option list) cannot empty them before they move to OptionMemo.
+std::map<int, std::string> ReadCustomTagsFromValues(SQLite::Database& d) {
+  std::map<int, std::string> tags;
+  SQLite::Statement tag(d, "SELECT OptionValue FROM tblOptions WHERE OptionKey = ?");
+  for (int key = opt::kCustomTag1; key < opt::kCustomTag1 + 10; ++key) {
+    tag.bind(1, key);
+    if (tag.executeStep()) tags[key] = store::ReadText(tag.getColumn(0));
+    tag.reset();
+  }
+  return tags;
+}
+
+// Version 75: options move to their new numbers, the option rows are written afresh, and
+// tblCategory is recreated empty in its version 75 layout.
+void RenumberOptionsAndResetCategories(Blog& blog, SQLite::Database& d) {
+  for (const auto& [from, to] : kRenumberedBelow75) {
+    SQLite::Statement find(d, "SELECT 1 FROM tblOptions WHERE OptionKey = ?");
+    find.bind(1, from);
+    if (!find.executeStep()) continue;
+    // The old row replaces any row already holding the new number.
+    SQLite::Statement del(d, "DELETE FROM tblOptions WHERE OptionKey = ?");
+    del.bind(1, to);
+    del.exec();
+    SQLite::Statement move(d, "UPDATE tblOptions SET OptionKey = ? WHERE OptionKey = ?");
+    move.bind(1, to);
+    move.bind(2, from);
+    move.exec();
+  }
+  blog.LoadOptions();
+  blog.SaveOptions();
+  d.exec("DROP TABLE IF EXISTS tblCategory");
+  store::CreateCategoryTableV75(d);
+}
+
+// Version 78: tblPages gains PageCRCLocal; a table that cannot take it is recreated empty.
+void AddLocalPageCrcs(SQLite::Database& d, Host& host) {
+  try {
+    store::AddColumn(d, "tblPages", "PageCRCLocal", "INTEGER");
+  } catch (const SQLite::Exception& e) {
+    host.ShowInformation(std::string("Error upgrading tblPages: ") + e.what() + "\n\n" +
+                         "Recreating...");
+    d.exec("DROP TABLE IF EXISTS tblPages");
+    store::CreateTable(d, "tblPages");
+  }
+}
+
+// Adds text fields to tblBlog or tblCategory: a failure is reported and the table keeps its
+// rows in the old layout.
+void AddTextFields(SQLite::Database& d, Host& host, const char* table, const char* report,
+                   std::initializer_list<const char*> columns) {
+  try {
+    for (const char* column : columns) store::AddColumn(d, table, column, "TEXT(250)");
+  } catch (const SQLite::Exception& e) {
+    host.ShowInformation(std::string(report) + e.what());
+  }
+}
+
+// Version 79: the two extra titles of entries and categories.
+void AddSecondTitleFields(SQLite::Database& d, Host& host) {
+  AddTextFields(d, host, "tblBlog", "Error upgrading tblBlogs: ", {"BlogTitle1", "BlogTitle2"});
+  AddTextFields(d, host, "tblCategory", "Error upgrading tblCategory: ",
+                {"CategoryTitle1", "CategoryTitle2"});
+}
+
+// Version 80: the meta descriptions of entries and categories.
+void AddMetaDescriptionFields(SQLite::Database& d, Host& host) {
+  AddTextFields(d, host, "tblBlog", "Error upgrading tblBlogs: ", {"BlogMetaDesc"});
+  AddTextFields(d, host, "tblCategory", "Error upgrading tblCategory: ", {"CategoryMetaDesc"});
+}
+
+// Version 81: archives by category, the custom tags in OptionMemo, and tblCategory recreated
+// empty in its current layout, numbered above every category number still in use.
+void MoveCustomTagsAndRenewCategories(Blog& blog, SQLite::Database& d,
+                                      const std::map<int, std::string>& old_custom_tags,
+                                      int64_t highest_category) {
+  blog.LoadOptions();
+  blog.SetOptionInt(opt::kArchiveByCategory, 3);
+  for (const auto& [key, value] : old_custom_tags) blog.SetOptionText(key, value);
+  blog.SaveOptions();
+  d.exec("DROP TABLE IF EXISTS tblCategory");
+  store::CreateTable(d, "tblCategory");
+  StartCategoryNumbersAbove(d, highest_category);
+}
+
+// Version 82: publishing by FTP, the recent entries page, and the list styles, each saved
+// as its own rewrite of the option rows.
+void SetPublishingAndRecentEntriesDefaults(Blog& blog) {
+  blog.LoadOptions();
+  blog.SetOptionInt(opt::kPublishingLocation, 0);
+  blog.SetOptionText(opt::kFileCopyDestination, "");
+  blog.SetOptionInt(opt::kShowRecentOnHome, 1);
+  blog.SetOptionText(opt::kRecentPageName, "recent");
+  blog.SetOptionText(opt::kRecentLinkCaption, "Recent Entries");
+  blog.SetOptionText(opt::kRecentPageTitle, "Recent Entries");
+  blog.SetOptionInt(opt::kRecentInNavBar, 0);
+  blog.SaveOptions();
+
+  blog.LoadOptions();
+  blog.SetOptionInt(opt::kArticleListStyle, 0);
+  blog.SetOptionInt(opt::kCategoryListStyle, 0);
+  blog.SaveOptions();
+}
+
 }  // namespace
 
-Blog::Blog(fs::path file, Host& host) : file_(std::move(file)), host_(&host) {}
+Blog::Blog(fs::path file) : file_(std::move(file)) {}
 
 Blog::~Blog() { Close(); }
 
-std::unique_ptr<Blog> Blog::Create(const fs::path& file, Host& host, bool wizard) {
+std::unique_ptr<Blog> Blog::Create(const fs::path& file, Host& host, WizardDialogs* wizard) {
   auto tell_exists = [&] {
     std::error_code ec;
     fs::path full = fs::absolute(file, ec);
@@ -132,7 +240,7 @@ std::unique_ptr<Blog> Blog::Create(const fs::path& file, Host& host, bool wizard
     throw Error("Cannot create blog file " + file.string() + ": " + std::strerror(err));
   }
   ::close(fd);
-  std::unique_ptr<Blog> blog(new Blog(file, host));
+  std::unique_ptr<Blog> blog(new Blog(file));
   try {
     blog->lock_.emplace(file);
     blog->Connect(Connection::kCreate);
@@ -146,7 +254,7 @@ std::unique_ptr<Blog> Blog::Create(const fs::path& file, Host& host, bool wizard
     }
     throw;
   }
-  if (wizard) blog->RunWizard();
+  if (wizard) blog->RunWizard(host, *wizard);
   return blog;
 }
 
@@ -160,7 +268,7 @@ std::unique_ptr<Blog> Blog::Open(const fs::path& file, Host& host, OpenMode mode
   }
   if (mode == OpenMode::kWrite) return Open(BlogLock(file), host);
 
-  std::unique_ptr<Blog> blog(new Blog(file, host));
+  std::unique_ptr<Blog> blog(new Blog(file));
   blog->read_only_ = true;
   blog->Connect(Connection::kRead);
   if (blog->FileVersion() != opt::kCurrentFileVersion) {
@@ -175,10 +283,10 @@ std::unique_ptr<Blog> Blog::Open(const fs::path& file, Host& host, OpenMode mode
 }
 
 std::unique_ptr<Blog> Blog::Open(BlogLock lock, Host& host) {
-  std::unique_ptr<Blog> blog(new Blog(lock.file(), host));
+  std::unique_ptr<Blog> blog(new Blog(lock.file()));
   blog->lock_.emplace(std::move(lock));
   blog->Connect(Connection::kWrite);
-  blog->UpgradeBlog();
+  blog->UpgradeBlog(host);
   blog->LoadOptions();
   return blog;
 }
@@ -240,7 +348,7 @@ void Blog::CreateTables() {
   });
 }
 
-void Blog::RunWizard() {
+void Blog::RunWizard(Host& host, WizardDialogs& dialogs) {
   SQLite::Database& d = db();
   auto starter = [&](const std::string& title, const std::string& text, int32_t type,
                      const std::string& page_name) {
@@ -251,44 +359,44 @@ void Blog::RunWizard() {
   // its field): the person is told why, the stored options stay as they were, and the
   // wizard goes on, so that the new blog is not left half-seeded behind an error.
   auto save_dialog_options = [&](BlogOptionsRec changed) {
-    BlogOptionsRec before = options;
-    options = std::move(changed);
+    BlogOptionsRec before = options_;
+    options_ = std::move(changed);
     try {
       SaveOptions();
     } catch (const Error& e) {
-      options = std::move(before);
-      host_->ShowError(e.what());
+      options_ = std::move(before);
+      host.ShowError(e.what());
     }
   };
 
-  if (host_->ConfirmYesNo(
+  if (host.ConfirmYesNo(
           "Question 1 of 5 \n\nWould you like to see \"Recent Entries\" on your home page?")) {
     starter("", "", kHomePage, "");
     starter("", "", kRecentEntriesPage, "");
   } else {
-    options.SetInt(opt::kShowRecentOnHome, 0);
-    options.SetInt(opt::kRecentInNavBar, 1);
+    options_.SetInt(opt::kShowRecentOnHome, 0);
+    options_.SetInt(opt::kRecentInNavBar, 1);
     SaveOptions();
     starter("", kSampleHomeText, kHomePage, "");
     starter("", "", kRecentEntriesPage, "");
   }
-  if (host_->ConfirmYesNo(
+  if (host.ConfirmYesNo(
           "Question 2 of 5 \n\nWould you like to insert an \"About\" page for your Blog?")) {
     starter("About Me", "Please enter some information here...", kStaticPage, "about");
   }
-  if (host_->ConfirmYesNo(
+  if (host.ConfirmYesNo(
           "Question 3 of 5 \n\nWould you like to insert a \"Links\" page for your Blog?")) {
     starter("Links", "Please enter favorite links here...", kStaticPage, "links");
   }
-  if (host_->ConfirmYesNo(
+  if (host.ConfirmYesNo(
           "Question 4 of 5 \n\nWould you like to set basic options for your Blog?")) {
-    BlogOptionsRec copy = options;
-    if (host_->RunBasicOptionsDialog(copy)) save_dialog_options(std::move(copy));
+    BlogOptionsRec copy = options_;
+    if (dialogs.RunBasicOptionsDialog(copy)) save_dialog_options(std::move(copy));
   }
-  if (host_->ConfirmYesNo(
+  if (host.ConfirmYesNo(
           "Question 5 of 5 \n\nWould you like to choose a template for your Blog?")) {
-    BlogOptionsRec copy = options;
-    if (host_->RunTemplateOptionsDialog(copy)) save_dialog_options(std::move(copy));
+    BlogOptionsRec copy = options_;
+    if (dialogs.RunTemplateOptionsDialog(copy)) save_dialog_options(std::move(copy));
   }
   starter("Welcome to Tessavo",
           "This is a sample entry.<p>You can delete it by selecting it and clicking on "
@@ -296,107 +404,25 @@ void Blog::RunWizard() {
           kBlogEntry, "");
 }
 
-void Blog::UpgradeBlog() {
+void Blog::UpgradeBlog(Host& host) {
   const int version = FileVersion();
   if (version == opt::kCurrentFileVersion) return;
   store::Guarded(file_, [&] {
     SQLite::Database& d = *db_;
     store::WriteTransaction tx(d);
-
-    // Before version 81 the custom tags were kept in OptionValue. They are read before any
-    // step rewrites the option rows, so that the renumbering step of very old files (which
-    // saves the option list) cannot empty them before they move to OptionMemo.
+    // What the version 81 step needs is read before any step changes it.
     std::map<int, std::string> old_custom_tags;
+    int64_t highest_category = 0;
     if (version < 81) {
-      SQLite::Statement tag(d, "SELECT OptionValue FROM tblOptions WHERE OptionKey = ?");
-      for (int key = opt::kCustomTag1; key < opt::kCustomTag1 + 10; ++key) {
-        tag.bind(1, key);
-        if (tag.executeStep()) old_custom_tags[key] = store::ReadText(tag.getColumn(0));
-        tag.reset();
-      }
+      old_custom_tags = ReadCustomTagsFromValues(d);
+      highest_category = HighestCategoryNumberInUse(d);
     }
-
-    // Category numbers in use before any step touches tblCategory (see below).
-    const int64_t highest_category = version < 81 ? HighestCategoryNumberInUse(d) : 0;
-
-    if (version < 75) {
-      for (const auto& [from, to] : kRenumberedBelow75) {
-        SQLite::Statement find(d, "SELECT 1 FROM tblOptions WHERE OptionKey = ?");
-        find.bind(1, from);
-        if (!find.executeStep()) continue;
-        // The old row replaces any row already holding the new number.
-        SQLite::Statement del(d, "DELETE FROM tblOptions WHERE OptionKey = ?");
-        del.bind(1, to);
-        del.exec();
-        SQLite::Statement move(d, "UPDATE tblOptions SET OptionKey = ? WHERE OptionKey = ?");
-        move.bind(1, to);
-        move.bind(2, from);
-        move.exec();
-      }
-      LoadOptions();
-      SaveOptions();
-      d.exec("DROP TABLE IF EXISTS tblCategory");
-      store::CreateCategoryTableV75(d);
-    }
-
-    if (version < 78) {
-      try {
-        store::AddColumn(d, "tblPages", "PageCRCLocal", "INTEGER");
-      } catch (const SQLite::Exception& e) {
-        host_->ShowInformation(std::string("Error upgrading tblPages: ") + e.what() + "\n\n" +
-                               "Recreating...");
-        d.exec("DROP TABLE IF EXISTS tblPages");
-        store::CreateTable(d, "tblPages");
-      }
-    }
-
-    // Adding fields to tblBlog and tblCategory: a failure is reported and the table keeps
-    // its rows in the old layout.
-    auto add_fields = [&](const char* table, const char* report,
-                          std::initializer_list<const char*> columns) {
-      try {
-        for (const char* column : columns) store::AddColumn(d, table, column, "TEXT(250)");
-      } catch (const SQLite::Exception& e) {
-        host_->ShowInformation(std::string(report) + e.what());
-      }
-    };
-    if (version < 79) {
-      add_fields("tblBlog", "Error upgrading tblBlogs: ", {"BlogTitle1", "BlogTitle2"});
-      add_fields("tblCategory", "Error upgrading tblCategory: ",
-                 {"CategoryTitle1", "CategoryTitle2"});
-    }
-    if (version < 80) {
-      add_fields("tblBlog", "Error upgrading tblBlogs: ", {"BlogMetaDesc"});
-      add_fields("tblCategory", "Error upgrading tblCategory: ", {"CategoryMetaDesc"});
-    }
-
-    if (version < 81) {
-      LoadOptions();
-      options.SetInt(opt::kArchiveByCategory, 3);
-      for (const auto& [key, value] : old_custom_tags) options.SetText(key, value);
-      SaveOptions();
-      d.exec("DROP TABLE IF EXISTS tblCategory");
-      store::CreateTable(d, "tblCategory");
-      StartCategoryNumbersAbove(d, highest_category);
-    }
-
-    if (version < 82) {
-      LoadOptions();
-      options.SetInt(opt::kPublishingLocation, 0);
-      options.SetText(opt::kFileCopyDestination, "");
-      options.SetInt(opt::kShowRecentOnHome, 1);
-      options.SetText(opt::kRecentPageName, "recent");
-      options.SetText(opt::kRecentLinkCaption, "Recent Entries");
-      options.SetText(opt::kRecentPageTitle, "Recent Entries");
-      options.SetInt(opt::kRecentInNavBar, 0);
-      SaveOptions();
-
-      LoadOptions();
-      options.SetInt(opt::kArticleListStyle, 0);
-      options.SetInt(opt::kCategoryListStyle, 0);
-      SaveOptions();
-    }
-
+    if (version < 75) RenumberOptionsAndResetCategories(*this, d);
+    if (version < 78) AddLocalPageCrcs(d, host);
+    if (version < 79) AddSecondTitleFields(d, host);
+    if (version < 80) AddMetaDescriptionFields(d, host);
+    if (version < 81) MoveCustomTagsAndRenewCategories(*this, d, old_custom_tags, highest_category);
+    if (version < 82) SetPublishingAndRecentEntriesDefaults(*this);
     store::WriteVersionRow(d, opt::kCurrentFileVersion);
     tx.Commit();
   });

@@ -9,8 +9,14 @@
 // no lock and reads beside a writer. Blog files are created readable by their owner only.
 //
 // Every operation that changes the file runs in one transaction: when it throws, the file
-// is as it was. Errors throw tessavo::Error with the text the person sees. Questions,
-// notices and progress go through the Host given at open.
+// is as it was. Errors throw tessavo::Error with the text the person sees.
+//
+// A Blog keeps no Host: every operation that asks the person something, tells them
+// something or shows progress takes the Host it talks through from its caller, so that the
+// question comes from the window or command that caused it.
+//
+// The SQLite connection is the store's own: everything outside src/store reaches the file
+// through the operations below.
 //
 // Memo and binary fields are stored deflated (zlib level 9); the reading functions give
 // back the plain text and bytes.
@@ -22,6 +28,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/blog_lock.h"
@@ -36,6 +43,10 @@ class Database;
 namespace tessavo {
 
 class Host;
+class WizardDialogs;
+namespace store {
+class BlogConnection;
+}
 
 // One row of tblPictures or tblFiles without its bytes. For files, height and width are -1.
 struct StoredFile {
@@ -58,6 +69,13 @@ struct PageRecord {
   bool operator==(const PageRecord&) const = default;
 };
 
+// One row of tblOptions as stored: the option list shows these.
+struct OptionRow {
+  int32_t key = 0;    // OptionKey
+  std::string name;   // OptionName
+  std::string value;  // OptionValue, the value's display text
+};
+
 // How Blog::Open opens a blog file.
 enum class OpenMode {
   // To change it: takes the blog's lock (refused while another program holds it) and
@@ -77,16 +95,17 @@ class Blog {
  public:
   // CreateBlog. When `file` exists, tells the host "Blog already Exists -- ..." and returns
   // nullptr, changing nothing. Otherwise creates the file (mode 0600) with the six tables,
-  // the version row and every option row, runs the start-up wizard when `wizard` is set,
-  // and returns the blog, open for writing.
+  // the version row and every option row, and returns the blog, open for writing. With
+  // `wizard`, runs the start-up wizard first: its questions go through `host`, its two
+  // option dialogs through `wizard`.
   static std::unique_ptr<Blog> Create(const std::filesystem::path& file, Host& host,
-                                      bool wizard);
+                                      WizardDialogs* wizard = nullptr);
   // OpenBlog: connects, upgrades to the current file version and loads the options.
   // Throws Error naming the file when it is missing, not a blog file or damaged; a file
   // that is not a blog file is left untouched. With kWrite, throws Error
   // "The blog is open in another Tessavo program (process N)" while another holds the
   // blog's lock. With kRead, a file of an older version is brought up to date first
-  // (which takes the lock for that moment).
+  // (which takes the lock for that moment). The upgrade's notices go to `host`.
   static std::unique_ptr<Blog> Open(const std::filesystem::path& file, Host& host,
                                     OpenMode mode = OpenMode::kWrite);
   // Opens the blog whose lock is held already, for writing: backup and compact close the
@@ -111,15 +130,22 @@ class Blog {
   std::string Name() const;
   // The generator's output folder: program folder / "HTML" / Name(). Not created here.
   std::filesystem::path OutputFolder() const;
-  Host& host() const { return *host_; }
-  // REQUIRES: IsOpen().
-  SQLite::Database& db() const;
 
   // --- Options (tblOptions) ------------------------------------------------------------
-  BlogOptionsRec options;
+  // The options as this Blog holds them: loaded at open, changed by the calls below.
+  const BlogOptionsRec& options() const { return options_; }
+  // Change the options held here; nothing is written until SaveOptions.
+  void SetOptions(BlogOptionsRec rec) { options_ = std::move(rec); }
+  void SetOptionText(int key, std::string value) { options_.SetText(key, std::move(value)); }
+  void SetOptionInt(int key, int32_t value) { options_.SetInt(key, value); }
+  // Every option to its default.
   void ResetOptions();
+  // Reads the options from the file, dropping changes that were not saved.
   void LoadOptions();
+  // Writes every option row from the options held here, in one transaction.
   void SaveOptions();
+  // Every row of tblOptions in key order, as stored (rows of no option among them).
+  std::vector<OptionRow> OptionRows() const;
   // The file version of row 999 (1 when there is no such row).
   int FileVersion() const;
 
@@ -143,7 +169,7 @@ class Blog {
   // names in the blog, none gets a time-stamp name that an earlier one of them got.
   void ApplyPageNameRule(std::vector<BlogRec>& recs) const;
   // RemoveEntry: asks "Remove Blog Entry? ..." (OK/Cancel); on OK deletes. True if deleted.
-  bool RemoveEntry(int32_t key);
+  bool RemoveEntry(int32_t key, Host& host);
   // Deletes without asking.
   void DeleteEntry(int32_t key);
   // Inserts many entries in one transaction (bulk import); returns their keys.
@@ -168,11 +194,11 @@ class Blog {
   // leave no row. A file name that holds a control character is refused before anything
   // is asked: the host's error box names the field, and no row changes. Returns true when
   // a row was stored.
-  bool AddPicture(const std::filesystem::path& path);
-  bool AddFile(const std::filesystem::path& path);
+  bool AddPicture(const std::filesystem::path& path, Host& host);
+  bool AddFile(const std::filesystem::path& path, Host& host);
   // RemovePicture / RemoveFile: ask "Remove Blog Picture? ..." (OK/Cancel), then delete.
-  bool RemovePicture(int32_t key);
-  bool RemoveFile(int32_t key);
+  bool RemovePicture(int32_t key, Host& host);
+  bool RemoveFile(int32_t key, Host& host);
   // ViewPicture: writes the picture into the output folder and returns the written path
   // (the front end opens it). Throws Error "Cannot create " + folder.
   std::filesystem::path WritePictureForViewing(int32_t key);
@@ -190,12 +216,12 @@ class Blog {
   // "c" + yyyymmddhhnnss.
   static BlogRec NewCategoryRec();
   // False after telling the host "Tessavo allows a maximum of 500 categories." at the limit.
-  bool CheckCategoryLimit();
+  bool CheckCategoryLimit(Host& host);
   int32_t InsertCategory(const BlogRec& rec);
   void UpdateCategory(const BlogRec& rec);
   // RemoveCategory with its counting pass, its two questions and its update pass, all
   // reported through the host's status window. True when the category was deleted.
-  bool RemoveCategory(int32_t key);
+  bool RemoveCategory(int32_t key, Host& host);
 
   // --- Page records (tblPages) ---------------------------------------------------------
   std::optional<PageRecord> FindPage(const std::string& key) const;
@@ -204,21 +230,47 @@ class Blog {
   void DeletePage(const std::string& key);
   // All records in PageKey order.
   std::vector<PageRecord> Pages() const;
+  // Every record in the order the file keeps them: the quickest way to read them all, for
+  // a reader that puts them in an order of its own. A key that a damaged or foreign file
+  // stores as something other than text (null, a number, a blob) can read as the same
+  // text as another row's key; such rows come in the key index's order (null, numbers,
+  // text, blobs, then by row), so that a reader keeping the first of them keeps the row
+  // that a lookup by key finds first.
+  std::vector<PageRecord> PagesInStorageOrder() const;
+  // Writes many records in one transaction: `changed` are rows that exist (found by key),
+  // `added` new rows. Throws Error "Cannot save the page records of " + file + ": " + the
+  // reason, leaving every row as it was.
+  void SavePageRecords(const std::vector<const PageRecord*>& changed,
+                       std::vector<const PageRecord*> added);
   // Sets PageCRCNew to 0 in every record.
   void ResetGeneratedCrcs();
+  // Mark All as New: asks "Mark all Blog Pages as NOT Published?" (Yes/No); on Yes sets
+  // PageCRCExisting to 0 in every record, showing "Marking " + key for each in the status
+  // window between "Marking all Blog Pages as NOT Published" and "... complete".
+  // True when the records were marked.
+  bool MarkAllAsNew(Host& host);
+  // Mark All as Published: asks "Mark all Blog Pages as Published?" (Yes/No); on Yes sets
+  // PageCRCExisting to PageCRCNew in every record whose PageCRCNew is not 0 and deletes the
+  // others, with the status lines as above ("Marking all Blog Pages as Published").
+  bool MarkAllAsPublished(Host& host);
 
  private:
+  friend class store::BlogConnection;
   enum class Connection { kCreate, kWrite, kRead };
-  Blog(std::filesystem::path file, Host& host);
+  explicit Blog(std::filesystem::path file);
+  // REQUIRES: IsOpen().
+  SQLite::Database& db() const;
   void Connect(Connection how);
   void CreateTables();
-  void UpgradeBlog();
-  void RunWizard();
+  void UpgradeBlog(Host& host);
+  void RunWizard(Host& host, WizardDialogs& dialogs);
+  bool MarkAll(Host& host, const std::string& question, const std::string& title,
+               bool published);
   // Reads the entries in `order`, handing each row over to `fn`.
   void ScanEntries(EntryOrder order, const std::function<void(BlogRec&&)>& fn) const;
 
   std::filesystem::path file_;
-  Host* host_;
+  BlogOptionsRec options_;
   std::unique_ptr<SQLite::Database> db_;
   std::optional<BlogLock> lock_;  // held while open for writing
   bool read_only_ = false;

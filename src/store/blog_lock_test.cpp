@@ -90,7 +90,7 @@ TEST_F(BlogLockTest, ASecondWriterIsRefusedAndAReaderWorksBesideTheFirst) {
   std::vector<std::string> titles = Titles(*reader);
   EXPECT_TRUE(Has(titles, "first"));
   EXPECT_TRUE(Has(titles, "written by the holder"));
-  EXPECT_EQ(reader->options.Text(opt::kBlogTitle), "Please enter a Title");
+  EXPECT_EQ(reader->options().Text(opt::kBlogTitle), "Please enter a Title");
   // A reader does not write.
   EXPECT_THROW(reader->InsertEntry(Entry("not here")), Error);
   reader.reset();
@@ -187,14 +187,14 @@ TEST_F(BlogLockTest, BackupAndCompactNeverLetGoOfTheLock) {
   std::vector<BlogRec> recs(200, Entry("filler"));
   for (BlogRec& r : recs) r.text = std::string(3000, 'f');
   blog->InsertEntries(recs);
-  blog->options.SetText(opt::kBackupLocation, (dir / "backups").string());
-  blog->options.SetInt(opt::kBackupsToKeep, 2);
+  blog->SetOptionText(opt::kBackupLocation, (dir / "backups").string());
+  blog->SetOptionInt(opt::kBackupsToKeep, 2);
 
   LockProber prober(Path());
   for (int i = 0; i < 3; ++i) {
-    CompactBlog(blog);
+    CompactBlog(blog, host);
     ASSERT_TRUE(blog && blog->IsOpen());
-    ASSERT_TRUE(BackupBlog(blog, (dir / "backups").string(), 2));
+    ASSERT_TRUE(BackupBlog(blog, host, (dir / "backups").string(), 2));
     ASSERT_TRUE(blog && blog->IsOpen());
   }
   std::string report = prober.Stop();
@@ -206,7 +206,7 @@ TEST_F(BlogLockTest, BackupAndCompactNeverLetGoOfTheLock) {
 TEST_F(BlogLockTest, CompactIsRefusedToOthersWhileItRunsAndKeepsTheFile) {
   auto blog = Blog::Open(Path(), host);
   const ino_t inode = InodeOf(Path());
-  CompactBlog(blog);
+  CompactBlog(blog, host);
   // Compacting writes the compacted pages into the file itself.
   EXPECT_EQ(InodeOf(Path()), inode);
   EXPECT_EQ(Titles(*blog), std::vector<std::string>{"first"});
@@ -223,8 +223,8 @@ TEST_F(BlogLockTest, AReaderInAnotherProcessReadsSoundDataAcrossACompact) {
       recs.back().text = std::string(2000, static_cast<char>('a' + i % 26));
     }
     blog->InsertEntries(recs);
-    blog->db().exec("DELETE FROM tblBlog WHERE BlogKey % 3 <> 0");
-    blog->db().exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    Db(*blog).exec("DELETE FROM tblBlog WHERE BlogKey % 3 <> 0");
+    Db(*blog).exec("PRAGMA wal_checkpoint(TRUNCATE)");
     before = blog->EntryCount();
     size_before = static_cast<int64_t>(fs::file_size(Path()));
   }
@@ -264,7 +264,7 @@ TEST_F(BlogLockTest, AReaderInAnotherProcessReadsSoundDataAcrossACompact) {
   char c;
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
   auto blog = Blog::Open(Path(), host);
-  CompactBlog(blog);
+  CompactBlog(blog, host);
   blog->InsertEntry(Entry("after the compact"));
   ASSERT_EQ(::write(go[1], "g", 1), 1);
   char buf[256];
@@ -310,15 +310,15 @@ TEST_F(BlogLockTest, CompactAndBackupKeepThePermissionsOfTheOriginal) {
   EXPECT_EQ(ModeOf(Path()), 0600u);
   auto blog = Blog::Open(Path(), host);
   const fs::path folder = dir / "backups";
-  blog->options.SetText(opt::kBackupLocation, folder.string());
-  ASSERT_TRUE(BackupBlog(blog, "", 5));
+  blog->SetOptionText(opt::kBackupLocation, folder.string());
+  ASSERT_TRUE(BackupBlog(blog, host, "", 5));
   EXPECT_EQ(ModeOf(folder / "blog.~1"), 0600u);
 
   ASSERT_EQ(::chmod(Path().c_str(), 0640), 0);
   const mode_t old_mask = ::umask(077);
-  CompactBlog(blog);
+  CompactBlog(blog, host);
   EXPECT_EQ(ModeOf(Path()), 0640u);
-  ASSERT_TRUE(BackupBlog(blog, folder.string(), 5));
+  ASSERT_TRUE(BackupBlog(blog, host, folder.string(), 5));
   ::umask(old_mask);
   EXPECT_EQ(ModeOf(folder / "blog.~1"), 0640u);
   EXPECT_EQ(ModeOf(folder / "blog.~2"), 0600u);
@@ -353,7 +353,7 @@ class ReadOnlyFolderTest : public StoreTest {
 TEST_F(ReadOnlyFolderTest, ABlogInAReadOnlyFolderCanBeRead) {
   fs::create_directories(Source());
   {
-    auto blog = Blog::Create(Source() / "blog.zdb", host, false);
+    auto blog = Blog::Create(Source() / "blog.zdb", host);
     blog->InsertEntry(Entry("kept"));
   }
   ASSERT_FALSE(fs::exists(Source() / "blog.zdb-wal"));  // closed cleanly
@@ -364,7 +364,7 @@ TEST_F(ReadOnlyFolderTest, ABlogInAReadOnlyFolderCanBeRead) {
 
   auto reader = Blog::Open(View() / "blog.zdb", host, OpenMode::kRead);
   EXPECT_EQ(Titles(*reader), std::vector<std::string>{"kept"});
-  EXPECT_EQ(reader->options.Text(opt::kBlogTitle), "Please enter a Title");
+  EXPECT_EQ(reader->options().Text(opt::kBlogTitle), "Please enter a Title");
   reader.reset();
   // Changing it is refused with the database's error, not a crash.
   EXPECT_THROW(
@@ -378,7 +378,7 @@ TEST_F(ReadOnlyFolderTest, ABlogInAReadOnlyFolderCanBeRead) {
 
 TEST_F(ReadOnlyFolderTest, CommitsLeftInTheLogByAKilledWriterAreRead) {
   fs::create_directories(Source());
-  { Blog::Create(Source() / "blog.zdb", host, false)->InsertEntry(Entry("before")); }
+  { Blog::Create(Source() / "blog.zdb", host)->InsertEntry(Entry("before")); }
   {
     BlogHolder killed(Source() / "blog.zdb", "committed before the kill");
     ASSERT_TRUE(killed.started()) << killed.error();
@@ -411,11 +411,11 @@ TEST_F(BlogLockTest, ABackupThatDoesNotFitLeavesEveryOldBackupAsItWas) {
   uint32_t x = 12345;
   for (char& c : noise) c = static_cast<char>((x = x * 1103515245 + 12345) >> 24);
   WriteFile(dir / "noise.bin", noise);
-  ASSERT_TRUE(blog->AddFile(dir / "noise.bin"));
-  blog->options.SetText(opt::kBackupLocation, folder.string());
-  blog->options.SetInt(opt::kBackupsToKeep, 3);
+  ASSERT_TRUE(blog->AddFile(dir / "noise.bin", host));
+  blog->SetOptionText(opt::kBackupLocation, folder.string());
+  blog->SetOptionInt(opt::kBackupsToKeep, 3);
 
-  const std::string error = ErrorOf([&] { BackupBlog(blog, folder.string(), 3); });
+  const std::string error = ErrorOf([&] { BackupBlog(blog, host, folder.string(), 3); });
   EXPECT_NE(error.find(folder.string()), std::string::npos) << error;
   for (int k = 1; k <= 3; ++k) {
     EXPECT_EQ(ReadFile(BackupFileName(target, k)),
@@ -437,9 +437,9 @@ TEST_F(BlogLockTest, ARotationThatCannotFinishIsUndone) {
   WriteFile(BackupFileName(target, 2), "two");
   WriteFile(BackupFileName(target, 4), "four");
   auto blog = Blog::Open(Path(), host);
-  blog->options.SetText(opt::kBackupLocation, folder.string());
-  blog->options.SetInt(opt::kBackupsToKeep, 1);
-  const std::string error = ErrorOf([&] { BackupBlog(blog, folder.string(), 1); });
+  blog->SetOptionText(opt::kBackupLocation, folder.string());
+  blog->SetOptionInt(opt::kBackupsToKeep, 1);
+  const std::string error = ErrorOf([&] { BackupBlog(blog, host, folder.string(), 1); });
   EXPECT_NE(error.find(folder.string()), std::string::npos) << error;
   EXPECT_TRUE(fs::is_directory(BackupFileName(target, 1) / "inside"));
   EXPECT_EQ(ReadFile(BackupFileName(target, 2)), "two");
@@ -456,9 +456,9 @@ TEST_F(BlogLockTest, ABackupKilledHalfWayIsCleanedUpByTheNext) {
   WriteFile(folder / ".blog.~3.dropped", "three");
   WriteFile(BackupFileName(target, 2), "one");
   auto blog = Blog::Open(Path(), host);
-  blog->options.SetText(opt::kBackupLocation, folder.string());
-  blog->options.SetInt(opt::kBackupsToKeep, 5);
-  ASSERT_TRUE(BackupBlog(blog, folder.string(), 5));
+  blog->SetOptionText(opt::kBackupLocation, folder.string());
+  blog->SetOptionInt(opt::kBackupsToKeep, 5);
+  ASSERT_TRUE(BackupBlog(blog, host, folder.string(), 5));
   EXPECT_FALSE(fs::exists(folder / ".blog.~1.writing"));
   EXPECT_FALSE(fs::exists(folder / ".blog.~3.dropped"));
   // The backups before it, in their order and without the gap it left, after the new one.

@@ -41,7 +41,7 @@ TEST_F(CreateTest, NewBlogHasTheSixTablesTheVersionRowAndEveryOption) {
   ASSERT_NE(blog, nullptr);
   EXPECT_TRUE(blog->IsOpen());
   EXPECT_EQ(blog->FileVersion(), 83);
-  SQLite::Database& db = blog->db();
+  SQLite::Database& db = Db(*blog);
 
   std::vector<std::string> tables;
   SQLite::Statement q(db, "SELECT name FROM sqlite_master WHERE type = 'table' "
@@ -105,12 +105,12 @@ TEST_F(CreateTest, NewBlogHasTheSixTablesTheVersionRowAndEveryOption) {
 
   EXPECT_EQ(blog->EntryCount(), 0);
   EXPECT_TRUE(host.questions.empty());
-  EXPECT_EQ(blog->options.Text(opt::kBackupLocation), (dir.path() / "home").string());
+  EXPECT_EQ(blog->options().Text(opt::kBackupLocation), (dir.path() / "home").string());
 }
 
 TEST_F(CreateTest, ExistingFileIsRefusedAndLeftAlone) {
   auto path = tessavo::testing::WriteFile(Path(), "not a blog");
-  EXPECT_EQ(Blog::Create(path, host, true), nullptr);
+  EXPECT_EQ(Blog::Create(path, host, &host), nullptr);
   ASSERT_EQ(host.informations.size(), 1u);
   EXPECT_EQ(host.informations[0],
             "Blog already Exists -- choose \"Open Blog\" rather than \"Start a New Blog\".\n\n" +
@@ -120,7 +120,7 @@ TEST_F(CreateTest, ExistingFileIsRefusedAndLeftAlone) {
 }
 
 TEST_F(CreateTest, MissingFolderIsAnErrorAndLeavesNoFile) {
-  EXPECT_THROW(Blog::Create(dir / "no/such/folder/blog.zdb", host, false), Error);
+  EXPECT_THROW(Blog::Create(dir / "no/such/folder/blog.zdb", host), Error);
   EXPECT_FALSE(std::filesystem::exists(dir / "no/such/folder/blog.zdb"));
 }
 
@@ -138,7 +138,7 @@ const char* const kWelcomeText =
 
 TEST_F(CreateTest, WizardYesToRecentEntriesOnlyGivesHomeRecentAndWelcome) {
   host.answers = {true, false, false, false, false};
-  auto blog = Blog::Create(Path(), host, true);
+  auto blog = Blog::Create(Path(), host, &host);
   ASSERT_NE(blog, nullptr);
   ASSERT_EQ(host.questions.size(), 5u);
   for (int i = 0; i < 5; ++i) {
@@ -162,13 +162,13 @@ TEST_F(CreateTest, WizardYesToRecentEntriesOnlyGivesHomeRecentAndWelcome) {
     EXPECT_EQ(e.page_name, "");
     EXPECT_EQ(e.category, 0);  // left empty: no category
   }
-  EXPECT_EQ(blog->options.Int(opt::kShowRecentOnHome), 1);
-  EXPECT_EQ(blog->options.Int(opt::kRecentInNavBar), 0);
+  EXPECT_EQ(blog->options().Int(opt::kShowRecentOnHome), 1);
+  EXPECT_EQ(blog->options().Int(opt::kRecentInNavBar), 0);
 }
 
 TEST_F(CreateTest, WizardNoToRecentEntriesStoresOptionsAndSampleHomeText) {
   host.default_answer = false;
-  auto blog = Blog::Create(Path(), host, true);
+  auto blog = Blog::Create(Path(), host, &host);
   ASSERT_NE(blog, nullptr);
   EXPECT_EQ(host.questions.size(), 5u);
   auto entries = blog->Entries(EntryOrder::kOldestFirst);
@@ -185,8 +185,8 @@ TEST_F(CreateTest, WizardNoToRecentEntriesStoresOptionsAndSampleHomeText) {
 
   blog->Close();
   auto reopened = Blog::Open(Path(), host);
-  EXPECT_EQ(reopened->options.Int(opt::kShowRecentOnHome), 0);
-  EXPECT_EQ(reopened->options.Int(opt::kRecentInNavBar), 1);
+  EXPECT_EQ(reopened->options().Int(opt::kShowRecentOnHome), 0);
+  EXPECT_EQ(reopened->options().Int(opt::kRecentInNavBar), 1);
 }
 
 TEST_F(CreateTest, WizardAllYesAddsPagesAndSavesOnlyDialogsEndedWithSave) {
@@ -199,7 +199,7 @@ TEST_F(CreateTest, WizardAllYesAddsPagesAndSavesOnlyDialogsEndedWithSave) {
     rec.SetText(opt::kTemplateFile, "other.tem");
     return false;
   };
-  auto blog = Blog::Create(Path(), host, true);
+  auto blog = Blog::Create(Path(), host, &host);
   ASSERT_NE(blog, nullptr);
   EXPECT_EQ(host.basic_options_runs, 1);
   EXPECT_EQ(host.template_options_runs, 1);
@@ -220,8 +220,8 @@ TEST_F(CreateTest, WizardAllYesAddsPagesAndSavesOnlyDialogsEndedWithSave) {
 
   blog->Close();
   auto reopened = Blog::Open(Path(), host);
-  EXPECT_EQ(reopened->options.Text(opt::kBlogTitle), "My Blog");
-  EXPECT_EQ(reopened->options.Text(opt::kTemplateFile), "@default.tem");
+  EXPECT_EQ(reopened->options().Text(opt::kBlogTitle), "My Blog");
+  EXPECT_EQ(reopened->options().Text(opt::kTemplateFile), "@default.tem");
 }
 
 TEST_F(CreateTest, WizardDialogOptionsThatCannotBeStoredAreReportedAndTheWizardGoesOn) {
@@ -234,7 +234,7 @@ TEST_F(CreateTest, WizardDialogOptionsThatCannotBeStoredAreReportedAndTheWizardG
     rec.SetText(opt::kTemplateFile, "other.tem");
     return true;
   };
-  auto blog = Blog::Create(Path(), host, true);
+  auto blog = Blog::Create(Path(), host, &host);
   ASSERT_NE(blog, nullptr);
   ASSERT_EQ(host.errors.size(), 1u);
   EXPECT_THAT(host.errors[0], HasSubstr("Blog Title"));
@@ -243,8 +243,8 @@ TEST_F(CreateTest, WizardDialogOptionsThatCannotBeStoredAreReportedAndTheWizardG
 
   blog->Close();
   auto reopened = Blog::Open(Path(), host);
-  EXPECT_EQ(reopened->options.Text(opt::kBlogTitle), "Please enter a Title");
-  EXPECT_EQ(reopened->options.Text(opt::kTemplateFile), "other.tem");
+  EXPECT_EQ(reopened->options().Text(opt::kBlogTitle), "Please enter a Title");
+  EXPECT_EQ(reopened->options().Text(opt::kTemplateFile), "other.tem");
 }
 
 using OpenTest = StoreTest;
@@ -299,13 +299,13 @@ TEST_F(OpenTest, OpeningACurrentFileChangesNothing) {
     cat.title = "Cat";
     blog->InsertCategory(cat);
     blog->InsertPage({"index.html", 1, 2, 3});
-    blog->options.SetText(opt::kAbout, "about text");
+    blog->SetOptionText(opt::kAbout, "about text");
     blog->SaveOptions();
   }
   const std::string bytes = tessavo::testing::ReadFile(Path());
   {
     auto blog = Blog::Open(Path(), host);
-    EXPECT_EQ(blog->options.Text(opt::kAbout), "about text");
+    EXPECT_EQ(blog->options().Text(opt::kAbout), "about text");
     EXPECT_EQ(blog->EntryCount(), 1);
     blog->Close();
     EXPECT_FALSE(blog->IsOpen());
@@ -333,7 +333,7 @@ TEST_F(OpenTest, AKilledWriterLeavesAnIntactBlog) {
     // The child writes a lot inside a transaction and dies before committing.
     RecordingHost child_host;
     auto blog = Blog::Open(Path(), child_host);
-    store::WriteTransaction tx(blog->db());
+    store::WriteTransaction tx(Db(*blog));
     std::vector<BlogRec> many(2000, Entry("lost"));
     many[0].text = std::string(200000, 'z');
     blog->InsertEntries(many);
@@ -347,7 +347,7 @@ TEST_F(OpenTest, AKilledWriterLeavesAnIntactBlog) {
   auto entries = blog->Entries();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].title, "kept");
-  SQLite::Statement check(blog->db(), "PRAGMA integrity_check");
+  SQLite::Statement check(Db(*blog), "PRAGMA integrity_check");
   ASSERT_TRUE(check.executeStep());
   EXPECT_EQ(check.getColumn(0).getString(), "ok");
 }

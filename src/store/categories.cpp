@@ -121,9 +121,9 @@ BlogRec Blog::NewCategoryRec() {
   return rec;
 }
 
-bool Blog::CheckCategoryLimit() {
+bool Blog::CheckCategoryLimit(Host& host) {
   if (CategoryCount() < kMaxCategories) return true;
-  host_->ShowInformation(LimitMessage());
+  host.ShowInformation(LimitMessage());
   return false;
 }
 
@@ -165,11 +165,10 @@ void Blog::UpdateCategory(const BlogRec& rec) {
   });
 }
 
-bool Blog::RemoveCategory(int32_t key) {
+bool Blog::RemoveCategory(int32_t key, Host& host) {
   std::optional<BlogRec> category = FindCategory(key);
   if (!category) return false;
   const std::string& title = category->title;
-  Host& host = *host_;
 
   // Counting pass over every entry, in the entry list's order.
   int count = 0;

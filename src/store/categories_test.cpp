@@ -96,14 +96,14 @@ TEST_F(CategoriesTest, CategoriesComeBackInKeyOrder) {
 TEST_F(CategoriesTest, AtMostFiveHundredCategories) {
   {
     // One outer transaction keeps the 499 insertions quick.
-    store::WriteTransaction tx(blog->db());
+    store::WriteTransaction tx(Db(*blog));
     for (int i = 0; i < 499; ++i) AddCategory("c" + std::to_string(i));
     tx.Commit();
   }
-  EXPECT_TRUE(blog->CheckCategoryLimit());
+  EXPECT_TRUE(blog->CheckCategoryLimit(host));
   EXPECT_TRUE(host.informations.empty());
   AddCategory("the 500th");
-  EXPECT_FALSE(blog->CheckCategoryLimit());
+  EXPECT_FALSE(blog->CheckCategoryLimit(host));
   ASSERT_EQ(host.informations.size(), 1u);
   EXPECT_EQ(host.informations[0], "Tessavo allows a maximum of 500 categories.");
   try {
@@ -120,7 +120,7 @@ TEST_F(CategoriesTest, RemovingAnUnusedCategoryAsksOnceAndRunsNoUpdatePass) {
   int32_t other = AddCategory("Other");
   AddEntry("e1", other, "2024-01-01 00:00:00");
   AddEntry("e2", -1, "2024-01-02 00:00:00");
-  EXPECT_TRUE(blog->RemoveCategory(key));
+  EXPECT_TRUE(blog->RemoveCategory(key, host));
   ASSERT_EQ(host.questions.size(), 1u);
   EXPECT_EQ(host.questions[0].kind, "okcancel");
   EXPECT_EQ(host.questions[0].text, "Remove Category \" Unused\"");
@@ -144,7 +144,7 @@ TEST_F(CategoriesTest, RemovingAUsedCategoryClearsItFromItsEntries) {
   int32_t c = AddEntry("c", key, "2024-01-03 00:00:00");
   int32_t d = AddEntry("d", -1, "2024-01-02 00:00:00");
   int32_t e = AddEntry("e", key, "2024-01-01 00:00:00");
-  EXPECT_TRUE(blog->RemoveCategory(key));
+  EXPECT_TRUE(blog->RemoveCategory(key, host));
 
   ASSERT_EQ(host.questions.size(), 2u);
   EXPECT_EQ(host.questions[0].text,
@@ -228,17 +228,17 @@ TEST_F(CategoriesTest, CancelLeavesEverythingAsItWas) {
   const std::string before = DumpDatabase(Path());
 
   host.answers = {false};  // cancel the warning about its use
-  EXPECT_FALSE(blog->RemoveCategory(key));
+  EXPECT_FALSE(blog->RemoveCategory(key, host));
   EXPECT_EQ(host.questions.size(), 1u);
   host.answers = {true, false};  // continue, then cancel the removal
-  EXPECT_FALSE(blog->RemoveCategory(key));
+  EXPECT_FALSE(blog->RemoveCategory(key, host));
   EXPECT_EQ(host.questions.size(), 3u);
   EXPECT_EQ(DumpDatabase(Path()), before);
   EXPECT_EQ(host.status_shown, host.status_closed);
   EXPECT_FALSE(host.status_open);
 
   // No such category: nothing is asked or shown.
-  EXPECT_FALSE(blog->RemoveCategory(99));
+  EXPECT_FALSE(blog->RemoveCategory(99, host));
   EXPECT_EQ(host.questions.size(), 3u);
   EXPECT_EQ(host.status_shown, 2);
 }
@@ -247,11 +247,11 @@ TEST_F(CategoriesTest, AFailingUpdatePassKeepsTheCategoryAndClosesTheStatusWindo
   int32_t key = AddCategory("Stuck");
   AddEntry("a", key, "2024-01-05 00:00:00");
   AddEntry("b", key, "2024-01-04 00:00:00");
-  blog->db().exec(
+  Db(*blog).exec(
       "CREATE TRIGGER fail_b BEFORE UPDATE OF BlogCategory ON tblBlog WHEN OLD.BlogTitle = 'b' "
       "BEGIN SELECT RAISE(ABORT, 'cannot write'); END");
   const std::string before = DumpDatabase(Path());
-  EXPECT_THROW(blog->RemoveCategory(key), Error);
+  EXPECT_THROW(blog->RemoveCategory(key, host), Error);
   EXPECT_EQ(DumpDatabase(Path()), before);
   EXPECT_EQ(host.status_shown, 2);
   EXPECT_EQ(host.status_closed, 2);
@@ -260,8 +260,8 @@ TEST_F(CategoriesTest, AFailingUpdatePassKeepsTheCategoryAndClosesTheStatusWindo
 
 TEST_F(CategoriesTest, EntriesWithAnEmptyCategoryDoNotCount) {
   int32_t key = AddCategory("Any");
-  blog->db().exec("INSERT INTO tblBlog (BlogDateTime) VALUES ('2024-01-02 03:04:05')");
-  EXPECT_TRUE(blog->RemoveCategory(key));
+  Db(*blog).exec("INSERT INTO tblBlog (BlogDateTime) VALUES ('2024-01-02 03:04:05')");
+  EXPECT_TRUE(blog->RemoveCategory(key, host));
   EXPECT_EQ(host.questions.size(), 1u);
 }
 

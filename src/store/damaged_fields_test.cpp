@@ -88,7 +88,7 @@ TEST_F(DamagedFieldTest, AStoredFileMayInflateToTheSizeItsRowRecords) {
   int32_t key = 0;
   {
     auto blog = NewBlog();
-    ASSERT_TRUE(blog->AddFile(dir / "small.bin"));
+    ASSERT_TRUE(blog->AddFile(dir / "small.bin", host));
     key = blog->Files()[0].key;
   }
   // A real 80 MB file of zeros, stored as the store stores it.

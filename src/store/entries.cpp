@@ -225,11 +225,11 @@ void Blog::ApplyPageNameRule(std::vector<BlogRec>& recs) const {
   }
 }
 
-bool Blog::RemoveEntry(int32_t key) {
+bool Blog::RemoveEntry(int32_t key, Host& host) {
   std::optional<BlogRec> rec = FindEntry(key);
   if (!rec) return false;
-  if (!host_->ConfirmOkCancel("Remove Blog Entry? \n\n" + rec->title + " (" +
-                              rec->date_time.Format() + ").")) {
+  if (!host.ConfirmOkCancel("Remove Blog Entry? \n\n" + rec->title + " (" +
+                            rec->date_time.Format() + ").")) {
     return false;
   }
   DeleteEntry(key);

@@ -44,10 +44,10 @@ TEST_F(EntriesTest, RowsWrittenByOtherProgramsReadTheSameThroughEveryReader) {
   auto blog = NewBlog();
   // Empty fields, a memo stored as plain text, numbers stored as text and a damaged date:
   // what older files and other tools leave behind.
-  blog->db().exec(
+  Db(*blog).exec(
       "INSERT INTO tblBlog (BlogKey, BlogDateTime, BlogTitle, BlogText, BlogCategory, "
       "BlogPageType) VALUES (500, NULL, NULL, NULL, NULL, NULL)");
-  blog->db().exec(
+  Db(*blog).exec(
       "INSERT INTO tblBlog (BlogKey, BlogDateTime, BlogTitle, BlogText, BlogCategory, "
       "BlogPageType, BlogTeaser, BlogMetaDesc) VALUES (501, '2024-02-30 10:00:00', 12, "
       "'plain <b>text</b>', '7', '1', X'', 42)");
@@ -86,7 +86,7 @@ TEST_F(EntriesTest, AnEntryComesBackAsItWasStored) {
   EXPECT_EQ(blog->EntryCount(), 1);
 
   // Stored form: date as text, memo deflated, the numeric-looking title text kept as text.
-  SQLite::Statement q(blog->db(),
+  SQLite::Statement q(Db(*blog),
                       "SELECT BlogDateTime, typeof(BlogText), BlogText, BlogMetaDesc, "
                       "typeof(BlogTeaser) FROM tblBlog");
   ASSERT_TRUE(q.executeStep());
@@ -327,22 +327,22 @@ TEST_F(EntriesTest, RemoveAsksWithTitleAndDate) {
   auto blog = NewBlog();
   int32_t key = blog->InsertEntry(Entry("My entry", "2024-03-04 05:06:07"));
   host.answers = {false, true};
-  EXPECT_FALSE(blog->RemoveEntry(key));
+  EXPECT_FALSE(blog->RemoveEntry(key, host));
   EXPECT_TRUE(blog->FindEntry(key));
-  EXPECT_TRUE(blog->RemoveEntry(key));
+  EXPECT_TRUE(blog->RemoveEntry(key, host));
   EXPECT_FALSE(blog->FindEntry(key));
   ASSERT_EQ(host.questions.size(), 2u);
   EXPECT_EQ(host.questions[0].kind, "okcancel");
   EXPECT_EQ(host.questions[0].text, "Remove Blog Entry? \n\nMy entry (2024-03-04 05:06:07).");
 
   // No such entry (an empty list): nothing is asked.
-  EXPECT_FALSE(blog->RemoveEntry(key));
+  EXPECT_FALSE(blog->RemoveEntry(key, host));
   EXPECT_EQ(host.questions.size(), 2u);
 }
 
 TEST_F(EntriesTest, EmptyFieldsReadAsZeroAndEmptyText) {
   auto blog = NewBlog();
-  blog->db().exec("INSERT INTO tblBlog (BlogDateTime) VALUES ('2024-01-02 03:04:05')");
+  Db(*blog).exec("INSERT INTO tblBlog (BlogDateTime) VALUES ('2024-01-02 03:04:05')");
   auto entries = blog->Entries();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].category, 0);

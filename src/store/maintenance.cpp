@@ -286,11 +286,11 @@ void CompactCopy(const fs::path& from, const fs::path& to, Host& host, const std
   status.Complete();
 }
 
-bool BackupBlog(std::unique_ptr<Blog>& blog, const std::string& old_location, int old_keep) {
-  Host& host = blog->host();
+bool BackupBlog(std::unique_ptr<Blog>& blog, Host& host, const std::string& old_location,
+                int old_keep) {
   const fs::path file = blog->file();
-  const std::string location = blog->options.Text(opt::kBackupLocation);
-  const int keep = blog->options.Int(opt::kBackupsToKeep);
+  const std::string location = blog->options().Text(opt::kBackupLocation);
+  const int keep = blog->options().Int(opt::kBackupsToKeep);
 
   // An empty location would name the root folder; backups then go to the program folder,
   // the option's default.
@@ -299,8 +299,8 @@ bool BackupBlog(std::unique_ptr<Blog>& blog, const std::string& old_location, in
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (!fs::is_directory(folder, ec)) {
-    blog->options.SetText(opt::kBackupLocation, old_location);
-    blog->options.SetInt(opt::kBackupsToKeep, old_keep);
+    blog->SetOptionText(opt::kBackupLocation, old_location);
+    blog->SetOptionInt(opt::kBackupsToKeep, old_keep);
     host.ShowInformation("File backup cancelled. Unable to create directory: " + folder);
     return false;
   }
@@ -339,8 +339,7 @@ bool BackupBlog(std::unique_ptr<Blog>& blog, const std::string& old_location, in
   return true;
 }
 
-void CompactBlog(std::unique_ptr<Blog>& blog) {
-  Host& host = blog->host();
+void CompactBlog(std::unique_ptr<Blog>& blog, Host& host) {
   const fs::path file = blog->file();
   const fs::path temp = file.string() + ".tmp";
   // The blog is closed for compacting but its lock is kept throughout.

@@ -47,14 +47,15 @@ void CompactCopy(const std::filesystem::path& from, const std::filesystem::path&
 //
 // When the copy or the rotation fails, every backup is left as it was, the blog is
 // reopened and Error is thrown naming the backup folder.
-bool BackupBlog(std::unique_ptr<Blog>& blog, const std::string& old_location, int old_keep);
+bool BackupBlog(std::unique_ptr<Blog>& blog, Host& host, const std::string& old_location,
+                int old_keep);
 
 // Compacts the open blog in place: a compacted copy to the file's name + ".tmp", whose
 // pages then replace the file's own in one transaction (the file keeps its identity and
 // permissions), reopens it into `blog` and tells the host "File compress was
 // successfully.". The blog's lock is held throughout. On failure the blog is reopened
 // from the untouched file and Error is thrown.
-void CompactBlog(std::unique_ptr<Blog>& blog);
+void CompactBlog(std::unique_ptr<Blog>& blog, Host& host);
 
 // Repairs the closed blog file `file`. First a log of recent changes left beside it (by a
 // program that ended without closing the blog) is folded into the file, so that it holds

@@ -14,6 +14,7 @@
 #include "recording_host.h"
 #include "skip_or_fail.h"
 #include "store/blog.h"
+#include "store/blog_connection.h"
 #include "temp_dir.h"
 #include "util/error.h"
 #include "util/program_folder.h"
@@ -27,6 +28,8 @@ using testing::RecordingHost;
 using testing::TempDir;
 using testing::WriteFile;
 
+SQLite::Database& Db(const Blog& blog) { return store::BlogConnection::Of(blog); }
+
 std::string Text(std::mt19937& rng, size_t n) {
   static const char kWords[] = "abcdefghijklmnopqrstuvwxyz     ";
   std::string s(n, ' ');
@@ -38,7 +41,7 @@ class MaintenanceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetProgramFolder(dir_.path() / "home");
-    blog_ = Blog::Create(file_, host_, false);
+    blog_ = Blog::Create(file_, host_);
     ASSERT_TRUE(blog_);
   }
 
@@ -74,11 +77,11 @@ TEST_F(MaintenanceTest, RotationKeepsTheNumberAsked) {
   fs::path folder = dir_ / "backups";
   fs::path target = folder / "diary.zdb";
   for (int k = 1; k <= 5; ++k) WriteFile(BackupFileName(target, k), "backup " + std::to_string(k));
-  std::string old_location = blog_->options.Text(opt::kBackupLocation);
-  blog_->options.SetText(opt::kBackupLocation, folder.string());
-  blog_->options.SetInt(opt::kBackupsToKeep, 3);
+  std::string old_location = blog_->options().Text(opt::kBackupLocation);
+  blog_->SetOptionText(opt::kBackupLocation, folder.string());
+  blog_->SetOptionInt(opt::kBackupsToKeep, 3);
 
-  ASSERT_TRUE(BackupBlog(blog_, old_location, 5));
+  ASSERT_TRUE(BackupBlog(blog_, host_, old_location, 5));
 
   EXPECT_EQ(BackupFileName(target, 1), folder / "diary.~1");
   EXPECT_EQ(ReadFile(folder / "diary.~2"), "backup 1");
@@ -93,7 +96,7 @@ TEST_F(MaintenanceTest, RotationKeepsTheNumberAsked) {
 
   ASSERT_TRUE(blog_ && blog_->IsOpen());
   EXPECT_EQ(blog_->EntryCount(), 3);
-  EXPECT_EQ(blog_->options.Text(opt::kBackupLocation), folder.string());  // saved and reloaded
+  EXPECT_EQ(blog_->options().Text(opt::kBackupLocation), folder.string());  // saved and reloaded
   ASSERT_FALSE(host_.informations.empty());
   EXPECT_EQ(host_.informations.back(), "File backup was successfully.");
   EXPECT_FALSE(host_.status_open);
@@ -107,10 +110,10 @@ TEST_F(MaintenanceTest, KeepingNoneDeletesEveryNumberAndWritesOne) {
   fs::path folder = dir_ / "b";
   fs::path target = folder / "diary.zdb";
   for (int k : {0, 1, 2, 24, 25, 26}) WriteFile(BackupFileName(target, k), "old");
-  std::string location = blog_->options.Text(opt::kBackupLocation);
-  blog_->options.SetText(opt::kBackupLocation, folder.string());
-  blog_->options.SetInt(opt::kBackupsToKeep, 0);
-  ASSERT_TRUE(BackupBlog(blog_, location, 5));
+  std::string location = blog_->options().Text(opt::kBackupLocation);
+  blog_->SetOptionText(opt::kBackupLocation, folder.string());
+  blog_->SetOptionInt(opt::kBackupsToKeep, 0);
+  ASSERT_TRUE(BackupBlog(blog_, host_, location, 5));
   for (int k : {0, 2, 24, 25}) EXPECT_FALSE(fs::exists(BackupFileName(target, k))) << k;
   EXPECT_NE(ReadFile(BackupFileName(target, 1)), "old");
   EXPECT_EQ(ReadFile(BackupFileName(target, 26)), "old");  // beyond the 25 deleted
@@ -122,10 +125,10 @@ TEST_F(MaintenanceTest, AboveTwentyFiveNothingIsDeletedAndRenamesNeverOverwrite)
   WriteFile(BackupFileName(target, 1), "one");
   WriteFile(BackupFileName(target, 2), "two");
   WriteFile(BackupFileName(target, 4), "four");
-  std::string location = blog_->options.Text(opt::kBackupLocation);
-  blog_->options.SetText(opt::kBackupLocation, folder.string());
-  blog_->options.SetInt(opt::kBackupsToKeep, 30);
-  ASSERT_TRUE(BackupBlog(blog_, location, 5));
+  std::string location = blog_->options().Text(opt::kBackupLocation);
+  blog_->SetOptionText(opt::kBackupLocation, folder.string());
+  blog_->SetOptionInt(opt::kBackupsToKeep, 30);
+  ASSERT_TRUE(BackupBlog(blog_, host_, location, 5));
   // 4 -> 5; 2 -> 3 then 1 -> 2; nothing was in the way of those.
   EXPECT_EQ(ReadFile(BackupFileName(target, 5)), "four");
   EXPECT_EQ(ReadFile(BackupFileName(target, 3)), "two");
@@ -143,9 +146,9 @@ TEST_F(MaintenanceTest, ARotationStoppedHalfWayIsPutBackBeforeTheNextOne) {
   auto aside = [&](int k) {
     return folder / ("." + BackupFileName(target, k).filename().string() + ".dropped");
   };
-  std::string location = blog_->options.Text(opt::kBackupLocation);
-  blog_->options.SetText(opt::kBackupLocation, folder.string());
-  blog_->options.SetInt(opt::kBackupsToKeep, 3);
+  std::string location = blog_->options().Text(opt::kBackupLocation);
+  blog_->SetOptionText(opt::kBackupLocation, folder.string());
+  blog_->SetOptionInt(opt::kBackupsToKeep, 3);
 
   struct Stop {
     const char* after;
@@ -167,7 +170,7 @@ TEST_F(MaintenanceTest, ARotationStoppedHalfWayIsPutBackBeforeTheNextOne) {
     WriteFile(aside(3), "three");
     if (stop.copy_left) WriteFile(writing, "half a copy");
 
-    ASSERT_TRUE(BackupBlog(blog_, location, 3));
+    ASSERT_TRUE(BackupBlog(blog_, host_, location, 3));
     location = folder.string();
 
     const std::string newest = ReadFile(BackupFileName(target, 1));
@@ -189,38 +192,38 @@ TEST_F(MaintenanceTest, GapsWithoutAKilledRunAreLeftAlone) {
   fs::path target = folder / "diary.zdb";
   WriteFile(BackupFileName(target, 1), "one");
   WriteFile(BackupFileName(target, 3), "three");
-  std::string location = blog_->options.Text(opt::kBackupLocation);
-  blog_->options.SetText(opt::kBackupLocation, folder.string());
-  blog_->options.SetInt(opt::kBackupsToKeep, 5);
-  ASSERT_TRUE(BackupBlog(blog_, location, 5));
+  std::string location = blog_->options().Text(opt::kBackupLocation);
+  blog_->SetOptionText(opt::kBackupLocation, folder.string());
+  blog_->SetOptionInt(opt::kBackupsToKeep, 5);
+  ASSERT_TRUE(BackupBlog(blog_, host_, location, 5));
   EXPECT_EQ(ReadFile(BackupFileName(target, 2)), "one");
   EXPECT_EQ(ReadFile(BackupFileName(target, 4)), "three");
   EXPECT_FALSE(fs::exists(BackupFileName(target, 3)));
 }
 
 TEST_F(MaintenanceTest, EmptyLocationBacksUpIntoTheProgramFolder) {
-  blog_->options.SetText(opt::kBackupLocation, "");
-  blog_->options.SetInt(opt::kBackupsToKeep, 2);
-  ASSERT_TRUE(BackupBlog(blog_, "", 2));
+  blog_->SetOptionText(opt::kBackupLocation, "");
+  blog_->SetOptionInt(opt::kBackupsToKeep, 2);
+  ASSERT_TRUE(BackupBlog(blog_, host_, "", 2));
   EXPECT_TRUE(fs::exists(dir_.path() / "home" / "diary.~1"));
 }
 
 TEST_F(MaintenanceTest, OptionsAreSavedOnlyWhenLocationOrNumberChanged) {
   fs::path folder = dir_ / "Backups";
-  blog_->options.SetText(opt::kBackupLocation, folder.string());
-  blog_->options.SetInt(opt::kBackupsToKeep, 5);
+  blog_->SetOptionText(opt::kBackupLocation, folder.string());
+  blog_->SetOptionInt(opt::kBackupsToKeep, 5);
   blog_->SaveOptions();
   ASSERT_EQ(StoredOptionText(opt::kBackupsToKeep), "5");
 
   // Only the number changes: saved before the backup.
-  blog_->options.SetInt(opt::kBackupsToKeep, 2);
-  ASSERT_TRUE(BackupBlog(blog_, folder.string(), 5));
+  blog_->SetOptionInt(opt::kBackupsToKeep, 2);
+  ASSERT_TRUE(BackupBlog(blog_, host_, folder.string(), 5));
   EXPECT_EQ(StoredOptionText(opt::kBackupsToKeep), "2");
 
   // A location that differs only in letter case counts as unchanged: nothing is saved.
   fs::path upper = dir_ / "BACKUPS";
-  blog_->options.SetText(opt::kBackupLocation, upper.string());
-  ASSERT_TRUE(BackupBlog(blog_, folder.string(), 2));
+  blog_->SetOptionText(opt::kBackupLocation, upper.string());
+  ASSERT_TRUE(BackupBlog(blog_, host_, folder.string(), 2));
   EXPECT_EQ(StoredOptionText(opt::kBackupLocation), folder.string());
   EXPECT_TRUE(fs::exists(upper / "diary.~1"));
 }
@@ -228,14 +231,14 @@ TEST_F(MaintenanceTest, OptionsAreSavedOnlyWhenLocationOrNumberChanged) {
 TEST_F(MaintenanceTest, FolderThatCannotBeCreatedCancelsAndRestoresTheOptions) {
   WriteFile(dir_ / "plain", "a file, not a folder");
   std::string bad = (dir_ / "plain" / "sub").string();
-  std::string old_location = blog_->options.Text(opt::kBackupLocation);
-  blog_->options.SetText(opt::kBackupLocation, bad);
-  blog_->options.SetInt(opt::kBackupsToKeep, 9);
-  EXPECT_FALSE(BackupBlog(blog_, old_location, 5));
+  std::string old_location = blog_->options().Text(opt::kBackupLocation);
+  blog_->SetOptionText(opt::kBackupLocation, bad);
+  blog_->SetOptionInt(opt::kBackupsToKeep, 9);
+  EXPECT_FALSE(BackupBlog(blog_, host_, old_location, 5));
   ASSERT_EQ(host_.informations.size(), 1u);
   EXPECT_EQ(host_.informations[0], "File backup cancelled. Unable to create directory: " + bad + "/");
-  EXPECT_EQ(blog_->options.Text(opt::kBackupLocation), old_location);
-  EXPECT_EQ(blog_->options.Int(opt::kBackupsToKeep), 5);
+  EXPECT_EQ(blog_->options().Text(opt::kBackupLocation), old_location);
+  EXPECT_EQ(blog_->options().Int(opt::kBackupsToKeep), 5);
   EXPECT_EQ(StoredOptionText(opt::kBackupsToKeep), "5");
   EXPECT_TRUE(blog_->IsOpen());
   EXPECT_EQ(host_.status_shown, 0);
@@ -244,13 +247,13 @@ TEST_F(MaintenanceTest, FolderThatCannotBeCreatedCancelsAndRestoresTheOptions) {
 TEST_F(MaintenanceTest, CompactKeepsTheDataAndShrinksTheFile) {
   AddEntries(300);
   WriteFile(dir_ / "pic.png", std::string(50000, 'p'));
-  ASSERT_TRUE(blog_->AddPicture(dir_ / "pic.png"));
-  blog_->db().exec("DELETE FROM tblBlog WHERE BlogKey > 20");
+  ASSERT_TRUE(blog_->AddPicture(dir_ / "pic.png", host_));
+  Db(*blog_).exec("DELETE FROM tblBlog WHERE BlogKey > 20");
   auto before_entries = blog_->Entries();
-  blog_->db().exec("PRAGMA wal_checkpoint(TRUNCATE)");
+  Db(*blog_).exec("PRAGMA wal_checkpoint(TRUNCATE)");
   auto size_before = fs::file_size(file_);
 
-  CompactBlog(blog_);
+  CompactBlog(blog_, host_);
 
   ASSERT_TRUE(blog_ && blog_->IsOpen());
   EXPECT_EQ(blog_->Entries(), before_entries);
@@ -278,11 +281,11 @@ TEST_F(MaintenanceTest, AFailedCopyLeavesNoTargetAndReopensTheBlog) {
   blog_ = Blog::Open(file_, host_);
   fs::path folder = dir_ / "b";
   fs::create_directories(folder / "diary.~1" / "inside");
-  std::string location = blog_->options.Text(opt::kBackupLocation);
-  blog_->options.SetText(opt::kBackupLocation, folder.string());
-  blog_->options.SetInt(opt::kBackupsToKeep, 1);
+  std::string location = blog_->options().Text(opt::kBackupLocation);
+  blog_->SetOptionText(opt::kBackupLocation, folder.string());
+  blog_->SetOptionInt(opt::kBackupsToKeep, 1);
   // keep 1 deletes B(25)..B(1); a non-empty folder survives the delete, so the copy fails.
-  EXPECT_THROW(BackupBlog(blog_, location, 1), Error);
+  EXPECT_THROW(BackupBlog(blog_, host_, location, 1), Error);
   ASSERT_TRUE(blog_ && blog_->IsOpen());
   EXPECT_TRUE(fs::is_directory(folder / "diary.~1" / "inside"));
 }
@@ -351,16 +354,16 @@ TEST_F(MaintenanceTest, RepairOfADamagedPageRecoversTheRestAndReports) {
   AddEntries(300);
   int options = 0;
   {
-    SQLite::Statement q(blog_->db(), "SELECT count(*) FROM tblOptions");
+    SQLite::Statement q(Db(*blog_), "SELECT count(*) FROM tblOptions");
     q.executeStep();
     options = q.getColumn(0).getInt();
   }
   // A leaf page of tblBlog in the middle of the table, and how many rows it holds.
   int64_t page = 0;
   int cells = 0;
-  int64_t page_size = blog_->db().execAndGet("PRAGMA page_size").getInt64();
+  int64_t page_size = Db(*blog_).execAndGet("PRAGMA page_size").getInt64();
   try {
-    SQLite::Statement q(blog_->db(),
+    SQLite::Statement q(Db(*blog_),
                         "SELECT pageno, ncell FROM dbstat WHERE name = 'tblBlog' AND "
                         "pagetype = 'leaf' ORDER BY pageno");
     std::vector<std::pair<int64_t, int>> leaves;
@@ -402,7 +405,7 @@ TEST_F(MaintenanceTest, RepairOfADamagedPageRecoversTheRestAndReports) {
   EXPECT_NE(log.find("The rows recovered are in " + kept.string() + "."), std::string::npos) << log;
   auto recovered = Blog::Open(kept, host_);
   EXPECT_EQ(recovered->EntryCount(), 300 - cells);
-  SQLite::Statement q(recovered->db(), "SELECT count(*) FROM tblOptions");
+  SQLite::Statement q(Db(*recovered), "SELECT count(*) FROM tblOptions");
   q.executeStep();
   EXPECT_EQ(q.getColumn(0).getInt(), options);
 }

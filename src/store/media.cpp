@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "store/blog.h"
+#include "store/blog_connection.h"
 #include "store/schema.h"
 #include "util/compress.h"
 #include "util/crc32.h"
@@ -52,6 +53,8 @@ constexpr MediaTable kFiles{"tblFiles",     "BlogFileKey", "BlogFileName", "Blog
 
 constexpr size_t kMaxNameChars = 120;
 
+SQLite::Database& Db(const Blog& blog) { return store::BlogConnection::Of(blog); }
+
 // Columns 0..6 of every listing: key, name, crc, date, size, height, width.
 std::string ListColumns(const MediaTable& t) {
   std::string cols = std::string(t.key) + ", " + t.name + ", " + t.crc + ", " + t.date + ", " +
@@ -79,7 +82,7 @@ StoredFile ReadRow(SQLite::Statement& q) {
 std::vector<StoredFile> List(const Blog& blog, const MediaTable& t) {
   std::vector<std::pair<std::string, StoredFile>> rows;
   store::Guarded(blog.file(), [&] {
-    SQLite::Statement q(blog.db(), "SELECT " + ListColumns(t) + " FROM " + t.table);
+    SQLite::Statement q(Db(blog), "SELECT " + ListColumns(t) + " FROM " + t.table);
     while (q.executeStep()) {
       StoredFile f = ReadRow(q);
       std::string folded = FoldCase(f.name);
@@ -103,7 +106,7 @@ std::optional<StoredFile> FindByName(const Blog& blog, const MediaTable& t,
   const std::string wanted = FoldCase(name);
   return store::Guarded(blog.file(), [&]() -> std::optional<StoredFile> {
     std::optional<StoredFile> found;
-    SQLite::Statement q(blog.db(), "SELECT " + ListColumns(t) + " FROM " + t.table +
+    SQLite::Statement q(Db(blog), "SELECT " + ListColumns(t) + " FROM " + t.table +
                                        " ORDER BY " + t.key);
     while (q.executeStep()) {
       const std::string stored = store::ReadText(q.getColumn(1));
@@ -115,7 +118,7 @@ std::optional<StoredFile> FindByName(const Blog& blog, const MediaTable& t,
 
 std::optional<StoredFile> FindByKey(const Blog& blog, const MediaTable& t, int32_t key) {
   return store::Guarded(blog.file(), [&]() -> std::optional<StoredFile> {
-    SQLite::Statement q(blog.db(), "SELECT " + ListColumns(t) + " FROM " + t.table + " WHERE " +
+    SQLite::Statement q(Db(blog), "SELECT " + ListColumns(t) + " FROM " + t.table + " WHERE " +
                                        t.key + " = ?");
     q.bind(1, key);
     if (!q.executeStep()) return std::nullopt;
@@ -125,7 +128,7 @@ std::optional<StoredFile> FindByKey(const Blog& blog, const MediaTable& t, int32
 
 std::string Bytes(const Blog& blog, const MediaTable& t, int32_t key) {
   return store::Guarded(blog.file(), [&] {
-    SQLite::Statement q(blog.db(), std::string("SELECT ") + t.bytes + ", " + t.size + " FROM " +
+    SQLite::Statement q(Db(blog), std::string("SELECT ") + t.bytes + ", " + t.size + " FROM " +
                                        t.table + " WHERE " + t.key + " = ?");
     q.bind(1, key);
     if (!q.executeStep()) {
@@ -187,8 +190,7 @@ void ReadPixelSize(const std::filesystem::path& path, int32_t& height, int32_t& 
 
 std::string AddedSuffix(const StoredFile& f) { return " ( Added " + f.date.Format() + ")."; }
 
-bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path) {
-  Host& host = blog.host();
+bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path, Host& host) {
   const std::string name = path.filename().string();
   // The stored name becomes a file name on the site and an argument of the publisher's
   // commands: a line break in it would end one command and start another.
@@ -221,9 +223,9 @@ bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path) {
     if (t.height) ReadPixelSize(path, height, width);
 
     store::Guarded(blog.file(), [&] {
-      store::WriteTransaction tx(blog.db());
+      store::WriteTransaction tx(Db(blog));
       if (old) {
-        SQLite::Statement del(blog.db(), std::string("DELETE FROM ") + t.table + " WHERE " +
+        SQLite::Statement del(Db(blog), std::string("DELETE FROM ") + t.table + " WHERE " +
                                              t.key + " = ?");
         del.bind(1, old->key);
         del.exec();
@@ -234,7 +236,7 @@ bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path) {
       sql += ") VALUES (?, ?, ?, ?, ?";
       if (t.height) sql += ", ?, ?, '0'";
       sql += ")";
-      SQLite::Statement ins(blog.db(), sql);
+      SQLite::Statement ins(Db(blog), sql);
       ins.bind(1, name);
       store::BindMemo(ins, 2, bytes);
       ins.bind(3, crc);
@@ -254,15 +256,15 @@ bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path) {
   }
 }
 
-bool Remove(Blog& blog, const MediaTable& t, int32_t key) {
+bool Remove(Blog& blog, const MediaTable& t, int32_t key, Host& host) {
   std::optional<StoredFile> f = FindByKey(blog, t, key);
   if (!f) return false;
   std::string question =
       std::string("Remove Blog ") + t.noun + "? \n\n" + f->name + "\n\n" + AddedSuffix(*f);
-  if (!blog.host().ConfirmOkCancel(question)) return false;
+  if (!host.ConfirmOkCancel(question)) return false;
   store::Guarded(blog.file(), [&] {
-    store::WriteTransaction tx(blog.db());
-    SQLite::Statement del(blog.db(),
+    store::WriteTransaction tx(Db(blog));
+    SQLite::Statement del(Db(blog),
                           std::string("DELETE FROM ") + t.table + " WHERE " + t.key + " = ?");
     del.bind(1, key);
     del.exec();
@@ -295,11 +297,15 @@ void Blog::ForEachFile(
   ForEach(*this, kFiles, fn);
 }
 
-bool Blog::AddPicture(const std::filesystem::path& path) { return Add(*this, kPictures, path); }
-bool Blog::AddFile(const std::filesystem::path& path) { return Add(*this, kFiles, path); }
+bool Blog::AddPicture(const std::filesystem::path& path, Host& host) {
+  return Add(*this, kPictures, path, host);
+}
+bool Blog::AddFile(const std::filesystem::path& path, Host& host) {
+  return Add(*this, kFiles, path, host);
+}
 
-bool Blog::RemovePicture(int32_t key) { return Remove(*this, kPictures, key); }
-bool Blog::RemoveFile(int32_t key) { return Remove(*this, kFiles, key); }
+bool Blog::RemovePicture(int32_t key, Host& host) { return Remove(*this, kPictures, key, host); }
+bool Blog::RemoveFile(int32_t key, Host& host) { return Remove(*this, kFiles, key, host); }
 
 std::filesystem::path Blog::WritePictureForViewing(int32_t key) {
   std::optional<StoredFile> f = FindByKey(*this, kPictures, key);

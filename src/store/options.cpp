@@ -217,7 +217,7 @@ std::string BlogOptionsRec::DisplayText(int key) const {
 
 // --- Blog: loading and saving the option rows ------------------------------------------------
 
-void Blog::ResetOptions() { options.Reset(ProgramFolder().string()); }
+void Blog::ResetOptions() { options_.Reset(ProgramFolder().string()); }
 
 void Blog::LoadOptions() {
   ResetOptions();
@@ -231,15 +231,15 @@ void Blog::LoadOptions() {
       if (def == nullptr) continue;
       switch (def->kind) {
         case OptionKind::kText:
-          options.SetText(def->key, store::ReadText(q.getColumn(1)));
+          options_.SetText(def->key, store::ReadText(q.getColumn(1)));
           break;
         case OptionKind::kNumber:
         case OptionKind::kChoice:
-          options.SetInt(def->key, store::ReadInt(q.getColumn(2)));
+          options_.SetInt(def->key, store::ReadInt(q.getColumn(2)));
           break;
         case OptionKind::kMemo:
         case OptionKind::kPassword:
-          options.SetText(def->key, store::ReadMemo(q.getColumn(3), {"tblOptions", key}));
+          options_.SetText(def->key, store::ReadMemo(q.getColumn(3), {"tblOptions", key}));
           break;
       }
     }
@@ -252,7 +252,7 @@ void Blog::SaveOptions() {
     if (def.kind == OptionKind::kText) {
       std::string field = "OptionValue of option " + std::to_string(def.key) + " \"" +
                           def.caption + "\"";
-      store::CheckTextLength(field.c_str(), options.Text(def.key), 250);
+      store::CheckTextLength(field.c_str(), options_.Text(def.key), 250);
     }
   }
   store::Guarded(file_, [&] {
@@ -267,7 +267,7 @@ void Blog::SaveOptions() {
       del.reset();
       ins.bind(1, def.key);
       ins.bind(2, def.caption);
-      ins.bind(3, options.DisplayText(def.key));
+      ins.bind(3, options_.DisplayText(def.key));
       switch (def.kind) {
         case OptionKind::kText:
           ins.bind(4);
@@ -275,19 +275,33 @@ void Blog::SaveOptions() {
           break;
         case OptionKind::kNumber:
         case OptionKind::kChoice:
-          ins.bind(4, options.Int(def.key));
+          ins.bind(4, options_.Int(def.key));
           store::BindMemo(ins, 5, "");
           break;
         case OptionKind::kMemo:
         case OptionKind::kPassword:
           ins.bind(4);
-          store::BindMemo(ins, 5, options.Text(def.key));
+          store::BindMemo(ins, 5, options_.Text(def.key));
           break;
       }
       ins.exec();
       ins.reset();
     }
     tx.Commit();
+  });
+}
+
+std::vector<OptionRow> Blog::OptionRows() const {
+  return store::Guarded(file_, [&] {
+    std::vector<OptionRow> rows;
+    SQLite::Statement q(db(),
+                        "SELECT OptionKey, OptionName, OptionValue FROM tblOptions "
+                        "ORDER BY OptionKey");
+    while (q.executeStep()) {
+      rows.push_back({q.getColumn(0).getInt(), q.getColumn(1).getString(),
+                      q.getColumn(2).getString()});
+    }
+    return rows;
   });
 }
 

@@ -253,7 +253,7 @@ TEST(OptionDefinitionsTest, EveryCaptionKindDefaultAndValueCaption) {
 // A new blog's rows show every option's caption and its default as the list shows it.
 TEST_F(OptionRowsTest, ANewBlogHoldsEveryRowWithItsCaptionAndDefaultText) {
   auto blog = NewBlog();
-  SQLite::Statement q(blog->db(),
+  SQLite::Statement q(Db(*blog),
                       "SELECT OptionKey, OptionName, OptionValue FROM tblOptions "
                       "WHERE OptionKey <> 999 ORDER BY OptionKey");
   std::map<int, std::pair<std::string, std::string>> rows;
@@ -294,14 +294,14 @@ TEST_F(OptionRowsTest, ANewBlogHoldsEveryRowWithItsCaptionAndDefaultText) {
 
 TEST_F(OptionRowsTest, EachKindIsStoredInItsColumns) {
   auto blog = NewBlog();
-  blog->options.SetText(opt::kBlogTitle, "Title 007");
-  blog->options.SetInt(opt::kIndexEntries, 12);
-  blog->options.SetInt(opt::kArchiveByDate, 2);
-  blog->options.SetText(opt::kAbout, std::string(60, 'x'));
-  blog->options.SetText(opt::kFtpPassword, "pw");
-  blog->options.SetInt(opt::kFtpPassive, 2);
+  blog->SetOptionText(opt::kBlogTitle, "Title 007");
+  blog->SetOptionInt(opt::kIndexEntries, 12);
+  blog->SetOptionInt(opt::kArchiveByDate, 2);
+  blog->SetOptionText(opt::kAbout, std::string(60, 'x'));
+  blog->SetOptionText(opt::kFtpPassword, "pw");
+  blog->SetOptionInt(opt::kFtpPassive, 2);
   blog->SaveOptions();
-  SQLite::Database& db = blog->db();
+  SQLite::Database& db = Db(*blog);
 
   Row text = ReadRow(db, opt::kBlogTitle);
   EXPECT_EQ(text.name, "Blog Title");
@@ -339,25 +339,25 @@ TEST_F(OptionRowsTest, EachKindIsStoredInItsColumns) {
     EXPECT_EQ(Inflate(bytes), std::string(60, 'x'));
   }
 
-  BlogOptionsRec saved = blog->options;
+  BlogOptionsRec saved = blog->options();
   blog->Close();
   auto reopened = Blog::Open(Path(), host);
-  EXPECT_EQ(reopened->options, saved);
+  EXPECT_EQ(reopened->options(), saved);
 }
 
 TEST_F(OptionRowsTest, LoadTakesStoredValuesAsTheyAreAndIgnoresOtherKeys) {
   auto blog = NewBlog();
-  SQLite::Database& db = blog->db();
+  SQLite::Database& db = Db(*blog);
   db.exec("UPDATE tblOptions SET OptionInteger = -40000 WHERE OptionKey = 103");
   db.exec("UPDATE tblOptions SET OptionInteger = 9 WHERE OptionKey = 104");
   db.exec("DELETE FROM tblOptions WHERE OptionKey = 101");
   db.exec("INSERT INTO tblOptions (OptionKey, OptionName, OptionValue) VALUES (777, 'x', 'y')");
-  blog->options.SetText(opt::kBlogTitle, "in memory only");
+  blog->SetOptionText(opt::kBlogTitle, "in memory only");
   blog->LoadOptions();
-  EXPECT_EQ(blog->options.Int(opt::kIndexEntries), -40000);
-  EXPECT_EQ(blog->options.Int(opt::kArchiveByDate), 9);
-  EXPECT_EQ(blog->options.Text(opt::kBlogTitle), "Please enter a Title");  // no row: default
-  EXPECT_EQ(blog->options.Text(777), "");
+  EXPECT_EQ(blog->options().Int(opt::kIndexEntries), -40000);
+  EXPECT_EQ(blog->options().Int(opt::kArchiveByDate), 9);
+  EXPECT_EQ(blog->options().Text(opt::kBlogTitle), "Please enter a Title");  // no row: default
+  EXPECT_EQ(blog->options().Text(777), "");
 
   // Saving rewrites every option row and leaves other keys alone.
   blog->SaveOptions();
@@ -373,11 +373,38 @@ TEST_F(OptionRowsTest, LoadTakesStoredValuesAsTheyAreAndIgnoresOtherKeys) {
   EXPECT_EQ(ReadRow(db, 104).integer, 9);
 }
 
+TEST_F(OptionRowsTest, OptionRowsListTheStoredRowsInKeyOrder) {
+  auto blog = NewBlog();
+  Db(*blog).exec(
+      "INSERT INTO tblOptions (OptionKey, OptionName, OptionValue) VALUES (777, 'x', 'y')");
+  Db(*blog).exec("UPDATE tblOptions SET OptionValue = NULL WHERE OptionKey = 102");
+  blog->SetOptionText(opt::kBlogTitle, "held, not saved");
+
+  std::vector<OptionRow> rows = blog->OptionRows();
+  ASSERT_EQ(rows.size(), 74u);  // 72 options, the version row and the stranger
+  for (size_t i = 1; i < rows.size(); ++i) EXPECT_LT(rows[i - 1].key, rows[i].key);
+  auto row = [&](int key) {
+    for (const OptionRow& r : rows) {
+      if (r.key == key) return r;
+    }
+    ADD_FAILURE() << "no row " << key;
+    return OptionRow{};
+  };
+  EXPECT_EQ(rows.front().key, opt::kBlogTitle);
+  EXPECT_EQ(row(opt::kBlogTitle).name, "Blog Title");
+  EXPECT_EQ(row(opt::kBlogTitle).value, "Please enter a Title");  // as stored
+  EXPECT_EQ(row(opt::kBlogUrl).value, "");
+  EXPECT_EQ(row(opt::kArchiveByDate).value, ReadRow(Db(*blog), opt::kArchiveByDate).value);
+  EXPECT_EQ(row(777).name, "x");
+  EXPECT_EQ(row(777).value, "y");
+  EXPECT_EQ(rows.back().key, opt::kFileVersionKey);
+}
+
 TEST_F(OptionRowsTest, ATooLongTextIsRefusedAndNothingChanges) {
   auto blog = NewBlog();
   const std::string before = DumpDatabase(Path());
-  blog->options.SetText(opt::kBlogTitle, "new title");
-  blog->options.SetText(opt::kBlogUrl, std::string(251, 'u'));
+  blog->SetOptionText(opt::kBlogTitle, "new title");
+  blog->SetOptionText(opt::kBlogUrl, std::string(251, 'u'));
   try {
     blog->SaveOptions();
     FAIL() << "no error";
@@ -387,18 +414,18 @@ TEST_F(OptionRowsTest, ATooLongTextIsRefusedAndNothingChanges) {
               "allowed.");
   }
   EXPECT_EQ(DumpDatabase(Path()), before);
-  blog->options.SetText(opt::kBlogUrl, std::string(250, 'u'));
+  blog->SetOptionText(opt::kBlogUrl, std::string(250, 'u'));
   blog->SaveOptions();
-  EXPECT_EQ(ReadRow(blog->db(), opt::kBlogUrl).value, std::string(250, 'u'));
+  EXPECT_EQ(ReadRow(Db(*blog), opt::kBlogUrl).value, std::string(250, 'u'));
 }
 
 TEST_F(OptionRowsTest, AFailingSaveLeavesEveryRowAsItWas) {
   auto blog = NewBlog();
-  blog->db().exec(
+  Db(*blog).exec(
       "CREATE TRIGGER fail_602 BEFORE INSERT ON tblOptions WHEN NEW.OptionKey = 602 "
       "BEGIN SELECT RAISE(ABORT, 'disk trouble'); END");
   const std::string before = DumpDatabase(Path());
-  blog->options.SetText(opt::kBlogTitle, "never stored");
+  blog->SetOptionText(opt::kBlogTitle, "never stored");
   try {
     blog->SaveOptions();
     FAIL() << "no error";
@@ -407,7 +434,7 @@ TEST_F(OptionRowsTest, AFailingSaveLeavesEveryRowAsItWas) {
   }
   EXPECT_EQ(DumpDatabase(Path()), before);
   blog->LoadOptions();
-  EXPECT_EQ(blog->options.Text(opt::kBlogTitle), "Please enter a Title");
+  EXPECT_EQ(blog->options().Text(opt::kBlogTitle), "Please enter a Title");
 }
 
 }  // namespace

@@ -210,7 +210,7 @@ class RepairTest : public ::testing::Test {
   // deep) of which every seventh is deleted again, and `pictures` pictures of 6 to 40 KB
   // (rows that run over onto overflow pages). Closed, with no log beside it.
   void MakeBlog(const fs::path& file, int entries = 20000, int pictures = 30) {
-    Blog::Create(file, host_, false).reset();
+    Blog::Create(file, host_).reset();
     SQLite::Database db(file.string(), SQLite::OPEN_READWRITE);
     std::mt19937 rng(5);
     db.exec("BEGIN");
@@ -330,7 +330,7 @@ void KillWriterAfterCommits(const fs::path& file, int count) {
 
 TEST_F(RepairTest, AfterAKilledWriterEveryCommittedRowIsRepairedAndKept) {
   {
-    auto blog = Blog::Create(file_, host_, false);
+    auto blog = Blog::Create(file_, host_);
     blog->InsertEntry(BlogRec{});
   }
   KillWriterAfterCommits(file_, 40);
@@ -353,7 +353,7 @@ TEST_F(RepairTest, AfterAKilledWriterEveryCommittedRowIsRepairedAndKept) {
 
 TEST_F(RepairTest, ALogThatCannotBeFoldedInTravelsWithTheOldFile) {
   {
-    auto blog = Blog::Create(file_, host_, false);
+    auto blog = Blog::Create(file_, host_);
     blog->InsertEntry(BlogRec{});
   }
   KillWriterAfterCommits(file_, 25);
@@ -391,7 +391,7 @@ TEST_F(RepairTest, ALogThatCannotBeFoldedInTravelsWithTheOldFile) {
 }
 
 TEST_F(RepairTest, AHotJournalIsRolledBackFirst) {
-  Blog::Create(file_, host_, false).reset();
+  Blog::Create(file_, host_).reset();
   {
     SQLite::Database db(file_.string(), SQLite::OPEN_READWRITE);
     db.exec("PRAGMA journal_mode = DELETE");

@@ -14,6 +14,7 @@
 
 #include "recording_host.h"
 #include "store/blog.h"
+#include "store/blog_connection.h"
 #include "temp_dir.h"
 #include "util/program_folder.h"
 
@@ -22,6 +23,9 @@ namespace tessavo::store_test {
 using tessavo::testing::RecordingHost;
 using tessavo::testing::TempDir;
 
+// The blog's own connection, for tests that look at rows directly or damage them.
+inline SQLite::Database& Db(const Blog& blog) { return store::BlogConnection::Of(blog); }
+
 class StoreTest : public ::testing::Test {
  protected:
   StoreTest() { SetProgramFolder(dir.path() / "home"); }
@@ -29,7 +33,7 @@ class StoreTest : public ::testing::Test {
   std::filesystem::path Path(const std::string& name = "blog.zdb") const { return dir / name; }
   // A new blog without the wizard.
   std::unique_ptr<Blog> NewBlog(const std::string& name = "blog.zdb") {
-    return Blog::Create(Path(name), host, false);
+    return Blog::Create(Path(name), host);
   }
 
   TempDir dir;

@@ -131,7 +131,7 @@ TEST_F(UpgradeTest, AFileWithoutTheVersionRowRunsEveryStep) {
   auto blog = Blog::Open(file, host);
   EXPECT_TRUE(host.informations.empty());
   EXPECT_EQ(blog->FileVersion(), 83);
-  const BlogOptionsRec& o = blog->options;
+  const BlogOptionsRec& o = blog->options();
   EXPECT_EQ(o.Text(opt::kBlogTitle), "Old Title");
   EXPECT_EQ(o.Int(opt::kIndexEntries), 7);
   // Step 1: renumbered options.
@@ -158,7 +158,7 @@ TEST_F(UpgradeTest, AFileWithoutTheVersionRowRunsEveryStep) {
   EXPECT_EQ(o.Int(opt::kArticleListStyle), 0);
   EXPECT_EQ(o.Int(opt::kCategoryListStyle), 0);
 
-  SQLite::Database& db = blog->db();
+  SQLite::Database& db = Db(*blog);
   EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM tblOptions"), 73);
   EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM tblOptions WHERE OptionKey IN "
                       "(211, 212, 213, 215, 216, 217, 218, 231, 232)"),
@@ -228,14 +228,14 @@ TEST_F(UpgradeTest, AVersion80File) {
   auto blog = Blog::Open(file, host);
   EXPECT_TRUE(host.informations.empty());
   EXPECT_EQ(blog->FileVersion(), 83);
-  EXPECT_EQ(blog->options.Int(opt::kArchiveByCategory), 3);
-  EXPECT_EQ(blog->options.Text(opt::kCustomTag1), "tag one");
-  EXPECT_EQ(blog->options.Text(opt::kCustomTag1 + 9), std::string(200, 't'));
-  EXPECT_EQ(blog->options.Text(opt::kCustomTag1 + 1), "");
-  EXPECT_EQ(blog->options.Int(opt::kShowRecentOnHome), 1);
-  EXPECT_EQ(blog->options.Int(opt::kRecentInNavBar), 0);
+  EXPECT_EQ(blog->options().Int(opt::kArchiveByCategory), 3);
+  EXPECT_EQ(blog->options().Text(opt::kCustomTag1), "tag one");
+  EXPECT_EQ(blog->options().Text(opt::kCustomTag1 + 9), std::string(200, 't'));
+  EXPECT_EQ(blog->options().Text(opt::kCustomTag1 + 1), "");
+  EXPECT_EQ(blog->options().Int(opt::kShowRecentOnHome), 1);
+  EXPECT_EQ(blog->options().Int(opt::kRecentInNavBar), 0);
 
-  SQLite::Database& db = blog->db();
+  SQLite::Database& db = Db(*blog);
   {
     SQLite::Statement tag(db,
                           "SELECT OptionValue, OptionMemo FROM tblOptions WHERE OptionKey = 620");
@@ -263,38 +263,38 @@ TEST_F(UpgradeTest, AVersion81FileOnlyGetsTheNewOptions) {
   BlogRec cat = Blog::NewCategoryRec();
   cat.title = "Kept";
   blog->InsertCategory(cat);
-  blog->options.SetInt(opt::kArchiveByCategory, 1);
-  blog->options.SetInt(opt::kShowRecentOnHome, 0);
-  blog->options.SetText(opt::kRecentPageName, "latest");
-  blog->options.SetInt(opt::kArticleListStyle, 3);
-  blog->options.SetInt(opt::kPublishingLocation, 1);
-  blog->options.SetText(opt::kCustomTag1, "memo tag");
+  blog->SetOptionInt(opt::kArchiveByCategory, 1);
+  blog->SetOptionInt(opt::kShowRecentOnHome, 0);
+  blog->SetOptionText(opt::kRecentPageName, "latest");
+  blog->SetOptionInt(opt::kArticleListStyle, 3);
+  blog->SetOptionInt(opt::kPublishingLocation, 1);
+  blog->SetOptionText(opt::kCustomTag1, "memo tag");
   blog->SaveOptions();
-  store::WriteVersionRow(blog->db(), 81);
+  store::WriteVersionRow(Db(*blog), 81);
   blog->Close();
 
   auto opened = Blog::Open(Path("v81.zdb"), host);
   EXPECT_EQ(opened->FileVersion(), 83);
-  EXPECT_EQ(opened->options.Int(opt::kArchiveByCategory), 1);
-  EXPECT_EQ(opened->options.Text(opt::kCustomTag1), "memo tag");
-  EXPECT_EQ(opened->options.Int(opt::kShowRecentOnHome), 1);
-  EXPECT_EQ(opened->options.Text(opt::kRecentPageName), "recent");
-  EXPECT_EQ(opened->options.Int(opt::kArticleListStyle), 0);
-  EXPECT_EQ(opened->options.Int(opt::kPublishingLocation), 0);
+  EXPECT_EQ(opened->options().Int(opt::kArchiveByCategory), 1);
+  EXPECT_EQ(opened->options().Text(opt::kCustomTag1), "memo tag");
+  EXPECT_EQ(opened->options().Int(opt::kShowRecentOnHome), 1);
+  EXPECT_EQ(opened->options().Text(opt::kRecentPageName), "recent");
+  EXPECT_EQ(opened->options().Int(opt::kArticleListStyle), 0);
+  EXPECT_EQ(opened->options().Int(opt::kPublishingLocation), 0);
   EXPECT_EQ(opened->Categories().size(), 1u);
 }
 
 TEST_F(UpgradeTest, AVersion82FileOnlyGetsTheNewVersionRow) {
   auto blog = NewBlog("v82.zdb");
-  blog->options.SetInt(opt::kArticleListStyle, 3);
-  blog->options.SetInt(opt::kShowRecentOnHome, 0);
+  blog->SetOptionInt(opt::kArticleListStyle, 3);
+  blog->SetOptionInt(opt::kShowRecentOnHome, 0);
   blog->SaveOptions();
-  store::WriteVersionRow(blog->db(), 82);
+  store::WriteVersionRow(Db(*blog), 82);
   blog->Close();
   auto opened = Blog::Open(Path("v82.zdb"), host);
   EXPECT_EQ(opened->FileVersion(), 83);
-  EXPECT_EQ(opened->options.Int(opt::kArticleListStyle), 3);
-  EXPECT_EQ(opened->options.Int(opt::kShowRecentOnHome), 0);
+  EXPECT_EQ(opened->options().Int(opt::kArticleListStyle), 3);
+  EXPECT_EQ(opened->options().Int(opt::kShowRecentOnHome), 0);
 }
 
 TEST_F(UpgradeTest, FieldsThatCannotBeAddedAreReported) {
@@ -317,7 +317,7 @@ TEST_F(UpgradeTest, FieldsThatCannotBeAddedAreReported) {
                           "Error upgrading tblBlogs: virtual tables may not be altered",
                           "Error upgrading tblBlogs: virtual tables may not be altered"));
   EXPECT_EQ(blog->FileVersion(), 83);
-  SQLite::Database& db = blog->db();
+  SQLite::Database& db = Db(*blog);
   EXPECT_THAT(ColumnNames(db, "tblPages"),
               ElementsAre("PageKey", "PageCRCExisting", "PageCRCNew", "PageCRCLocal"));
   EXPECT_TRUE(blog->Pages().empty());

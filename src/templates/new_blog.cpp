@@ -11,7 +11,8 @@
 
 namespace tessavo {
 
-std::unique_ptr<Blog> CreateNewBlog(const std::filesystem::path& file, Host& host, bool wizard) {
+std::unique_ptr<Blog> CreateNewBlog(const std::filesystem::path& file, Host& host,
+                                    WizardDialogs* wizard) {
   // A blog that exists is refused by Blog::Create, and such a create brings nothing.
   std::error_code ec;
   if (std::filesystem::exists(file, ec)) return Blog::Create(file, host, wizard);

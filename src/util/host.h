@@ -9,8 +9,6 @@
 
 namespace tessavo {
 
-struct BlogOptionsRec;
-
 // Colours of Publish log lines.
 enum class LogColor {
   kBlack,  // plain progress
@@ -53,12 +51,6 @@ class Host {
 
   // Lets pending window events run (repaint, input) during long work.
   virtual void ProcessEvents() {}
-
-  // --- Option dialogs the core asks for (start-up wizard questions 4 and 5) ---------------
-  // The host runs the dialog on `rec` (a copy of the blog's options). Returns true when the
-  // dialog ended with Save, in which case `rec` holds the changed options.
-  virtual bool RunBasicOptionsDialog(BlogOptionsRec& rec) = 0;
-  virtual bool RunTemplateOptionsDialog(BlogOptionsRec& rec) = 0;
 };
 
 }  // namespace tessavo

@@ -32,8 +32,8 @@ std::map<std::string, std::string> FilesIn(const fs::path& dir) {
 class FileCopyPublishTest : public ::testing::Test {
  protected:
   void SetDestination(const std::string& dest) {
-    site_.blog->options.SetInt(opt::kPublishingLocation, 1);
-    site_.blog->options.SetText(opt::kFileCopyDestination, dest);
+    site_.blog->SetOptionInt(opt::kPublishingLocation, 1);
+    site_.blog->SetOptionText(opt::kFileCopyDestination, dest);
   }
   PublishResult Publish(bool next10 = false) {
     site_.host.log.clear();
@@ -303,8 +303,8 @@ TEST_F(FileCopyPublishTest, KilledInTheMiddleOfACopyThenRunAgain) {
       try {
         RecordingHost host;
         auto blog = Blog::Open(file, host);
-        blog->options.SetInt(opt::kPublishingLocation, 1);
-        blog->options.SetText(opt::kFileCopyDestination, dest.string());
+        blog->SetOptionInt(opt::kPublishingLocation, 1);
+        blog->SetOptionText(opt::kFileCopyDestination, dest.string());
         for (;;) {
           auto rec = blog->FindPage("big.bin");
           rec->existing = 0;

@@ -58,12 +58,12 @@ std::string Binary(int n, int seed) {
 class FtpPublishTest : public ::testing::Test {
  protected:
   void UseServer(int port, const std::string& target, bool passive) {
-    auto& o = site_.blog->options;
-    o.SetText(opt::kFtpSite, "127.0.0.1");
-    o.SetText(opt::kFtpPort, std::to_string(port));
-    o.SetText(opt::kFtpTargetDirectory, target);
-    o.SetInt(opt::kFtpPassive, passive ? 1 : 0);
-    o.SetInt(opt::kPublishingLocation, 0);
+    Blog& blog = *site_.blog;
+    blog.SetOptionText(opt::kFtpSite, "127.0.0.1");
+    blog.SetOptionText(opt::kFtpPort, std::to_string(port));
+    blog.SetOptionText(opt::kFtpTargetDirectory, target);
+    blog.SetOptionInt(opt::kFtpPassive, passive ? 1 : 0);
+    blog.SetOptionInt(opt::kPublishingLocation, 0);
   }
   bool StartPy(const std::vector<std::string>& options = {}) {
     fs::create_directories(py_root_);
@@ -280,7 +280,7 @@ TEST_F(FtpPublishTest, OrphanDeletionRules) {
 
 TEST_F(FtpPublishTest, ConversationIsShownInBlueIncludingThePassword) {
   ASSERT_TRUE(StartPy());
-  site_.blog->options.SetInt(opt::kShowFtpConversation, 1);
+  site_.blog->SetOptionInt(opt::kShowFtpConversation, 1);
   site_.Generate("a.html", "a");
   Publish();
   const auto& log = site_.host.log;
@@ -325,7 +325,7 @@ TEST_F(FtpPublishTest, ConversationIsShownInBlueIncludingThePassword) {
 }
 
 TEST_F(FtpPublishTest, MissingSiteAndEmptyPort) {
-  site_.blog->options.SetText(opt::kFtpSite, "ab");
+  site_.blog->SetOptionText(opt::kFtpSite, "ab");
   PublishResult r = Publish();
   EXPECT_FALSE(r.completed);
   ASSERT_EQ(site_.host.log.size(), 2u);
@@ -337,35 +337,35 @@ TEST_F(FtpPublishTest, MissingSiteAndEmptyPort) {
   EXPECT_EQ(site_.host.log[1].color, LogColor::kRed);
 
   // Three characters are enough to start a run; the user name may be empty.
-  site_.blog->options.SetText(opt::kFtpSite, "::1");
-  site_.blog->options.SetText(opt::kFtpPort, std::to_string(FreePort()));
+  site_.blog->SetOptionText(opt::kFtpSite, "::1");
+  site_.blog->SetOptionText(opt::kFtpPort, std::to_string(FreePort()));
   r = Publish();
   EXPECT_FALSE(r.completed);
   ASSERT_GE(site_.host.log.size(), 3u);
   EXPECT_EQ(site_.host.log[0].text, "Publishing using FTP");
   EXPECT_EQ(site_.host.log[0].color, LogColor::kBlack);
   EXPECT_EQ(site_.host.log[1].text, "Logging on to ::1 port " +
-                                        site_.blog->options.Text(opt::kFtpPort) + " as user ");
+                                        site_.blog->options().Text(opt::kFtpPort) + " as user ");
   EXPECT_EQ(site_.host.log[2].text, "Logon failed");
 
   // A port nothing listens on shows the failure; an empty port becomes 21.
   UseServer(FreePort(), "", true);
-  site_.blog->options.SetText(opt::kFtpUserid, "joe");
+  site_.blog->SetOptionText(opt::kFtpUserid, "joe");
   r = Publish();
   EXPECT_FALSE(r.completed);
   EXPECT_TRUE(site_.host.Logged("Logon failed"));
   EXPECT_EQ(site_.host.log.back().text, "  FTP Data IP/Port     =  / ");
-  site_.blog->options.SetText(opt::kFtpPort, "");
-  site_.blog->options.SetText(opt::kFtpSite, "127.0.0.2");
+  site_.blog->SetOptionText(opt::kFtpPort, "");
+  site_.blog->SetOptionText(opt::kFtpSite, "127.0.0.2");
   Publish();
   EXPECT_EQ(site_.host.log[1].text, "Logging on to 127.0.0.2 port 21 as user joe");
-  EXPECT_EQ(site_.blog->options.Text(opt::kFtpPort), "21");
+  EXPECT_EQ(site_.blog->options().Text(opt::kFtpPort), "21");
 }
 
 TEST_F(FtpPublishTest, RefusedLogonReportsTheReplyAndTouchesNothing) {
   ASSERT_TRUE(StartPy({"--reject-pass"}));
-  site_.blog->options.SetText(opt::kFtpUserid, "joe");
-  site_.blog->options.SetText(opt::kFtpPassword, "wrong");
+  site_.blog->SetOptionText(opt::kFtpUserid, "joe");
+  site_.blog->SetOptionText(opt::kFtpPassword, "wrong");
   site_.Generate("a.html", "a");
   PublishResult r = Publish();
   EXPECT_FALSE(r.completed);
@@ -382,7 +382,7 @@ TEST_F(FtpPublishTest, RefusedLogonReportsTheReplyAndTouchesNothing) {
 
 TEST_F(FtpPublishTest, TargetThatCannotBeCreatedGivesUp) {
   ASSERT_TRUE(StartPy());
-  site_.blog->options.SetText(opt::kFtpTargetDirectory, "no/such/parents");
+  site_.blog->SetOptionText(opt::kFtpTargetDirectory, "no/such/parents");
   site_.Generate("a.html", "a");
   PublishResult r = Publish();
   EXPECT_FALSE(r.completed);
@@ -398,7 +398,7 @@ TEST_F(FtpPublishTest, TargetThatCannotBeCreatedGivesUp) {
 TEST_F(FtpPublishTest, DirectoryMismatchAsksAndCancelStops) {
   ASSERT_TRUE(StartPy());
   fs::create_directories(py_root_ / "site");
-  site_.blog->options.SetText(opt::kFtpTargetDirectory, "site/../site");
+  site_.blog->SetOptionText(opt::kFtpTargetDirectory, "site/../site");
   site_.Generate("a.html", "a");
   site_.host.answers = {false};
   PublishResult r = Publish();
@@ -509,7 +509,7 @@ INSTANTIATE_TEST_SUITE_P(Servers, FtpInjectionPublishTest, ::testing::Values(fal
 TEST_F(FtpPublishTest, TargetDirectoryWithALineBreakIsNotSent) {
   ASSERT_TRUE(StartPy());
   WriteFile(py_root_ / "victim.txt", "precious");
-  site_.blog->options.SetText(opt::kFtpTargetDirectory, "site\r\nDELE victim.txt");
+  site_.blog->SetOptionText(opt::kFtpTargetDirectory, "site\r\nDELE victim.txt");
   site_.Generate("a.html", "a");
   PublishResult r = Publish();
   EXPECT_FALSE(r.completed);
@@ -691,7 +691,7 @@ TEST_F(FtpPublishTest, DirectoryCheckOrderAndComparison) {
   PublishResult r = run(" Blog ", "/home/user/blog", cmds);
   EXPECT_TRUE(r.completed);
   EXPECT_TRUE(site_.host.questions.empty());
-  const std::string port = site_.blog->options.Text(opt::kFtpPort);
+  const std::string port = site_.blog->options().Text(opt::kFtpPort);
   EXPECT_EQ(site_.host.LogTexts(),
             (std::vector<std::string>{"Publishing using FTP",
                                       "Logging on to 127.0.0.1 port " + port + " as user ",

@@ -52,12 +52,12 @@ class FtpsPublishTest : public ::testing::Test {
   void SetUp() override { TrustTestAuthority(); }
 
   void UseServer(int port, const std::string& target, bool passive) {
-    auto& o = site_.blog->options;
-    o.SetText(opt::kFtpSite, "127.0.0.1");
-    o.SetText(opt::kFtpPort, std::to_string(port));
-    o.SetText(opt::kFtpTargetDirectory, target);
-    o.SetInt(opt::kFtpPassive, passive ? 1 : 0);
-    o.SetInt(opt::kPublishingLocation, kPublishByFtps);
+    Blog& blog = *site_.blog;
+    blog.SetOptionText(opt::kFtpSite, "127.0.0.1");
+    blog.SetOptionText(opt::kFtpPort, std::to_string(port));
+    blog.SetOptionText(opt::kFtpTargetDirectory, target);
+    blog.SetOptionInt(opt::kFtpPassive, passive ? 1 : 0);
+    blog.SetOptionInt(opt::kPublishingLocation, kPublishByFtps);
   }
   CertificateFiles Certificate(const std::string& stem, CertificateSpec spec = {}) {
     return MakeCertificate(site_.temp / "certs", stem, spec);
@@ -290,9 +290,9 @@ TEST_F(FtpsPublishTest, ConversationShowsTheCommandsButNeverThePassword) {
                          {"--tls", cert.cert.string(), cert.key.string(), "--user", "writer",
                           "--password", "Sup3r-s3cret"}));
   UseServer(server_.port(), "site", true);
-  site_.blog->options.SetText(opt::kFtpUserid, "writer");
-  site_.blog->options.SetText(opt::kFtpPassword, "Sup3r-s3cret");
-  site_.blog->options.SetInt(opt::kShowFtpConversation, 1);
+  site_.blog->SetOptionText(opt::kFtpUserid, "writer");
+  site_.blog->SetOptionText(opt::kFtpPassword, "Sup3r-s3cret");
+  site_.blog->SetOptionInt(opt::kShowFtpConversation, 1);
   site_.Generate("a.html", "a");
   PublishResult r = Publish();
   EXPECT_TRUE(r.completed);

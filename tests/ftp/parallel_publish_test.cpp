@@ -52,12 +52,12 @@ std::string Name(int i) {
 class ParallelPublishTest : public ::testing::Test {
  protected:
   void UseServer(SiteFixture& site, int port, const std::string& target) {
-    auto& o = site.blog->options;
-    o.SetText(opt::kFtpSite, "127.0.0.1");
-    o.SetText(opt::kFtpPort, std::to_string(port));
-    o.SetText(opt::kFtpTargetDirectory, target);
-    o.SetInt(opt::kFtpPassive, 1);
-    o.SetInt(opt::kPublishingLocation, kPublishByFtp);
+    Blog& blog = *site.blog;
+    blog.SetOptionText(opt::kFtpSite, "127.0.0.1");
+    blog.SetOptionText(opt::kFtpPort, std::to_string(port));
+    blog.SetOptionText(opt::kFtpTargetDirectory, target);
+    blog.SetOptionInt(opt::kFtpPassive, 1);
+    blog.SetOptionInt(opt::kPublishingLocation, kPublishByFtp);
   }
   PublishResult Publish(SiteFixture& site, int connections, bool verify = false) {
     site.host.log.clear();
@@ -324,9 +324,9 @@ TEST_F(ParallelPublishTest, PasswordFromTheEnvironmentAndNeverInTheLog) {
   fs::create_directories(root);
   ASSERT_TRUE(StartPyFtp(server, root, {"--user", "writer", "--password", "env-Pa55word"}));
   UseServer(site, server.port(), "site");
-  site.blog->options.SetText(opt::kFtpUserid, "writer");
-  site.blog->options.SetText(opt::kFtpPassword, "stored-Pa55word");
-  site.blog->options.SetInt(opt::kShowFtpConversation, 1);
+  site.blog->SetOptionText(opt::kFtpUserid, "writer");
+  site.blog->SetOptionText(opt::kFtpPassword, "stored-Pa55word");
+  site.blog->SetOptionInt(opt::kShowFtpConversation, 1);
   site.Generate("a.html", "a");
   site.Generate("b.html", "b");
 

@@ -51,13 +51,13 @@ class SftpPublishTest : public ::testing::Test {
                     "install openssh-server (scripts/setup)");
     base_ = site_.temp / "sshd";
     ASSERT_TRUE(StartSshd(server_, base_, setup_));
-    auto& o = site_.blog->options;
-    o.SetText(opt::kFtpSite, "127.0.0.1");
-    o.SetText(opt::kFtpPort, std::to_string(server_.port()));
-    o.SetText(opt::kFtpTargetDirectory, "www/blog");
-    o.SetText(opt::kFtpUserid, setup_.user);
-    o.SetText(opt::kFtpPassword, setup_.password);
-    o.SetInt(opt::kPublishingLocation, kPublishBySftp);
+    Blog& blog = *site_.blog;
+    blog.SetOptionText(opt::kFtpSite, "127.0.0.1");
+    blog.SetOptionText(opt::kFtpPort, std::to_string(server_.port()));
+    blog.SetOptionText(opt::kFtpTargetDirectory, "www/blog");
+    blog.SetOptionText(opt::kFtpUserid, setup_.user);
+    blog.SetOptionText(opt::kFtpPassword, setup_.password);
+    blog.SetOptionInt(opt::kPublishingLocation, kPublishBySftp);
   }
   PublishResult Publish(int connections = 1, bool answer = true) {
     site_.host.log.clear();
@@ -138,7 +138,7 @@ TEST_F(SftpPublishTest, PasswordLogonUploadsRenamesIntoPlaceAndDeletesOrphans) {
 }
 
 TEST_F(SftpPublishTest, PrivateKeyFileLogsOnWithoutAPassword) {
-  site_.blog->options.SetText(opt::kFtpPassword, "");
+  site_.blog->SetOptionText(opt::kFtpPassword, "");
   WriteFile(ProgramFolder() / "tessavo.ini",
             "[Publish]\nSftpKeyFile=" + (base_ / "client_key").string() + "\n");
   site_.Generate("a.html", "a");

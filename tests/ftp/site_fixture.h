@@ -20,7 +20,7 @@ class SiteFixture {
  public:
   SiteFixture() {
     SetProgramFolder(temp.path() / "home");
-    blog = Blog::Create(temp.path() / "site.zdb", host, false);
+    blog = Blog::Create(temp.path() / "site.zdb", host);
     std::filesystem::create_directories(blog->OutputFolder());
   }
 

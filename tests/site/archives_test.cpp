@@ -21,7 +21,7 @@ class ArchivesTest : public SiteTest {
  protected:
   void SetUpMode(int mode) {
     UseTestTemplates();
-    blog->options.SetInt(opt::kArchiveByDate, mode);
+    blog->SetOptionInt(opt::kArchiveByDate, mode);
     a_ = Add(kBlogEntry, "2006-01-30 09:00:00", "A");
     b_ = Add(kBlogEntry, "2006-02-02 09:00:00", "B");
   }
@@ -141,7 +141,7 @@ TEST_F(ArchivesTest, SecondPassWritesArchiveAndSinglePagesInRowOrder) {
     }
     return names;
   };
-  blog->options.SetText(opt::kBlogUrl, "");
+  blog->SetOptionText(opt::kBlogUrl, "");
   Generate();
   // The feeds open after the home page in the third pass: their warnings come after the
   // pages of the second pass and before the home page is written.
@@ -158,14 +158,14 @@ TEST_F(ArchivesTest, SecondPassWritesArchiveAndSinglePagesInRowOrder) {
                                               "a1.html", "200601.html", "s1.html",
                                               "200602.html", "index.html", "rss.xml",
                                               "recent.html"));
-  blog->options.SetInt(opt::kArchiveByDate, 2);
+  blog->SetOptionInt(opt::kArchiveByDate, 2);
   Generate();
   EXPECT_THAT(built(), ::testing::ElementsAre("archive.html", "articles.html", "category.html",
                                               "20060110.html", "a1.html", "200601.html",
                                               "20060120.html",
                                               "s1.html", "200602.html", "20060205.html",
                                               "index.html", "rss.xml", "recent.html"));
-  blog->options.SetInt(opt::kArchiveByDate, 1);
+  blog->SetOptionInt(opt::kArchiveByDate, 1);
   Generate();
   EXPECT_THAT(built(), ::testing::ElementsAre("archive.html", "articles.html", "category.html",
                                               "2006012w.html", "a1.html", "200601.html",
@@ -176,7 +176,7 @@ TEST_F(ArchivesTest, SecondPassWritesArchiveAndSinglePagesInRowOrder) {
 
 TEST_F(ArchivesTest, WeekRuleAcrossTheYear) {
   UseTestTemplates();
-  blog->options.SetInt(opt::kArchiveByDate, 1);
+  blog->SetOptionInt(opt::kArchiveByDate, 1);
   const int32_t e = Add(kBlogEntry, "2006-01-01 09:00:00", "NewYear");
   Generate();
   EXPECT_TRUE(Exists("2005125w.html"));

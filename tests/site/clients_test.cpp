@@ -43,14 +43,14 @@ class ClientsTest : public SiteTest, public ::testing::WithParamInterface<int> {
     host.default_answer = true;  // the starter content's questions
     blog.reset();
     fs::remove(dir / "myblog.zdb");
-    blog = Blog::Create(dir / "myblog.zdb", host, true);
+    blog = Blog::Create(dir / "myblog.zdb", host, &host);
     ASSERT_TRUE(blog);
-    BuildDemoBlog(*blog);
-    blog->options.SetInt(opt::kArchiveByDate, GetParam());
-    blog->options.SetInt(opt::kRss091Feed, 0);
-    blog->options.SetInt(opt::kHtmlFormatting, 1);
-    blog->options.SetInt(opt::kRecentInNavBar, 1);
-    blog->options.SetInt(opt::kArticleIndexLink, 1);
+    BuildDemoBlog(*blog, host);
+    blog->SetOptionInt(opt::kArchiveByDate, GetParam());
+    blog->SetOptionInt(opt::kRss091Feed, 0);
+    blog->SetOptionInt(opt::kHtmlFormatting, 1);
+    blog->SetOptionInt(opt::kRecentInNavBar, 1);
+    blog->SetOptionInt(opt::kArticleIndexLink, 1);
     Generate();
   }
 

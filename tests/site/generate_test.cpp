@@ -17,7 +17,7 @@ class GenerateTest : public SiteTest {
  protected:
   GenerateTest() {
     UseTestTemplates();
-    blog->options.SetText(opt::kBlogTitle, "My Blog");
+    blog->SetOptionText(opt::kBlogTitle, "My Blog");
     blog->SaveOptions();
   }
 };
@@ -54,23 +54,23 @@ TEST_F(GenerateTest, RunLogsItsStepsAndWritesIntoTheOutputFolder) {
 }
 
 TEST_F(GenerateTest, EmptyOptionsTakeTheirFallbacksAndThePrefixIsCleaned) {
-  blog->options.SetText(opt::kIndexPageName, "");
-  blog->options.SetText(opt::kArchiveIndexPageName, "");
-  blog->options.SetText(opt::kPageNamePrefix, " my:blog ");
-  blog->options.SetText(opt::kCoolLinkCaption, "");
+  blog->SetOptionText(opt::kIndexPageName, "");
+  blog->SetOptionText(opt::kArchiveIndexPageName, "");
+  blog->SetOptionText(opt::kPageNamePrefix, " my:blog ");
+  blog->SetOptionText(opt::kCoolLinkCaption, "");
   blog->SaveOptions();
   Add(kBlogEntry, "2006-01-30 10:00:00", "First");
   Generate();
   EXPECT_TRUE(Exists("my-blogindex.html"));
   EXPECT_TRUE(Exists("my-blogbymonth.html"));
   EXPECT_TRUE(Exists("my-blog200601.html"));
-  EXPECT_EQ(blog->options.Text(opt::kPageNamePrefix), "my-blog");
-  EXPECT_EQ(blog->options.Text(opt::kCoolLinkCaption), "See page");
+  EXPECT_EQ(blog->options().Text(opt::kPageNamePrefix), "my-blog");
+  EXPECT_EQ(blog->options().Text(opt::kCoolLinkCaption), "See page");
   EXPECT_THAT(Page("my-blogindex.html"),
               HasSubstr("menu=<A HREF=\"my-blogindex.html\" class=\"menulink\">Blog Home</A> "));
   // Only in memory: the stored option is unchanged.
   std::unique_ptr<Blog> again = Blog::Open(dir / "myblog.zdb", host, OpenMode::kRead);
-  EXPECT_EQ(again->options.Text(opt::kPageNamePrefix), " my:blog ");
+  EXPECT_EQ(again->options().Text(opt::kPageNamePrefix), " my:blog ");
 }
 
 TEST_F(GenerateTest, EveryEmptyOptionTakesItsFallbackInMemory) {
@@ -97,8 +97,8 @@ TEST_F(GenerateTest, EveryEmptyOptionTakesItsFallbackInMemory) {
       {247, "Recent Entries"},
       {248, "Recent Entries"},
   };
-  for (const auto& [key, value] : fallbacks) blog->options.SetText(key, "");
-  blog->options.SetText(opt::kBlogUrl, "http://example.com/");
+  for (const auto& [key, value] : fallbacks) blog->SetOptionText(key, "");
+  blog->SetOptionText(opt::kBlogUrl, "http://example.com/");
   blog->SaveOptions();
   BlogRec e;
   e.date_time = *DateTime::Parse("2006-01-30 10:00:00");
@@ -108,11 +108,11 @@ TEST_F(GenerateTest, EveryEmptyOptionTakesItsFallbackInMemory) {
   blog->InsertEntry(e);
   Generate();
   for (const auto& [key, value] : fallbacks) {
-    EXPECT_EQ(blog->options.Text(key), value) << "option " << key;
+    EXPECT_EQ(blog->options().Text(key), value) << "option " << key;
   }
   // The stored options stay empty.
   std::unique_ptr<Blog> again = Blog::Open(dir / "myblog.zdb", host, OpenMode::kRead);
-  for (const auto& [key, value] : fallbacks) EXPECT_EQ(again->options.Text(key), "") << key;
+  for (const auto& [key, value] : fallbacks) EXPECT_EQ(again->options().Text(key), "") << key;
   EXPECT_TRUE(Exists("bymonth.html"));
   EXPECT_TRUE(Exists("recent.html"));
   EXPECT_THAT(Page("rss.xml"), HasSubstr("<title>Blog</title>"));
@@ -122,7 +122,7 @@ TEST_F(GenerateTest, EveryEmptyOptionTakesItsFallbackInMemory) {
 }
 
 TEST_F(GenerateTest, HtmExtensionOption) {
-  blog->options.SetInt(opt::kHtmlExtension, 1);
+  blog->SetOptionInt(opt::kHtmlExtension, 1);
   Add(kBlogEntry, "2006-01-30 10:00:00", "First");
   Generate();
   EXPECT_TRUE(Exists("index.htm"));
@@ -131,7 +131,7 @@ TEST_F(GenerateTest, HtmExtensionOption) {
 }
 
 TEST_F(GenerateTest, IndexEntriesFiveWithTenEntries) {
-  blog->options.SetInt(opt::kIndexEntries, 5);
+  blog->SetOptionInt(opt::kIndexEntries, 5);
   std::vector<int32_t> keys;
   for (int m = 1; m <= 10; ++m) {
     char date[32];
@@ -161,7 +161,7 @@ TEST_F(GenerateTest, IndexEntriesFiveWithTenEntries) {
 }
 
 TEST_F(GenerateTest, HomePageWithoutRecentEntriesDropsItsPriorLink) {
-  blog->options.SetInt(opt::kShowRecentOnHome, 0);
+  blog->SetOptionInt(opt::kShowRecentOnHome, 0);
   Add(kBlogEntry, "2006-01-30 10:00:00", "First");
   Generate();
   EXPECT_EQ(Page("index.html"),
@@ -188,7 +188,7 @@ TEST_F(GenerateTest, TwoHomePageEntriesTheOlderWins) {
 }
 
 TEST_F(GenerateTest, ArticleNamedLikeTheArchiveIndexOverwritesIt) {
-  blog->options.SetText(opt::kArchiveIndexPageName, "bymonth");
+  blog->SetOptionText(opt::kArchiveIndexPageName, "bymonth");
   Add(kBlogEntry, "2006-01-30 10:00:00", "Entry");
   Add(kArticle, "2006-01-31 10:00:00", "Sneaky", "Article text", "ByMonth");
   Generate();
@@ -237,7 +237,7 @@ TEST_F(GenerateTest, ArticleNamedLikeTheHomePageAndHiddenPage) {
 }
 
 TEST_F(GenerateTest, FreeFormatAndRedirectPages) {
-  blog->options.SetText(opt::kPageNamePrefix, "p-");
+  blog->SetOptionText(opt::kPageNamePrefix, "p-");
   Add(kFreeFormatPage, "2006-01-30 10:00:00", "Feed", "<feed>[%entry.title%]</feed>", " feed.xml ");
   Add(kFreeFormatPage, "2006-01-30 11:00:00", "Notes", "plain notes", "notes");
   BlogRec redirect;
@@ -291,7 +291,7 @@ TEST_F(GenerateTest, ArticlePageLinksToItsArchiveOrCategory) {
   a.keywords = "";
   a.meta_desc = "About filing";
   blog->InsertEntry(a);
-  blog->options.SetInt(opt::kHtmlFormatting, 1);
+  blog->SetOptionInt(opt::kHtmlFormatting, 1);
   Generate();
   const std::string month = "<a href=\"200601.html\" class=\"menulink\">January 2006</a>";
   EXPECT_EQ(Page("guide.html"),
@@ -324,9 +324,9 @@ TEST_F(GenerateTest, IndexAndCategoryPages) {
   e.text = "x";
   e.category = travel;
   const int32_t key = blog->InsertEntry(e);
-  blog->options.SetInt(opt::kCategoryListStyle, 2);
-  blog->options.SetText(opt::kDefaultDescription, "Blog about");
-  blog->options.SetInt(opt::kDefaultArchiveMetaDesc, 1);
+  blog->SetOptionInt(opt::kCategoryListStyle, 2);
+  blog->SetOptionText(opt::kDefaultDescription, "Blog about");
+  blog->SetOptionInt(opt::kDefaultArchiveMetaDesc, 1);
   Generate();
   const std::string cat_index = "<A HREF=\"category.html\" class=\"menulink\">Category Index</A>";
   EXPECT_EQ(Page("travel.html"),
@@ -348,7 +348,7 @@ TEST_F(GenerateTest, IndexAndCategoryPages) {
                 "<BR>]\n[S6]\n");
 
   // Option 114 = 3: no category pages at all.
-  blog->options.SetInt(opt::kArchiveByCategory, 3);
+  blog->SetOptionInt(opt::kArchiveByCategory, 3);
   Generate();
   EXPECT_EQ(LogCount("...building page travel.html"), 0);
   EXPECT_EQ(LogCount("...building page category.html"), 0);
@@ -356,7 +356,7 @@ TEST_F(GenerateTest, IndexAndCategoryPages) {
 }
 
 TEST_F(GenerateTest, NavigationListsReachEveryPage) {
-  blog->options.SetText(opt::kParentSiteUrl, "http://example.com/");
+  blog->SetOptionText(opt::kParentSiteUrl, "http://example.com/");
   Add(kStaticPage, "2006-01-01 10:00:00", "About", "me", "about");
   Add(kStaticPage, "2006-01-02 10:00:00", "Links", "x", "links");
   Add(kStaticPage, "2006-01-03 10:00:00", "Out", "", "out");
@@ -373,7 +373,7 @@ TEST_F(GenerateTest, NavigationListsReachEveryPage) {
   lines[1] = BuildTemplateRecord(f);
   for (int t = 2; t <= 6; ++t) lines[static_cast<size_t>(t)] = std::to_string(t) + "\x01";
   WriteFile(dir / "nav.tem", JoinPackageLines(lines));
-  blog->options.SetText(opt::kTemplateFile, "nav.tem");
+  blog->SetOptionText(opt::kTemplateFile, "nav.tem");
   Generate();
   EXPECT_EQ(Page("index.html"),
             "<A HREF=\"http://example.com/\" class=\"navbtn\">Main Site</A> | "
@@ -392,15 +392,15 @@ TEST_F(GenerateTest, NavigationListsReachEveryPage) {
 }
 
 TEST_F(GenerateTest, LinkListsInTheirPlainAndClassForms) {
-  blog->options.SetText(opt::kArchiveIndexPageName, "archive");
-  blog->options.SetText(opt::kArchiveIndexCaption, "Archives");
-  blog->options.SetText(opt::kArticleIndexCaption, "Articles");
-  blog->options.SetText(opt::kRecentLinkCaption, "Recent Entries");
-  blog->options.SetText(opt::kCategoryIndexCaption, "Category Index");
-  blog->options.SetInt(opt::kRecentInNavBar, 1);
-  blog->options.SetInt(opt::kArticleIndexLink, 1);
-  blog->options.SetInt(opt::kCategoryIndexInNavBar, 1);
-  blog->options.SetInt(opt::kCategoryTeasers, 1);
+  blog->SetOptionText(opt::kArchiveIndexPageName, "archive");
+  blog->SetOptionText(opt::kArchiveIndexCaption, "Archives");
+  blog->SetOptionText(opt::kArticleIndexCaption, "Articles");
+  blog->SetOptionText(opt::kRecentLinkCaption, "Recent Entries");
+  blog->SetOptionText(opt::kCategoryIndexCaption, "Category Index");
+  blog->SetOptionInt(opt::kRecentInNavBar, 1);
+  blog->SetOptionInt(opt::kArticleIndexLink, 1);
+  blog->SetOptionInt(opt::kCategoryIndexInNavBar, 1);
+  blog->SetOptionInt(opt::kCategoryTeasers, 1);
   BlogRec cat = Blog::NewCategoryRec();
   cat.title = "Travel";
   cat.page_name = "travel";
@@ -419,7 +419,7 @@ TEST_F(GenerateTest, LinkListsInTheirPlainAndClassForms) {
   lines[1] = BuildTemplateRecord(f);
   for (int t = 2; t <= 6; ++t) lines[static_cast<size_t>(t)] = std::to_string(t) + "\x01";
   WriteFile(dir / "lists.tem", JoinPackageLines(lines));
-  blog->options.SetText(opt::kTemplateFile, "lists.tem");
+  blog->SetOptionText(opt::kTemplateFile, "lists.tem");
   Generate();
   EXPECT_EQ(Page("index.html"),
             "<A HREF=\"index.html\" class=\"navbtn\">Blog Home</A><BR>"
@@ -442,7 +442,7 @@ TEST_F(GenerateTest, LinkListsInTheirPlainAndClassForms) {
 }
 
 TEST_F(GenerateTest, FeedsFollowTheOptions) {
-  blog->options.SetText(opt::kBlogUrl, "http://example.com/blog");
+  blog->SetOptionText(opt::kBlogUrl, "http://example.com/blog");
   Add(kStaticPage, "2006-02-01 10:00:00", "Newest static", "x", "st");
   Add(kBlogEntry, "2006-01-30 10:00:00", "Tom & Jerry", "<b>bold</b>");
   Generate();
@@ -454,7 +454,7 @@ TEST_F(GenerateTest, FeedsFollowTheOptions) {
                               "<link>http://example.com/blog/200601.html#e2</link>"));
   EXPECT_THAT(feed, Not(HasSubstr("Newest static")));
   EXPECT_EQ(LogCount("*** Warning: RSS feed files will not validate"), 0);
-  blog->options.SetInt(opt::kRss091Feed, 0);
+  blog->SetOptionInt(opt::kRss091Feed, 0);
   Generate();
   EXPECT_TRUE(Exists("index.rss"));
   EXPECT_TRUE(LogHas("...building page index.rss"));
@@ -483,7 +483,7 @@ TEST_F(GenerateTest, PreviewPages) {
 }
 
 TEST_F(GenerateTest, MissingTemplatePackageFallsBack) {
-  blog->options.SetText(opt::kTemplateFile, "nothere.tem");
+  blog->SetOptionText(opt::kTemplateFile, "nothere.tem");
   Add(kBlogEntry, "2006-01-30 10:00:00", "First");
   Generate();
   EXPECT_EQ(ColorOf("Error opening template package: nothere.tem"), LogColor::kRed);

@@ -23,11 +23,11 @@ class NamesTest : public SiteTest {
  protected:
   NamesTest() {
     UseTestTemplates();
-    blog->options.SetText(opt::kBlogTitle, "My Blog");
-    blog->options.SetText(opt::kBlogUrl, "http://www.example.com/blog/");
-    blog->options.SetText(opt::kIndexPageName, "index");
-    blog->options.SetText(opt::kArchiveIndexPageName, "bymonth");
-    blog->options.SetText(opt::kArticleIndexPageName, "articles");
+    blog->SetOptionText(opt::kBlogTitle, "My Blog");
+    blog->SetOptionText(opt::kBlogUrl, "http://www.example.com/blog/");
+    blog->SetOptionText(opt::kIndexPageName, "index");
+    blog->SetOptionText(opt::kArchiveIndexPageName, "bymonth");
+    blog->SetOptionText(opt::kArticleIndexPageName, "articles");
     blog->SaveOptions();
   }
 
@@ -183,8 +183,8 @@ TEST_F(NamesTest, PagesWithoutANameAreSkipped) {
 }
 
 TEST_F(NamesTest, IndexNamesAreComparedWithoutRegardToLetterCaseInEveryScript) {
-  blog->options.SetText(opt::kIndexPageName, "\xC3\x84rger");           // Ärger
-  blog->options.SetText(opt::kArchiveIndexPageName, "\xC3\x9C" "bersicht");  // Übersicht
+  blog->SetOptionText(opt::kIndexPageName, "\xC3\x84rger");           // Ärger
+  blog->SetOptionText(opt::kArchiveIndexPageName, "\xC3\x9C" "bersicht");  // Übersicht
   blog->SaveOptions();
   Add(kBlogEntry, "2006-01-30 10:00:00", "Entry");
   Add(kStaticPage, "2006-01-31 10:00:00", "Home", "static", "\xC3\xA4RGER");
@@ -200,10 +200,10 @@ TEST_F(NamesTest, IndexNamesAreComparedWithoutRegardToLetterCaseInEveryScript) {
 }
 
 TEST_F(NamesTest, AnExtraFileNamedLikeTheHomePageInAnotherScriptsCaseReplacesIt) {
-  blog->options.SetText(opt::kIndexPageName, "\xC3\xA9t\xC3\xA9");  // été
+  blog->SetOptionText(opt::kIndexPageName, "\xC3\xA9t\xC3\xA9");  // été
   blog->SaveOptions();
   WriteFile(dir / "in" / "\xC3\x89T\xC3\x89.html", "<p>my own home page</p>");
-  ASSERT_TRUE(blog->AddFile(dir / "in" / "\xC3\x89T\xC3\x89.html"));
+  ASSERT_TRUE(blog->AddFile(dir / "in" / "\xC3\x89T\xC3\x89.html", host));
   Generate();
   EXPECT_EQ(ColorOf("*** This page will overwrite the Blog Index Page ***"), LogColor::kGreen);
   EXPECT_EQ(Page("\xC3\xA9t\xC3\xA9.html"), "<p>my own home page</p>");
@@ -227,8 +227,8 @@ class LinksTest : public NamesTest {
       lines[static_cast<size_t>(t)] = BuildTemplateRecord(f);
     }
     WriteFile(dir / "test.tem", JoinPackageLines(lines));
-    blog->options.SetInt(opt::kShowRecentOnHome, 1);
-    blog->options.SetInt(opt::kArchiveByCategory, 0);
+    blog->SetOptionInt(opt::kShowRecentOnHome, 1);
+    blog->SetOptionInt(opt::kArchiveByCategory, 0);
     blog->SaveOptions();
   }
 

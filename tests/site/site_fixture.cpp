@@ -35,7 +35,7 @@ std::string TestSlice(int t, int slice) {
 
 SiteTest::SiteTest() {
   SetProgramFolder(dir.path());
-  blog = Blog::Create(dir / "myblog.zdb", host, false);
+  blog = Blog::Create(dir / "myblog.zdb", host);
 }
 
 void SiteTest::UseTestTemplates() {
@@ -49,7 +49,7 @@ void SiteTest::UseTestTemplates() {
   }
   lines.push_back(BuildFileRecord("test.css", "body { color: black; }\n"));
   WriteFile(dir / "test.tem", JoinPackageLines(lines));
-  blog->options.SetText(opt::kTemplateFile, "test.tem");
+  blog->SetOptionText(opt::kTemplateFile, "test.tem");
   blog->SaveOptions();
 }
 

@@ -31,7 +31,7 @@ TEST_F(TrackingTest, UnchangedRunAfterMarkAllAsPublishedReportsNothing) {
   EXPECT_EQ(second.pages_changed, first.pages_changed);
   EXPECT_EQ(LogCount(" has changes."), second.pages_changed + second.files_changed);
 
-  ASSERT_TRUE(MarkAllAsPublished(*blog, host));
+  ASSERT_TRUE(blog->MarkAllAsPublished(host));
   const auto before = std::filesystem::last_write_time(Out() / "index.html");
   GenerateResult third = Generate();
   EXPECT_EQ(LogCount("has changes."), 0);
@@ -51,7 +51,7 @@ TEST_F(TrackingTest, UnchangedRunAfterMarkAllAsPublishedReportsNothing) {
 
 TEST_F(TrackingTest, EditingOneEntryReportsOnlyThePagesThatShowIt) {
   Generate();
-  ASSERT_TRUE(MarkAllAsPublished(*blog, host));
+  ASSERT_TRUE(blog->MarkAllAsPublished(host));
   BlogRec a = *blog->FindEntry(1);
   a.title = "A changed";
   blog->UpdateEntry(a);
@@ -101,9 +101,9 @@ TEST_F(TrackingTest, APageThatCannotBeWrittenStopsTheRun) {
 
 TEST_F(TrackingTest, PicturesAndExtraFilesAreCopied) {
   WriteFile(dir / "pic.png", "not really a picture");
-  ASSERT_TRUE(blog->AddPicture(dir / "pic.png"));
+  ASSERT_TRUE(blog->AddPicture(dir / "pic.png", host));
   WriteFile(dir / "index.html", "<p>extra home</p>");
-  ASSERT_TRUE(blog->AddFile(dir / "index.html"));
+  ASSERT_TRUE(blog->AddFile(dir / "index.html", host));
   GenerateResult r = Generate();
   EXPECT_TRUE(LogHas("processing picture pic.png"));
   EXPECT_TRUE(LogHas("processing file index.html"));
@@ -118,7 +118,7 @@ TEST_F(TrackingTest, PicturesAndExtraFilesAreCopied) {
 TEST_F(TrackingTest, StrayTemporaryFilesOfAKilledRunAreRemovedAndNothingElse) {
   // An extra file whose name merely has the form of a temporary file is part of the site.
   WriteFile(dir / "report.tmp-ABC123", "a report");
-  ASSERT_TRUE(blog->AddFile(dir / "report.tmp-ABC123"));
+  ASSERT_TRUE(blog->AddFile(dir / "report.tmp-ABC123", host));
   Generate();
   ASSERT_EQ(Page("report.tmp-ABC123"), "a report");
   const std::string home = Page("index.html");

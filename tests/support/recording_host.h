@@ -1,5 +1,6 @@
 // RecordingHost: a Host for tests. It records everything the core says and answers every
-// question from a script (or with a default answer when the script runs out).
+// question from a script (or with a default answer when the script runs out). It is also
+// the start-up wizard's WizardDialogs, whose dialogs the tests play.
 #pragma once
 
 #include <deque>
@@ -8,11 +9,12 @@
 #include <vector>
 
 #include "store/options.h"
+#include "store/wizard_dialogs.h"
 #include "util/host.h"
 
 namespace tessavo::testing {
 
-class RecordingHost : public Host {
+class RecordingHost : public Host, public WizardDialogs {
  public:
   struct LogLine {
     LogColor color;

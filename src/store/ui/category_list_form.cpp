@@ -18,7 +18,7 @@
 namespace tessavo::store_ui {
 
 bool AddCategory(QWidget* parent, Blog& blog, const editor::EditorContext& context) {
-  if (!blog.CheckCategoryLimit()) return false;
+  if (!blog.CheckCategoryLimit(*context.host)) return false;
   editor::TBlogEntryForm form(context, parent);
   form.setMyBlogFunction(editor::TBlogEntryForm::kCategory);
   form.setMyBlogResult(0);
@@ -120,37 +120,37 @@ void TcatListForm::Reload(int select_key) {
 }
 
 void TcatListForm::btnAddCategoryClick() {
-  if (!context_.blog) return;
+  if (!context_.blog || !context_.host) return;
   try {
     if (AddCategory(this, *context_.blog, context_)) {
       auto all = context_.blog->Categories();
       Reload(all.empty() ? -1 : all.back().key);
     }
   } catch (const std::exception& e) {
-    context_.blog->host().ShowError(e.what());
+    context_.host->ShowError(e.what());
   }
 }
 
 void TcatListForm::btnEditCategoryClick() {
-  if (!context_.blog) return;
+  if (!context_.blog || !context_.host) return;
   const BlogRec* c = model->CategoryAt(SelectedRow());
   if (!c) return;
   int32_t key = c->key;
   try {
     if (EditCategory(this, *context_.blog, context_, key)) Reload(key);
   } catch (const std::exception& e) {
-    context_.blog->host().ShowError(e.what());
+    context_.host->ShowError(e.what());
   }
 }
 
 void TcatListForm::btnRemoveCategoryClick() {
-  if (!context_.blog) return;
+  if (!context_.blog || !context_.host) return;
   const BlogRec* c = model->CategoryAt(SelectedRow());
   if (!c) return;
   try {
-    if (context_.blog->RemoveCategory(c->key)) Reload(-1);
+    if (context_.blog->RemoveCategory(c->key, *context_.host)) Reload(-1);
   } catch (const std::exception& e) {
-    context_.blog->host().ShowError(e.what());
+    context_.host->ShowError(e.what());
   }
 }
 

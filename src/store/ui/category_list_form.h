@@ -20,7 +20,7 @@ namespace tessavo::store_ui {
 
 // AddCategory: at the limit tells "Tessavo allows a maximum of 500 categories."; otherwise
 // runs the entry editor in category mode on a new record and inserts it on Save. True when
-// a category was added.
+// a category was added. REQUIRES: context.host.
 bool AddCategory(QWidget* parent, Blog& blog, const editor::EditorContext& context);
 // EditCategory: runs the editor on the category with `key` and writes it back on Save.
 bool EditCategory(QWidget* parent, Blog& blog, const editor::EditorContext& context, int32_t key);

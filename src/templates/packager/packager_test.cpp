@@ -420,8 +420,8 @@ TEST_F(PackagerTest, ResetAndClearActOnlyOnYes) {
 std::unique_ptr<Blog> BlogWithPackage(const fs::path& folder, RecordingHost& host,
                                       const std::string& name) {
   SetProgramFolder(folder);
-  std::unique_ptr<Blog> blog = Blog::Create(folder / "myblog.zdb", host, false);
-  blog->options.SetText(opt::kTemplateFile, name);
+  std::unique_ptr<Blog> blog = Blog::Create(folder / "myblog.zdb", host);
+  blog->SetOptionText(opt::kTemplateFile, name);
   blog->SaveOptions();
   BlogRec r;
   r.type = kBlogEntry;
