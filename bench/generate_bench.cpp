@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_host.h"
 #include "generator/page_output.h"
 #include "generator/run.h"
 #include "store/blog.h"
@@ -33,7 +34,6 @@
 #include "util/file_io.h"
 #include "util/host.h"
 #include "util/program_folder.h"
-#include "bench_host.h"
 
 namespace fs = std::filesystem;
 using namespace tessavo;
@@ -60,10 +60,10 @@ class QuietHost : public bench::BenchHost {
       return text.size() >= s.size() && text.compare(text.size() - s.size(), s.size(), s) == 0;
     };
     if (ends(" has changes.") || ends(" is new.")) changed.push_back(text);
-    static const char* const kMarks[] = {"Loading Template Package...",
-                                         "Processing Template Package complete...",
-                                         "...building page ", "processing picture ",
-                                         "Output Location: ", "Done!"};
+    static const char* const kMarks[] = {
+        "Loading Template Package...", "Processing Template Package complete...",
+        "...building page ",           "processing picture ",
+        "Output Location: ",           "Done!"};
     for (const char* mark : kMarks) {
       if (text.rfind(mark, 0) == 0) {
         bool seen = false;
@@ -89,9 +89,10 @@ long PeakRssKb() {
 }
 
 std::string Body(std::mt19937& rng, size_t length) {
-  static const char* words[] = {"lorem", "ipsum", "dolor", "sit", "amet", "blog", "entry",
-                                "garden", "river", "mountain", "coffee", "morning", "light",
-                                "<b>bold</b>", "walk", "train", "city", "window", "book"};
+  static const char* words[] = {"lorem",  "ipsum",   "dolor",  "sit",         "amet",
+                                "blog",   "entry",   "garden", "river",       "mountain",
+                                "coffee", "morning", "light",  "<b>bold</b>", "walk",
+                                "train",  "city",    "window", "book"};
   std::string text;
   std::uniform_int_distribution<size_t> pick(0, sizeof words / sizeof *words - 1);
   while (text.size() < length) {
@@ -121,10 +122,12 @@ std::vector<std::string> Written(const std::map<std::string, fs::file_time_type>
 
 void Report(const char* label, double seconds, double cpu, const GenerateResult& r,
             size_t written) {
-  std::printf("  %-34s %7.3f s (cpu %6.3f s)  %8.0f pages/s  peak %6.1f MB  written %6zu files  (%d pages built, "
-              "%d pages + %d files/pictures changed)\n",
-              label, seconds, cpu, r.pages_built / seconds, PeakRssKb() / 1024.0, written,
-              r.pages_built, r.pages_changed, r.files_changed + r.pictures_changed);
+  std::printf(
+      "  %-34s %7.3f s (cpu %6.3f s)  %8.0f pages/s  peak %6.1f MB  written %6zu files  (%d pages "
+      "built, "
+      "%d pages + %d files/pictures changed)\n",
+      label, seconds, cpu, r.pages_built / seconds, PeakRssKb() / 1024.0, written, r.pages_built,
+      r.pages_changed, r.files_changed + r.pictures_changed);
 }
 
 void BuildBlog(Blog& blog, Host& host, bool mixed) {
@@ -197,8 +200,8 @@ void BuildBlog(Blog& blog, Host& host, bool mixed) {
 // generator. Where the flag is not supported nothing changes.
 fs::path BenchBase() {
   const char* dir = std::getenv("GENERATE_BENCH_DIR");
-  fs::path base =
-      (dir != nullptr && *dir != '\0' ? fs::path(dir) : fs::temp_directory_path()) / "tessavo-bench";
+  fs::path base = (dir != nullptr && *dir != '\0' ? fs::path(dir) : fs::temp_directory_path()) /
+                  "tessavo-bench";
   fs::create_directories(base);
   const int fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
@@ -213,8 +216,8 @@ fs::path BenchBase() {
 }
 
 int RunOne(bool mixed, bool keep) {
-  fs::path home = BenchBase() /
-                  ((mixed ? "tessavo-bench-mixed-" : "tessavo-bench-articles-") + std::to_string(getpid()));
+  fs::path home = BenchBase() / ((mixed ? "tessavo-bench-mixed-" : "tessavo-bench-articles-") +
+                                 std::to_string(getpid()));
   fs::remove_all(home);
   fs::create_directories(home);
   SetProgramFolder(home);
@@ -225,8 +228,9 @@ int RunOne(bool mixed, bool keep) {
   auto t0 = std::chrono::steady_clock::now();
   BuildBlog(*blog, host, mixed);
   auto t1 = std::chrono::steady_clock::now();
-  std::printf("%s blog: %d rows built in %.2f s\n", mixed ? "mixed (20,000 entries)" : "articles (10,000)",
-              blog->EntryCount(), std::chrono::duration<double>(t1 - t0).count());
+  std::printf("%s blog: %d rows built in %.2f s\n",
+              mixed ? "mixed (20,000 entries)" : "articles (10,000)", blog->EntryCount(),
+              std::chrono::duration<double>(t1 - t0).count());
   const fs::path out = blog->OutputFolder();
   {
     auto a = std::chrono::steady_clock::now();
@@ -247,9 +251,9 @@ int RunOne(bool mixed, bool keep) {
     Report(label, std::chrono::duration<double>(b - a).count(), cpu, r, written.size());
     std::printf("    phases:");
     for (size_t i = 1; i < host.phases.size(); ++i) {
-      std::printf(" [%s] +%.3f", host.phases[i - 1].first.c_str(),
-                  std::chrono::duration<double>(host.phases[i].second - host.phases[i - 1].second)
-                      .count());
+      std::printf(
+          " [%s] +%.3f", host.phases[i - 1].first.c_str(),
+          std::chrono::duration<double>(host.phases[i].second - host.phases[i - 1].second).count());
     }
     if (!host.phases.empty()) {
       std::printf(" [%s] +%.3f", host.phases.back().first.c_str(),
@@ -269,7 +273,8 @@ int RunOne(bool mixed, bool keep) {
   blog->UpdateEntry(edit);
   blog->MarkAllAsPublished(host);
   std::vector<std::string> written = timed("after editing one entry");
-  std::printf("    edited \"%s\" (%s); files written:", edit.title.c_str(), edit.date_time.Format().c_str());
+  std::printf("    edited \"%s\" (%s); files written:", edit.title.c_str(),
+              edit.date_time.Format().c_str());
   for (const std::string& n : written) std::printf(" %s", n.c_str());
   std::printf("\n    reported:");
   for (const std::string& l : host.changed) std::printf(" [%s]", l.c_str());

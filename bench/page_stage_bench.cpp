@@ -61,11 +61,12 @@ int main() {
   TemplateGlobalVars g;
   g.main_title = "Blog";
   g.main_about = "About this blog";
-  g.navbar_column = "<A HREF=\"index.html\" class=\"navbtn\">Blog Home</A><BR>"
-                    "<A HREF=\"bymonth.html\" class=\"navbtn\">Archives</A>";
+  g.navbar_column =
+      "<A HREF=\"index.html\" class=\"navbtn\">Blog Home</A><BR>"
+      "<A HREF=\"bymonth.html\" class=\"navbtn\">Archives</A>";
   for (int m = 1; m <= 12; ++m) {
-    g.links_by_month_column += "<A HREF=\"2006" + std::to_string(m) +
-                               ".html\" class=\"entrylink\">Month 2006</A><BR>";
+    g.links_by_month_column +=
+        "<A HREF=\"2006" + std::to_string(m) + ".html\" class=\"entrylink\">Month 2006</A><BR>";
   }
   g.home_link = "<A HREF=\"index.html\" class=\"menulink\">Blog Home</A>";
   g.by_month_link = "<A HREF=\"bymonth.html\" class=\"menulink\">Archives</A>";
@@ -79,12 +80,12 @@ int main() {
   size_t sink = 0;
   const double slices = PagesPerSecond([&] { return BuildPage(entry); }, sink);
   const double fast = PagesPerSecond([&] { return ExpandPageVariables(page, g, entry, p); }, sink);
-  const double literal = PagesPerSecond(
-      [&] { return reference::ExpandPageVariables(page, g, entry, p); }, sink);
+  const double literal =
+      PagesPerSecond([&] { return reference::ExpandPageVariables(page, g, entry, p); }, sink);
   const std::string expanded = ExpandPageVariables(page, g, entry, p);
   const double functions = PagesPerSecond([&] { return ExpandFunctions(expanded); }, sink);
-  const double both = PagesPerSecond(
-      [&] { return ExpandFunctions(ExpandPageVariables(page, g, entry, p)); }, sink);
+  const double both =
+      PagesPerSecond([&] { return ExpandFunctions(ExpandPageVariables(page, g, entry, p)); }, sink);
   std::printf("page of %zu bytes\n", page.size());
   std::printf("entry slices of one page:       %10.0f pages/s\n", slices);
   std::printf("page variables, one scan:       %10.0f pages/s\n", fast);

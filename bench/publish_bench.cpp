@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_host.h"
 #include "ftp_servers.h"
 #include "publish/publish.h"
 #include "store/blog.h"
@@ -18,7 +19,6 @@
 #include "util/crc32.h"
 #include "util/host.h"
 #include "util/program_folder.h"
-#include "bench_host.h"
 
 namespace {
 

@@ -15,16 +15,15 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_host.h"
 #include "generator/run.h"
 #include "store/blog.h"
 #include "util/host.h"
 #include "util/program_folder.h"
-#include "bench_host.h"
 
 namespace {
 
 using namespace tessavo;
-
 
 double CpuSeconds() {
   rusage u{};
@@ -52,11 +51,12 @@ int main(int argc, char** argv) {
       const GenerateResult r = GeneratePages(*blog, host);
       const double wall =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::printf("run %d: %.3f s (cpu %.3f s), %d pages built, %d pages and %d files changed, "
-                  "%d removed, %d log lines%s\n",
-                  i + 1, wall, CpuSeconds() - cpu0, r.pages_built, r.pages_changed,
-                  r.files_changed + r.pictures_changed, r.pages_removed, host.lines,
-                  r.ok ? "" : " (stopped on an error)");
+      std::printf(
+          "run %d: %.3f s (cpu %.3f s), %d pages built, %d pages and %d files changed, "
+          "%d removed, %d log lines%s\n",
+          i + 1, wall, CpuSeconds() - cpu0, r.pages_built, r.pages_changed,
+          r.files_changed + r.pictures_changed, r.pages_removed, host.lines,
+          r.ok ? "" : " (stopped on an error)");
       if (!r.ok) return 1;
     }
   } catch (const std::exception& e) {

@@ -73,9 +73,10 @@ double PublishWith(Blog& blog, bench::BenchHost& host, int connections, const st
 }
 
 double RunLftp(int port, const fs::path& local, const std::string& target, bool& ok) {
-  const std::string script = "set ftp:ssl-allow no; set net:max-retries 1; "
-                             "mirror --reverse --parallel=4 " + local.string() + " " + target +
-                             "; quit";
+  const std::string script =
+      "set ftp:ssl-allow no; set net:max-retries 1; "
+      "mirror --reverse --parallel=4 " +
+      local.string() + " " + target + "; quit";
   auto start = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0) {
@@ -141,9 +142,10 @@ int main(int argc, char** argv) {
     ok4 = ok4 && SameFiles(out, root / "n4");
     ok_lftp = ok_lftp && SameFiles(out, root / "lftp");
 
-    std::printf("%d files of %d bytes; every reply and data connection delayed %d ms "
-                "(one way %d ms)\n",
-                files, size, 2 * one_way_ms, one_way_ms);
+    std::printf(
+        "%d files of %d bytes; every reply and data connection delayed %d ms "
+        "(one way %d ms)\n",
+        files, size, 2 * one_way_ms, one_way_ms);
     std::printf("Tessavo, 1 connection:   %8.1f s  %7.1f files/s  %s\n", n1, files / n1,
                 ok1 ? "complete" : "INCOMPLETE");
     std::printf("Tessavo, 4 connections:  %8.1f s  %7.1f files/s  %s\n", n4, files / n4,

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "bench_host.h"
 #include "store/blog.h"
 #include "util/host.h"
 #include "util/program_folder.h"
-#include "bench_host.h"
 
 namespace {
 
@@ -65,9 +65,10 @@ int main(int argc, char** argv) {
     recs.reserve(static_cast<size_t>(entries));
     for (long i = 0; i < entries; ++i) {
       tessavo::BlogRec r;
-      r.date_time = tessavo::DateTime{2000 + static_cast<int>(i % 20), 1 + static_cast<int>(i % 12),
-                                      1 + static_cast<int>(i % 28), static_cast<int>(i % 24),
-                                      static_cast<int>(i % 60), static_cast<int>(i / 60 % 60)};
+      r.date_time =
+          tessavo::DateTime{2000 + static_cast<int>(i % 20), 1 + static_cast<int>(i % 12),
+                            1 + static_cast<int>(i % 28),    static_cast<int>(i % 24),
+                            static_cast<int>(i % 60),        static_cast<int>(i / 60 % 60)};
       r.title = "Entry number " + std::to_string(i);
       r.text = Prose(rng, 1200);
       r.keywords = "bench, entries";
@@ -102,8 +103,8 @@ int main(int argc, char** argv) {
       }
       picture_bytes += data.size();
       files.push_back(pics / ("picture" + std::to_string(i) + ".png"));
-      std::ofstream(files.back(), std::ios::binary).write(data.data(),
-                                                          static_cast<std::streamsize>(data.size()));
+      std::ofstream(files.back(), std::ios::binary)
+          .write(data.data(), static_cast<std::streamsize>(data.size()));
     }
     t0 = Clock::now();
     for (const auto& f : files) blog->AddPicture(f, host);

@@ -16,8 +16,7 @@ inline const std::filesystem::path& InputFile(const char* extension) {
   static const std::filesystem::path path = [extension] {
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = tmp && *tmp ? tmp : "/tmp";
-    return std::filesystem::path(dir) /
-           ("tessavo-fuzz-" + std::to_string(::getpid()) + extension);
+    return std::filesystem::path(dir) / ("tessavo-fuzz-" + std::to_string(::getpid()) + extension);
   }();
   return path;
 }

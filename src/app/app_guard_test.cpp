@@ -86,9 +86,12 @@ class GuardTest : public QObject {
     QCOMPARE(second.exitCode(), 0);
     QCOMPARE(first.state(), QProcess::Running);
     QByteArray said;
-    QTRY_VERIFY_WITH_TIMEOUT((said += first.readAllStandardError()).contains("another start asked to show the window"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (said += first.readAllStandardError()).contains("another start asked to show the window"),
+        5000);
     // The second start wrote no settings file.
-    QVERIFY(!QFile::exists(QString::fromStdString((dir_->path() / "home" / "tessavo.ini").string())));
+    QVERIFY(
+        !QFile::exists(QString::fromStdString((dir_->path() / "home" / "tessavo.ini").string())));
 
     // A copy under another name runs beside the first.
     QString other_name = QString("tessavo-other-%1").arg(getpid());

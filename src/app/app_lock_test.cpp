@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include "app/main_window.h"
-#include "desktop/scripted_dialogs.h"
 #include "blog_holder.h"
+#include "desktop/scripted_dialogs.h"
 #include "store/blog_lock.h"
 #include "temp_dir.h"
 #include "util/program_folder.h"

@@ -1,10 +1,11 @@
 // The main window and the option dialogs: the Options page's buttons and double clicks, each
 // dialog's round trip into the option rows, Cancel, "Tessavo Options" and the settings file,
 // the new-blog wizard's questions 4 and 5, and publishing to a folder chosen in a dialog.
+#include <SQLiteCpp/SQLiteCpp.h>
 #include <QApplication>
 #include <QCheckBox>
-#include <QInputMethodEvent>
 #include <QComboBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -13,7 +14,6 @@
 #include <QStackedWidget>
 #include <QTableView>
 #include <QtTest>
-#include <SQLiteCpp/SQLiteCpp.h>
 
 #include <map>
 #include <variant>
@@ -49,17 +49,19 @@ QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
 using Rows = std::vector<std::vector<std::string>>;
 Rows OptionRows(const fs::path& file) {
   SQLite::Database db(file.string(), SQLite::OPEN_READONLY);
-  SQLite::Statement q(db,
-                      "SELECT rowid, OptionKey, OptionName, OptionValue, OptionInteger, OptionMemo, "
-                      "typeof(OptionValue), typeof(OptionInteger), typeof(OptionMemo) "
-                      "FROM tblOptions ORDER BY OptionKey");
+  SQLite::Statement q(
+      db,
+      "SELECT rowid, OptionKey, OptionName, OptionValue, OptionInteger, OptionMemo, "
+      "typeof(OptionValue), typeof(OptionInteger), typeof(OptionMemo) "
+      "FROM tblOptions ORDER BY OptionKey");
   Rows rows;
   while (q.executeStep()) {
     std::vector<std::string> row;
     for (int i = 0; i < q.getColumnCount(); ++i) {
       SQLite::Column c = q.getColumn(i);
-      row.push_back(c.isNull() ? std::string("<null>")
-                               : std::string(static_cast<const char*>(c.getBlob()), size_t(c.getBytes())));
+      row.push_back(c.isNull()
+                        ? std::string("<null>")
+                        : std::string(static_cast<const char*>(c.getBlob()), size_t(c.getBytes())));
     }
     rows.push_back(row);
   }
@@ -217,11 +219,14 @@ class OptionsWindowTest : public QObject {
     for (const auto& def : OptionDefinitions()) {
       auto it = expected.find(def.key);
       if (it == expected.end()) {
-        QVERIFY2(after.Text(def.key) == before.Text(def.key) && after.Int(def.key) == before.Int(def.key),
+        QVERIFY2(after.Text(def.key) == before.Text(def.key) &&
+                     after.Int(def.key) == before.Int(def.key),
                  qPrintable(QString("option %1 changed").arg(def.key)));
       } else if (auto* text = std::get_if<std::string>(&it->second)) {
-        QVERIFY2(after.Text(def.key) == *text, qPrintable(QString("option %1: %2").arg(def.key)
-                                                           .arg(QString::fromStdString(after.Text(def.key)))));
+        QVERIFY2(after.Text(def.key) == *text,
+                 qPrintable(QString("option %1: %2")
+                                .arg(def.key)
+                                .arg(QString::fromStdString(after.Text(def.key)))));
       } else {
         QVERIFY2(after.Int(def.key) == std::get<int32_t>(it->second),
                  qPrintable(QString("option %1: %2").arg(def.key).arg(after.Int(def.key))));
@@ -340,10 +345,10 @@ class OptionsWindowTest : public QObject {
       return int(QDialog::Rejected);
     };
     const std::vector<std::pair<int, QString>> cases = {
-        {101, "OptBasicForm"},       {106, "OptBasicForm"},      {114, "OptBasicForm"},
-        {190, "BackupBlogForm"},     {191, "BackupBlogForm"},    {201, "OptAdvancedForm"},
-        {276, "OptAdvancedForm"},    {301, "OptTemplateForm"},   {401, "OptRSSForm"},
-        {412, "OptRSSForm"},         {501, "OptFTPForm"},        {511, "OptFTPForm"},
+        {101, "OptBasicForm"},       {106, "OptBasicForm"},       {114, "OptBasicForm"},
+        {190, "BackupBlogForm"},     {191, "BackupBlogForm"},     {201, "OptAdvancedForm"},
+        {276, "OptAdvancedForm"},    {301, "OptTemplateForm"},    {401, "OptRSSForm"},
+        {412, "OptRSSForm"},         {501, "OptFTPForm"},         {511, "OptFTPForm"},
         {601, "OptCustomVariables"}, {620, "OptCustomVariables"}, {999, ""}};
     for (const auto& [key, dialog] : cases) {
       opened.clear();
@@ -438,9 +443,8 @@ class OptionsWindowTest : public QObject {
     static QStringList logged;
     logged.clear();
     QLoggingCategory::setFilterRules("*.debug=true");
-    auto previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
-      logged << m;
-    });
+    auto previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& m) { logged << m; });
     const QString password = "Pw-9f2Kq!";
     {
       TtheMainForm w;
@@ -557,9 +561,10 @@ class OptionsWindowTest : public QObject {
   }
 
   void resetThenCancelLeavesTheFonts() {
-    tessavo::testing::WriteFile(home_->path() / "tessavo.ini",
-                                "[Options]\nBack=1\noptionFontForm=Serif,0,0,14,1\n"
-                                "optionFontLists=Monospace,0,0,12,0\noptionFontEntryText=Serif,0,0,16,0\n");
+    tessavo::testing::WriteFile(
+        home_->path() / "tessavo.ini",
+        "[Options]\nBack=1\noptionFontForm=Serif,0,0,14,1\n"
+        "optionFontLists=Monospace,0,0,12,0\noptionFontEntryText=Serif,0,0,16,0\n");
     {
       TtheMainForm w;
       const desktop::SessionSettings before = w.settings();
@@ -601,7 +606,8 @@ class OptionsWindowTest : public QObject {
     QCOMPARE(QString::fromStdString(w.settings().font_form), options::DefaultFontDescription());
     QCOMPARE(w.font().pointSize(), QApplication::font().pointSize());
     QVERIFY(!w.font().bold());
-    QCOMPARE(w.palette().color(QPalette::WindowText), QApplication::palette(&w).color(QPalette::WindowText));
+    QCOMPARE(w.palette().color(QPalette::WindowText),
+             QApplication::palette(&w).color(QPalette::WindowText));
   }
 
   // --- The wizard ----------------------------------------------------------------------------
@@ -623,7 +629,8 @@ class OptionsWindowTest : public QObject {
         TypeOver(basic->edBlogTitle, "My Garden Blog");
         basic->btnSave->click();
       } else if (auto* chooser = dynamic_cast<TOptTemplateForm*>(&d)) {
-        for (int i = 0; i < chooser->cbTemplateList->count(); ++i) listed << chooser->cbTemplateList->itemText(i);
+        for (int i = 0; i < chooser->cbTemplateList->count(); ++i)
+          listed << chooser->cbTemplateList->itemText(i);
         chooser->cbTemplateList->setCurrentIndex(1);
         chooser->btnSave->click();
       }
@@ -636,8 +643,10 @@ class OptionsWindowTest : public QObject {
     QCOMPARE(listed, (QStringList{"@default.tem", "second.tem"}));
     // The five questions and no other box.
     QCOMPARE(int(dialogs_->messages.size()), 5);
-    QVERIFY(dialogs_->messages[3].text.contains("Would you like to set basic options for your Blog?"));
-    QVERIFY(dialogs_->messages[4].text.contains("Would you like to choose a template for your Blog?"));
+    QVERIFY(
+        dialogs_->messages[3].text.contains("Would you like to set basic options for your Blog?"));
+    QVERIFY(
+        dialogs_->messages[4].text.contains("Would you like to choose a template for your Blog?"));
     const BlogOptionsRec stored = StoredOptions(file_);
     QCOMPARE(stored.Text(opt::kBlogTitle), std::string("My Garden Blog"));
     QCOMPARE(stored.Text(opt::kTemplateFile), std::string("second.tem"));
@@ -679,7 +688,8 @@ class OptionsWindowTest : public QObject {
     dialogs_->files = {Q(site)};
     dialogs_->on_exec = [](QDialog& d) {
       auto& f = dynamic_cast<options::TOptFTPForm&>(d);
-      f.cbBlogPublishingLocation->setCurrentIndex(f.cbBlogPublishingLocation->findText("Publish using File Copy"));
+      f.cbBlogPublishingLocation->setCurrentIndex(
+          f.cbBlogPublishingLocation->findText("Publish using File Copy"));
       f.btnSetFileDestination->click();
       f.btnSave->click();
       return d.result();
@@ -694,7 +704,8 @@ class OptionsWindowTest : public QObject {
     w.btnPublishToWeb->click();
     const fs::path out = w.blog()->OutputFolder();
     QVERIFY(fs::exists(site / "index.html"));
-    QCOMPARE(tessavo::testing::ReadFile(site / "index.html"), tessavo::testing::ReadFile(out / "index.html"));
+    QCOMPARE(tessavo::testing::ReadFile(site / "index.html"),
+             tessavo::testing::ReadFile(out / "index.html"));
     int copied = 0;
     for (const auto& e : fs::directory_iterator(out)) {
       if (!e.is_regular_file()) continue;

@@ -50,8 +50,11 @@ class ChoosersFromScript : public desktop::DialogRunner {
     answers.pop_front();
     return a;
   }
-  QString OpenFile(QWidget*, const QString&, const QString&, const QString&) override { return Next(); }
-  QString SaveFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
+  QString OpenFile(QWidget*, const QString&, const QString&, const QString&) override {
+    return Next();
+  }
+  QString SaveFile(QWidget*, const QString&, const QString&, const QString&,
+                   const QString&) override {
     return Next();
   }
   QString ChooseFolder(QWidget*, const QString&) override { return Next(); }
@@ -190,7 +193,8 @@ class PersonPathTest : public QObject {
                    Press(QMessageBox::No)});
     person.Expect({"question 4", [](QWidget* m) { return IsBoxWith(m, "Question 4 of 5"); },
                    Press(QMessageBox::Yes)});
-    person.Expect({"basic options", [](QWidget* m) { return qobject_cast<options::TOptBasicForm*>(m); },
+    person.Expect({"basic options",
+                   [](QWidget* m) { return qobject_cast<options::TOptBasicForm*>(m); },
                    [](QWidget* m) {
                      auto* f = static_cast<options::TOptBasicForm*>(m);
                      TypeInto(f->edBlogTitle, "A Person's Blog");
@@ -198,7 +202,8 @@ class PersonPathTest : public QObject {
                    }});
     person.Expect({"question 5", [](QWidget* m) { return IsBoxWith(m, "Question 5 of 5"); },
                    Press(QMessageBox::Yes)});
-    person.Expect({"template options", [](QWidget* m) { return qobject_cast<templates::TOptTemplateForm*>(m); },
+    person.Expect({"template options",
+                   [](QWidget* m) { return qobject_cast<templates::TOptTemplateForm*>(m); },
                    [](QWidget* m) {
                      auto* f = static_cast<templates::TOptTemplateForm*>(m);
                      if (ChooseByKeys(f->cbTemplateList, "second.tem")) Click(f->btnSave);
@@ -210,10 +215,12 @@ class PersonPathTest : public QObject {
 
     Click(w.btnSideOptions);
     QCOMPARE(w.CurrentPage(), int(TtheMainForm::kOptionsPage));
-    person.Expect({"publishing options", [](QWidget* m) { return qobject_cast<options::TOptFTPForm*>(m); },
+    person.Expect({"publishing options",
+                   [](QWidget* m) { return qobject_cast<options::TOptFTPForm*>(m); },
                    [](QWidget* m) {
                      auto* f = static_cast<options::TOptFTPForm*>(m);
-                     if (!ChooseByKeys(f->cbBlogPublishingLocation, "Publish using File Copy")) return;
+                     if (!ChooseByKeys(f->cbBlogPublishingLocation, "Publish using File Copy"))
+                       return;
                      Click(f->btnSetFileDestination);
                      Click(f->btnSave);
                    }});
@@ -240,11 +247,15 @@ class PersonPathTest : public QObject {
     // The site is in the folder, as generated.
     const fs::path out = blog->OutputFolder();
     QVERIFY2(fs::exists(site / "index.html"), qPrintable(log));
-    QCOMPARE(tessavo::testing::ReadFile(site / "index.html"), tessavo::testing::ReadFile(out / "index.html"));
-    QVERIFY(tessavo::testing::ReadFile(site / "index.html").find("A Person&#39;s Blog") != std::string::npos ||
-            tessavo::testing::ReadFile(site / "index.html").find("A Person's Blog") != std::string::npos);
+    QCOMPARE(tessavo::testing::ReadFile(site / "index.html"),
+             tessavo::testing::ReadFile(out / "index.html"));
+    QVERIFY(tessavo::testing::ReadFile(site / "index.html").find("A Person&#39;s Blog") !=
+                std::string::npos ||
+            tessavo::testing::ReadFile(site / "index.html").find("A Person's Blog") !=
+                std::string::npos);
     for (const auto& e : fs::directory_iterator(out)) {
-      if (e.is_regular_file()) QVERIFY2(fs::exists(site / e.path().filename()), qPrintable(Q(e.path())));
+      if (e.is_regular_file())
+        QVERIFY2(fs::exists(site / e.path().filename()), qPrintable(Q(e.path())));
     }
   }
 };

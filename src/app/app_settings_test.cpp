@@ -27,8 +27,9 @@ class PlacementTest : public QObject {
 
   void outOfRangeLeftIsIgnored() {
     QSize desk = QGuiApplication::primaryScreen()->geometry().size();
-    tessavo::testing::WriteFile(
-        Ini(), "[Form]\nTop=30\nLeft=" + std::to_string(desk.width() + 5000) + "\nHeight=560\nWidth=640\n");
+    tessavo::testing::WriteFile(Ini(),
+                                "[Form]\nTop=30\nLeft=" + std::to_string(desk.width() + 5000) +
+                                    "\nHeight=560\nWidth=640\n");
     TtheMainForm w;
     QCOMPARE(w.pos().x(), 20);
     QCOMPARE(w.pos().y(), 30);

@@ -1,18 +1,17 @@
 // The main window: its two states, the wizard, entries through the editor, pictures, files,
 // categories, the status window and the Publish log.
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <sys/stat.h>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTextBlock>
-#include <QPlainTextEdit>
 #include <QtTest>
-#include <SQLiteCpp/SQLiteCpp.h>
-#include <sys/stat.h>
 
 #include <set>
 
@@ -76,10 +75,10 @@ class WindowTest : public QObject {
     QVERIFY(!w.blog());
     QCOMPARE(w.CurrentPage(), int(TtheMainForm::kBlogsPage));
     QVERIFY(w.btnSideBlogs->isEnabled());
-    for (QPushButton* b : {w.btnSideEntries, w.btnSidePictures, w.btnSideFiles, w.btnSideOptions,
-                           w.btnSidePublish, w.btnSideClose, w.btnCloseBlog, w.btnBackupBlog,
-                           w.btnCompactBlog, w.btnPreviewPages, w.btnPublishToWeb, w.btnPublishNext10,
-                           w.btnMarkAllAsNew, w.btnMarkAsPublished}) {
+    for (QPushButton* b :
+         {w.btnSideEntries, w.btnSidePictures, w.btnSideFiles, w.btnSideOptions, w.btnSidePublish,
+          w.btnSideClose, w.btnCloseBlog, w.btnBackupBlog, w.btnCompactBlog, w.btnPreviewPages,
+          w.btnPublishToWeb, w.btnPublishNext10, w.btnMarkAllAsNew, w.btnMarkAsPublished}) {
       QVERIFY2(!b->isEnabled(), qPrintable(b->text()));
     }
     QVERIFY(w.btnOpenBlog->isEnabled());
@@ -98,13 +97,14 @@ class WindowTest : public QObject {
     QVERIFY(dialogs_->messages[0].text.startsWith("Question 1 of 5"));
     QCOMPARE(w.CurrentPage(), int(TtheMainForm::kEntriesPage));
     QVERIFY(w.memPublish->toPlainText().isEmpty());
-    for (QPushButton* b : {w.btnSideEntries, w.btnSidePictures, w.btnSideFiles, w.btnSideOptions,
-                           w.btnSidePublish, w.btnSideClose, w.btnCloseBlog, w.btnBackupBlog,
-                           w.btnCompactBlog}) {
+    for (QPushButton* b :
+         {w.btnSideEntries, w.btnSidePictures, w.btnSideFiles, w.btnSideOptions, w.btnSidePublish,
+          w.btnSideClose, w.btnCloseBlog, w.btnBackupBlog, w.btnCompactBlog}) {
       QVERIFY2(b->isEnabled(), qPrintable(b->text()));
     }
-    for (QPushButton* b : {w.btnOpenBlog, w.btnNewBlog, w.btnRepairBlog, w.btnPreviewPages,
-                           w.btnPublishToWeb, w.btnPublishNext10, w.btnMarkAllAsNew, w.btnMarkAsPublished}) {
+    for (QPushButton* b :
+         {w.btnOpenBlog, w.btnNewBlog, w.btnRepairBlog, w.btnPreviewPages, w.btnPublishToWeb,
+          w.btnPublishNext10, w.btnMarkAllAsNew, w.btnMarkAsPublished}) {
       QVERIFY2(!b->isEnabled(), qPrintable(b->text()));
     }
     // Home page, recent entries, about page and the welcome entry; no links page.
@@ -187,7 +187,8 @@ class WindowTest : public QObject {
     w.btnAddEntry->click();
     QCOMPARE(w.entries_model->rowCount(), before + 1);
     std::vector<BlogRec> all = w.blog()->Entries();
-    auto it = std::find_if(all.begin(), all.end(), [](const BlogRec& r) { return r.title == "My first page"; });
+    auto it = std::find_if(all.begin(), all.end(),
+                           [](const BlogRec& r) { return r.title == "My first page"; });
     QVERIFY(it != all.end());
     QCOMPARE(it->type, 2);
     QCOMPARE(it->page_name.size(), size_t(14));
@@ -266,7 +267,8 @@ class WindowTest : public QObject {
     QModelIndex cat = w.entries_model->index(0, EntryListModel::kCategory);
     QCOMPARE(cat.data().toString(), QString("??? 7 ???"));
     QVERIFY(cat.data(EntryListModel::kMissingRole).toBool());
-    QCOMPARE(w.entries_model->index(0, EntryListModel::kEntryType).data().toString(), QString("Redirect"));
+    QCOMPARE(w.entries_model->index(0, EntryListModel::kEntryType).data().toString(),
+             QString("Redirect"));
     QCOMPARE(EntryTypeColor(6), QColor(255, 192, 128));
     QVERIFY(!EntryTypeColor(0).isValid());
     QCOMPARE(OptionKeyColor(190), QColor(166, 202, 240));
@@ -283,7 +285,8 @@ class WindowTest : public QObject {
     QRect cell = w.lbEntries->visualRect(w.entries_model->index(0, EntryListModel::kEntryType));
     QImage shot = w.lbEntries->viewport()->grab().toImage();
     QCOMPARE(QColor(shot.pixel(cell.left() + 4, cell.bottom() - 3)), QColor(255, 192, 128));
-    QCOMPARE(QColor(shot.pixel(cell.left(), cell.top())), w.lbEntries->palette().color(QPalette::Base));
+    QCOMPARE(QColor(shot.pixel(cell.left(), cell.top())),
+             w.lbEntries->palette().color(QPalette::Base));
     QRect catCell = w.lbEntries->visualRect(cat);
     QCOMPARE(QColor(shot.pixel(catCell.right() - 4, catCell.bottom() - 3)), QColor(0, 255, 0));
   }
@@ -309,15 +312,17 @@ class WindowTest : public QObject {
     // Remove asks first.
     dialogs_->answers = {QMessageBox::Ok};
     w.btnRemovePicture->click();
-    QVERIFY(dialogs_->messages.back().text.startsWith("Remove Blog Picture? \n\nPhoto.png\n\n ( Added "));
+    QVERIFY(dialogs_->messages.back().text.startsWith(
+        "Remove Blog Picture? \n\nPhoto.png\n\n ( Added "));
     QCOMPARE(w.pictures_model->rowCount(), 0);
 
     // Files: add, save as, remove.
     auto data = tessavo::testing::WriteFile(home_->path() / "in" / "notes.txt", "abc");
     dialogs_->files.push_back(Q(data));
     w.btnAddFile->click();
-    QCOMPARE(dialogs_->filters.back(),
-             QString("All Files|*.*|Programs|*.exe|Zip Files|*.zip|Pictures|*.gif;*.png;*.jpg;*.jpeg"));
+    QCOMPARE(
+        dialogs_->filters.back(),
+        QString("All Files|*.*|Programs|*.exe|Zip Files|*.zip|Pictures|*.gif;*.png;*.jpg;*.jpeg"));
     QCOMPARE(w.files_model->rowCount(), 1);
     QCOMPARE(w.files_model->index(0, 2).data().toInt(), 3);
     dialogs_->files.push_back(Q(home_->path() / "copy.txt"));
@@ -424,7 +429,8 @@ class WindowTest : public QObject {
     TtheMainForm w;
     w.show();
     DesktopHost& host = w.host();
-    for (int i = 0; i < 300; ++i) host.PublishLogLine("...building page p" + std::to_string(i) + ".html");
+    for (int i = 0; i < 300; ++i)
+      host.PublishLogLine("...building page p" + std::to_string(i) + ".html");
     QScrollBar* bar = w.memPublish->verticalScrollBar();
     QVERIFY(bar->maximum() > 100);
     QCOMPARE(bar->value(), bar->maximum());  // the last line shows
@@ -459,7 +465,6 @@ class WindowTest : public QObject {
     QVERIFY(w.memPublish->toPlainText().isEmpty());
   }
 
-
   void backupAndCompactFromTheBlogsPage() {
     TtheMainForm w;
     CreateBlog(w);
@@ -490,7 +495,8 @@ class WindowTest : public QObject {
     TtheMainForm w;
     dialogs_->files.push_back(Q(home_->path() / "notes.txt"));
     w.btnRepairBlog->click();
-    QCOMPARE(dialogs_->messages.back().text, QString("File selected is not a version 2 Tessavo file."));
+    QCOMPARE(dialogs_->messages.back().text,
+             QString("File selected is not a version 2 Tessavo file."));
   }
 
   void displayMenuBackgroundAndFonts() {
@@ -622,7 +628,7 @@ class WindowTest : public QObject {
     running = false;
     clicker.stop();
 
-    QVERIFY2(ticks > 2, qPrintable(QString::number(ticks)));  // clicks at several moments
+    QVERIFY2(ticks > 2, qPrintable(QString::number(ticks)));     // clicks at several moments
     QCOMPARE(w.CurrentPage(), int(TtheMainForm::kPublishPage));  // the side bar click was dropped
     QVERIFY(log_selects);
     for (const auto& m : dialogs_->messages) QFAIL(qPrintable("unexpected box: " + m.text));
@@ -640,7 +646,8 @@ class WindowTest : public QObject {
     std::set<std::string> keys;
     for (const PageRecord& p : w.blog()->Pages()) {
       QVERIFY2(keys.insert(p.key).second, p.key.c_str());
-      if (p.generated != 0) QVERIFY2(std::filesystem::exists(w.blog()->OutputFolder() / p.key), p.key.c_str());
+      if (p.generated != 0)
+        QVERIFY2(std::filesystem::exists(w.blog()->OutputFolder() / p.key), p.key.c_str());
     }
     QVERIFY(keys.count("article5.html"));
 
@@ -654,7 +661,8 @@ class WindowTest : public QObject {
     w.CloseBlog();
 
     SQLite::Database db(file.string(), SQLite::OPEN_READONLY);
-    QCOMPARE(QString::fromStdString(db.execAndGet("PRAGMA integrity_check").getString()), QString("ok"));
+    QCOMPARE(QString::fromStdString(db.execAndGet("PRAGMA integrity_check").getString()),
+             QString("ok"));
     QCOMPARE(db.execAndGet("SELECT COUNT(*) FROM tblBlog").getInt(), 3004);
   }
 

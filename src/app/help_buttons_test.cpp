@@ -8,23 +8,23 @@
 #include <map>
 #include <set>
 
-#include "store/ui/category_list_form.h"
 #include "app/main_window.h"
+#include "desktop/help.h"
 #include "desktop/scripted_dialogs.h"
 #include "editor/entry_form.h"
 #include "editor/pickers.h"
 #include "editor/tag_dialogs.h"
 #include "help/contents.h"
-#include "desktop/help.h"
 #include "help/help_form.h"
 #include "options/extra_form.h"
 #include "options/option_forms.h"
-#include "store/ui/backup_form.h"
 #include "recording_host.h"
-#include "templates/ui/template_form.h"
 #include "store/blog.h"
+#include "store/ui/backup_form.h"
+#include "store/ui/category_list_form.h"
 #include "temp_dir.h"
 #include "templates/ui/packager_form.h"
+#include "templates/ui/template_form.h"
 #include "util/program_folder.h"
 
 using namespace tessavo;
@@ -76,10 +76,10 @@ class HelpButtonsTest : public QObject {
       if (EntryLevel(e) == 0) ++books;
     }
     QCOMPARE(books, 2);
-    for (const char* name : {"EntriesHTMLBar", "PublishToWeb10", "PackageVariablesSliceCustom",
-                             "BlogsProgramOptions", "OptionsBasic", "OptionsAdvanced",
-                             "OptionsTemplate", "OptionsRSS", "OptionsFTP",
-                             "OptionsCustomVariables", "PackageTemplates", "AboutTessavo"}) {
+    for (const char* name :
+         {"EntriesHTMLBar", "PublishToWeb10", "PackageVariablesSliceCustom", "BlogsProgramOptions",
+          "OptionsBasic", "OptionsAdvanced", "OptionsTemplate", "OptionsRSS", "OptionsFTP",
+          "OptionsCustomVariables", "PackageTemplates", "AboutTessavo"}) {
       QVERIFY2(ContentsTopics().count(name), name);
     }
   }
@@ -174,17 +174,25 @@ class HelpButtonsTest : public QObject {
       templates::TTemplatePackagerForm packager(&settings);
       asked["template packager"] = Press(packager.btnHelp);
     }
-    const std::map<QString, QString> expected{
-        {"entry editor", "Entries"},          {"category editor", "EntriesCategoryList"},
-        {"picture picker", "Pictures"},       {"file picker", "ExtraFiles"},
-        {"category picker", "EntriesAddCategory"}, {"font dialog", "EntriesHTMLBar"},
-        {"link dialog", "EntriesHTMLBar"},    {"image dialog", "EntriesHTMLBar"},
-        {"table dialog", "EntriesHTMLBar"},   {"category list", "EntriesCategoryList"},
-        {"backup dialog", "BlogsBackup"},     {"basic options", "OptionsBasic"},
-        {"advanced options", "OptionsAdvanced"}, {"rss options", "OptionsRSS"},
-        {"ftp options", "OptionsFTP"},        {"custom variables", "OptionsCustomVariables"},
-        {"tessavo options", "BlogsProgramOptions"}, {"template options", "OptionsTemplate"},
-        {"template packager", "PackageTemplates"}};
+    const std::map<QString, QString> expected{{"entry editor", "Entries"},
+                                              {"category editor", "EntriesCategoryList"},
+                                              {"picture picker", "Pictures"},
+                                              {"file picker", "ExtraFiles"},
+                                              {"category picker", "EntriesAddCategory"},
+                                              {"font dialog", "EntriesHTMLBar"},
+                                              {"link dialog", "EntriesHTMLBar"},
+                                              {"image dialog", "EntriesHTMLBar"},
+                                              {"table dialog", "EntriesHTMLBar"},
+                                              {"category list", "EntriesCategoryList"},
+                                              {"backup dialog", "BlogsBackup"},
+                                              {"basic options", "OptionsBasic"},
+                                              {"advanced options", "OptionsAdvanced"},
+                                              {"rss options", "OptionsRSS"},
+                                              {"ftp options", "OptionsFTP"},
+                                              {"custom variables", "OptionsCustomVariables"},
+                                              {"tessavo options", "BlogsProgramOptions"},
+                                              {"template options", "OptionsTemplate"},
+                                              {"template packager", "PackageTemplates"}};
     QCOMPARE(asked, expected);
     auto topics = ContentsTopics();
     for (const auto& [window, topic] : asked) {

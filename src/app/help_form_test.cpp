@@ -8,10 +8,10 @@
 #include <QtTest>
 #include <map>
 
-#include "desktop/look.h"
 #include "app/main_window.h"
-#include "desktop/scripted_dialogs.h"
 #include "desktop/help.h"
+#include "desktop/look.h"
+#include "desktop/scripted_dialogs.h"
 #include "help/help_form.h"
 #include "temp_dir.h"
 #include "util/program_folder.h"

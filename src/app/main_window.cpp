@@ -7,11 +7,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTableView>
-#include <QPlainTextEdit>
 
 #include "app/single_instance.h"
 #include "app/wizard_dialogs.h"
@@ -49,6 +49,7 @@ QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.stri
 class PlacedPage : public QWidget {
  public:
   std::function<void(QSize)> place;
+
  protected:
   void resizeEvent(QResizeEvent*) override {
     if (place) place(size());
@@ -94,15 +95,18 @@ TtheMainForm::TtheMainForm(bool single_instance, const QString& title) : QWidget
   // Step 1: page 0; step 2: the settings file.
   ShowPage(kBlogsPage);
   settings_ = SessionSettings::Load(SettingsFilePath());
-  QSize desk = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry().size()
-                                                : QSize(1024, 768);
+  QSize desk = QGuiApplication::primaryScreen()
+                   ? QGuiApplication::primaryScreen()->geometry().size()
+                   : QSize(1024, 768);
   resize(600, 542);
   QPoint p(20, 20);
   QSize s = size();
   if (settings_.form_top >= 0 && settings_.form_top < desk.height()) p.setY(settings_.form_top);
   if (settings_.form_left >= 0 && settings_.form_left < desk.width()) p.setX(settings_.form_left);
-  if (settings_.form_height >= 0 && settings_.form_height < desk.height()) s.setHeight(settings_.form_height);
-  if (settings_.form_width >= 0 && settings_.form_width < desk.width()) s.setWidth(settings_.form_width);
+  if (settings_.form_height >= 0 && settings_.form_height < desk.height())
+    s.setHeight(settings_.form_height);
+  if (settings_.form_width >= 0 && settings_.form_width < desk.width())
+    s.setWidth(settings_.form_width);
   move(p);
   resize(s);
   start_maximized_ = settings_.form_maximized;
@@ -540,7 +544,8 @@ void TtheMainForm::SetBackground(int background) {
 
 void TtheMainForm::ApplyFonts() {
   ApplyOptionFont(this, FontFromString(Q(settings_.font_form), this));
-  for (QWidget* w : std::initializer_list<QWidget*>{lbEntries, lbPictures, lbFiles, lbOptions, memPublish}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{lbEntries, lbPictures, lbFiles, lbOptions, memPublish}) {
     ApplyOptionFont(w, FontFromString(Q(settings_.font_lists), w));
   }
 }
@@ -593,12 +598,14 @@ void TtheMainForm::closeEvent(QCloseEvent* event) {
 // --- All my Blogs --------------------------------------------------------------------------
 
 void TtheMainForm::btnOpenBlogClick() {
-  QString path = Dialogs().OpenFile(this, Q(ProgramFolder()), "Tessavo File|*.zdb|All Files|*.*", "zdb");
+  QString path =
+      Dialogs().OpenFile(this, Q(ProgramFolder()), "Tessavo File|*.zdb|All Files|*.*", "zdb");
   if (!path.isEmpty()) OpenBlogFile(path.toStdString());
 }
 
 void TtheMainForm::btnNewBlogClick() {
-  QString path = Dialogs().SaveFile(this, Q(ProgramFolder()), QString(), "Tessavo File|*.zdb", "zdb");
+  QString path =
+      Dialogs().SaveFile(this, Q(ProgramFolder()), QString(), "Tessavo File|*.zdb", "zdb");
   if (!path.isEmpty()) StartNewBlog(path.toStdString());
 }
 
@@ -642,7 +649,8 @@ void TtheMainForm::btnCompactBlogClick() {
 }
 
 void TtheMainForm::btnRepairBlogClick() {
-  QString path = Dialogs().OpenFile(this, Q(ProgramFolder()), "Tessavo File|*.zdb|All Files|*.*", "zdb");
+  QString path =
+      Dialogs().OpenFile(this, Q(ProgramFolder()), "Tessavo File|*.zdb|All Files|*.*", "zdb");
   if (path.isEmpty()) return;
   if (!IsBlogFileExtension(path.toStdString())) {
     host_->ShowInformation("File selected is not a version 2 Tessavo file.");
@@ -759,7 +767,8 @@ void TtheMainForm::btnCategoryListClick() {
 
 void TtheMainForm::btnAddPictureClick() {
   if (!blog_) return;
-  QString path = Dialogs().OpenFile(this, Q(ProgramFolder()), "Pictures|*.jpg;*.gif;*.png|All Files|*.*", QString());
+  QString path = Dialogs().OpenFile(this, Q(ProgramFolder()),
+                                    "Pictures|*.jpg;*.gif;*.png|All Files|*.*", QString());
   if (path.isEmpty()) return;
   Run([&] {
     blog_->AddPicture(path.toStdString(), *host_);
@@ -822,15 +831,15 @@ void TtheMainForm::btnSaveFileAsClick() {
   const StoredFile* f = files_model->ItemAt(SelectedRow(lbFiles));
   if (!f) return;
   StoredFile file = *f;
-  QString target = Dialogs().SaveFile(this, Q(ProgramFolder()), Q(file.name), "All Files|*.*", QString());
+  QString target =
+      Dialogs().SaveFile(this, Q(ProgramFolder()), Q(file.name), "All Files|*.*", QString());
   if (target.isEmpty()) return;
   Run([&] { blog_->SaveFileAs(file.key, target.toStdString()); });
 }
 
 // --- Options -------------------------------------------------------------------------------
 
-void TtheMainForm::RunOptionsDialog(
-    const std::function<bool(QWidget*, BlogOptionsRec&)>& dialog) {
+void TtheMainForm::RunOptionsDialog(const std::function<bool(QWidget*, BlogOptionsRec&)>& dialog) {
   if (!blog_) return;
   Run([&] {
     BlogOptionsRec changed = blog_->options();
@@ -850,24 +859,45 @@ void TtheMainForm::RunOptionsDialog(
 }
 
 void TtheMainForm::btnBasicOptionsClick() { RunOptionsDialog(options::RunBasicOptionsDialog); }
-void TtheMainForm::btnAdvancedOptionsClick() { RunOptionsDialog(options::RunAdvancedOptionsDialog); }
+void TtheMainForm::btnAdvancedOptionsClick() {
+  RunOptionsDialog(options::RunAdvancedOptionsDialog);
+}
 void TtheMainForm::btnRSSOptionsClick() { RunOptionsDialog(options::RunRSSOptionsDialog); }
 void TtheMainForm::btnFTPOptionsClick() { RunOptionsDialog(options::RunFTPOptionsDialog); }
-void TtheMainForm::btnCustomVariablesClick() { RunOptionsDialog(options::RunCustomVariablesDialog); }
-void TtheMainForm::btnChooseTemplateClick() { RunOptionsDialog(templates::RunTemplateOptionsDialog); }
+void TtheMainForm::btnCustomVariablesClick() {
+  RunOptionsDialog(options::RunCustomVariablesDialog);
+}
+void TtheMainForm::btnChooseTemplateClick() {
+  RunOptionsDialog(templates::RunTemplateOptionsDialog);
+}
 
 void TtheMainForm::lbOptionsDblClick(const QModelIndex& index) {
   using options::OptionDialog;
   const int row = index.row();
   switch (options::DialogForOptionKey(options_model->KeyAt(row))) {
-    case OptionDialog::kBasic: btnBasicOptionsClick(); break;
-    case OptionDialog::kBackup: btnBackupBlogClick(); break;
-    case OptionDialog::kAdvanced: btnAdvancedOptionsClick(); break;
-    case OptionDialog::kTemplate: btnChooseTemplateClick(); break;
-    case OptionDialog::kRss: btnRSSOptionsClick(); break;
-    case OptionDialog::kFtp: btnFTPOptionsClick(); break;
-    case OptionDialog::kCustomVariables: btnCustomVariablesClick(); break;
-    case OptionDialog::kNone: return;
+    case OptionDialog::kBasic:
+      btnBasicOptionsClick();
+      break;
+    case OptionDialog::kBackup:
+      btnBackupBlogClick();
+      break;
+    case OptionDialog::kAdvanced:
+      btnAdvancedOptionsClick();
+      break;
+    case OptionDialog::kTemplate:
+      btnChooseTemplateClick();
+      break;
+    case OptionDialog::kRss:
+      btnRSSOptionsClick();
+      break;
+    case OptionDialog::kFtp:
+      btnFTPOptionsClick();
+      break;
+    case OptionDialog::kCustomVariables:
+      btnCustomVariablesClick();
+      break;
+    case OptionDialog::kNone:
+      return;
   }
   SelectRow(lbOptions, row);
 }

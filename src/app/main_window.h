@@ -209,7 +209,7 @@ class TtheMainForm : public QWidget {
   TbtOnlyOne* guard_ = nullptr;
   bool start_maximized_ = false;
   bool command_running_ = false;  // a command started through Command has not ended
-  int busy_ = 0;  // commands running (they let events run while they work)
+  int busy_ = 0;                  // commands running (they let events run while they work)
   bool closed_ = false;
   QPointer<help::THelpForm> help_form_;
 };

@@ -64,7 +64,8 @@ class QuietDialogs : public desktop::DialogRunner {
     return QMessageBox::NoButton;
   }
   QString OpenFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-  QString SaveFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
+  QString SaveFile(QWidget*, const QString&, const QString&, const QString&,
+                   const QString&) override {
     return {};
   }
   QString ChooseFolder(QWidget*, const QString&) override { return {}; }
@@ -92,8 +93,10 @@ bool SaveOptionDialogs(TtheMainForm& w, const QString& folder) {
   options::TOptFTPForm ftp(&w);
   options::TOptCustomVariables custom(&w);
   const std::pair<options::TOptionsDialog*, const char*> dialogs[] = {
-      {&basic, "/options-basic.png"}, {&advanced, "/options-advanced.png"},
-      {&rss, "/options-rss.png"},     {&ftp, "/options-publishing.png"},
+      {&basic, "/options-basic.png"},
+      {&advanced, "/options-advanced.png"},
+      {&rss, "/options-rss.png"},
+      {&ftp, "/options-publishing.png"},
       {&custom, "/options-custom-variables.png"}};
   for (const auto& [dialog, name] : dialogs) {
     dialog->setOptionsRec(options);
@@ -102,7 +105,8 @@ bool SaveOptionDialogs(TtheMainForm& w, const QString& folder) {
     dialog->hide();
   }
   PackageLines second = BuiltInPackageLines();
-  second[0] = BuildDescriptionRecord("Autumn: warm colours and a wide side column.\r\nBy the Tessavo demo.");
+  second[0] = BuildDescriptionRecord(
+      "Autumn: warm colours and a wide side column.\r\nBy the Tessavo demo.");
   WriteFileAtomic(ProgramFolder() / "autumn.tem", JoinPackageLines(second));
   WriteFileAtomic(ProgramFolder() / "@default.tem", std::string(BuiltInPackageText()));
   {
@@ -152,11 +156,16 @@ int RunScreenshotTour(const QString& folder) {
     garden.title = "Garden";
     garden.page_name = "garden";
     int32_t garden_key = blog->InsertCategory(garden);
-    blog->InsertEntry(Entry("Welcome to my blog", "<p>First words.</p>", {2026, 11, 2, 9, 15, 0}, 0, -1));
-    blog->InsertEntry(Entry("Three days in Lisbon", "<p>Trams and tiles.</p>", {2026, 11, 20, 18, 4, 12}, 0, travel_key));
-    blog->InsertEntry(Entry("Planting garlic", "<p>Late autumn.</p>", {2026, 11, 28, 7, 45, 0}, 0, garden_key));
-    blog->InsertEntry(Entry("About me", "<p>Who writes here.</p>", {2026, 10, 1, 12, 0, 0}, 2, -1, "about"));
-    blog->InsertEntry(Entry("How I bake bread", "<p>Long article.</p>", {2026, 11, 10, 20, 30, 0}, 1, garden_key, "bread"));
+    blog->InsertEntry(
+        Entry("Welcome to my blog", "<p>First words.</p>", {2026, 11, 2, 9, 15, 0}, 0, -1));
+    blog->InsertEntry(Entry("Three days in Lisbon", "<p>Trams and tiles.</p>",
+                            {2026, 11, 20, 18, 4, 12}, 0, travel_key));
+    blog->InsertEntry(
+        Entry("Planting garlic", "<p>Late autumn.</p>", {2026, 11, 28, 7, 45, 0}, 0, garden_key));
+    blog->InsertEntry(
+        Entry("About me", "<p>Who writes here.</p>", {2026, 10, 1, 12, 0, 0}, 2, -1, "about"));
+    blog->InsertEntry(Entry("How I bake bread", "<p>Long article.</p>", {2026, 11, 10, 20, 30, 0},
+                            1, garden_key, "bread"));
     blog->InsertEntry(Entry("Old link list", "", {2026, 9, 12, 8, 0, 0}, 6, 7, "links"));
     blog->InsertEntry(Entry("Home", "", {2026, 8, 1, 8, 0, 0}, 4, -1));
     QImage img(120, 80, QImage::Format_RGB32);
@@ -188,7 +197,7 @@ int RunScreenshotTour(const QString& folder) {
   host.PublishLogLineColored(LogColor::kBlue, "(sample) a blue line: 220 FTP server ready");
 
   const char* names[] = {"0-all-my-blogs", "1-blog-entries", "2-blog-pictures",
-                         "3-extra-files", "4-options", "5-publish"};
+                         "3-extra-files",  "4-options",      "5-publish"};
   for (int page = 0; page < 6; ++page) {
     w.ShowPage(page);
     ok &= Save(&w, folder + "/main-" + names[page] + ".png");
@@ -226,9 +235,10 @@ int RunScreenshotTour(const QString& folder) {
     editor::THREFTagForm link("the bakery", &w);
     editor::TImageTagForm image(&w);
     editor::TTableTagForm table(&w);
-    const std::pair<QDialog*, const char*> dialogs[] = {
-        {&font, "/tag-font.png"}, {&link, "/tag-link.png"}, {&image, "/tag-image.png"},
-        {&table, "/tag-table.png"}};
+    const std::pair<QDialog*, const char*> dialogs[] = {{&font, "/tag-font.png"},
+                                                        {&link, "/tag-link.png"},
+                                                        {&image, "/tag-image.png"},
+                                                        {&table, "/tag-table.png"}};
     for (const auto& [dialog, name] : dialogs) {
       dialog->show();
       ok &= Save(dialog, folder + name);

@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <QLocalServer>
-#include <QLoggingCategory>
 #include <QLocalSocket>
+#include <QLoggingCategory>
 #include <QWidget>
 #include <atomic>
 #include <cerrno>

@@ -25,16 +25,18 @@ Json PlanJson(const PublishPlan& plan) {
   for (const auto& k : plan.send) send.push_back(JsonText(k));
   for (const auto& k : plan.remove) remove.push_back(JsonText(k));
   for (const auto& k : plan.refused) refused.push_back(JsonText(k));
-  return Json{{"location", plan.location}, {"send", send},       {"delete", remove},
-              {"refused", refused},        {"skipped", plan.skipped}};
+  return Json{{"location", plan.location},
+              {"send", send},
+              {"delete", remove},
+              {"refused", refused},
+              {"skipped", plan.skipped}};
 }
 
 // Lists what a run would send and delete; the blog is opened for reading only and no
 // server is contacted.
 int RunDry(Context& ctx, const PublishArgs& args) {
   auto blog = OpenExistingBlog(args.blog, ctx.host, OpenMode::kRead);
-  const PublishPlan plan =
-      PlanPublish(*blog, args.next ? kPublishNextLimit : kPublishAllLimit);
+  const PublishPlan plan = PlanPublish(*blog, args.next ? kPublishNextLimit : kPublishAllLimit);
   if (ctx.json) {
     PrintJson(PlanJson(plan));
   } else {

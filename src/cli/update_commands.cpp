@@ -56,9 +56,8 @@ void AddUpdateCommands(CLI::App& app, Context& ctx) {
       "update-check", "Ask the update server whether a newer version of Tessavo exists");
   cmd->add_flag("--download", *download,
                 "Also download and verify the update and offer to start its installer");
-  cmd->callback([&ctx, download] {
-    ctx.run = [&ctx, download] { return RunUpdateCheck(ctx, *download); };
-  });
+  cmd->callback(
+      [&ctx, download] { ctx.run = [&ctx, download] { return RunUpdateCheck(ctx, *download); }; });
 }
 
 }  // namespace tessavo::cli

@@ -4,9 +4,9 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLoggingCategory>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
-#include <QPlainTextEdit>
 #include <utility>
 
 #include "desktop/dialog_runner.h"
@@ -81,10 +81,14 @@ DesktopHost::~DesktopHost() { delete status_.data(); }
 
 QColor DesktopHost::ColorOf(LogColor color) {
   switch (color) {
-    case LogColor::kRed: return QColor(255, 0, 0);
-    case LogColor::kGreen: return QColor(0, 128, 0);
-    case LogColor::kBlue: return QColor(0, 0, 255);
-    case LogColor::kBlack: break;
+    case LogColor::kRed:
+      return QColor(255, 0, 0);
+    case LogColor::kGreen:
+      return QColor(0, 128, 0);
+    case LogColor::kBlue:
+      return QColor(0, 0, 255);
+    case LogColor::kBlack:
+      break;
   }
   return QColor(0, 0, 0);
 }
@@ -182,7 +186,7 @@ bool DesktopHost::ConfirmYesNo(const std::string& text) {
 YesNoCancel DesktopHost::ConfirmYesNoCancel(const std::string& text) {
   auto b = Dialogs().Message(owner_, QMessageBox::Question, Q(text),
                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-  return b == QMessageBox::Yes ? YesNoCancel::kYes
+  return b == QMessageBox::Yes  ? YesNoCancel::kYes
          : b == QMessageBox::No ? YesNoCancel::kNo
                                 : YesNoCancel::kCancel;
 }

@@ -1,6 +1,6 @@
 // The help hook: a registered handler gets the topic; without one an information box names it.
-#include <QtTest>
 #include <QWidget>
+#include <QtTest>
 
 #include "desktop/help.h"
 #include "desktop/scripted_dialogs.h"

@@ -19,8 +19,7 @@ std::string Trim(const std::string& s) {
 }
 
 bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
@@ -83,7 +82,8 @@ std::string IniFile::Text() const {
   for (size_t i = 0; i < sections_.size(); ++i) {
     const Section& s = sections_[i];
     if (i > 0) out += "[" + s.name + "]\n";
-    for (const Line& l : s.lines) out += l.key.empty() ? l.raw + "\n" : l.key + "=" + l.value + "\n";
+    for (const Line& l : s.lines)
+      out += l.key.empty() ? l.raw + "\n" : l.key + "=" + l.value + "\n";
   }
   return out;
 }
@@ -148,7 +148,9 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
   }
   // Keep new keys before trailing blank lines of the section.
   auto pos = s->lines.end();
-  while (pos != s->lines.begin() && std::prev(pos)->key.empty() && Trim(std::prev(pos)->raw).empty()) --pos;
+  while (pos != s->lines.begin() && std::prev(pos)->key.empty() &&
+         Trim(std::prev(pos)->raw).empty())
+    --pos;
   s->lines.insert(pos, {key, value, ""});
 }
 

@@ -35,9 +35,9 @@ class IniFile {
 
  private:
   struct Line {
-    std::string key;    // empty for a line that is not "key=value"
+    std::string key;  // empty for a line that is not "key=value"
     std::string value;
-    std::string raw;    // the line as read, for lines that are not "key=value"
+    std::string raw;  // the line as read, for lines that are not "key=value"
   };
   struct Section {
     std::string name;

@@ -12,27 +12,42 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 QColor EntryTypeColor(int type) {
   switch (type) {
-    case 1: return QColor(255, 255, 0);
-    case 2: return QColor(192, 220, 192);
-    case 3: return QColor(166, 202, 240);
+    case 1:
+      return QColor(255, 255, 0);
+    case 2:
+      return QColor(192, 220, 192);
+    case 3:
+      return QColor(166, 202, 240);
     case 4:
-    case 5: return QColor(221, 160, 221);
-    case 6: return QColor(255, 192, 128);
-    case 7: return QColor(255, 192, 192);
-    default: return QColor();
+    case 5:
+      return QColor(221, 160, 221);
+    case 6:
+      return QColor(255, 192, 128);
+    case 7:
+      return QColor(255, 192, 192);
+    default:
+      return QColor();
   }
 }
 
 QString EntryTypeName(int type) {
   switch (type) {
-    case 1: return "Article";
-    case 2: return "Static";
-    case 3: return "Hidden";
-    case 4: return "Home Page";
-    case 5: return "Recent Entries";
-    case 6: return "Redirect";
-    case 7: return "Free Format";
-    default: return {};
+    case 1:
+      return "Article";
+    case 2:
+      return "Static";
+    case 3:
+      return "Hidden";
+    case 4:
+      return "Home Page";
+    case 5:
+      return "Recent Entries";
+    case 6:
+      return "Redirect";
+    case 7:
+      return "Free Format";
+    default:
+      return {};
   }
 }
 
@@ -86,9 +101,12 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
   }
   if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
-    case kDateTime: return Q(e->date_time.Format());
-    case kTitle: return Q(e->title);
-    case kEntryType: return EntryTypeName(e->type);
+    case kDateTime:
+      return Q(e->date_time.Format());
+    case kTitle:
+      return Q(e->title);
+    case kEntryType:
+      return EntryTypeName(e->type);
     case kCategory: {
       if (e->category < 1) return QString();
       auto it = categories_.find(e->category);

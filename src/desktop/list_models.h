@@ -109,7 +109,8 @@ class EntryListDelegate : public QStyledItemDelegate {
   Q_OBJECT
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
-  void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  void paint(QPainter* p, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override;
 };
 
 // Paints the option list by key ranges.
@@ -117,7 +118,8 @@ class OptionListDelegate : public QStyledItemDelegate {
   Q_OBJECT
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
-  void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  void paint(QPainter* p, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override;
 };
 
 }  // namespace tessavo::desktop

@@ -48,7 +48,8 @@ void SetOptionFont(const QString& text, OptionFont& f) {
         if (n >= 0 && n <= 255) f.charset = static_cast<int>(n);
         break;
       case 1:
-        if (n >= INT32_MIN && n <= UINT32_MAX) f.color = static_cast<int32_t>(static_cast<uint32_t>(n));
+        if (n >= INT32_MIN && n <= UINT32_MAX)
+          f.color = static_cast<int32_t>(static_cast<uint32_t>(n));
         break;
       case 2:
         // A positive size is in points; a negative one gives the height in pixels.
@@ -84,9 +85,8 @@ void ApplyOptionFont(QWidget* widget, const OptionFont& f) {
   for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
     // The system colour is the application palette's own, so that a font whose colour was
     // set before goes back to it.
-    pal.setColor(role, (c & 0xFF000000u) == 0
-                           ? QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF)
-                           : QApplication::palette(widget).color(role));
+    pal.setColor(role, (c & 0xFF000000u) == 0 ? QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF)
+                                              : QApplication::palette(widget).color(role));
   }
   widget->setPalette(pal);
 }

@@ -15,9 +15,9 @@ namespace tessavo::desktop {
 // A font as the settings know it: the Qt font plus the two fields Qt has no place for.
 struct OptionFont {
   QFont font;
-  int charset = 1;                   // kept for the round trip; Qt picks glyphs itself
-  int32_t color = -16777208;         // the system's window text colour
-  int Style() const;                 // bold 1, italic 2, underline 4, strike-out 8
+  int charset = 1;            // kept for the round trip; Qt picks glyphs itself
+  int32_t color = -16777208;  // the system's window text colour
+  int Style() const;          // bold 1, italic 2, underline 4, strike-out 8
   void SetStyle(int style);
 };
 

@@ -60,17 +60,23 @@ TbtDateEdit::TbtDateEdit(QWidget* parent) : QLineEdit(parent) {
 
 QChar TbtDateEdit::Typed(int p, QChar k) {
   switch (p) {
-    case 0: return (k >= '0' && k <= '2') ? k : QChar('2');
+    case 0:
+      return (k >= '0' && k <= '2') ? k : QChar('2');
     case 1:
     case 2:
     case 3:
     case 6:
-    case 9: return IsDigit(k) ? k : QChar('0');
+    case 9:
+      return IsDigit(k) ? k : QChar('0');
     case 4:
-    case 7: return QChar('-');
-    case 5: return (k == '0' || k == '1') ? k : QChar('0');
-    case 8: return (k >= '0' && k <= '3') ? k : QChar('0');
-    default: return QChar();
+    case 7:
+      return QChar('-');
+    case 5:
+      return (k == '0' || k == '1') ? k : QChar('0');
+    case 8:
+      return (k >= '0' && k <= '3') ? k : QChar('0');
+    default:
+      return QChar();
   }
 }
 
@@ -118,15 +124,20 @@ TbtTimeEdit::TbtTimeEdit(QWidget* parent) : QLineEdit(parent) {
 
 QChar TbtTimeEdit::Typed(int p, QChar k) {
   switch (p) {
-    case 0: return (k >= '0' && k <= '2') ? k : QChar('0');
+    case 0:
+      return (k >= '0' && k <= '2') ? k : QChar('0');
     case 1:
     case 4:
-    case 7: return IsDigit(k) ? k : QChar('0');
+    case 7:
+      return IsDigit(k) ? k : QChar('0');
     case 2:
-    case 5: return QChar(':');
+    case 5:
+      return QChar(':');
     case 3:
-    case 6: return (k >= '0' && k <= '5') ? k : QChar('0');
-    default: return QChar();
+    case 6:
+      return (k >= '0' && k <= '5') ? k : QChar('0');
+    default:
+      return QChar();
   }
 }
 

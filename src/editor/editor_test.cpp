@@ -3,14 +3,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
-#include <QPlainTextEdit>
-#include <QScrollBar>
-#include <QSpinBox>
-#include <QToolButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
 #include <QTableView>
+#include <QToolButton>
 #include <QtTest>
 
 #include "desktop/scripted_dialogs.h"
@@ -307,9 +307,9 @@ class EditorTest : public QObject {
     f.setMyBlogFunction(3);
     f.setMyBlogRec(Blog::NewCategoryRec());
     QCOMPARE(f.lblHeading->text(), QString("Category Entry"));
-    for (QWidget* w : std::initializer_list<QWidget*>{f.edDate, f.edTime, f.cbCategory, f.btnCategory,
-                                                      f.btnClearCategory, f.edURL, f.btnGoToCoolURL,
-                                                      f.cbEntryType}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{f.edDate, f.edTime, f.cbCategory,
+                                                      f.btnCategory, f.btnClearCategory, f.edURL,
+                                                      f.btnGoToCoolURL, f.cbEntryType}) {
       QVERIFY(w->isHidden());
       QVERIFY(!w->isEnabled());
     }
@@ -565,10 +565,10 @@ class EditorTest : public QObject {
     TTableTagForm table;
     QCOMPARE(table.windowTitle(), QString("Insert Table Tag"));
     const std::tuple<QSpinBox*, int, int, int> spins[] = {{table.seRows, 2, 1, 20},
-                                                         {table.seColumns, 2, 1, 20},
-                                                         {table.seCellPadding, 4, 0, 12},
-                                                         {table.seCellSpacing, 4, 0, 12},
-                                                         {table.seBorder, 0, 0, 4}};
+                                                          {table.seColumns, 2, 1, 20},
+                                                          {table.seCellPadding, 4, 0, 12},
+                                                          {table.seCellSpacing, 4, 0, 12},
+                                                          {table.seBorder, 0, 0, 4}};
     for (const auto& [spin, value, low, high] : spins) {
       QCOMPARE(spin->value(), value);
       QCOMPARE(spin->minimum(), low);
@@ -601,8 +601,7 @@ class EditorTest : public QObject {
     f.pnlHtmlBar->btn11_font->click();
     f.pnlHtmlBar->btn11_font->click();
     QCOMPARE(size_seen, QString());
-    QCOMPARE(f.edText->toPlainText(),
-             QString("<FONT SIZE=\"1\"></FONT><FONT SIZE=\"2\"></FONT>"));
+    QCOMPARE(f.edText->toPlainText(), QString("<FONT SIZE=\"1\"></FONT><FONT SIZE=\"2\"></FONT>"));
   }
 
   // --- Pickers ------------------------------------------------------------------------------

@@ -14,13 +14,13 @@
 #include <QVBoxLayout>
 
 #include "desktop/dialog_runner.h"
+#include "desktop/help.h"
 #include "desktop/look.h"
 #include "desktop/option_font.h"
 #include "desktop/session_settings.h"
 #include "editor/date_time_edit.h"
 #include "editor/html_bar.h"
 #include "editor/pickers.h"
-#include "desktop/help.h"
 #include "store/blog.h"
 
 namespace tessavo::editor {
@@ -231,8 +231,9 @@ void TBlogEntryForm::ApplySessionSettings() {
                                                     cbEntryType, edArticlePageName}) {
     desktop::ApplyOptionFont(w, entry_font);
   }
-  QSize desk = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry().size()
-                                                : QSize(1024, 768);
+  QSize desk = QGuiApplication::primaryScreen()
+                   ? QGuiApplication::primaryScreen()->geometry().size()
+                   : QSize(1024, 768);
   QPoint pos = this->pos();
   if (s->entry_top >= 0 && s->entry_top < desk.height()) pos.setY(s->entry_top);
   if (s->entry_left >= 0 && s->entry_left < desk.width()) pos.setX(s->entry_left);
@@ -251,10 +252,9 @@ void TBlogEntryForm::setMyBlogFunction(int function) {
   bool category_mode = function == kCategory;
   lblHeading->setText(category_mode ? "Category Entry" : "Blog Entry");
   setWindowTitle(lblHeading->text());
-  for (QWidget* w : std::initializer_list<QWidget*>{lblDate, edDate, lblTime, edTime, lblCategory,
-                                                    cbCategory, btnCategory, btnClearCategory,
-                                                    lblURL, edURL, btnGoToCoolURL, lblEntryType,
-                                                    cbEntryType}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           lblDate, edDate, lblTime, edTime, lblCategory, cbCategory, btnCategory, btnClearCategory,
+           lblURL, edURL, btnGoToCoolURL, lblEntryType, cbEntryType}) {
     w->setVisible(!category_mode);
     w->setEnabled(!category_mode);
   }

@@ -106,8 +106,8 @@ class TBlogEntryForm : public QDialog {
   EditorContext context_;
   int function_ = kEntry;
   int result_ = 0;
-  BlogRec rec_;              // the copy handed in
-  int32_t category_ = -1;    // the remembered category key
+  BlogRec rec_;            // the copy handed in
+  int32_t category_ = -1;  // the remembered category key
   bool shown_once_ = false;
 };
 

@@ -65,9 +65,8 @@ QToolButton* THtmlBar::ToolButton(const char* name, const QString& face, const c
 
 QToolButton* THtmlBar::SimpleButton(const SimpleTag& tag) {
   QToolButton* b = ToolButton(tag.name, tag.face, tag.hint);
-  connect(b, &QToolButton::clicked, this, [this, &tag] {
-    InsertAtCaret(Q(SimpleTagText(tag, S(Selection()))));
-  });
+  connect(b, &QToolButton::clicked, this,
+          [this, &tag] { InsertAtCaret(Q(SimpleTagText(tag, S(Selection())))); });
   return b;
 }
 
@@ -92,9 +91,9 @@ void THtmlBar::BuildFirstRow(QHBoxLayout* row) {
   f = btn03_underline->font();
   f.setUnderline(true);
   btn03_underline->setFont(f);
-  for (QToolButton* b : {btn11_font, btn01_bold, btn02_italics, btn03_underline, btn04_center,
-                         btn08_paragraph, btn09_break, btn10_hrule, btn12_href, btn13_image,
-                         btn14_table}) {
+  for (QToolButton* b :
+       {btn11_font, btn01_bold, btn02_italics, btn03_underline, btn04_center, btn08_paragraph,
+        btn09_break, btn10_hrule, btn12_href, btn13_image, btn14_table}) {
     row->addWidget(b);
   }
   row->addStretch();
@@ -122,9 +121,9 @@ void THtmlBar::BuildSecondRow(QHBoxLayout* row) {
   btnInsertBlogPicture->setObjectName("btnInsertBlogPicture");
   btnInsertBlogFile = new QPushButton("Insert Blog File", this);
   btnInsertBlogFile->setObjectName("btnInsertBlogFile");
-  for (QWidget* w : std::initializer_list<QWidget*>{btn18_orderedlist, btn19_unorderedlist,
-                                                    btn20_listitem, btn21_wordwrap,
-                                                    btn22_wordwrapoff}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{btn18_orderedlist, btn19_unorderedlist, btn20_listitem,
+                                       btn21_wordwrap, btn22_wordwrapoff}) {
     row->addWidget(w);
   }
   row->addStretch();

@@ -73,12 +73,12 @@ std::string TableTagText(const TableTagValues& values, std::string_view s);
 
 // What the picture picker hands over, with the chosen picture's stored name and size.
 struct PictureTagValues {
-  std::string name;        // the picture's stored file name
-  int stored_height = 0;   // its stored size
+  std::string name;       // the picture's stored file name
+  int stored_height = 0;  // its stored size
   int stored_width = 0;
   std::string alt_text;
-  int align = 0;           // 0 None .. 5 Bottom
-  int height = -1;         // the picker's fields; -1 when empty or not a number
+  int align = 0;    // 0 None .. 5 Bottom
+  int height = -1;  // the picker's fields; -1 when empty or not a number
   int width = -1;
   int hspace = 0;
   int vspace = 0;

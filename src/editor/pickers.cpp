@@ -167,9 +167,11 @@ TSelectBlogPicture::TSelectBlogPicture(const EditorContext& context, QWidget* pa
 }
 
 void TSelectBlogPicture::Reload() {
-  items_ = context_.blog && context_.blog->IsOpen() ? context_.blog->Pictures() : std::vector<StoredFile>{};
+  items_ = context_.blog && context_.blog->IsOpen() ? context_.blog->Pictures()
+                                                    : std::vector<StoredFile>{};
   std::vector<QStringList> rows;
-  for (const StoredFile& f : items_) rows.push_back({Q(f.name), Q(f.date.Format()), QString::number(f.size)});
+  for (const StoredFile& f : items_)
+    rows.push_back({Q(f.name), Q(f.date.Format()), QString::number(f.size)});
   SetRows(rows);
 }
 
@@ -195,7 +197,7 @@ int TSelectBlogPicture::VSpace() const { return WholeNumber(edVSpace->text(), 0)
 void TSelectBlogPicture::btnAddClick() {
   if (!context_.blog || !context_.host) return;
   QString path = desktop::Dialogs().OpenFile(this, Q(ProgramFolder().string()),
-                                         "Pictures|*.jpg;*.gif;*.png|All Files|*.*", QString());
+                                             "Pictures|*.jpg;*.gif;*.png|All Files|*.*", QString());
   if (path.isEmpty()) return;
   context_.blog->AddPicture(path.toStdString(), *context_.host);
   Reload();
@@ -219,9 +221,11 @@ TSelectBlogFile::TSelectBlogFile(const EditorContext& context, QWidget* parent)
 }
 
 void TSelectBlogFile::Reload() {
-  items_ = context_.blog && context_.blog->IsOpen() ? context_.blog->Files() : std::vector<StoredFile>{};
+  items_ =
+      context_.blog && context_.blog->IsOpen() ? context_.blog->Files() : std::vector<StoredFile>{};
   std::vector<QStringList> rows;
-  for (const StoredFile& f : items_) rows.push_back({Q(f.name), Q(f.date.Format()), QString::number(f.size)});
+  for (const StoredFile& f : items_)
+    rows.push_back({Q(f.name), Q(f.date.Format()), QString::number(f.size)});
   SetRows(rows);
 }
 
@@ -257,7 +261,8 @@ TSelectBlogCategory::TSelectBlogCategory(const EditorContext& context, QWidget* 
 }
 
 void TSelectBlogCategory::Reload() {
-  items_ = context_.blog && context_.blog->IsOpen() ? context_.blog->Categories() : std::vector<BlogRec>{};
+  items_ = context_.blog && context_.blog->IsOpen() ? context_.blog->Categories()
+                                                    : std::vector<BlogRec>{};
   std::vector<QStringList> rows;
   for (const BlogRec& c : items_) rows.push_back({Q(c.title), Q(c.page_name)});
   SetRows(rows);

@@ -64,7 +64,7 @@ class TSelectBlogPicture : public PickerBase {
 
   std::optional<StoredFile> SelectedPicture() const;
   QString AltText() const;
-  int Alignment() const;  // 0 None .. 5 Bottom
+  int Alignment() const;      // 0 None .. 5 Bottom
   int PictureHeight() const;  // -1 when empty or not a number
   int PictureWidth() const;
   int HSpace() const;  // 0 when not a number

@@ -132,9 +132,9 @@ int WeekKey(const DateTime& date) {
 }
 
 std::string LongMonthName(int month) {
-  static constexpr const char* kEnglish[12] = {
-      "January", "February", "March",     "April",   "May",      "June",
-      "July",    "August",   "September", "October", "November", "December"};
+  static constexpr const char* kEnglish[12] = {"January",   "February", "March",    "April",
+                                               "May",       "June",     "July",     "August",
+                                               "September", "October",  "November", "December"};
   if (month < 1 || month > 12) return "";
   const char* name = nl_langinfo(static_cast<nl_item>(MON_1 + month - 1));
   if (name == nullptr || *name == '\0') return kEnglish[month - 1];
@@ -223,8 +223,10 @@ std::string FormatDatePattern(const DateTime& date, std::string_view pattern) {
       case 'h':
       case 'n':
       case 's': {
-        const int value = c == 'd' ? date.day : c == 'h' ? hour : c == 'n' ? date.minute
-                                                                          : date.second;
+        const int value = c == 'd'   ? date.day
+                          : c == 'h' ? hour
+                          : c == 'n' ? date.minute
+                                     : date.second;
         run = RunLength(pattern, i, c);
         if (run >= 2) {
           AppendZeroPadded(out, value, 2);
@@ -308,8 +310,6 @@ int LocalUtcOffsetMinutes() {
   return static_cast<int>(local.tm_gmtoff / 60);
 }
 
-std::string Rfc822Date(const DateTime& date) {
-  return Rfc822Date(date, LocalUtcOffsetMinutes());
-}
+std::string Rfc822Date(const DateTime& date) { return Rfc822Date(date, LocalUtcOffsetMinutes()); }
 
 }  // namespace tessavo

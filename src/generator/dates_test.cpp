@@ -74,11 +74,12 @@ TEST_F(EntryDatesTest, PatternLettersAndLiterals) {
 // from the system's locale sources (skipped where those are missing, except in CI).
 TEST(LocaleDatesTest, EntryDatesFollowTheLocaleButFeedDatesDoNot) {
   testing::TempDir dir;
-  const std::string command = "localedef -i fi_FI -f UTF-8 '" +
-                              (dir / "fi_FI.UTF-8").string() + "' >/dev/null 2>&1";
+  const std::string command =
+      "localedef -i fi_FI -f UTF-8 '" + (dir / "fi_FI.UTF-8").string() + "' >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) {
-    SKIP_OR_FAIL("cannot build a test locale: localedef needs the locale sources of the Debian "
-                 "package locales (scripts/setup)");
+    SKIP_OR_FAIL(
+        "cannot build a test locale: localedef needs the locale sources of the Debian "
+        "package locales (scripts/setup)");
   }
   const char* old = std::getenv("LOCPATH");
   std::string saved = old ? old : "";
@@ -154,8 +155,7 @@ TEST(WeekOfMonthTest, EveryWeekRunsMondayToSundayAndBelongsToItsThursdaysMonth) 
   while (day < end) {
     ASSERT_EQ(IsoWeekday(day), 1);
     const DateTime thursday = DateTime::FromDaySerial(day.DaySerial() + 3);
-    const int expected =
-        thursday.year * 1000 + thursday.month * 10 + (thursday.day + 6) / 7;
+    const int expected = thursday.year * 1000 + thursday.month * 10 + (thursday.day + 6) / 7;
     for (int k = 0; k < 7; ++k) {
       const DateTime d = DateTime::FromDaySerial(day.DaySerial() + k);
       ASSERT_EQ(WeekKey(d), expected) << d.Format();
@@ -166,8 +166,8 @@ TEST(WeekOfMonthTest, EveryWeekRunsMondayToSundayAndBelongsToItsThursdaysMonth) 
 
 TEST(ZeroPaddedTest, WritesWhatPrintfWrites) {
   for (int width = 1; width <= 4; ++width) {
-    for (int value : {0, 1, 7, 9, 10, 99, 100, 2006, 9999, 10000, 99999999, 100000000,
-                      2147483647, -1, -7, -2006}) {
+    for (int value : {0, 1, 7, 9, 10, 99, 100, 2006, 9999, 10000, 99999999, 100000000, 2147483647,
+                      -1, -7, -2006}) {
       char expected[32];
       std::snprintf(expected, sizeof expected, "%0*d", width, value);
       std::string out = "x";

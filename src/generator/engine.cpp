@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <random>
-#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -24,8 +24,7 @@ const char* FindBytes(const char* begin, const char* end, std::string_view what)
   const char* last_start = end - what.size();
   const char* p = begin;
   while (p <= last_start) {
-    p = static_cast<const char*>(
-        std::memchr(p, first, static_cast<size_t>(last_start - p) + 1));
+    p = static_cast<const char*>(std::memchr(p, first, static_cast<size_t>(last_start - p) + 1));
     if (p == nullptr) return nullptr;
     if (std::memcmp(p + 1, what.data() + 1, what.size() - 1) == 0) return p;
     ++p;
@@ -165,9 +164,7 @@ class NameIndex {
   // The names share long prefixes ("linkto.index."), so the characters come from the end
   // and the middle. `size` is at least 1.
   static size_t Hash(const char* s, size_t size) {
-    const auto at = [s](size_t i) {
-      return static_cast<size_t>(static_cast<unsigned char>(s[i]));
-    };
+    const auto at = [s](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(s[i])); };
     return (size * 61 + at(size - 1) * 7 + at(size / 2) * 3 + at(size * 3 / 4)) & kMask;
   }
 
@@ -179,8 +176,8 @@ class NameIndex {
 struct VariableTable {
   const std::vector<std::string>* names = nullptr;  // delimited, in order
   NameIndex index;
-  bool token_char[256] = {};    // characters of the bare names and the delimiter characters
-  size_t max_token = 0;         // longest delimited name
+  bool token_char[256] = {};  // characters of the bare names and the delimiter characters
+  size_t max_token = 0;       // longest delimited name
 
   explicit VariableTable(const std::vector<std::string>& delimited)
       : names(&delimited), index(delimited) {
@@ -496,8 +493,12 @@ struct Workspace {
 class Expander {
  public:
   Expander(const VariableTable& table, ValueSource& values, Workspace& space)
-      : table_(table), values_(values), nodes_(space.nodes), pieces_(space.pieces),
-        pieces_ready_(space.pieces_ready), pending_(space.pending),
+      : table_(table),
+        values_(values),
+        nodes_(space.nodes),
+        pieces_(space.pieces),
+        pieces_ready_(space.pieces_ready),
+        pending_(space.pending),
         pieces_used_(space.pieces_used) {}
 
   ~Expander() {
@@ -795,8 +796,7 @@ std::string ExpandPageVariables(std::string_view page_text, const TemplateGlobal
   const auto& names = PageVariableNames();
   std::string text(page_text);
   for (size_t i = 0; i < names.size(); ++i) {
-    text = ReplaceAll(text, names[i],
-                      PageVariableValue(static_cast<int>(i), global, entry, page));
+    text = ReplaceAll(text, names[i], PageVariableValue(static_cast<int>(i), global, entry, page));
   }
   return text;
 }

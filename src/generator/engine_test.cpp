@@ -104,8 +104,7 @@ TEST(FunctionStageTest, FunctionsNestTwoLevels) {
   EXPECT_EQ(ExpandFunctions("[%IFNOTBLANK~~T~~[%IFNOTBLANK~~~~x%]%]", 0), "");
   EXPECT_EQ(ExpandFunctions("[%IFNOTBLANK~~~~[%IFNOTBLANK~~U~~x%]%]after", 0), "after");
   // A third level stays in the page as text.
-  const std::string three =
-      "[%IFNOTBLANK~~a~~[%IFNOTBLANK~~b~~[%IFNOTBLANK~~c~~deep%]%]%]";
+  const std::string three = "[%IFNOTBLANK~~a~~[%IFNOTBLANK~~b~~[%IFNOTBLANK~~c~~deep%]%]%]";
   EXPECT_EQ(ExpandFunctions(three, 0), "[%IFNOTBLANK~~c~~deep%]");
 }
 
@@ -428,8 +427,12 @@ class Fragments {
   // Draws from a handful of names only, so that halves of names meet more often.
   void Focus(bool focused) {
     if (focused) {
-      names_ = {"[%entry.text%]", "[%entry.title%]", "[%entry.permalink.href%]",
-                "[%thispage.title%]", "[%mainpage.title%]", "[%custom.tag.1%]",
+      names_ = {"[%entry.text%]",
+                "[%entry.title%]",
+                "[%entry.permalink.href%]",
+                "[%thispage.title%]",
+                "[%mainpage.title%]",
+                "[%custom.tag.1%]",
                 "[%linkto.index.recententries.href%]"};
     } else {
       names_.clear();
@@ -484,8 +487,9 @@ class Fragments {
         return s;
       }
       case 5: {
-        static const char* kBits[] = {"[%", "%]", "~~", "[", "%", "]", "**[**%", "**%**]",
-                                      "IFNOTBLANK~~", "IFBLANK~~", ".", "title", "entry."};
+        static const char* kBits[] = {"[%",     "%]",     "~~",           "[",         "%", "]",
+                                      "**[**%", "**%**]", "IFNOTBLANK~~", "IFBLANK~~", ".", "title",
+                                      "entry."};
         return kBits[Pick(13)];
       }
       case 6:
@@ -512,8 +516,8 @@ TemplateEntryVars RandomEntry(Fragments& f, bool long_values = false) {
        {&e.entry_id, &e.entry_title, &e.entry_date, &e.entry_date_words, &e.entry_text,
         &e.entry_url_related, &e.entry_teaser, &e.entry_keywords, &e.entry_sidebar,
         &e.entry_custom_field1, &e.entry_custom_field2, &e.entry_custom_title1,
-        &e.entry_custom_title2, &e.entry_meta_description, &e.entry_permalink,
-        &e.category_title, &e.category_text, &e.parent_category_link}) {
+        &e.entry_custom_title2, &e.entry_meta_description, &e.entry_permalink, &e.category_title,
+        &e.category_text, &e.parent_category_link}) {
     *field = MaybeLong(f, long_values);
   }
   return e;
@@ -562,10 +566,19 @@ TEST(ExpansionEquivalenceTest, PageStageMatchesLiteralPasses) {
 
 TEST(ExpansionEquivalenceTest, FunctionStageMatchesLiteralPasses) {
   std::mt19937 rng(99);
-  static const char* kBits[] = {"[%", "%]", "~~", "[", "%", "]", "**[**%", "**%**]", "**",
-                                "IFNOTBLANK", "ifblank", "IFBLANK", " ", "x", "\t", "RANDOM",
-                                "[%RANDOM%]", "[%IFNOTBLANK~~", "[%IFBLANK~~", "~~%]", "*",
-                                "<p>some longer text of a page</p>\r\n", "[%]", "%%", "[["};
+  static const char* kBits[] = {"[%",          "%]",
+                                "~~",          "[",
+                                "%",           "]",
+                                "**[**%",      "**%**]",
+                                "**",          "IFNOTBLANK",
+                                "ifblank",     "IFBLANK",
+                                " ",           "x",
+                                "\t",          "RANDOM",
+                                "[%RANDOM%]",  "[%IFNOTBLANK~~",
+                                "[%IFBLANK~~", "~~%]",
+                                "*",           "<p>some longer text of a page</p>\r\n",
+                                "[%]",         "%%",
+                                "[["};
   constexpr size_t kCount = sizeof(kBits) / sizeof(kBits[0]);
   for (int round = 0; round < 50000; ++round) {
     std::string text;
@@ -595,8 +608,7 @@ TEST(ExpansionEquivalenceTest, EdgesBetweenNameCharactersGiveTheLiteralResult) {
   g.main_title = "[%custom.tag.";
   for (const char* page : {"[%mainpage.title%]1%]", "[%[%custom.tag.2%]%]", "a[%custom.tag.1%]b",
                            "[%mainpage.title%][%ISHOMEPAGE%]2%]"}) {
-    EXPECT_EQ(ExpandPageVariables(page, g, {}, {}),
-              reference::ExpandPageVariables(page, g, {}, {}))
+    EXPECT_EQ(ExpandPageVariables(page, g, {}, {}), reference::ExpandPageVariables(page, g, {}, {}))
         << page;
   }
 }
@@ -611,8 +623,9 @@ TEST(ExpansionEquivalenceTest, LargeRealisticPageMatchesLiteralPasses) {
   p.page_title = "January 2006";
   std::string page;
   for (int i = 0; i < 500; ++i) {
-    page += "<div>[%thispage.title%] [%links.by.month.column%] [%links.navbar.row%]"
-            "[%IFNOTBLANK~~[%ISENTRYPAGE%]~~yes%] text text text 100% [x]</div>\r\n";
+    page +=
+        "<div>[%thispage.title%] [%links.by.month.column%] [%links.navbar.row%]"
+        "[%IFNOTBLANK~~[%ISENTRYPAGE%]~~yes%] text text text 100% [x]</div>\r\n";
   }
   EXPECT_EQ(ExpandPageVariables(page, g, {}, p), reference::ExpandPageVariables(page, g, {}, p));
 }

@@ -90,16 +90,16 @@ void FeedBuilder::Start(const std::optional<DateTime>& newest) {
   Line(rss20_, "<rss version=\"2.0\">");
   Line(rss20_, "<channel>");
   rss20_ += channel;
-  Line(rss20_, Element("generator", XmlEscape(std::string("Tessavo ( ") +
-                                                  kProductWebAddress + " )")));
+  Line(rss20_,
+       Element("generator", XmlEscape(std::string("Tessavo ( ") + kProductWebAddress + " )")));
 }
 
 void FeedBuilder::AddItem(const BlogRec& entry) {
   if (entry.type != kBlogEntry && entry.type != kArticle) return;
   ++count_;
   if (count_ > limit_) return;
-  const std::string link = XmlEscape(
-      site_ + EntryPermalink(entry, naming_.archive_mode, naming_.prefix, naming_.ext));
+  const std::string link =
+      XmlEscape(site_ + EntryPermalink(entry, naming_.archive_mode, naming_.prefix, naming_.ext));
   const std::string title = Element("title", XmlEscape(entry.title));
   const std::string link_line = Element("link", link);
   const std::string formatted = FormatEntryText(entry.text, options_.Int(opt::kHtmlFormatting));

@@ -93,11 +93,12 @@ TEST(FeedsTest, ItemsSkipPagesAndHonourTheLimit) {
   std::string t = f.Finish()[0].text;
   EXPECT_EQ(t.find("Static"), std::string::npos);
   EXPECT_EQ(t.find("Second"), std::string::npos);
-  EXPECT_NE(t.find("<item>\r\n<title>Tom &amp; Jerry</title>\r\n"
-                   "<link>http://example.com/blog/200601.html#e8</link>\r\n"
-                   "<guid>http://example.com/blog/200601.html#e8</guid>\r\n<pubDate>Mon, 30 Jan 2006 "
-                   "10:00:00 "),
-            std::string::npos)
+  EXPECT_NE(
+      t.find("<item>\r\n<title>Tom &amp; Jerry</title>\r\n"
+             "<link>http://example.com/blog/200601.html#e8</link>\r\n"
+             "<guid>http://example.com/blog/200601.html#e8</guid>\r\n<pubDate>Mon, 30 Jan 2006 "
+             "10:00:00 "),
+      std::string::npos)
       << t;
   EXPECT_NE(t.find("<description>&lt;BASE HREF=&quot;http://example.com/blog/&quot;&gt;"
                    "&lt;b&gt;Hi&lt;/b&gt; there</description>"),
@@ -121,10 +122,11 @@ TEST(FeedsTest, TeaserModeRelatedLinkAndMissingAddresses) {
   ASSERT_EQ(host.log.size(), 4u);
   EXPECT_EQ(host.log[0].text, "*** Warning: RSS feed files will not validate - data missing");
   EXPECT_EQ(host.log[0].color, LogColor::kRed);
-  EXPECT_EQ(host.log[1].text.rfind("*** Please visit the OPTIONS page for BASIC OPTIONS and enter a "
-                                   "valid BLOG URL. For example ",
-                                   0),
-            0u);
+  EXPECT_EQ(
+      host.log[1].text.rfind("*** Please visit the OPTIONS page for BASIC OPTIONS and enter a "
+                             "valid BLOG URL. For example ",
+                             0),
+      0u);
   EXPECT_EQ(host.log[3].text.rfind("*** Please visit the OPTIONS page for RSS OPTIONS and enter a "
                                    "valid RSS CHANNEL LINK. For example ",
                                    0),
@@ -168,8 +170,7 @@ TEST(FeedsTest, ItemLinksAreThePermalinksOfTheArchiveMode) {
     const std::string t = f.Finish()[0].text;
     EXPECT_EQ(EntryPermalink(e, mode, "b-", ".htm"), expected[mode]);
     const std::string link = std::string("http://example.com/blog/") + expected[mode];
-    EXPECT_NE(t.find("<link>" + link + "</link>\r\n<guid>" + link + "</guid>"),
-              std::string::npos)
+    EXPECT_NE(t.find("<link>" + link + "</link>\r\n<guid>" + link + "</guid>"), std::string::npos)
         << t;
     EXPECT_NE(t.find("<link>http://example.com/blog/b-page6.htm</link>"), std::string::npos);
   }
@@ -181,7 +182,9 @@ TEST(FeedsTest, ControlCharactersInEntriesLeaveTheFeedWellFormed) {
   RecordingHost host;
   FeedBuilder f(o, Naming(), host);
   f.Start(std::nullopt);
-  f.AddItem(Entry(4, kBlogEntry, "Bell\x07 title", "Form\x0C" "feed\r\nnext"));
+  f.AddItem(Entry(4, kBlogEntry, "Bell\x07 title",
+                  "Form\x0C"
+                  "feed\r\nnext"));
   const std::string t = f.Finish()[0].text;
   EXPECT_NE(t.find("<description>Desc</description>"), std::string::npos) << t;
   EXPECT_NE(t.find("<title>Bell title</title>"), std::string::npos) << t;

@@ -1,6 +1,5 @@
 #include "generator/formatting.h"
 
-
 namespace tessavo {
 
 std::string FormatEntryText(std::string_view text, int html_formatting) {

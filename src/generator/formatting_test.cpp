@@ -82,8 +82,7 @@ TEST(PlainSummaryTest, StopsAtTheFirstBlankAfter256Characters) {
   EXPECT_EQ(PlainSummary(std::string(255, 'x') + " more words"),
             std::string(255, 'x') + " more...");
   // The test also applies inside a tag.
-  EXPECT_EQ(PlainSummary(std::string(256, 'x') + "<a href=x>y</a>"),
-            std::string(256, 'x') + "...");
+  EXPECT_EQ(PlainSummary(std::string(256, 'x') + "<a href=x>y</a>"), std::string(256, 'x') + "...");
 }
 
 // Text is UTF-8: a letter stored in two bytes is one character of the summary.

@@ -184,11 +184,13 @@ NavigationBuilder::NavigationBuilder(BlogOptionsRec& options, const PageNaming& 
     l.navbar_column += "<BR>" + b;
     l.navbar_row += " | " + b;
   };
-  if (options_.Int(opt::kRecentInNavBar) == 1) add(button(opt::kRecentPageName, opt::kRecentLinkCaption));
+  if (options_.Int(opt::kRecentInNavBar) == 1)
+    add(button(opt::kRecentPageName, opt::kRecentLinkCaption));
   if (options_.Int(opt::kArticleIndexLink) == 1) {
     add(button(opt::kArticleIndexPageName, opt::kArticleIndexCaption));
   }
-  if (options_.Int(opt::kArchiveByCategory) != 3 && options_.Int(opt::kCategoryIndexInNavBar) == 1) {
+  if (options_.Int(opt::kArchiveByCategory) != 3 &&
+      options_.Int(opt::kCategoryIndexInNavBar) == 1) {
     add(button(opt::kCategoryIndexPageName, opt::kCategoryIndexCaption));
   }
 }
@@ -244,7 +246,8 @@ void NavigationBuilder::AddEntry(const BlogRec& e, const EntryPeriods& periods) 
   if ((e.type == kBlogEntry || e.type == kArticle) && periods.month_key != last_listed_month_) {
     const std::string href = naming_.MonthFile(periods.month_key);
     l.by_month_column += Anchor(href, "entrylink", periods.month_title) + "<BR>";
-    AppendWithSeparator(l.by_month_row, " | ", Anchor(href, "entrylink", periods.month_title) + " ");
+    AppendWithSeparator(l.by_month_row, " | ",
+                        Anchor(href, "entrylink", periods.month_title) + " ");
     last_listed_month_ = periods.month_key;
   }
   const int by_category = options_.Int(opt::kArchiveByCategory);
@@ -256,8 +259,8 @@ void NavigationBuilder::AddEntry(const BlogRec& e, const EntryPeriods& periods) 
       qualifies = by_category == 0 || by_category == 2;
     }
     if (slot != nullptr && qualifies) {
-      std::string line = "<a href=\"" + EntryAddress(e, naming_) +
-                         "\" class=\"entrylink\">" + e.title + "</a>";
+      std::string line =
+          "<a href=\"" + EntryAddress(e, naming_) + "\" class=\"entrylink\">" + e.title + "</a>";
       const std::string teaser = TrimBlanks(e.teaser);
       if (options_.Int(opt::kCategoryTeasers) == 1 && !teaser.empty()) line += " - " + teaser;
       *slot += line + "<br>\n";

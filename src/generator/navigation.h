@@ -20,9 +20,9 @@ namespace tessavo {
 
 // The archive periods of one entry date: keys and captions of its month, week and day.
 struct EntryPeriods {
-  int month_key = 0;    // yyyymm
-  int week_key = 0;     // year * 1000 + month * 10 + week of month
-  int day_key = 0;      // yyyymmdd
+  int month_key = 0;        // yyyymm
+  int week_key = 0;         // year * 1000 + month * 10 + week of month
+  int day_key = 0;          // yyyymmdd
   std::string month_title;  // "January 2006"
   std::string week_title;   // "2006-01-30 to 2006-02-05"
   std::string day_title;    // "2006-01-30"
@@ -30,8 +30,8 @@ struct EntryPeriods {
 
 // Naming rules shared by every page of one run.
 struct PageNaming {
-  std::string prefix;  // the cleaned file name prefix
-  std::string ext;     // ".html" or ".htm"
+  std::string prefix;    // the cleaned file name prefix
+  std::string ext;       // ".html" or ".htm"
   int archive_mode = 0;  // option 104: 0 month, 1 week, 2 day
 
   // prefix + name + ext

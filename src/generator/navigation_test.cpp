@@ -187,8 +187,8 @@ TEST(NavigationTest, ArticleListStylesWithAndWithoutGrouping) {
       {1, 0, 1, b + " - tease<p>" + a},
       {1, 1, 0, "February 2006<br><p>" + b + "<p>January 2006<br><p>" + a},
       {3, 0, 0, "<ol><li>" + b + "<li>" + a + "</ol>"},
-      {3, 1, 1, "February 2006<br><ol><li>" + b + " - tease</ol><p>January 2006<br><ol><li>" + a +
-                    "</ol>"},
+      {3, 1, 1,
+       "February 2006<br><ol><li>" + b + " - tease</ol><p>January 2006<br><ol><li>" + a + "</ol>"},
   };
   for (const Case& c : cases) {
     BlogOptionsRec o = Options();
@@ -294,7 +294,9 @@ TEST(NavigationTest, NamingAndPageLinks) {
 }
 
 TEST(WrittenPageNameTest, PagesThatTakeAnIndexPagesNameTakeItsSpelling) {
-  const IndexPageNames names{"index", "ByMonth", "\xC3\x9C" "bersicht"};
+  const IndexPageNames names{"index", "ByMonth",
+                             "\xC3\x9C"
+                             "bersicht"};
   auto written = [&](int32_t type, const std::string& name) {
     BlogRec e;
     e.type = type;
@@ -303,7 +305,11 @@ TEST(WrittenPageNameTest, PagesThatTakeAnIndexPagesNameTakeItsSpelling) {
   };
   EXPECT_EQ(written(kArticle, "INDEX"), "index");
   EXPECT_EQ(written(kArticle, "bymonth"), "ByMonth");
-  EXPECT_EQ(written(kArticle, "\xC3\xBC" "BERSICHT"), "\xC3\x9C" "bersicht");
+  EXPECT_EQ(written(kArticle,
+                    "\xC3\xBC"
+                    "BERSICHT"),
+            "\xC3\x9C"
+            "bersicht");
   EXPECT_EQ(written(kStaticPage, "Index"), "index");
   EXPECT_EQ(written(kHiddenPage, "iNDEX"), "index");
   // Static and hidden pages take only the home page's name; other types none.

@@ -208,8 +208,7 @@ void PageWriter::Repair(uint32_t slot, int32_t crc, Write& write) {
   if (slot != kNoSlot) slots_[slot].rec.local = crc;
 }
 
-PageWriter::Change PageWriter::RecordGenerated(const std::string& key, int32_t crc,
-                                               int* counter,
+PageWriter::Change PageWriter::RecordGenerated(const std::string& key, int32_t crc, int* counter,
                                                const std::function<void()>& write) {
   auto call = [&](uint32_t) { write(); };
   Change change = Change::kNone;
@@ -284,8 +283,7 @@ void PageWriter::CopyPicturesAndFiles(const std::string& home_page_file) {
     }
     try {
       const int32_t key = file.key;
-      TrackStoredFile(StoredFileKind::kFile, name, file.crc,
-                      [&] { return blog_->FileBytes(key); });
+      TrackStoredFile(StoredFileKind::kFile, name, file.crc, [&] { return blog_->FileBytes(key); });
     } catch (const std::exception&) {
     }
   }

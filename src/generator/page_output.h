@@ -25,8 +25,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <string>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -117,13 +117,13 @@ class PageWriter {
  private:
   static constexpr uint32_t kNoSlot = 0xFFFFFFFFu;
   struct Slot {
-    PageRecord rec;               // the record as this run has made it
-    int32_t saved_existing = 0;   // the row as tblPages holds it (when `stored`)
+    PageRecord rec;              // the record as this run has made it
+    int32_t saved_existing = 0;  // the row as tblPages holds it (when `stored`)
     int32_t saved_generated = 0;
     int32_t saved_local = 0;
-    bool stored = false;          // a row exists in tblPages
-    bool present = false;         // the output folder holds a file of this name
-    size_t hash = 0;              // of rec.key
+    bool stored = false;   // a row exists in tblPages
+    bool present = false;  // the output folder holds a file of this name
+    size_t hash = 0;       // of rec.key
   };
 
   // The records: one slot per key, found through an open-addressing table of slot
@@ -154,7 +154,7 @@ class PageWriter {
   std::vector<Slot> slots_;
   std::vector<uint32_t> buckets_;  // slot numbers or kNoSlot; the size is a power of two
   std::unordered_set<std::string> unrecorded_files_;  // files in the folder without a record
-  std::unique_ptr<FolderHandle> folder_handle_;  // opened at the first file operation
+  std::unique_ptr<FolderHandle> folder_handle_;       // opened at the first file operation
   bool listed_ = false;
   bool index_page_overwritten_ = false;
   OutputCounters counters_;

@@ -123,9 +123,10 @@ TEST_F(PageOutputTest, PageRecordLifeCycle) {
   host.status.clear();
   ASSERT_TRUE(blog->MarkAllAsNew(host));
   EXPECT_EQ(host.questions.back().text, "Mark all Blog Pages as NOT Published?");
-  EXPECT_EQ(host.status, (std::vector<std::string>{
-                             "Marking all Blog Pages as NOT Published", "Marking about.html",
-                             "Marking index.html", "Marking all Blog Pages as NOT Published complete"}));
+  EXPECT_EQ(host.status,
+            (std::vector<std::string>{"Marking all Blog Pages as NOT Published",
+                                      "Marking about.html", "Marking index.html",
+                                      "Marking all Blog Pages as NOT Published complete"}));
   EXPECT_EQ(blog->Pages().size(), 2u);
   EXPECT_EQ(Record("index.html"), (PageRecord{"index.html", 0, Crc("home v1"), Crc("home v1")}));
   EXPECT_EQ(Record("about.html").existing, 0);
@@ -202,10 +203,11 @@ TEST_F(PageOutputTest, PicturesAndFilesAreTrackedWithTheirStoredCrc) {
   EXPECT_EQ(Record("index.html").generated, Crc("my own home page"));
 
   std::vector<std::string> expected = {
-      "...building page index.html", "...index.html is new.", "processing picture pic.gif",
-      "...pic.gif is new.",          "processing file INDEX.html",
-      "*** This page will overwrite the Blog Index Page ***",
-      "... index.html has changes.", "processing file notes.txt", "...notes.txt is new."};
+      "...building page index.html", "...index.html is new.",
+      "processing picture pic.gif",  "...pic.gif is new.",
+      "processing file INDEX.html",  "*** This page will overwrite the Blog Index Page ***",
+      "... index.html has changes.", "processing file notes.txt",
+      "...notes.txt is new."};
   EXPECT_EQ(host.LogTexts(), expected);
   EXPECT_EQ(host.log[5].color, LogColor::kGreen);
 }
@@ -227,10 +229,10 @@ TEST_F(PageOutputTest, EveryRecordIsFoundByItsExactKeyOnly) {
       ASSERT_NE(rec, nullptr) << name;
       EXPECT_EQ(*rec, (PageRecord{name, 0, Crc(text), Crc(text)}));
     }
-    for (const std::string& miss : {std::string("page1.htm"), std::string("page1.html "),
-                                    std::string("PAGE1.HTML"), std::string("page3000.html"),
-                                    std::string("page-1.html"), std::string("page1.html\0", 11),
-                                    std::string()}) {
+    for (const std::string& miss :
+         {std::string("page1.htm"), std::string("page1.html "), std::string("PAGE1.HTML"),
+          std::string("page3000.html"), std::string("page-1.html"), std::string("page1.html\0", 11),
+          std::string()}) {
       EXPECT_EQ(w.Find(miss), nullptr) << miss;
     }
   }
@@ -332,15 +334,15 @@ class ExtractTest : public PageOutputTest {
 
 TEST_F(ExtractTest, TemplateFilesFollowThePageRules) {
   const std::string S(1, '\x01');
-  PackageLines lines = Package({BuildFileRecord("style.css", "body{}"),
-                                "A" + S + "x.gif" + S, BuildFileRecord("logo.gif", "GIF")});
+  PackageLines lines = Package({BuildFileRecord("style.css", "body{}"), "A" + S + "x.gif" + S,
+                                BuildFileRecord("logo.gif", "GIF")});
   OutputCounters c = Extract(lines);
   EXPECT_EQ(c.files_changed, 2);
   EXPECT_EQ(host.LogTexts(),
-            (std::vector<std::string>{"Processing Template Package...",
-                                      "...Extracting Template File style.css", "...style.css is new.",
-                                      "...Extracting Template File logo.gif", "...logo.gif is new.",
-                                      "Processing Template Package complete..."}));
+            (std::vector<std::string>{
+                "Processing Template Package...", "...Extracting Template File style.css",
+                "...style.css is new.", "...Extracting Template File logo.gif",
+                "...logo.gif is new.", "Processing Template Package complete..."}));
   EXPECT_EQ(ReadFile(out / "style.css"), "body{}");
   EXPECT_EQ(Record("style.css"), (PageRecord{"style.css", 0, Crc("body{}"), Crc("body{}")}));
 

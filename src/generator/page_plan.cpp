@@ -257,7 +257,8 @@ void SiteRun::WriteRedirectPage(const BlogRec& e) {
     return;
   }
   if (!Named(host_, e.page_name, EntryPageCaption(e))) return;
-  WritePage(naming_.PageFile(e.page_name), ReplaceAll(kRedirectDocument, "[%entry.url.related%]", url));
+  WritePage(naming_.PageFile(e.page_name),
+            ReplaceAll(kRedirectDocument, "[%entry.url.related%]", url));
 }
 
 void SiteRun::WriteFreeFormatPage(const BlogRec& e) {

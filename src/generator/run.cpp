@@ -69,7 +69,14 @@ std::string CleanPagePrefix(const std::string& value) {
   std::string out = value;
   for (char& c : out) {
     switch (c) {
-      case '\\': case '/': case ':': case '*': case '"': case '<': case '>': case '|':
+      case '\\':
+      case '/':
+      case ':':
+      case '*':
+      case '"':
+      case '<':
+      case '>':
+      case '|':
         c = '-';
         break;
       default:
@@ -86,9 +93,7 @@ SiteRun::~SiteRun() = default;
 
 int SiteRun::pages_changed() const { return output_ ? output_->counters().pages_changed : 0; }
 int SiteRun::files_changed() const { return output_ ? output_->counters().files_changed : 0; }
-int SiteRun::pictures_changed() const {
-  return output_ ? output_->counters().pictures_changed : 0;
-}
+int SiteRun::pictures_changed() const { return output_ ? output_->counters().pictures_changed : 0; }
 int SiteRun::pages_removed() const { return output_ ? output_->counters().pages_removed : 0; }
 int SiteRun::pages_built() const { return pages_built_; }
 
@@ -186,14 +191,29 @@ void SiteRun::SecondPass() {
       if (mode == 2) AddToArchive(ArchiveKind::kDay, e, p, vars);
     }
     switch (e.type) {
-      case kArticle: WriteArticlePage(e, p, vars); break;  // articles are listed: `vars` is theirs
-      case kStaticPage: WriteStaticPage(e, kPageKindStatic); break;
-      case kHiddenPage: WriteStaticPage(e, kPageKindHidden); break;
-      case kHomePage: CaptureHomeEntry(e); break;
-      case kRecentEntriesPage: CaptureRecentEntry(e); break;
-      case kRedirectPage: WriteRedirectPage(e); break;
-      case kFreeFormatPage: WriteFreeFormatPage(e); break;
-      default: break;
+      case kArticle:
+        WriteArticlePage(e, p, vars);
+        break;  // articles are listed: `vars` is theirs
+      case kStaticPage:
+        WriteStaticPage(e, kPageKindStatic);
+        break;
+      case kHiddenPage:
+        WriteStaticPage(e, kPageKindHidden);
+        break;
+      case kHomePage:
+        CaptureHomeEntry(e);
+        break;
+      case kRecentEntriesPage:
+        CaptureRecentEntry(e);
+        break;
+      case kRedirectPage:
+        WriteRedirectPage(e);
+        break;
+      case kFreeFormatPage:
+        WriteFreeFormatPage(e);
+        break;
+      default:
+        break;
     }
   }
   // The newest row's values close the last pages.
@@ -208,7 +228,8 @@ void SiteRun::ThirdPass() {
   home_count_ = 0;
   last_listed_.reset();
   OpenHomePage();
-  feeds.Start(entries_.empty() ? std::nullopt : std::optional<DateTime>(entries_.front().date_time));
+  feeds.Start(entries_.empty() ? std::nullopt
+                               : std::optional<DateTime>(entries_.front().date_time));
   OpenRecentPage();
   for (size_t i = 0; i < entries_.size(); ++i) {
     if (options_.Int(opt::kIndexEntries) >= home_count_) last_listed_ = periods_[i];

@@ -21,8 +21,8 @@ class Blog;
 class Host;
 
 struct GenerateResult {
-  bool ok = false;      // the run completed; false when it stopped on an error
-  std::string error;    // the message shown in the error box when it stopped
+  bool ok = false;           // the run completed; false when it stopped on an error
+  std::string error;         // the message shown in the error box when it stopped
   int pages_changed = 0;     // pages (and feeds) added or changed
   int files_changed = 0;     // extra files and template package files added or changed
   int pictures_changed = 0;  // pictures added or changed

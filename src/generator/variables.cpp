@@ -43,8 +43,8 @@ std::string_view Concat(std::string& scratch, std::string_view a, std::string_vi
 
 }  // namespace
 
-EntryVarsSettings EntryVarsSettings::FromOptions(const BlogOptionsRec& options,
-                                                 std::string prefix, std::string ext) {
+EntryVarsSettings EntryVarsSettings::FromOptions(const BlogOptionsRec& options, std::string prefix,
+                                                 std::string ext) {
   EntryVarsSettings s;
   s.html_formatting = options.Int(opt::kHtmlFormatting);
   s.entry_date_format = options.Int(opt::kEntryDateFormat);
@@ -140,77 +140,164 @@ TemplateEntryVars BuildEntryVars(const BlogRec& entry, const EntryVarsSettings& 
 }
 
 const std::vector<std::string>& EntryVariableNames() {
-  static const std::vector<std::string> names = Delimited({
-      "entry.text.css", "entry.date.css", "entry.date.words.css", "entry.title.css",
-      "entry.url.related.css", "entry.sidebar.css", "entry.text", "entry.date",
-      "entry.date.words", "entry.title", "entry.url.related", "entry.id",
-      "entry.metatag.keywords", "entry.metatag.description", "entry.teaser", "entry.sidebar",
-      "entry.custom.field.1", "entry.custom.field.2", "entry.custom.title.1",
-      "entry.custom.title.2", "entry.permalink.href", "entry.attachfile",
-      "entry.attachfile.href"});
+  static const std::vector<std::string> names = Delimited({"entry.text.css",
+                                                           "entry.date.css",
+                                                           "entry.date.words.css",
+                                                           "entry.title.css",
+                                                           "entry.url.related.css",
+                                                           "entry.sidebar.css",
+                                                           "entry.text",
+                                                           "entry.date",
+                                                           "entry.date.words",
+                                                           "entry.title",
+                                                           "entry.url.related",
+                                                           "entry.id",
+                                                           "entry.metatag.keywords",
+                                                           "entry.metatag.description",
+                                                           "entry.teaser",
+                                                           "entry.sidebar",
+                                                           "entry.custom.field.1",
+                                                           "entry.custom.field.2",
+                                                           "entry.custom.title.1",
+                                                           "entry.custom.title.2",
+                                                           "entry.permalink.href",
+                                                           "entry.attachfile",
+                                                           "entry.attachfile.href"});
   return names;
 }
 
 const std::vector<std::string>& PageVariableNames() {
-  static const std::vector<std::string> names = Delimited({
-      "thispage.title", "thispage.title.css", "thispage.menutree", "thispage.menutree.css",
-      "linkto.prior.month", "linkto.prior.month.href", "linkto.next.month",
-      "linkto.next.month.href", "linkto.parent.by.month", "linkto.parent.by.month.href",
-      "linkto.prior", "linkto.prior.css", "linkto.prior.href",
-      "linkto.next", "linkto.next.css", "linkto.next.href",
-      "linkto.parent", "linkto.parent.css", "linkto.parent.href",
-      "category.title", "category.text", "linkto.parent.category",
-      "ISHOMEPAGE", "ISINDEXPAGE", "ISENTRYPAGE", "ISARTICLEPAGE", "ISSTATICPAGE",
-      "ISHIDDENPAGE",
-      "thispage.metatag.keywords", "thispage.metatag.description",
-      "mainpage.title", "mainpage.title.css", "mainpage.url", "mainpage.url.css",
-      "mainpage.about", "mainpage.about.css",
-      "links.by.month.column", "links.by.month.column.css",
-      "links.by.month.row", "links.by.month.row.css",
-      "links.static.column", "links.static.column.css",
-      "links.static.row", "links.static.row.css",
-      "links.navbar.column", "links.navbar.row",
-      "links.articles.column", "links.articles.column.css",
-      "links.articles.row", "links.articles.row.css",
-      "linkto.parent.site", "linkto.parent.site.css",
-      "linkto.index.mainpage", "linkto.index.mainpage.css", "linkto.index.mainpage.href",
-      "linkto.index.articles", "linkto.index.articles.css", "linkto.index.articles.href",
-      "linkto.index.by.month", "linkto.index.by.month.css", "linkto.index.by.month.href",
-      "linkto.rss20.href", "linkto.rss091.href",
-      "custom.tag.1", "custom.tag.2", "custom.tag.3", "custom.tag.4", "custom.tag.5",
-      "custom.tag.6", "custom.tag.7", "custom.tag.8", "custom.tag.9", "custom.tag.10",
-      "linkto.index.category", "links.by.category.column", "links.by.category.row",
-      "linkto.index.category.css", "links.by.category.column.css",
-      "links.by.category.row.css",
-      "linkto.index.recententries", "linkto.index.recententries.css",
-      "linkto.index.recententries.href"});
+  static const std::vector<std::string> names = Delimited({"thispage.title",
+                                                           "thispage.title.css",
+                                                           "thispage.menutree",
+                                                           "thispage.menutree.css",
+                                                           "linkto.prior.month",
+                                                           "linkto.prior.month.href",
+                                                           "linkto.next.month",
+                                                           "linkto.next.month.href",
+                                                           "linkto.parent.by.month",
+                                                           "linkto.parent.by.month.href",
+                                                           "linkto.prior",
+                                                           "linkto.prior.css",
+                                                           "linkto.prior.href",
+                                                           "linkto.next",
+                                                           "linkto.next.css",
+                                                           "linkto.next.href",
+                                                           "linkto.parent",
+                                                           "linkto.parent.css",
+                                                           "linkto.parent.href",
+                                                           "category.title",
+                                                           "category.text",
+                                                           "linkto.parent.category",
+                                                           "ISHOMEPAGE",
+                                                           "ISINDEXPAGE",
+                                                           "ISENTRYPAGE",
+                                                           "ISARTICLEPAGE",
+                                                           "ISSTATICPAGE",
+                                                           "ISHIDDENPAGE",
+                                                           "thispage.metatag.keywords",
+                                                           "thispage.metatag.description",
+                                                           "mainpage.title",
+                                                           "mainpage.title.css",
+                                                           "mainpage.url",
+                                                           "mainpage.url.css",
+                                                           "mainpage.about",
+                                                           "mainpage.about.css",
+                                                           "links.by.month.column",
+                                                           "links.by.month.column.css",
+                                                           "links.by.month.row",
+                                                           "links.by.month.row.css",
+                                                           "links.static.column",
+                                                           "links.static.column.css",
+                                                           "links.static.row",
+                                                           "links.static.row.css",
+                                                           "links.navbar.column",
+                                                           "links.navbar.row",
+                                                           "links.articles.column",
+                                                           "links.articles.column.css",
+                                                           "links.articles.row",
+                                                           "links.articles.row.css",
+                                                           "linkto.parent.site",
+                                                           "linkto.parent.site.css",
+                                                           "linkto.index.mainpage",
+                                                           "linkto.index.mainpage.css",
+                                                           "linkto.index.mainpage.href",
+                                                           "linkto.index.articles",
+                                                           "linkto.index.articles.css",
+                                                           "linkto.index.articles.href",
+                                                           "linkto.index.by.month",
+                                                           "linkto.index.by.month.css",
+                                                           "linkto.index.by.month.href",
+                                                           "linkto.rss20.href",
+                                                           "linkto.rss091.href",
+                                                           "custom.tag.1",
+                                                           "custom.tag.2",
+                                                           "custom.tag.3",
+                                                           "custom.tag.4",
+                                                           "custom.tag.5",
+                                                           "custom.tag.6",
+                                                           "custom.tag.7",
+                                                           "custom.tag.8",
+                                                           "custom.tag.9",
+                                                           "custom.tag.10",
+                                                           "linkto.index.category",
+                                                           "links.by.category.column",
+                                                           "links.by.category.row",
+                                                           "linkto.index.category.css",
+                                                           "links.by.category.column.css",
+                                                           "links.by.category.row.css",
+                                                           "linkto.index.recententries",
+                                                           "linkto.index.recententries.css",
+                                                           "linkto.index.recententries.href"});
   return names;
 }
 
 std::string_view EntryVariableView(int index, const TemplateEntryVars& e, std::string& scratch) {
   switch (index) {
-    case 0: return Span(scratch, "entrytext", e.entry_text);
-    case 1: return Span(scratch, "entrydate", e.entry_date);
-    case 2: return Span(scratch, "entrydate", e.entry_date_words);
-    case 3: return Span(scratch, "entrytitle", e.entry_title);
-    case 4: return e.entry_url_related;
-    case 5: return Span(scratch, "entrytext", e.entry_sidebar);
-    case 6: return e.entry_text;
-    case 7: return e.entry_date;
-    case 8: return e.entry_date_words;
-    case 9: return e.entry_title;
-    case 10: return e.entry_url_related;
-    case 11: return e.entry_id;
-    case 12: return e.entry_keywords;
-    case 13: return e.entry_meta_description;
-    case 14: return e.entry_teaser;
-    case 15: return e.entry_sidebar;
-    case 16: return e.entry_custom_field1;
-    case 17: return e.entry_custom_field2;
-    case 18: return e.entry_custom_title1;
-    case 19: return e.entry_custom_title2;
-    case 20: return e.entry_permalink;
-    default: return {};  // 21, 22: attachments, kept for old templates
+    case 0:
+      return Span(scratch, "entrytext", e.entry_text);
+    case 1:
+      return Span(scratch, "entrydate", e.entry_date);
+    case 2:
+      return Span(scratch, "entrydate", e.entry_date_words);
+    case 3:
+      return Span(scratch, "entrytitle", e.entry_title);
+    case 4:
+      return e.entry_url_related;
+    case 5:
+      return Span(scratch, "entrytext", e.entry_sidebar);
+    case 6:
+      return e.entry_text;
+    case 7:
+      return e.entry_date;
+    case 8:
+      return e.entry_date_words;
+    case 9:
+      return e.entry_title;
+    case 10:
+      return e.entry_url_related;
+    case 11:
+      return e.entry_id;
+    case 12:
+      return e.entry_keywords;
+    case 13:
+      return e.entry_meta_description;
+    case 14:
+      return e.entry_teaser;
+    case 15:
+      return e.entry_sidebar;
+    case 16:
+      return e.entry_custom_field1;
+    case 17:
+      return e.entry_custom_field2;
+    case 18:
+      return e.entry_custom_title1;
+    case 19:
+      return e.entry_custom_title2;
+    case 20:
+      return e.entry_permalink;
+    default:
+      return {};  // 21, 22: attachments, kept for old templates
   }
 }
 
@@ -219,82 +306,163 @@ std::string_view PageVariableView(int index, const TemplateGlobalVars& g,
                                   std::string& scratch) {
   auto flag = [&](int kind) -> std::string_view { return p.page_kind == kind ? "TRUE" : ""; };
   switch (index) {
-    case 0: return p.page_title;
-    case 1: return Span(scratch, "pagetitle", p.page_title);
-    case 2: return Strip(scratch, p.menu_tree);
-    case 3: return p.menu_tree;
-    case 4: return p.prior_link;
-    case 5: return p.prior_href;
-    case 6: return p.next_link;
-    case 7: return p.next_href;
-    case 8: return p.parent_link;
-    case 9: return p.parent_href;
-    case 10: return Strip(scratch, p.prior_link);
-    case 11: return p.prior_link;
-    case 12: return p.prior_href;
-    case 13: return Strip(scratch, p.next_link);
-    case 14: return p.next_link;
-    case 15: return p.next_href;
-    case 16: return Strip(scratch, p.parent_link);
-    case 17: return p.parent_link;
-    case 18: return p.parent_href;
-    case 19: return e.category_title;
-    case 20: return e.category_text;
-    case 21: return e.parent_category_link;
-    case 22: return flag(kPageKindHome);
-    case 23: return flag(kPageKindIndex);
-    case 24: return flag(kPageKindArchive);
-    case 25: return flag(kPageKindArticle);
-    case 26: return flag(kPageKindStatic);
-    case 27: return flag(kPageKindHidden);
-    case 28: return p.page_keywords;
-    case 29: return p.page_description;
-    case 30: return g.main_title;
-    case 31: return Span(scratch, "maintitle", g.main_title);
-    case 32: return g.main_url;
-    case 33: return Span(scratch, "mainurl", g.main_url);
-    case 34: return g.main_about;
-    case 35: return Span(scratch, "mainabout", g.main_about);
-    case 36: return Strip(scratch, g.links_by_month_column);
-    case 37: return g.links_by_month_column;
-    case 38: return Strip(scratch, g.links_by_month_row);
-    case 39: return g.links_by_month_row;
-    case 40: return Strip(scratch, g.links_static_column);
-    case 41: return g.links_static_column;
-    case 42: return Strip(scratch, g.links_static_row);
-    case 43: return g.links_static_row;
-    case 44: return g.navbar_column;
-    case 45: return g.navbar_row;
-    case 46: return Strip(scratch, g.links_articles_column);
-    case 47: return g.links_articles_column;
-    case 48: return Strip(scratch, g.links_articles_row);
-    case 49: return g.links_articles_row;
-    case 50: return Strip(scratch, g.parent_site_link);
-    case 51: return g.parent_site_link;
-    case 52: return Strip(scratch, g.home_link);
-    case 53: return g.home_link;
-    case 54: return g.home_href;
-    case 55: return Strip(scratch, g.articles_link);
-    case 56: return g.articles_link;
-    case 57: return g.articles_href;
-    case 58: return Strip(scratch, g.by_month_link);
-    case 59: return g.by_month_link;
-    case 60: return g.by_month_href;
-    case 61: return Concat(scratch, g.file_prefix, g.rss20_name);
-    case 62: return Concat(scratch, g.file_prefix, g.rss091_name);
-    case 63: case 64: case 65: case 66: case 67:
-    case 68: case 69: case 70: case 71: case 72:
+    case 0:
+      return p.page_title;
+    case 1:
+      return Span(scratch, "pagetitle", p.page_title);
+    case 2:
+      return Strip(scratch, p.menu_tree);
+    case 3:
+      return p.menu_tree;
+    case 4:
+      return p.prior_link;
+    case 5:
+      return p.prior_href;
+    case 6:
+      return p.next_link;
+    case 7:
+      return p.next_href;
+    case 8:
+      return p.parent_link;
+    case 9:
+      return p.parent_href;
+    case 10:
+      return Strip(scratch, p.prior_link);
+    case 11:
+      return p.prior_link;
+    case 12:
+      return p.prior_href;
+    case 13:
+      return Strip(scratch, p.next_link);
+    case 14:
+      return p.next_link;
+    case 15:
+      return p.next_href;
+    case 16:
+      return Strip(scratch, p.parent_link);
+    case 17:
+      return p.parent_link;
+    case 18:
+      return p.parent_href;
+    case 19:
+      return e.category_title;
+    case 20:
+      return e.category_text;
+    case 21:
+      return e.parent_category_link;
+    case 22:
+      return flag(kPageKindHome);
+    case 23:
+      return flag(kPageKindIndex);
+    case 24:
+      return flag(kPageKindArchive);
+    case 25:
+      return flag(kPageKindArticle);
+    case 26:
+      return flag(kPageKindStatic);
+    case 27:
+      return flag(kPageKindHidden);
+    case 28:
+      return p.page_keywords;
+    case 29:
+      return p.page_description;
+    case 30:
+      return g.main_title;
+    case 31:
+      return Span(scratch, "maintitle", g.main_title);
+    case 32:
+      return g.main_url;
+    case 33:
+      return Span(scratch, "mainurl", g.main_url);
+    case 34:
+      return g.main_about;
+    case 35:
+      return Span(scratch, "mainabout", g.main_about);
+    case 36:
+      return Strip(scratch, g.links_by_month_column);
+    case 37:
+      return g.links_by_month_column;
+    case 38:
+      return Strip(scratch, g.links_by_month_row);
+    case 39:
+      return g.links_by_month_row;
+    case 40:
+      return Strip(scratch, g.links_static_column);
+    case 41:
+      return g.links_static_column;
+    case 42:
+      return Strip(scratch, g.links_static_row);
+    case 43:
+      return g.links_static_row;
+    case 44:
+      return g.navbar_column;
+    case 45:
+      return g.navbar_row;
+    case 46:
+      return Strip(scratch, g.links_articles_column);
+    case 47:
+      return g.links_articles_column;
+    case 48:
+      return Strip(scratch, g.links_articles_row);
+    case 49:
+      return g.links_articles_row;
+    case 50:
+      return Strip(scratch, g.parent_site_link);
+    case 51:
+      return g.parent_site_link;
+    case 52:
+      return Strip(scratch, g.home_link);
+    case 53:
+      return g.home_link;
+    case 54:
+      return g.home_href;
+    case 55:
+      return Strip(scratch, g.articles_link);
+    case 56:
+      return g.articles_link;
+    case 57:
+      return g.articles_href;
+    case 58:
+      return Strip(scratch, g.by_month_link);
+    case 59:
+      return g.by_month_link;
+    case 60:
+      return g.by_month_href;
+    case 61:
+      return Concat(scratch, g.file_prefix, g.rss20_name);
+    case 62:
+      return Concat(scratch, g.file_prefix, g.rss091_name);
+    case 63:
+    case 64:
+    case 65:
+    case 66:
+    case 67:
+    case 68:
+    case 69:
+    case 70:
+    case 71:
+    case 72:
       return g.custom_tags[static_cast<size_t>(index - 63)];
-    case 73: return Strip(scratch, g.category_index_link);
-    case 74: return Strip(scratch, g.links_by_category_column);
-    case 75: return Strip(scratch, g.links_by_category_row);
-    case 76: return g.category_index_link;
-    case 77: return g.links_by_category_column;
-    case 78: return g.links_by_category_row;
-    case 79: return Strip(scratch, g.recent_link);
-    case 80: return g.recent_link;
-    case 81: return g.recent_href;
-    default: return {};
+    case 73:
+      return Strip(scratch, g.category_index_link);
+    case 74:
+      return Strip(scratch, g.links_by_category_column);
+    case 75:
+      return Strip(scratch, g.links_by_category_row);
+    case 76:
+      return g.category_index_link;
+    case 77:
+      return g.links_by_category_column;
+    case 78:
+      return g.links_by_category_row;
+    case 79:
+      return Strip(scratch, g.recent_link);
+    case 80:
+      return g.recent_link;
+    case 81:
+      return g.recent_href;
+    default:
+      return {};
   }
 }
 

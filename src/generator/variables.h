@@ -37,49 +37,49 @@ enum PageKind : int {
 
 // Site-wide values, built once per run (after the fallbacks for empty options are applied).
 struct TemplateGlobalVars {
-  std::string main_title;                 // MainTitle: option 101 ("Blog" when empty)
-  std::string main_url;                   // MainUrl: option 102 as entered
-  std::string main_about;                 // MainAbout: option 105
-  std::string links_by_month_column;      // LinksByMonthColumn
-  std::string links_by_month_row;         // LinksByMonthRow
-  std::string links_static_column;        // LinksStaticColumn
-  std::string links_static_row;           // LinksStaticRow
-  std::string navbar_column;              // NavbarColumn (anchors with class navbtn)
-  std::string navbar_row;                 // NavbarRow
-  std::string links_articles_column;      // LinksArticlesColumn
-  std::string links_articles_row;         // LinksArticlesRow
-  std::string parent_site_link;           // ParentSiteLink (class menulink), "" without 291
-  std::string home_link;                  // HomeLink (class menulink)
-  std::string home_href;                  // HomeHref: prefix + option 241 + ext
-  std::string articles_link;              // ArticlesLink (class menulink)
-  std::string articles_href;              // ArticlesHref
-  std::string by_month_link;              // ByMonthLink (class menulink)
-  std::string by_month_href;              // ByMonthHref
-  std::string rss20_name;                 // Rss20Name: option 402
-  std::string rss091_name;                // Rss091Name: option 401
+  std::string main_title;                   // MainTitle: option 101 ("Blog" when empty)
+  std::string main_url;                     // MainUrl: option 102 as entered
+  std::string main_about;                   // MainAbout: option 105
+  std::string links_by_month_column;        // LinksByMonthColumn
+  std::string links_by_month_row;           // LinksByMonthRow
+  std::string links_static_column;          // LinksStaticColumn
+  std::string links_static_row;             // LinksStaticRow
+  std::string navbar_column;                // NavbarColumn (anchors with class navbtn)
+  std::string navbar_row;                   // NavbarRow
+  std::string links_articles_column;        // LinksArticlesColumn
+  std::string links_articles_row;           // LinksArticlesRow
+  std::string parent_site_link;             // ParentSiteLink (class menulink), "" without 291
+  std::string home_link;                    // HomeLink (class menulink)
+  std::string home_href;                    // HomeHref: prefix + option 241 + ext
+  std::string articles_link;                // ArticlesLink (class menulink)
+  std::string articles_href;                // ArticlesHref
+  std::string by_month_link;                // ByMonthLink (class menulink)
+  std::string by_month_href;                // ByMonthHref
+  std::string rss20_name;                   // Rss20Name: option 402
+  std::string rss091_name;                  // Rss091Name: option 401
   std::array<std::string, 10> custom_tags;  // CustomTag1..CustomTag10: options 611..620
-  std::string category_index_link;        // CategoryIndexLink (class menulink)
-  std::string links_by_category_column;   // LinksByCategoryColumn
-  std::string links_by_category_row;      // LinksByCategoryRow
-  std::string recent_link;                // RecentLink (class navbtn)
-  std::string recent_href;                // RecentHref
+  std::string category_index_link;          // CategoryIndexLink (class menulink)
+  std::string links_by_category_column;     // LinksByCategoryColumn
+  std::string links_by_category_row;        // LinksByCategoryRow
+  std::string recent_link;                  // RecentLink (class navbtn)
+  std::string recent_href;                  // RecentHref
   // The run's file name prefix; "[%linkto.rss20.href%]" is prefix + rss20_name.
   std::string file_prefix;
 };
 
 // The page being built. Cleared (all empty, kind 0) and filled for every page.
 struct TemplatePageVars {
-  std::string page_title;        // PageTitle
-  std::string menu_tree;         // MenuTree (anchors with class menulink, " : " between)
-  int page_kind = kPageKindNone; // PageKind
-  std::string prior_link;        // PriorLink (class menulink), "" when there is none
-  std::string prior_href;        // PriorHref
-  std::string next_link;         // NextLink
-  std::string next_href;         // NextHref
-  std::string parent_link;       // ParentLink
-  std::string parent_href;       // ParentHref
-  std::string page_keywords;     // PageKeywords
-  std::string page_description;  // PageDescription
+  std::string page_title;         // PageTitle
+  std::string menu_tree;          // MenuTree (anchors with class menulink, " : " between)
+  int page_kind = kPageKindNone;  // PageKind
+  std::string prior_link;         // PriorLink (class menulink), "" when there is none
+  std::string prior_href;         // PriorHref
+  std::string next_link;          // NextLink
+  std::string next_href;          // NextHref
+  std::string parent_link;        // ParentLink
+  std::string parent_href;        // ParentHref
+  std::string page_keywords;      // PageKeywords
+  std::string page_description;   // PageDescription
 };
 
 // One entry's values; all empty where a page has no entry.
@@ -100,21 +100,21 @@ struct TemplateEntryVars {
   std::string entry_meta_description;  // EntryMetaDescription
   std::string entry_permalink;         // EntryPermalink
   // No page sets these; their variables always yield empty text.
-  std::string category_title;          // CategoryTitle
-  std::string category_text;           // CategoryText
-  std::string parent_category_link;    // ParentCategoryLink
+  std::string category_title;        // CategoryTitle
+  std::string category_text;         // CategoryText
+  std::string parent_category_link;  // ParentCategoryLink
 };
 
 // The run's settings that shape an entry record. Caption fields hold the run's effective
 // values (after the fallbacks for empty options).
 struct EntryVarsSettings {
-  int html_formatting = 0;        // option 201: 1 formats plain text
-  int entry_date_format = 0;      // option 106
-  int archive_by_date = 0;        // option 104: 0 month, 1 week, 2 day
-  std::string cool_link_caption;  // option 214
+  int html_formatting = 0;           // option 201: 1 formats plain text
+  int entry_date_format = 0;         // option 106
+  int archive_by_date = 0;           // option 104: 0 month, 1 week, 2 day
+  std::string cool_link_caption;     // option 214
   std::string read_article_caption;  // option 263
-  std::string prefix;             // the run's file name prefix
-  std::string ext;                // ".html" or ".htm"
+  std::string prefix;                // the run's file name prefix
+  std::string ext;                   // ".html" or ".htm"
 
   // Reads the five options from `options` (as they stand in memory).
   static EntryVarsSettings FromOptions(const BlogOptionsRec& options, std::string prefix,
@@ -153,8 +153,7 @@ std::string PageVariableValue(int index, const TemplateGlobalVars& global,
 
 // The same values without a copy where one is not needed: the view points into the
 // records, or into `scratch` for composed values (which must then outlive the view).
-std::string_view EntryVariableView(int index, const TemplateEntryVars& entry,
-                                   std::string& scratch);
+std::string_view EntryVariableView(int index, const TemplateEntryVars& entry, std::string& scratch);
 std::string_view PageVariableView(int index, const TemplateGlobalVars& global,
                                   const TemplateEntryVars& entry, const TemplatePageVars& page,
                                   std::string& scratch);

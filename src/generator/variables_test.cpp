@@ -146,8 +146,9 @@ class PageValuesTest : public ::testing::Test {
   void SetUp() override {
     g_.home_link = "<A HREF=\"index.html\" class=\"menulink\">Blog Home</A>";
     g_.home_href = "index.html";
-    g_.navbar_row = "<A HREF=\"index.html\" class=\"navbtn\">Blog Home</A> | "
-                    "<A HREF=\"bymonth.html\" class=\"navbtn\">Archives</A>";
+    g_.navbar_row =
+        "<A HREF=\"index.html\" class=\"navbtn\">Blog Home</A> | "
+        "<A HREF=\"bymonth.html\" class=\"navbtn\">Archives</A>";
     g_.recent_link = "<A HREF=\"recent.html\" class=\"navbtn\">Recent Entries</A>";
     g_.links_articles_row = "<A HREF=\"a.html\" class=\"entrylink\">A</A>";
     g_.rss20_name = "rss.xml";
@@ -174,8 +175,8 @@ TEST_F(PageValuesTest, LinkForms) {
   EXPECT_EQ(Page("[%links.articles.row%]"), "<A HREF=\"a.html\">A</A>");
   EXPECT_EQ(Page("[%linkto.prior%]|[%linkto.prior.css%]|[%linkto.prior.month%]|"
                  "[%linkto.prior.href%]"),
-            "<a href=\"200512.html\">December 2005</a> |" + p_.prior_link + "|" +
-                p_.prior_link + "|200512.html");
+            "<a href=\"200512.html\">December 2005</a> |" + p_.prior_link + "|" + p_.prior_link +
+                "|200512.html");
   EXPECT_EQ(Page("[%linkto.rss20.href%] [%linkto.rss091.href%]"), "my-rss.xml my-index.rss");
   EXPECT_EQ(Page("[%custom.tag.1%],[%custom.tag.10%]"), "tag1,tag10");
   EXPECT_EQ(Page("[%mainpage.title.css%]"), "<span class=\"maintitle\">Blog</span>");

@@ -53,7 +53,8 @@ TEST(ParseContents, StrayClosingBracketAndUnclosedGroup) {
 
 TEST(ParseContents, HoldsAtMost151Entries) {
   std::string text;
-  for (int i = 0; i < 200; ++i) text += "[2 T" + std::to_string(i) + "|N" + std::to_string(i) + "]\n";
+  for (int i = 0; i < 200; ++i)
+    text += "[2 T" + std::to_string(i) + "|N" + std::to_string(i) + "]\n";
   auto entries = ParseContents(text);
   ASSERT_EQ(static_cast<int>(entries.size()), 151);
   EXPECT_EQ(entries[150].topic, "N150");

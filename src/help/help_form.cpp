@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -10,7 +11,6 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QKeyEvent>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTextBrowser>
@@ -38,10 +38,14 @@ std::optional<std::string> ReadResource(const QString& path) {
 
 int TextIndent(int level) {
   switch (level) {
-    case 1: return 24;
-    case 2: return 32;
-    case 3: return 40;
-    default: return 4;
+    case 1:
+      return 24;
+    case 2:
+      return 32;
+    case 3:
+      return 40;
+    default:
+      return 4;
   }
 }
 
@@ -51,10 +55,14 @@ const QPixmap* LevelPicture(int level) {
   static const QPixmap page(":/help/IPAGE");
   static const QPixmap subtopic(":/help/ISUBTOPIC");
   switch (level) {
-    case 1: return &folder;
-    case 2: return &page;
-    case 3: return &subtopic;
-    default: return nullptr;
+    case 1:
+      return &folder;
+    case 2:
+      return &page;
+    case 3:
+      return &subtopic;
+    default:
+      return nullptr;
   }
 }
 

@@ -60,7 +60,8 @@ class TOptExtraForm : public QDialog {
   QPushButton* btnCancel;
   QPushButton* btnSave;
   QComboBox* cbColorScheme;
-  std::array<QLabel*, 3> lblSample;       // lblFontFormSample, lblFontListsSample, lblFontEntryTextSample
+  std::array<QLabel*, 3>
+      lblSample;  // lblFontFormSample, lblFontListsSample, lblFontEntryTextSample
   std::array<QPushButton*, 3> btnChange;  // btnChangeFontForm, ...
   std::array<QPushButton*, 3> btnReset;   // btnResetFontForm, ...
 
@@ -73,8 +74,8 @@ class TOptExtraForm : public QDialog {
 
  private:
   struct FontSetting {
-    QString text;               // the property
-    desktop::OptionFont font;   // what the sample shows
+    QString text;              // the property
+    desktop::OptionFont font;  // what the sample shows
   };
   std::array<FontSetting, 3> fonts_;
   int result_ = 0;

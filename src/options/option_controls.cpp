@@ -29,8 +29,8 @@ OptionControl Memo(std::string name, std::string caption, int key) {
   return c;
 }
 
-OptionControl Combo(std::string name, std::string caption, int key,
-                    std::vector<std::string> items, std::string heading = {}) {
+OptionControl Combo(std::string name, std::string caption, int key, std::vector<std::string> items,
+                    std::string heading = {}) {
   OptionControl c;
   c.name = std::move(name);
   c.caption = std::move(caption);
@@ -103,8 +103,8 @@ int32_t NumberOfItem(const OptionControl& c, int item) {
 ControlState ShownState(const OptionControl& c, const BlogOptionsRec& options) {
   ControlState s;
   if (IsText(c)) {
-    s.text = c.type == ControlType::kMemo ? AsTextBoxHoldsIt(options.Text(c.key))
-                                          : options.Text(c.key);
+    s.text =
+        c.type == ControlType::kMemo ? AsTextBoxHoldsIt(options.Text(c.key)) : options.Text(c.key);
     return s;
   }
   const int32_t value = options.Int(c.key);
@@ -117,8 +117,8 @@ ControlState ShownState(const OptionControl& c, const BlogOptionsRec& options) {
       break;
     case Conversion::kCaptionOrFirst: {
       auto it = std::find(c.item_values.begin(), c.item_values.end(), value);
-      s.item = it == c.item_values.end() ? (c.items.empty() ? -1 : 0)
-                                         : int(it - c.item_values.begin());
+      s.item =
+          it == c.item_values.end() ? (c.items.empty() ? -1 : 0) : int(it - c.item_values.begin());
       break;
     }
     case Conversion::kTickedIfOne:
@@ -179,18 +179,17 @@ const std::vector<OptionControl>& BasicOptionsControls() {
                                   opt::kIndexEntries, Numbers(1, 25));
     entries.note = "(1 to 25 entries)";
     t.push_back(entries);
-    t.push_back(Combo("cbBlogPagePer", "Archive by Date", opt::kArchiveByDate,
-                      {"Create Monthly Pages", "Create Weekly Pages (Monday to Sunday)",
-                       "Create Daily Pages"}));
+    t.push_back(Combo(
+        "cbBlogPagePer", "Archive by Date", opt::kArchiveByDate,
+        {"Create Monthly Pages", "Create Weekly Pages (Monday to Sunday)", "Create Daily Pages"}));
     t.push_back(Combo("cbCategory", "Archive by Category", opt::kArchiveByCategory,
                       {"Create Category Pages for Entries and Articles",
                        "Create Category Pages for Articles only",
                        "Create Category Pages for Entries only", "Ignore all Categories"}));
     t.push_back(Combo("cbBlogEntryDateFormat", "Entry Date Format", opt::kEntryDateFormat,
                       {"Month day, year hh:mm (24 hours)", "Month day, year hh:mm am/pm (12 hours)",
-                       "Month day, year", "YYYY-MM-DD HH:MM (24 hours)", "YYYY-MM-DD",
-                       "DD-MM-YYYY", "DD-MM-YYYY HH:MM (24 hours)",
-                       "DD-MM-YYYY hh:mm am/pm (12 hours)"}));
+                       "Month day, year", "YYYY-MM-DD HH:MM (24 hours)", "YYYY-MM-DD", "DD-MM-YYYY",
+                       "DD-MM-YYYY HH:MM (24 hours)", "DD-MM-YYYY hh:mm am/pm (12 hours)"}));
     t.push_back(Memo("memBlogAbout", "About my Blog", opt::kAbout));
     return t;
   }();
@@ -200,44 +199,61 @@ const std::vector<OptionControl>& BasicOptionsControls() {
 const std::vector<OptionControl>& AdvancedOptionsControls() {
   static const std::vector<OptionControl> table = [] {
     std::vector<OptionControl> t;
-    t.push_back(Combo("cbHTMLFormatting", "Formatting of Entries", opt::kHtmlFormatting,
-                      {"I will enter my own HTML code.", "Tessavo will try to format each entry."}));
+    t.push_back(
+        Combo("cbHTMLFormatting", "Formatting of Entries", opt::kHtmlFormatting,
+              {"I will enter my own HTML code.", "Tessavo will try to format each entry."}));
     t.push_back(Edit("edBlogIndexName", "Home Page Name", opt::kIndexPageName));
     t.push_back(Edit("edBlogIndexCaption", "Link Caption", opt::kIndexPageCaption));
-    t.push_back(Edit("edBlogIndexByMonthName", "Archive Index Page Name", opt::kArchiveIndexPageName));
+    t.push_back(
+        Edit("edBlogIndexByMonthName", "Archive Index Page Name", opt::kArchiveIndexPageName));
     t.push_back(Edit("edBlogByMonthCaption", "Link Caption", opt::kArchiveIndexCaption));
-    t.push_back(Edit("edBlogIndexArticleName", "Article Index Page Name", opt::kArticleIndexPageName));
+    t.push_back(
+        Edit("edBlogIndexArticleName", "Article Index Page Name", opt::kArticleIndexPageName));
     t.push_back(Edit("edBlogArticleCaption", "Link Caption", opt::kArticleIndexCaption));
-    t.push_back(Check("cbArticleIndexNavBar", "Include Article Index in NavBar", opt::kArticleIndexLink));
-    t.push_back(Check("cbShowArticlesByMonth", "Show Articles grouped by Month", opt::kArticleIndexGrouping));
+    t.push_back(
+        Check("cbArticleIndexNavBar", "Include Article Index in NavBar", opt::kArticleIndexLink));
+    t.push_back(Check("cbShowArticlesByMonth", "Show Articles grouped by Month",
+                      opt::kArticleIndexGrouping));
     t.push_back(Check("cbIncludeArticleTeasers", "Include Article Teasers on Article Index",
                       opt::kArticleTeasersOnIndex));
     t.push_back(Edit("edBlogReadThisArticleCaption", "\"Read This Article\" Caption",
                      opt::kReadArticleCaption, "Article URL's"));
     t.push_back(Combo("cbBlogHTMLextension", "Page Name Extension", opt::kHtmlExtension,
                       {".html", ".htm"}));
-    t.push_back(Edit("edBlogCoolLinkCaption", "Cool Link Caption", opt::kCoolLinkCaption, "Cool URL's"));
+    t.push_back(
+        Edit("edBlogCoolLinkCaption", "Cool Link Caption", opt::kCoolLinkCaption, "Cool URL's"));
     t.push_back(Edit("edBlogParentSiteCaption", "Parent Site Caption", opt::kParentSiteCaption,
                      "Parent Site ( Optional )"));
     t.push_back(Edit("edBlogParentSiteURL", "Parent Site URL", opt::kParentSiteUrl));
-    t.push_back(Edit("edBlogTitleArchiveByMonth", "Page Title for Archive by Month", opt::kTitleArchiveByMonth));
-    t.push_back(Edit("edBlogTitleDailyEntries", "Page Title for Daily Entries", opt::kTitleDailyEntries));
-    t.push_back(Edit("edBlogTitleWeeklyEntries", "Page Title for Weekly Entries", opt::kTitleWeeklyEntries));
-    t.push_back(Edit("edBlogTitleArticleIndex", "Page Title for Article Index", opt::kTitleArticleIndex));
-    t.push_back(Edit("edBlogIndexCategoryName", "Category Index Page Name", opt::kCategoryIndexPageName));
+    t.push_back(Edit("edBlogTitleArchiveByMonth", "Page Title for Archive by Month",
+                     opt::kTitleArchiveByMonth));
+    t.push_back(
+        Edit("edBlogTitleDailyEntries", "Page Title for Daily Entries", opt::kTitleDailyEntries));
+    t.push_back(Edit("edBlogTitleWeeklyEntries", "Page Title for Weekly Entries",
+                     opt::kTitleWeeklyEntries));
+    t.push_back(
+        Edit("edBlogTitleArticleIndex", "Page Title for Article Index", opt::kTitleArticleIndex));
+    t.push_back(
+        Edit("edBlogIndexCategoryName", "Category Index Page Name", opt::kCategoryIndexPageName));
     t.push_back(Edit("edBlogCategoryCaption", "Link Caption", opt::kCategoryIndexCaption));
-    t.push_back(Edit("edBlogTitleCategoryIndex", "Page Title for Category Index", opt::kTitleCategoryIndex));
-    t.push_back(Check("cbCategoryIndexNavBar", "Include Category Index in NavBar", opt::kCategoryIndexInNavBar));
-    t.push_back(Check("cbIncludeCategoryTeasers", "Include Teasers on Category Indexes", opt::kCategoryTeasers));
+    t.push_back(Edit("edBlogTitleCategoryIndex", "Page Title for Category Index",
+                     opt::kTitleCategoryIndex));
+    t.push_back(Check("cbCategoryIndexNavBar", "Include Category Index in NavBar",
+                      opt::kCategoryIndexInNavBar));
+    t.push_back(Check("cbIncludeCategoryTeasers", "Include Teasers on Category Indexes",
+                      opt::kCategoryTeasers));
     t.push_back(Check("cbIncludeMetaDescOnArchivePages",
                       "Include Default Description for Meta Tag on Archive Pages",
                       opt::kDefaultArchiveMetaDesc));
     t.push_back(Edit("edPageNamePrefix", "Page Name Prefix", opt::kPageNamePrefix));
     t.push_back(Edit("edBlogRecentEntriesName", "Recent Entries Page Name", opt::kRecentPageName));
     t.push_back(Edit("edBlogRecentEntriesCaption", "Link Caption", opt::kRecentLinkCaption));
-    t.push_back(Edit("edBlogTitleRecentEntries", "Page Title for Recent Entries", opt::kRecentPageTitle));
-    t.push_back(Check("cbBlogRecentEntriesOnHomePage", "Show Recent Entries on Home Page", opt::kShowRecentOnHome));
-    t.push_back(Check("cbBlogRecentEntriesPageNavbar", "Include Recent Entries in NavBar", opt::kRecentInNavBar));
+    t.push_back(
+        Edit("edBlogTitleRecentEntries", "Page Title for Recent Entries", opt::kRecentPageTitle));
+    t.push_back(Check("cbBlogRecentEntriesOnHomePage", "Show Recent Entries on Home Page",
+                      opt::kShowRecentOnHome));
+    t.push_back(Check("cbBlogRecentEntriesPageNavbar", "Include Recent Entries in NavBar",
+                      opt::kRecentInNavBar));
     t.push_back(Combo("cbArticleListStyle", "List Style", opt::kArticleListStyle, ListStyles(),
                       "Article Index"));
     t.push_back(Combo("cbCategoryListStyle", "List Style", opt::kCategoryListStyle, ListStyles(),
@@ -255,12 +271,13 @@ const std::vector<OptionControl>& RssOptionsControls() {
     t.push_back(Memo("memRssDescription", "RSS Channel Description", opt::kRssDescription));
     t.push_back(Edit("edRss091Page", "RSS 0.91 Page Name", opt::kRss091PageName));
     t.push_back(Edit("edRss20Page", "RSS 2.0 Page Name", opt::kRss20PageName));
-    t.push_back(Combo("cbBlogRSSItemText", "RSS 2.0 Item Text", opt::kRssItemText,
-                      {"Show Full Entry (including HTML formatting)",
-                       "Show Teaser only (no HTML formatting)"}));
+    t.push_back(Combo(
+        "cbBlogRSSItemText", "RSS 2.0 Item Text", opt::kRssItemText,
+        {"Show Full Entry (including HTML formatting)", "Show Teaser only (no HTML formatting)"}));
     std::vector<std::string> counts = Numbers(1, 25);
     for (const char* more : {"50", "75", "100"}) counts.push_back(more);
-    OptionControl items = Combo("cbBlogRSSNumberOfItems", "Items to Include", opt::kRssItemEntries, counts);
+    OptionControl items =
+        Combo("cbBlogRSSNumberOfItems", "Items to Include", opt::kRssItemEntries, counts);
     items.conversion = Conversion::kNumberShown;
     items.fallback_item = 24;  // "25"
     t.push_back(items);
@@ -275,8 +292,8 @@ const std::vector<OptionControl>& FtpOptionsControls() {
     std::vector<OptionControl> t;
     // The locations are the option's own value captions, so that a way of publishing added
     // to the option appears here as well.
-    OptionControl location = Combo("cbBlogPublishingLocation", "Publishing Location",
-                                   opt::kPublishingLocation, {});
+    OptionControl location =
+        Combo("cbBlogPublishingLocation", "Publishing Location", opt::kPublishingLocation, {});
     location.conversion = Conversion::kCaptionOrFirst;
     if (const OptionDef* def = FindOptionDef(opt::kPublishingLocation)) {
       for (const auto& [value, caption] : def->value_captions) {
@@ -295,8 +312,8 @@ const std::vector<OptionControl>& FtpOptionsControls() {
     t.push_back(password);
     t.push_back(Check("cbPassiveMode", "Use Passive Mode for Transfers", opt::kFtpPassive,
                       Conversion::kTickedAboveZero));
-    t.push_back(Check("cbShowResponses", "Show FTP Commands and Responses", opt::kShowFtpConversation,
-                      Conversion::kTickedNotZero));
+    t.push_back(Check("cbShowResponses", "Show FTP Commands and Responses",
+                      opt::kShowFtpConversation, Conversion::kTickedNotZero));
     OptionControl folder = Edit("lblBlogFileCopyTargetDirectory", "File Copy Destination",
                                 opt::kFileCopyDestination, "File Copy Options");
     folder.type = ControlType::kFolder;
@@ -312,7 +329,8 @@ const std::vector<OptionControl>& FtpOptionsControls() {
 const std::vector<OptionControl>& CustomVariablesControls() {
   static const std::vector<OptionControl> table = [] {
     std::vector<OptionControl> t;
-    t.push_back(Edit("edDefaultKeywordsMetaTag", "Default Keywords Meta Tag", opt::kDefaultKeywords));
+    t.push_back(
+        Edit("edDefaultKeywordsMetaTag", "Default Keywords Meta Tag", opt::kDefaultKeywords));
     t.push_back(Edit("edDefaultDescriptionMetaTag", "Default Description Meta Tag",
                      opt::kDefaultDescription));
     for (int n = 1; n <= 10; ++n) {

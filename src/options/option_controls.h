@@ -28,15 +28,15 @@ enum class ControlType {
 };
 
 enum class Conversion {
-  kText,            // the option's text
-  kPosition,        // the item at the value's position; stores the selected position
-  kNumberShown,     // the item whose text is the value's number, else `fallback_item`;
-                    // stores the number the selected item shows
-  kCaptionOrFirst,  // items are the option's value captions; a value without one shows
-                    // the first item; stores the value behind the selected item
-  kTickedIfOne,     // ticked for 1 only; stores 1 ticked, 0 not
-  kTickedAboveZero, // ticked for any value above 0; stores 1 ticked, 0 not
-  kTickedNotZero,   // ticked for any value other than 0; stores 1 ticked, 0 not
+  kText,             // the option's text
+  kPosition,         // the item at the value's position; stores the selected position
+  kNumberShown,      // the item whose text is the value's number, else `fallback_item`;
+                     // stores the number the selected item shows
+  kCaptionOrFirst,   // items are the option's value captions; a value without one shows
+                     // the first item; stores the value behind the selected item
+  kTickedIfOne,      // ticked for 1 only; stores 1 ticked, 0 not
+  kTickedAboveZero,  // ticked for any value above 0; stores 1 ticked, 0 not
+  kTickedNotZero,    // ticked for any value other than 0; stores 1 ticked, 0 not
 };
 
 // No limit on the length of a one-line text.

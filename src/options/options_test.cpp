@@ -48,7 +48,8 @@ const OptionControl& Control(const std::vector<OptionControl>& table, const char
 }
 
 // Stores `state` for one control into a copy of `given`.
-BlogOptionsRec Stored(const OptionControl& c, const ControlState& state, const BlogOptionsRec& given) {
+BlogOptionsRec Stored(const OptionControl& c, const ControlState& state,
+                      const BlogOptionsRec& given) {
   BlogOptionsRec r = given;
   StoreState(c, state, given, r);
   return r;
@@ -91,19 +92,19 @@ class OptionsTest : public QObject {
   // --- The tables ---------------------------------------------------------------------------
 
   void tablesListTheControlsInTheirOrder() {
-    QCOMPARE(Names(BasicOptionsControls()),
-             (std::vector<std::string>{"edBlogTitle", "edBlogURL", "cbBlogIndexEntries",
-                                       "cbBlogPagePer", "cbCategory", "cbBlogEntryDateFormat",
-                                       "memBlogAbout"}));
+    QCOMPARE(
+        Names(BasicOptionsControls()),
+        (std::vector<std::string>{"edBlogTitle", "edBlogURL", "cbBlogIndexEntries", "cbBlogPagePer",
+                                  "cbCategory", "cbBlogEntryDateFormat", "memBlogAbout"}));
     QCOMPARE(Names(RssOptionsControls()),
              (std::vector<std::string>{"edRssChannelTitle", "edRSSChannelDesc", "memRssDescription",
                                        "edRss091Page", "edRss20Page", "cbBlogRSSItemText",
                                        "cbBlogRSSNumberOfItems", "cbBlogRSSSuppress091"}));
-    QCOMPARE(Names(FtpOptionsControls()),
-             (std::vector<std::string>{"cbBlogPublishingLocation", "edFTPHost", "edFTPPort",
-                                       "edFTPDirectory", "edFTPUserid", "edFTPPassword",
-                                       "cbPassiveMode", "cbShowResponses",
-                                       "lblBlogFileCopyTargetDirectory"}));
+    QCOMPARE(
+        Names(FtpOptionsControls()),
+        (std::vector<std::string>{"cbBlogPublishingLocation", "edFTPHost", "edFTPPort",
+                                  "edFTPDirectory", "edFTPUserid", "edFTPPassword", "cbPassiveMode",
+                                  "cbShowResponses", "lblBlogFileCopyTargetDirectory"}));
     auto custom = Names(CustomVariablesControls());
     QCOMPARE(int(custom.size()), 12);
     QCOMPARE(custom[0], std::string("edDefaultKeywordsMetaTag"));
@@ -119,9 +120,9 @@ class OptionsTest : public QObject {
   // and together they edit every option but the backup settings and the template.
   void theDialogsShareOutTheOptions() {
     std::map<int, int> edited;
-    for (const auto* table : {&BasicOptionsControls(), &AdvancedOptionsControls(),
-                              &RssOptionsControls(), &FtpOptionsControls(),
-                              &CustomVariablesControls()}) {
+    for (const auto* table :
+         {&BasicOptionsControls(), &AdvancedOptionsControls(), &RssOptionsControls(),
+          &FtpOptionsControls(), &CustomVariablesControls()}) {
       for (const auto& c : *table) {
         QVERIFY2(FindOptionDef(c.key), c.name.c_str());
         ++edited[c.key];
@@ -138,14 +139,16 @@ class OptionsTest : public QObject {
     const auto& basic = BasicOptionsControls();
     QCOMPARE(Control(basic, "edBlogTitle").caption, std::string("Blog Title"));
     QCOMPARE(Control(basic, "edBlogURL").caption, std::string("Blog URL"));
-    QCOMPARE(Control(basic, "cbBlogIndexEntries").caption, std::string("Entries to show on Blog Index"));
+    QCOMPARE(Control(basic, "cbBlogIndexEntries").caption,
+             std::string("Entries to show on Blog Index"));
     QCOMPARE(Control(basic, "cbBlogIndexEntries").note, std::string("(1 to 25 entries)"));
     QCOMPARE(Control(basic, "cbBlogIndexEntries").items.size(), size_t(25));
     QCOMPARE(Control(basic, "cbBlogIndexEntries").items.front(), std::string("1"));
     QCOMPARE(Control(basic, "cbBlogIndexEntries").items.back(), std::string("25"));
-    QCOMPARE(Control(basic, "cbBlogPagePer").items,
-             (std::vector<std::string>{"Create Monthly Pages", "Create Weekly Pages (Monday to Sunday)",
-                                       "Create Daily Pages"}));
+    QCOMPARE(
+        Control(basic, "cbBlogPagePer").items,
+        (std::vector<std::string>{"Create Monthly Pages", "Create Weekly Pages (Monday to Sunday)",
+                                  "Create Daily Pages"}));
     QCOMPARE(Control(basic, "cbCategory").items.back(), std::string("Ignore all Categories"));
     QCOMPARE(Control(basic, "cbBlogEntryDateFormat").items.size(), size_t(8));
     QCOMPARE(Control(basic, "cbBlogEntryDateFormat").items[7],
@@ -156,14 +159,16 @@ class OptionsTest : public QObject {
     QCOMPARE(Control(adv, "cbHTMLFormatting").items,
              (std::vector<std::string>{"I will enter my own HTML code.",
                                        "Tessavo will try to format each entry."}));
-    QCOMPARE(Control(adv, "cbBlogHTMLextension").items, (std::vector<std::string>{".html", ".htm"}));
+    QCOMPARE(Control(adv, "cbBlogHTMLextension").items,
+             (std::vector<std::string>{".html", ".htm"}));
     QCOMPARE(Control(adv, "cbArticleListStyle").items,
              (std::vector<std::string>{"Line <BR>", "Paragraph <P>", "Unnumber List <UL>",
                                        "Numbered List <OL>"}));
     QCOMPARE(Control(adv, "cbCategoryListStyle").caption, std::string("List Style"));
     QCOMPARE(Control(adv, "edBlogReadThisArticleCaption").heading, std::string("Article URL's"));
     QCOMPARE(Control(adv, "edBlogCoolLinkCaption").heading, std::string("Cool URL's"));
-    QCOMPARE(Control(adv, "edBlogParentSiteCaption").heading, std::string("Parent Site ( Optional )"));
+    QCOMPARE(Control(adv, "edBlogParentSiteCaption").heading,
+             std::string("Parent Site ( Optional )"));
     QCOMPARE(Control(adv, "cbIncludeMetaDescOnArchivePages").caption,
              std::string("Include Default Description for Meta Tag on Archive Pages"));
 
@@ -179,8 +184,10 @@ class OptionsTest : public QObject {
                                        "Publish using FTPS", "Publish using SFTP"}));
     QCOMPARE(Control(ftp, "edFTPPort").caption, std::string("FTP Port (Usually 21)"));
     QCOMPARE(Control(ftp, "cbPassiveMode").caption, std::string("Use Passive Mode for Transfers"));
-    QCOMPARE(Control(ftp, "cbShowResponses").caption, std::string("Show FTP Commands and Responses"));
-    QCOMPARE(Control(ftp, "lblBlogFileCopyTargetDirectory").heading, std::string("File Copy Options"));
+    QCOMPARE(Control(ftp, "cbShowResponses").caption,
+             std::string("Show FTP Commands and Responses"));
+    QCOMPARE(Control(ftp, "lblBlogFileCopyTargetDirectory").heading,
+             std::string("File Copy Options"));
 
     const auto& custom = CustomVariablesControls();
     QCOMPARE(Control(custom, "edDefaultKeywordsMetaTag").max_length, 250);
@@ -258,8 +265,8 @@ class OptionsTest : public QObject {
       int value;
       bool nav, passive, show;
     };
-    for (Case k : {Case{0, false, false, false}, Case{1, true, true, true}, Case{2, false, true, true},
-                   Case{-1, false, false, true}}) {
+    for (Case k : {Case{0, false, false, false}, Case{1, true, true, true},
+                   Case{2, false, true, true}, Case{-1, false, false, true}}) {
       r.SetInt(nav.key, k.value);
       r.SetInt(passive.key, k.value);
       r.SetInt(show.key, k.value);
@@ -317,17 +324,28 @@ class OptionsTest : public QObject {
       int key;
       OptionDialog dialog;
     };
-    for (Case k : {Case{100, OptionDialog::kNone}, Case{101, OptionDialog::kBasic},
-                   Case{114, OptionDialog::kBasic}, Case{189, OptionDialog::kBasic},
-                   Case{190, OptionDialog::kBackup}, Case{199, OptionDialog::kBackup},
-                   Case{200, OptionDialog::kNone}, Case{201, OptionDialog::kAdvanced},
-                   Case{299, OptionDialog::kAdvanced}, Case{300, OptionDialog::kNone},
-                   Case{301, OptionDialog::kTemplate}, Case{399, OptionDialog::kTemplate},
-                   Case{400, OptionDialog::kNone}, Case{401, OptionDialog::kRss},
-                   Case{499, OptionDialog::kRss}, Case{500, OptionDialog::kNone},
-                   Case{501, OptionDialog::kFtp}, Case{599, OptionDialog::kFtp},
-                   Case{600, OptionDialog::kNone}, Case{601, OptionDialog::kCustomVariables},
-                   Case{699, OptionDialog::kCustomVariables}, Case{700, OptionDialog::kNone},
+    for (Case k : {Case{100, OptionDialog::kNone},
+                   Case{101, OptionDialog::kBasic},
+                   Case{114, OptionDialog::kBasic},
+                   Case{189, OptionDialog::kBasic},
+                   Case{190, OptionDialog::kBackup},
+                   Case{199, OptionDialog::kBackup},
+                   Case{200, OptionDialog::kNone},
+                   Case{201, OptionDialog::kAdvanced},
+                   Case{299, OptionDialog::kAdvanced},
+                   Case{300, OptionDialog::kNone},
+                   Case{301, OptionDialog::kTemplate},
+                   Case{399, OptionDialog::kTemplate},
+                   Case{400, OptionDialog::kNone},
+                   Case{401, OptionDialog::kRss},
+                   Case{499, OptionDialog::kRss},
+                   Case{500, OptionDialog::kNone},
+                   Case{501, OptionDialog::kFtp},
+                   Case{599, OptionDialog::kFtp},
+                   Case{600, OptionDialog::kNone},
+                   Case{601, OptionDialog::kCustomVariables},
+                   Case{699, OptionDialog::kCustomVariables},
+                   Case{700, OptionDialog::kNone},
                    Case{999, OptionDialog::kNone}}) {
       QVERIFY2(DialogForOptionKey(k.key) == k.dialog, qPrintable(QString::number(k.key)));
     }
@@ -354,7 +372,8 @@ class OptionsTest : public QObject {
       QCOMPARE(dialog->btnCancel->text(), QString("Cancel"));
       QCOMPARE(dialog->btnHelp->text(), QString("Help"));
       QVERIFY(dialog->sbOptions->widget());
-      for (const OptionControl& c : dialog->controls()) QVERIFY2(dialog->Control(c.name), c.name.c_str());
+      for (const OptionControl& c : dialog->controls())
+        QVERIFY2(dialog->Control(c.name), c.name.c_str());
       help_asked_.clear();
       dialog->btnHelp->click();
       QCOMPARE(help_asked_, std::vector<QString>{topic});

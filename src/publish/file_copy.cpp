@@ -69,8 +69,7 @@ bool IsStrayValidationFile(const fs::path& path) {
 // stray temporary files of killed runs are cleared away, then the page records are walked.
 class FileCopyPublisher {
  public:
-  FileCopyPublisher(Blog& blog, Host& host, int limit)
-      : blog_(blog), host_(host), walk_(limit) {}
+  FileCopyPublisher(Blog& blog, Host& host, int limit) : blog_(blog), host_(host), walk_(limit) {}
 
   PublishResult Run() {
     if (!ReadDestination()) return {};
@@ -122,8 +121,7 @@ class FileCopyPublisher {
     host_.PublishLogLine("Validating File Copy Destination...");
     host_.PublishLogLine("...Publishing temporary file  - " + temp_name);
     if (!WriteValidationFile(temp_path)) {
-      host_.PublishLogLineColored(LogColor::kRed,
-                                  "*** Unable to write to destination directory.");
+      host_.PublishLogLineColored(LogColor::kRed, "*** Unable to write to destination directory.");
       return false;
     }
     host_.PublishLogLine("...Removing temporary file  - " + temp_name);
@@ -146,8 +144,7 @@ class FileCopyPublisher {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(destination_, ec)) {
       const std::string name = entry.path().filename().string();
-      if (IsValidationFileName(name) && !published(name) &&
-          IsStrayValidationFile(entry.path())) {
+      if (IsValidationFileName(name) && !published(name) && IsStrayValidationFile(entry.path())) {
         strays.push_back(entry.path());
       }
     }

@@ -101,8 +101,10 @@ class ReplyLineLimits {
 bool IsIPv4Address(const std::string& ip) {
   int dots = 0;
   for (char c : ip) {
-    if (c == '.') ++dots;
-    else if (c < '0' || c > '9') return false;
+    if (c == '.')
+      ++dots;
+    else if (c < '0' || c > '9')
+      return false;
   }
   return dots == 3;
 }
@@ -150,8 +152,7 @@ int TFTPSend::ReadReplyUntil(int64_t deadline_ms) {
       FullResult.push_back(line);
       NotifyStatus(true, line);
       if (sock_.LastError() != 0) break;
-      if (!code.empty() && line.size() >= 4 && line.compare(0, 3, code) == 0 &&
-          line[3] == ' ') {
+      if (!code.empty() && line.size() >= 4 && line.compare(0, 3, code) == 0 && line[3] == ' ') {
         break;
       }
       bytes += line.size() + 2;
@@ -162,9 +163,8 @@ int TFTPSend::ReadReplyUntil(int64_t deadline_ms) {
     }
   }
   if (runaway) {
-    CloseForRunawayServer("Reply longer than " + std::to_string(kMaxReplyLines) +
-                          " lines or " + std::to_string(kMaxReplyBytes) +
-                          " bytes: connection closed.");
+    CloseForRunawayServer("Reply longer than " + std::to_string(kMaxReplyLines) + " lines or " +
+                          std::to_string(kMaxReplyBytes) + " bytes: connection closed.");
     return 0;
   }
   ResultCode = static_cast<int>(code.size() == 3 ? ToNumber(code) : 0);
@@ -214,8 +214,10 @@ bool TFTPSend::ConnectControl() {
   sock_.SendTimeout = Timeout;
   sock_.Bind(IPInterface, "0");
   if (sock_.LastError() == 0) {
-    if (!FWHost.empty()) sock_.Connect(FWHost, FWPort);
-    else sock_.Connect(TargetHost, TargetPort);
+    if (!FWHost.empty())
+      sock_.Connect(FWHost, FWPort);
+    else
+      sock_.Connect(TargetHost, TargetPort);
   }
   return sock_.LastError() == 0;
 }
@@ -239,9 +241,12 @@ bool TFTPSend::RunLogonSequence() {
   int at = 0;
   while (at >= 0) {
     int cls = SendCommand(steps[at].command) / 100;
-    if (cls == 2) at = steps[at].on2;
-    else if (cls == 3) at = steps[at].on3;
-    else at = kFail;
+    if (cls == 2)
+      at = steps[at].on2;
+    else if (cls == 3)
+      at = steps[at].on3;
+    else
+      at = kFail;
   }
   return at == kDone;
 }
@@ -397,8 +402,8 @@ void TFTPSend::ParsePassiveReply(const std::string& line) {
   size_t start = 0;
   for (;;) {
     size_t comma = s.find(',', start);
-    fields.push_back(Trim(s.substr(start, comma == std::string::npos ? std::string::npos
-                                                                      : comma - start)));
+    fields.push_back(
+        Trim(s.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
@@ -413,8 +418,8 @@ void TFTPSend::ParseExtendedPassiveReply(const std::string& line) {
   size_t open = line.find('(');
   if (open != std::string::npos) {
     size_t close = line.find(')', open + 1);
-    s = Trim(line.substr(open + 1, close == std::string::npos ? std::string::npos
-                                                              : close - open - 1));
+    s = Trim(
+        line.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1));
   }
   if (!s.empty()) s.pop_back();  // the closing delimiter
   size_t digits = s.size();
@@ -462,8 +467,8 @@ bool TFTPSend::OpenDataChannel() {
   DataIP = dsock_.GetLocalSinIP();
   DataPort = std::to_string(dsock_.GetLocalSinPort());
   if (!ForceOldPort) {
-    std::string cmd = std::string("EPRT |") + (dsock_.IsIPv6() ? "2" : "1") + "|" + DataIP +
-                      "|" + DataPort + "|";
+    std::string cmd =
+        std::string("EPRT |") + (dsock_.IsIPv6() ? "2" : "1") + "|" + DataIP + "|" + DataPort + "|";
     if (SendCommand(cmd) / 100 == 2) return true;
   }
   if (!IsIPv4Address(DataIP)) return false;
@@ -472,8 +477,8 @@ bool TFTPSend::OpenDataChannel() {
     if (c == '.') c = ',';
   }
   int port = std::stoi(DataPort);
-  std::string cmd = "PORT " + numbers + "," + std::to_string(port / 256) + "," +
-                    std::to_string(port % 256);
+  std::string cmd =
+      "PORT " + numbers + "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
   return SendCommand(cmd) / 100 == 2;
 }
 

@@ -60,8 +60,8 @@ class TFTPSend : public TNetClient {
   TFTPSend& operator=(const TFTPSend&) = delete;
 
   // --- Results of the last reply ---------------------------------------------------------
-  int ResultCode = 0;             // 0 when no code could be read
-  std::string ResultString;       // last line of the last reply
+  int ResultCode = 0;                   // 0 when no code could be read
+  std::string ResultString;             // last line of the last reply
   std::vector<std::string> FullResult;  // every line of the last reply
 
   // --- Settings ---------------------------------------------------------------------------
@@ -75,7 +75,7 @@ class TFTPSend : public TNetClient {
   bool ForceDefaultPort = false;  // active mode: listen on ftp-data instead of any port
   bool ForceOldPort = false;      // skip EPSV/EPRT
   bool BinaryMode = true;
-  bool DirectFile = false;        // transfer from/into DirectFileName instead of DataStream
+  bool DirectFile = false;  // transfer from/into DirectFileName instead of DataStream
   std::string DirectFileName;
   TFTPStatus OnStatus;
   // Uploads send only what a transfer needs (EPSV or PASV, STOR, and TYPE I only when a
@@ -113,11 +113,11 @@ class TFTPSend : public TNetClient {
   virtual int ReadReply();
   // PWD: the text between the first two double quotes of a 2xx reply, trimmed; else "".
   virtual std::string AskCurrentDirectory();
-  virtual bool EnterDirectory(const std::string& path);   // CWD
-  virtual bool ParentDirectory();                         // CDUP
-  virtual bool MakeDirectory(const std::string& path);    // MKD
-  virtual bool DropDirectory(const std::string& path);    // RMD
-  virtual bool DeleteRemoteFile(const std::string& name); // DELE
+  virtual bool EnterDirectory(const std::string& path);    // CWD
+  virtual bool ParentDirectory();                          // CDUP
+  virtual bool MakeDirectory(const std::string& path);     // MKD
+  virtual bool DropDirectory(const std::string& path);     // RMD
+  virtual bool DeleteRemoteFile(const std::string& name);  // DELE
   virtual bool RenameRemote(const std::string& old_name, const std::string& new_name);
   // SIZE: the size on 2xx, else -1.
   virtual int64_t RemoteFileSize(const std::string& name);

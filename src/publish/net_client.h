@@ -14,8 +14,8 @@ class TNetClient {
 
   std::string IPInterface = "0.0.0.0";  // local address bound before connecting
   std::string TargetHost = "127.0.0.1";
-  std::string TargetPort = "0";          // number or service name
-  int Timeout = 5000;                    // ms, each network wait
+  std::string TargetPort = "0";  // number or service name
+  int Timeout = 5000;            // ms, each network wait
   std::string UserName;
   std::string Password;
 };

@@ -153,7 +153,8 @@ class Dispatcher {
       // Never published: nothing can be missed on the server.
       blog_.DeletePage(rec.key);
     } else {
-      host_.PublishLogLine("..." + rec.key + (out.job.remove ? " not deleted." : " upload failed."));
+      host_.PublishLogLine("..." + rec.key +
+                           (out.job.remove ? " not deleted." : " upload failed."));
       WriteLines(host_, out.failure);
       ++walk_.errors;
     }

@@ -54,8 +54,7 @@ std::string RemoveAll(std::string text, const std::string& what) {
 }
 
 std::string RemoveSlashes(std::string text) {
-  text.erase(std::remove_if(text.begin(), text.end(),
-                            [](char c) { return c == '/' || c == '\\'; }),
+  text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == '/' || c == '\\'; }),
              text.end());
   return text;
 }
@@ -70,8 +69,8 @@ std::vector<LogLine> FtpFailureReport(const TFTPSend& ftp, const std::string& se
   for (const std::string& line : ftp.FullResult) {
     lines.push_back({LogColor::kRed, "  FTP  = " + MaskSecret(line, secret)});
   }
-  lines.push_back({LogColor::kRed,
-                   "  FTP Data IP/Port     = " + ftp.DataIP + " / " + ftp.DataPort});
+  lines.push_back(
+      {LogColor::kRed, "  FTP Data IP/Port     = " + ftp.DataIP + " / " + ftp.DataPort});
   return lines;
 }
 
@@ -244,9 +243,8 @@ class FtpPublisher {
     if (ftp_.LogOn()) {
       if (ftp_.IsTLS) {
         const TlsPeer& peer = ftp_.Sock().Peer();
-        host_.PublishLogLineColored(LogColor::kBlue, "Connection secured with " +
-                                                         peer.version + ", cipher " +
-                                                         peer.cipher);
+        host_.PublishLogLineColored(
+            LogColor::kBlue, "Connection secured with " + peer.version + ", cipher " + peer.cipher);
       }
       return true;
     }
@@ -295,8 +293,7 @@ class FtpPublisher {
     const std::string form_b = RemoveSlashes(Trim(target));
     if (SameIgnoringCase(form_a, form_b)) return true;
     const std::string again = ftp_.AskCurrentDirectory();
-    if (host_.ConfirmOkCancel("Current directory is now " + again + "\n\nand not " +
-                              Trim(target) +
+    if (host_.ConfirmOkCancel("Current directory is now " + again + "\n\nand not " + Trim(target) +
                               "\n\nso target directory may be wrong...\n\nProceed with "
                               "upload?")) {
       return true;
@@ -432,7 +429,7 @@ class FtpPublisher {
   const bool tls_;
   const std::filesystem::path output_;
   PageWalk walk_;
-  std::string initial_;  // the logon directory, as the second PWD gave it
+  std::string initial_;            // the logon directory, as the second PWD gave it
   std::string working_directory_;  // where the directory check found the server
   std::string secret_;             // the password given, never shown
   int verified_wrong_ = 0;
@@ -502,8 +499,7 @@ bool RefuseUnsafeKey(Blog& blog, Host& host, const PageRecord& rec) {
     return false;
   }
   host.PublishLogLineColored(LogColor::kRed, "*** " + ShownName(rec.key) + " " +
-                                                 UnusableKeyReason(rec.key) +
-                                                 "; not published.");
+                                                 UnusableKeyReason(rec.key) + "; not published.");
   return true;
 }
 

@@ -70,15 +70,15 @@ struct PublishResult {
   // entered or created, the directory confirmation was cancelled, the destination could
   // not be used, or another run was in progress.
   bool completed = false;
-  int processed = 0;  // records uploaded/copied, deleted or failed
-  int errors = 0;     // failed uploads, copies and deletions
-  int skipped = 0;    // records over the limit, left for the next run
+  int processed = 0;       // records uploaded/copied, deleted or failed
+  int errors = 0;          // failed uploads, copies and deletions
+  int skipped = 0;         // records over the limit, left for the next run
   int verified_wrong = 0;  // verify: published files missing or of another size remotely
 };
 
 // What a run would do now, found without touching the server or the records.
 struct PublishPlan {
-  std::string location;  // "FTP", "FTPS", "SFTP" or "File Copy"
+  std::string location;              // "FTP", "FTPS", "SFTP" or "File Copy"
   std::vector<std::string> send;     // page keys whose files would be sent, in walk order
   std::vector<std::string> remove;   // page keys whose remote files would be deleted
   std::vector<std::string> refused;  // keys that cannot be used at a destination (errors)

@@ -42,7 +42,7 @@ struct PageWalk {
   int limit;
   int processed = 0;  // records sent, deleted or failed
   int errors = 0;
-  int skipped = 0;    // records over the limit
+  int skipped = 0;  // records over the limit
 
   PublishResult Result() const { return {true, processed, errors, skipped}; }
 };

@@ -26,10 +26,14 @@ std::string LowerAscii(std::string s) {
 
 const char* LocationName(int location) {
   switch (location) {
-    case kPublishByFileCopy: return "File Copy";
-    case kPublishByFtps: return "FTPS";
-    case kPublishBySftp: return "SFTP";
-    default: return "FTP";
+    case kPublishByFileCopy:
+      return "File Copy";
+    case kPublishByFtps:
+      return "FTPS";
+    case kPublishBySftp:
+      return "SFTP";
+    default:
+      return "FTP";
   }
 }
 
@@ -58,9 +62,8 @@ PublishPlan PlanPublish(const Blog& blog, int limit) {
 }
 
 void ShowPublishPlan(Host& host, const PublishPlan& plan) {
-  host.PublishLogLineColored(LogColor::kBlack,
-                             "What would be published using " + plan.location +
-                                 " (nothing is sent, no record changes):");
+  host.PublishLogLineColored(LogColor::kBlack, "What would be published using " + plan.location +
+                                                   " (nothing is sent, no record changes):");
   for (const std::string& key : plan.send) host.PublishLogLine("Would send " + key);
   for (const std::string& key : plan.remove) host.PublishLogLine("Would delete " + key);
   for (const std::string& key : plan.refused) {
@@ -83,7 +86,8 @@ PublishSettings ReadPublishSettings(const std::filesystem::path& ini_file) {
     line = Trim(line);
     if (line.empty() || line[0] == ';') continue;
     if (line.front() == '[') {
-      in_section = line.back() == ']' && LowerAscii(Trim(line.substr(1, line.size() - 2))) == "publish";
+      in_section =
+          line.back() == ']' && LowerAscii(Trim(line.substr(1, line.size() - 2))) == "publish";
       continue;
     }
     const size_t eq = line.find('=');

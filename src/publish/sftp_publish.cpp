@@ -3,8 +3,9 @@
 // The server's host key is checked against the known-hosts file of the program folder
 // (the person is asked about a key seen for the first time; a changed key is refused).
 // Every file is written under a temporary name and renamed over the old one, so a visitor
-// never sees half a page (see RenameOver for servers that cannot rename over a file). There is no current directory in SFTP: the target directory is
-// resolved to an absolute path once, and every name is joined to it.
+// never sees half a page (see RenameOver for servers that cannot rename over a file). There is no
+// current directory in SFTP: the target directory is resolved to an absolute path once, and every
+// name is joined to it.
 #include <fcntl.h>
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
@@ -49,18 +50,30 @@ std::string TempNameFor(const std::string& key) {
 
 const char* SftpErrorText(int code) {
   switch (code) {
-    case SSH_FX_OK: return "no error";
-    case SSH_FX_EOF: return "end of file";
-    case SSH_FX_NO_SUCH_FILE: return "no such file or directory";
-    case SSH_FX_PERMISSION_DENIED: return "permission denied";
-    case SSH_FX_FAILURE: return "the server reported a failure (a full disk, say)";
-    case SSH_FX_BAD_MESSAGE: return "bad message";
-    case SSH_FX_NO_CONNECTION: return "no connection";
-    case SSH_FX_CONNECTION_LOST: return "connection lost";
-    case SSH_FX_OP_UNSUPPORTED: return "operation not supported";
-    case SSH_FX_FILE_ALREADY_EXISTS: return "file already exists";
-    case SSH_FX_WRITE_PROTECT: return "write protected";
-    default: return "error";
+    case SSH_FX_OK:
+      return "no error";
+    case SSH_FX_EOF:
+      return "end of file";
+    case SSH_FX_NO_SUCH_FILE:
+      return "no such file or directory";
+    case SSH_FX_PERMISSION_DENIED:
+      return "permission denied";
+    case SSH_FX_FAILURE:
+      return "the server reported a failure (a full disk, say)";
+    case SSH_FX_BAD_MESSAGE:
+      return "bad message";
+    case SSH_FX_NO_CONNECTION:
+      return "no connection";
+    case SSH_FX_CONNECTION_LOST:
+      return "connection lost";
+    case SSH_FX_OP_UNSUPPORTED:
+      return "operation not supported";
+    case SSH_FX_FILE_ALREADY_EXISTS:
+      return "file already exists";
+    case SSH_FX_WRITE_PROTECT:
+      return "write protected";
+    default:
+      return "error";
   }
 }
 
@@ -481,8 +494,8 @@ class SftpPublisher {
       SftpConnection* conn = extra[static_cast<size_t>(i)].get();
       threads.emplace_back([this, conn, &ok, i] {
         const std::string fingerprint = conn->Connect(logon_);
-        ok[static_cast<size_t>(i)] = !fingerprint.empty() && fingerprint == settled_ &&
-                                     conn->Authenticate(logon_);
+        ok[static_cast<size_t>(i)] =
+            !fingerprint.empty() && fingerprint == settled_ && conn->Authenticate(logon_);
         conn->set_base(base_);
       });
     }

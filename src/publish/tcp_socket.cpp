@@ -28,9 +28,7 @@ namespace {
 constexpr size_t kMaxPacket = 65536;
 constexpr size_t kMaxPurgeBytes = 1 << 20;
 
-bool IsAnyAddress(const std::string& ip) {
-  return ip.empty() || ip == "0.0.0.0" || ip == "::";
-}
+bool IsAnyAddress(const std::string& ip) { return ip.empty() || ip == "0.0.0.0" || ip == "::"; }
 
 // Resolves host and port into one socket address, IPv4 first when both exist.
 bool Resolve(const std::string& host, const std::string& port, bool passive, bool prefer_ip4,
@@ -193,13 +191,27 @@ TTCPBlockSocket::~TTCPBlockSocket() { CloseSocket(); }
 void TTCPBlockSocket::SetError(int code) {
   error_ = code;
   switch (code) {
-    case 0: error_text_.clear(); break;
-    case kSockErrClosed: error_text_ = "Connection reset by peer"; break;
-    case kSockErrLineTooLong: error_text_ = "Line too long"; break;
-    case kSockErrTimedOut: error_text_ = "Connection timed out"; break;
-    case kSockErrBadAddress: error_text_ = "Cannot resolve address"; break;
-    case kSockErrFamily: error_text_ = "Address family not supported"; break;
-    default: error_text_ = std::strerror(code); break;
+    case 0:
+      error_text_.clear();
+      break;
+    case kSockErrClosed:
+      error_text_ = "Connection reset by peer";
+      break;
+    case kSockErrLineTooLong:
+      error_text_ = "Line too long";
+      break;
+    case kSockErrTimedOut:
+      error_text_ = "Connection timed out";
+      break;
+    case kSockErrBadAddress:
+      error_text_ = "Cannot resolve address";
+      break;
+    case kSockErrFamily:
+      error_text_ = "Address family not supported";
+      break;
+    default:
+      error_text_ = std::strerror(code);
+      break;
   }
 }
 
@@ -244,8 +256,8 @@ void TTCPBlockSocket::Bind(const std::string& ip, const std::string& port) {
   }
   sockaddr_storage addr{};
   socklen_t len = 0;
-  if (!Resolve(IsAnyAddress(ip) ? (ip == "::" ? "::" : "0.0.0.0") : ip, port, true, PreferIP4,
-               addr, len)) {
+  if (!Resolve(IsAnyAddress(ip) ? (ip == "::" ? "::" : "0.0.0.0") : ip, port, true, PreferIP4, addr,
+               len)) {
     SetError(kSockErrBadAddress);
     return;
   }
@@ -300,8 +312,8 @@ void TTCPBlockSocket::TakeOver(int handle) {
   fd_ = handle;
   sockaddr_storage addr{};
   socklen_t len = sizeof addr;
-  family_ = getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0 ? addr.ss_family
-                                                                             : AF_INET;
+  family_ =
+      getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0 ? addr.ss_family : AF_INET;
   buffer_.clear();
   buffer_pos_ = 0;
   last_cr_ = last_lf_ = false;
@@ -336,8 +348,12 @@ bool TTCPBlockSocket::WaitForTls(int ssl_error, int64_t deadline) {
   const int saved_errno = errno;
   short events = 0;
   switch (ssl_error) {
-    case SSL_ERROR_WANT_READ: events = POLLIN; break;
-    case SSL_ERROR_WANT_WRITE: events = POLLOUT; break;
+    case SSL_ERROR_WANT_READ:
+      events = POLLIN;
+      break;
+    case SSL_ERROR_WANT_WRITE:
+      events = POLLOUT;
+      break;
     case SSL_ERROR_ZERO_RETURN:
       SetError(kSockErrClosed);
       return false;
@@ -430,9 +446,9 @@ bool TTCPBlockSocket::SSLDoConnect(const std::string& host, int timeout,
   X509* cert = SSL_get1_peer_certificate(ssl_);
   const long verify = SSL_get_verify_result(ssl_);
   peer_.verified = cert != nullptr && verify == X509_V_OK;
-  peer_.verify_error = cert == nullptr ? "no certificate"
-                                       : (verify == X509_V_OK ? ""
-                                                              : X509_verify_cert_error_string(verify));
+  peer_.verify_error = cert == nullptr
+                           ? "no certificate"
+                           : (verify == X509_V_OK ? "" : X509_verify_cert_error_string(verify));
   peer_.fingerprint = Sha256Fingerprint(cert);
   X509_free(cert);
   peer_.version = SSL_get_version(ssl_);
@@ -628,8 +644,10 @@ void TTCPBlockSocket::SendStreamRaw(std::istream& stream) {
 
 std::string TTCPBlockSocket::DropLineEndPartner(std::string packet) {
   if (ConvertLineEnd && !packet.empty()) {
-    if (last_cr_ && packet[0] == '\n') packet.erase(0, 1);
-    else if (last_lf_ && packet[0] == '\r') packet.erase(0, 1);
+    if (last_cr_ && packet[0] == '\n')
+      packet.erase(0, 1);
+    else if (last_lf_ && packet[0] == '\r')
+      packet.erase(0, 1);
   }
   last_cr_ = last_lf_ = false;
   return packet;

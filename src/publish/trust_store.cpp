@@ -61,18 +61,17 @@ bool DecideTrust(Host& host, TrustStore& store, const PeerProof& proof) {
   const std::optional<std::string> known = store.Find(proof.server);
   if (known && *known == proof.fingerprint) return true;
   if (known) {
-    host.PublishLogLineColored(LogColor::kRed,
-                               "*** The " + proof.what + " of " + proof.server +
-                                   " has changed: trusted SHA-256 " + *known + ", now " +
-                                   proof.fingerprint + ". Connection refused.");
+    host.PublishLogLineColored(LogColor::kRed, "*** The " + proof.what + " of " + proof.server +
+                                                   " has changed: trusted SHA-256 " + *known +
+                                                   ", now " + proof.fingerprint +
+                                                   ". Connection refused.");
     return false;
   }
   const std::string why = proof.reason.empty() ? "" : " (" + proof.reason + ")";
-  const bool yes = host.ConfirmYesNo("The " + proof.what + " of " + proof.server +
-                                     " could not be verified" + why +
-                                     ".\n\nSHA-256 fingerprint:\n" + proof.fingerprint +
-                                     "\n\nTrust this " + proof.what + " for " +
-                                     proof.server + "?");
+  const bool yes =
+      host.ConfirmYesNo("The " + proof.what + " of " + proof.server + " could not be verified" +
+                        why + ".\n\nSHA-256 fingerprint:\n" + proof.fingerprint +
+                        "\n\nTrust this " + proof.what + " for " + proof.server + "?");
   if (!yes) return false;
   try {
     store.Remember(proof.server, proof.fingerprint);
@@ -83,7 +82,8 @@ bool DecideTrust(Host& host, TrustStore& store, const PeerProof& proof) {
 }
 
 bool SameProof(const PeerProof& proof, const std::string& settled_fingerprint) {
-  return proof.verified || (!settled_fingerprint.empty() && proof.fingerprint == settled_fingerprint);
+  return proof.verified ||
+         (!settled_fingerprint.empty() && proof.fingerprint == settled_fingerprint);
 }
 
 }  // namespace tessavo

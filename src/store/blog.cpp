@@ -33,8 +33,8 @@ const char* const kSampleHomeText =
 
 // Options renumbered by the version 75 step, in the order in which they are moved.
 const std::pair<int, int> kRenumberedBelow75[] = {{211, 241}, {215, 242}, {212, 251},
-                                                 {216, 252}, {213, 261}, {217, 262},
-                                                 {218, 263}, {231, 265}, {232, 266}};
+                                                  {216, 252}, {213, 261}, {217, 262},
+                                                  {218, 263}, {231, 265}, {232, 266}};
 
 // After tblCategory is recreated empty, its numbering starts above every category number
 // that entries or the old table still carry, so that an old number never comes to mean a
@@ -165,8 +165,8 @@ void AddTextFields(SQLite::Database& d, Host& host, const char* table, const cha
 // Version 79: the two extra titles of entries and categories.
 void AddSecondTitleFields(SQLite::Database& d, Host& host) {
   AddTextFields(d, host, "tblBlog", "Error upgrading tblBlogs: ", {"BlogTitle1", "BlogTitle2"});
-  AddTextFields(d, host, "tblCategory", "Error upgrading tblCategory: ",
-                {"CategoryTitle1", "CategoryTitle2"});
+  AddTextFields(d, host, "tblCategory",
+                "Error upgrading tblCategory: ", {"CategoryTitle1", "CategoryTitle2"});
 }
 
 // Version 80: the meta descriptions of entries and categories.
@@ -388,13 +388,11 @@ void Blog::RunWizard(Host& host, WizardDialogs& dialogs) {
           "Question 3 of 5 \n\nWould you like to insert a \"Links\" page for your Blog?")) {
     starter("Links", "Please enter favorite links here...", kStaticPage, "links");
   }
-  if (host.ConfirmYesNo(
-          "Question 4 of 5 \n\nWould you like to set basic options for your Blog?")) {
+  if (host.ConfirmYesNo("Question 4 of 5 \n\nWould you like to set basic options for your Blog?")) {
     BlogOptionsRec copy = options_;
     if (dialogs.RunBasicOptionsDialog(copy)) save_dialog_options(std::move(copy));
   }
-  if (host.ConfirmYesNo(
-          "Question 5 of 5 \n\nWould you like to choose a template for your Blog?")) {
+  if (host.ConfirmYesNo("Question 5 of 5 \n\nWould you like to choose a template for your Blog?")) {
     BlogOptionsRec copy = options_;
     if (dialogs.RunTemplateOptionsDialog(copy)) save_dialog_options(std::move(copy));
   }

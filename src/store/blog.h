@@ -61,10 +61,10 @@ struct StoredFile {
 
 // One row of tblPages.
 struct PageRecord {
-  std::string key;          // PageKey: the file name relative to the output folder
-  int32_t existing = 0;     // PageCRCExisting: CRC of the copy last published; 0 = none
-  int32_t generated = 0;    // PageCRCNew: CRC of the copy last generated; 0 = orphan
-  int32_t local = 0;        // PageCRCLocal: CRC of the copy last written locally
+  std::string key;        // PageKey: the file name relative to the output folder
+  int32_t existing = 0;   // PageCRCExisting: CRC of the copy last published; 0 = none
+  int32_t generated = 0;  // PageCRCNew: CRC of the copy last generated; 0 = orphan
+  int32_t local = 0;      // PageCRCLocal: CRC of the copy last written locally
 
   bool operator==(const PageRecord&) const = default;
 };
@@ -264,8 +264,7 @@ class Blog {
   void CreateTables();
   void UpgradeBlog(Host& host);
   void RunWizard(Host& host, WizardDialogs& dialogs);
-  bool MarkAll(Host& host, const std::string& question, const std::string& title,
-               bool published);
+  bool MarkAll(Host& host, const std::string& question, const std::string& title, bool published);
   // Reads the entries in `order`, handing each row over to `fn`.
   void ScanEntries(EntryOrder order, const std::function<void(BlogRec&&)>& fn) const;
 

@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -156,7 +156,9 @@ BlogLock::BlogLock(const fs::path& file) : file_(file) {
 BlogLock::~BlogLock() { Release(); }
 
 BlogLock::BlogLock(BlogLock&& other) noexcept
-    : file_(std::move(other.file_)), fd_(std::exchange(other.fd_, -1)), dev_(other.dev_),
+    : file_(std::move(other.file_)),
+      fd_(std::exchange(other.fd_, -1)),
+      dev_(other.dev_),
       ino_(other.ino_) {}
 
 BlogLock& BlogLock::operator=(BlogLock&& other) noexcept {

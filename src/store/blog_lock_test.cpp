@@ -272,9 +272,9 @@ TEST_F(BlogLockTest, AReaderInAnotherProcessReadsSoundDataAcrossACompact) {
   int status = 0;
   ::waitpid(reader, &status, 0);
   ASSERT_GT(n, 0);
-  EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), std::to_string(before) + " " +
-                                                          std::to_string(before + 1) + " " +
-                                                          std::to_string(before));
+  EXPECT_EQ(
+      std::string(buf, static_cast<size_t>(n)),
+      std::to_string(before) + " " + std::to_string(before + 1) + " " + std::to_string(before));
   blog.reset();
   EXPECT_LT(static_cast<int64_t>(fs::file_size(Path())), size_before);
   SQLite::Database db(Path().string(), SQLite::OPEN_READONLY);

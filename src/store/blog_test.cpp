@@ -20,7 +20,8 @@ std::vector<std::string> Columns(SQLite::Database& db, const std::string& table)
   std::vector<std::string> out;
   SQLite::Statement q(db, "SELECT name, type FROM pragma_table_info(?) ORDER BY cid");
   q.bind(1, table);
-  while (q.executeStep()) out.push_back(q.getColumn(0).getString() + " " + q.getColumn(1).getString());
+  while (q.executeStep())
+    out.push_back(q.getColumn(0).getString() + " " + q.getColumn(1).getString());
   return out;
 }
 
@@ -44,25 +45,26 @@ TEST_F(CreateTest, NewBlogHasTheSixTablesTheVersionRowAndEveryOption) {
   SQLite::Database& db = Db(*blog);
 
   std::vector<std::string> tables;
-  SQLite::Statement q(db, "SELECT name FROM sqlite_master WHERE type = 'table' "
-                          "AND name NOT LIKE 'sqlite_%' ORDER BY rowid");
+  SQLite::Statement q(db,
+                      "SELECT name FROM sqlite_master WHERE type = 'table' "
+                      "AND name NOT LIKE 'sqlite_%' ORDER BY rowid");
   while (q.executeStep()) tables.push_back(q.getColumn(0).getString());
-  EXPECT_THAT(tables, ElementsAre("tblBlog", "tblPictures", "tblFiles", "tblOptions",
-                                  "tblCategory", "tblPages"));
+  EXPECT_THAT(tables, ElementsAre("tblBlog", "tblPictures", "tblFiles", "tblOptions", "tblCategory",
+                                  "tblPages"));
 
-  EXPECT_THAT(Columns(db, "tblBlog"),
-              ElementsAre("BlogKey INTEGER", "BlogDateTime DATETIME", "BlogTitle TEXT(250)",
-                          "BlogText MEMO", "BlogCategory INTEGER", "BlogCoolURL TEXT(250)",
-                          "BlogPageType INTEGER", "BlogPageName TEXT(120)",
-                          "BlogKeywords TEXT(250)", "BlogTeaser MEMO", "BlogSidebar MEMO",
-                          "BlogExtra1 MEMO", "BlogExtra2 MEMO", "BlogTitle1 TEXT(250)",
-                          "BlogTitle2 TEXT(250)", "BlogMetaDesc TEXT(250)"));
-  EXPECT_THAT(Columns(db, "tblPictures"),
-              ElementsAre("BlogPictureKey INTEGER", "BlogPictureName TEXT(120)",
-                          "BlogPicture BLOB", "BlogPictureCRC INTEGER",
-                          "BlogPictureDate DATETIME", "BlogPictureSize INTEGER",
-                          "BlogPictureHeight INTEGER", "BlogPictureWidth INTEGER",
-                          "BlogPictureType TEXT(3)", "BlogPictureCategory INTEGER"));
+  EXPECT_THAT(
+      Columns(db, "tblBlog"),
+      ElementsAre("BlogKey INTEGER", "BlogDateTime DATETIME", "BlogTitle TEXT(250)",
+                  "BlogText MEMO", "BlogCategory INTEGER", "BlogCoolURL TEXT(250)",
+                  "BlogPageType INTEGER", "BlogPageName TEXT(120)", "BlogKeywords TEXT(250)",
+                  "BlogTeaser MEMO", "BlogSidebar MEMO", "BlogExtra1 MEMO", "BlogExtra2 MEMO",
+                  "BlogTitle1 TEXT(250)", "BlogTitle2 TEXT(250)", "BlogMetaDesc TEXT(250)"));
+  EXPECT_THAT(
+      Columns(db, "tblPictures"),
+      ElementsAre("BlogPictureKey INTEGER", "BlogPictureName TEXT(120)", "BlogPicture BLOB",
+                  "BlogPictureCRC INTEGER", "BlogPictureDate DATETIME", "BlogPictureSize INTEGER",
+                  "BlogPictureHeight INTEGER", "BlogPictureWidth INTEGER",
+                  "BlogPictureType TEXT(3)", "BlogPictureCategory INTEGER"));
   EXPECT_THAT(Columns(db, "tblFiles"),
               ElementsAre("BlogFileKey INTEGER", "BlogFileName TEXT(120)", "BlogFile BLOB",
                           "BlogFileCRC INTEGER", "BlogFileSize INTEGER", "BlogFileDate DATETIME",
@@ -70,16 +72,15 @@ TEST_F(CreateTest, NewBlogHasTheSixTablesTheVersionRowAndEveryOption) {
   EXPECT_THAT(Columns(db, "tblOptions"),
               ElementsAre("OptionKey INTEGER", "OptionName TEXT(120)", "OptionValue TEXT(250)",
                           "OptionInteger INTEGER", "OptionMemo MEMO"));
-  EXPECT_THAT(Columns(db, "tblCategory"),
-              ElementsAre("CategoryKey INTEGER", "CategoryTitle TEXT(250)",
-                          "CategoryName TEXT(120)", "CategoryText MEMO",
-                          "CategoryKeywords TEXT(250)", "CategoryTeaser MEMO",
-                          "CategorySidebar MEMO", "CategoryExtra1 MEMO", "CategoryExtra2 MEMO",
-                          "CategoryTitle1 TEXT(250)", "CategoryTitle2 TEXT(250)",
-                          "CategoryMetaDesc TEXT(250)"));
-  EXPECT_THAT(Columns(db, "tblPages"),
-              ElementsAre("PageKey TEXT(120)", "PageCRCExisting INTEGER", "PageCRCNew INTEGER",
-                          "PageCRCLocal INTEGER"));
+  EXPECT_THAT(
+      Columns(db, "tblCategory"),
+      ElementsAre("CategoryKey INTEGER", "CategoryTitle TEXT(250)", "CategoryName TEXT(120)",
+                  "CategoryText MEMO", "CategoryKeywords TEXT(250)", "CategoryTeaser MEMO",
+                  "CategorySidebar MEMO", "CategoryExtra1 MEMO", "CategoryExtra2 MEMO",
+                  "CategoryTitle1 TEXT(250)", "CategoryTitle2 TEXT(250)",
+                  "CategoryMetaDesc TEXT(250)"));
+  EXPECT_THAT(Columns(db, "tblPages"), ElementsAre("PageKey TEXT(120)", "PageCRCExisting INTEGER",
+                                                   "PageCRCNew INTEGER", "PageCRCLocal INTEGER"));
 
   EXPECT_THAT(Indexes(db, "tblBlog"), ElementsAre("DisplayKey_tblBlog"));
   EXPECT_THAT(Indexes(db, "tblPictures"), ElementsAre("DisplayKey_tblPictures"));

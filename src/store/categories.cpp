@@ -191,8 +191,8 @@ bool Blog::RemoveCategory(int32_t key, Host& host) {
   }
 
   if (count > 0 &&
-      !host.ConfirmOkCancel("Category \"" + title + "\" is being used on " +
-                            std::to_string(count) + " entries." + "\n\n" + "Continue?")) {
+      !host.ConfirmOkCancel("Category \"" + title + "\" is being used on " + std::to_string(count) +
+                            " entries." + "\n\n" + "Continue?")) {
     return false;
   }
   if (!host.ConfirmOkCancel("Remove Category \" " + title + "\"")) return false;

@@ -125,10 +125,9 @@ TEST_F(CategoriesTest, RemovingAnUnusedCategoryAsksOnceAndRunsNoUpdatePass) {
   EXPECT_EQ(host.questions[0].kind, "okcancel");
   EXPECT_EQ(host.questions[0].text, "Remove Category \" Unused\"");
   EXPECT_THAT(host.status_captions, ElementsAre("Checking Blog..."));
-  EXPECT_THAT(host.status,
-              ElementsAre("Checking Blog for existing category \"Unused\"...",
-                          "Checking Record  1. Found 0 so far...",
-                          "Checking Record  2. Found 0 so far...", "Complete..."));
+  EXPECT_THAT(host.status, ElementsAre("Checking Blog for existing category \"Unused\"...",
+                                       "Checking Record  1. Found 0 so far...",
+                                       "Checking Record  2. Found 0 so far...", "Complete..."));
   EXPECT_EQ(host.status_shown, 1);
   EXPECT_EQ(host.status_closed, 1);
   EXPECT_FALSE(blog->FindCategory(key));
@@ -147,23 +146,20 @@ TEST_F(CategoriesTest, RemovingAUsedCategoryClearsItFromItsEntries) {
   EXPECT_TRUE(blog->RemoveCategory(key, host));
 
   ASSERT_EQ(host.questions.size(), 2u);
-  EXPECT_EQ(host.questions[0].text,
-            "Category \"Used\" is being used on 3 entries.\n\nContinue?");
+  EXPECT_EQ(host.questions[0].text, "Category \"Used\" is being used on 3 entries.\n\nContinue?");
   EXPECT_EQ(host.questions[1].text, "Remove Category \" Used\"");
   EXPECT_THAT(host.status_captions, ElementsAre("Checking Blog...", "Updating Blog..."));
-  EXPECT_THAT(host.status,
-              ElementsAre("Checking Blog for existing category \"Used\"...",
-                          "Checking Record  1. Found 1 so far...",
-                          "Checking Record  2. Found 1 so far...",
-                          "Checking Record  3. Found 2 so far...",
-                          "Checking Record  4. Found 2 so far...",
-                          "Checking Record  5. Found 3 so far...", "Complete...",
-                          "Removing category \"Used\" from entries...",
-                          "Checking Record  1. Cleared 1 so far...",
-                          "Checking Record  2. Cleared 1 so far...",
-                          "Checking Record  3. Cleared 2 so far...",
-                          "Checking Record  4. Cleared 2 so far...",
-                          "Checking Record  5. Cleared 3 so far...", "Complete..."));
+  EXPECT_THAT(
+      host.status,
+      ElementsAre(
+          "Checking Blog for existing category \"Used\"...",
+          "Checking Record  1. Found 1 so far...", "Checking Record  2. Found 1 so far...",
+          "Checking Record  3. Found 2 so far...", "Checking Record  4. Found 2 so far...",
+          "Checking Record  5. Found 3 so far...", "Complete...",
+          "Removing category \"Used\" from entries...", "Checking Record  1. Cleared 1 so far...",
+          "Checking Record  2. Cleared 1 so far...", "Checking Record  3. Cleared 2 so far...",
+          "Checking Record  4. Cleared 2 so far...", "Checking Record  5. Cleared 3 so far...",
+          "Complete..."));
   EXPECT_EQ(host.status_shown, 2);
   EXPECT_EQ(host.status_closed, 2);
 

@@ -33,8 +33,8 @@ class DamagedFieldTest : public StoreTest {
   void Put(const std::string& table, const std::string& column, const std::string& key_column,
            int64_t key, const std::string& bytes) {
     SQLite::Database db(Path().string(), SQLite::OPEN_READWRITE);
-    SQLite::Statement q(db, "UPDATE " + table + " SET " + column + " = ? WHERE " + key_column +
-                                " = ?");
+    SQLite::Statement q(db,
+                        "UPDATE " + table + " SET " + column + " = ? WHERE " + key_column + " = ?");
     q.bind(1, bytes.data(), static_cast<int>(bytes.size()));
     q.bind(2, key);
     ASSERT_EQ(q.exec(), 1);
@@ -51,8 +51,7 @@ TEST_F(DamagedFieldTest, AnEntryTextThatInflatesWithoutEndIsRefusedNamingItsRow)
   }
   Put("tblBlog", "BlogTeaser", "BlogKey", key, testing::ZlibBomb(size_t{100} << 20));
   auto blog = Blog::Open(Path(), host);
-  const std::string where =
-      " (tblBlog, row " + std::to_string(key) + ", field BlogTeaser)";
+  const std::string where = " (tblBlog, row " + std::to_string(key) + ", field BlogTeaser)";
   EXPECT_EQ(ErrorOf([&] { blog->Entries(); }), kTooLarge + where);
   EXPECT_EQ(ErrorOf([&] { blog->FindEntry(key); }), kTooLarge + where);
   EXPECT_EQ(blog->FindEntry(other)->title, "sound");
@@ -74,9 +73,9 @@ TEST_F(DamagedFieldTest, CategoriesAndOptionsNameTheirRowsToo) {
   Put("tblCategory", "CategorySidebar", "CategoryKey", category, bomb);
   {
     auto blog = Blog::Open(Path(), host);
-    EXPECT_EQ(ErrorOf([&] { blog->Categories(); }),
-              kTooLarge + std::string(" (tblCategory, row ") + std::to_string(category) +
-                  ", field CategorySidebar)");
+    EXPECT_EQ(ErrorOf([&] { blog->Categories(); }), kTooLarge + std::string(" (tblCategory, row ") +
+                                                        std::to_string(category) +
+                                                        ", field CategorySidebar)");
   }
   Put("tblOptions", "OptionMemo", "OptionKey", 105, bomb);
   EXPECT_EQ(ErrorOf([&] { Blog::Open(Path(), host); }),
@@ -108,9 +107,8 @@ TEST_F(DamagedFieldTest, AStoredFileMayInflateToTheSizeItsRowRecords) {
     db.exec("UPDATE tblFiles SET BlogFileSize = 4");
   }
   auto blog = Blog::Open(Path(), host);
-  EXPECT_EQ(ErrorOf([&] { blog->FileBytes(key); }),
-            kTooLarge + std::string(" (tblFiles, row ") + std::to_string(key) +
-                ", field BlogFile)");
+  EXPECT_EQ(ErrorOf([&] { blog->FileBytes(key); }), kTooLarge + std::string(" (tblFiles, row ") +
+                                                        std::to_string(key) + ", field BlogFile)");
   EXPECT_EQ(store::StoredFileLimit(4), kInflateLimit);
   EXPECT_EQ(store::StoredFileLimit(int64_t{5} << 30), size_t{1000000000});
 }

@@ -94,8 +94,8 @@ const char* const kInsertEntry =
 
 namespace store {
 
-int32_t InsertStarterEntry(SQLite::Database& db, const std::string& title,
-                           const std::string& text, int32_t type, const std::string& page_name) {
+int32_t InsertStarterEntry(SQLite::Database& db, const std::string& title, const std::string& text,
+                           int32_t type, const std::string& page_name) {
   SQLite::Statement q(db,
                       "INSERT INTO tblBlog (BlogDateTime, BlogTitle, BlogText, BlogPageType, "
                       "BlogPageName) VALUES (?, ?, ?, ?, ?)");

@@ -120,8 +120,7 @@ TEST_F(EntriesTest, ATooLongTextIsRefusedAndNothingIsStored) {
     blog->InsertEntry(rec);
     FAIL() << "no error";
   } catch (const Error& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "BlogTitle is too long: 251 characters, at most 250 allowed.");
+    EXPECT_EQ(std::string(e.what()), "BlogTitle is too long: 251 characters, at most 250 allowed.");
   }
   EXPECT_EQ(blog->EntryCount(), 0);
 
@@ -171,9 +170,8 @@ TEST_F(EntriesTest, APageNameWithControlCharactersIsRefusedNamingTheField) {
               "or tabs: \"x\\r\\nDELE victim.txt\".");
   }
   // Every control character counts: NUL, tab, escape, DEL.
-  for (const std::string& bad : {std::string("a\0b", 3), std::string("a\tb"),
-                                std::string("a\x1b"), std::string("a\x7f"),
-                                std::string("a\nb"), std::string("a\rb")}) {
+  for (const std::string& bad : {std::string("a\0b", 3), std::string("a\tb"), std::string("a\x1b"),
+                                 std::string("a\x7f"), std::string("a\nb"), std::string("a\rb")}) {
     rec.page_name = bad;
     EXPECT_THROW(blog->InsertEntry(rec), Error) << bad;
   }
@@ -189,7 +187,9 @@ TEST_F(EntriesTest, APageNameWithControlCharactersIsRefusedNamingTheField) {
   EXPECT_EQ(DumpDatabase(Path()), before);
 
   // Letters of any script, blanks and punctuation are no control characters.
-  rec.page_name = "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln - 2024!";
+  rec.page_name =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e aus K\xC3\xB6ln - 2024!";
   EXPECT_EQ(blog->FindEntry(blog->InsertEntry(rec))->page_name, rec.page_name);
 }
 
@@ -197,7 +197,8 @@ TEST(PageNameRuleTest, OwnPageTypesGetATimeStampWhenShorterThanTwoCharacters) {
   const DateTime now{2024, 3, 9, 7, 5, 3};
   for (int32_t type : {kArticle, kStaticPage, kHiddenPage, kRedirectPage, kFreeFormatPage}) {
     EXPECT_TRUE(HasOwnPageName(type)) << type;
-    for (const std::string& short_name : {std::string(), std::string("a"), std::string("\xC3\xA4")}) {
+    for (const std::string& short_name :
+         {std::string(), std::string("a"), std::string("\xC3\xA4")}) {
       BlogRec rec;
       rec.type = type;
       rec.page_name = short_name;
@@ -206,9 +207,13 @@ TEST(PageNameRuleTest, OwnPageTypesGetATimeStampWhenShorterThanTwoCharacters) {
     }
     BlogRec kept;
     kept.type = type;
-    kept.page_name = "\xC3\xA4" "b";  // two characters, three bytes
+    kept.page_name =
+        "\xC3\xA4"
+        "b";  // two characters, three bytes
     ApplyPageNameRule(kept, now, {});
-    EXPECT_EQ(kept.page_name, "\xC3\xA4" "b");
+    EXPECT_EQ(kept.page_name,
+              "\xC3\xA4"
+              "b");
   }
   for (int32_t type : {kBlogEntry, kHomePage, kRecentEntriesPage}) {
     EXPECT_FALSE(HasOwnPageName(type)) << type;

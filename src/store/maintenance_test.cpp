@@ -236,7 +236,8 @@ TEST_F(MaintenanceTest, FolderThatCannotBeCreatedCancelsAndRestoresTheOptions) {
   blog_->SetOptionInt(opt::kBackupsToKeep, 9);
   EXPECT_FALSE(BackupBlog(blog_, host_, old_location, 5));
   ASSERT_EQ(host_.informations.size(), 1u);
-  EXPECT_EQ(host_.informations[0], "File backup cancelled. Unable to create directory: " + bad + "/");
+  EXPECT_EQ(host_.informations[0],
+            "File backup cancelled. Unable to create directory: " + bad + "/");
   EXPECT_EQ(blog_->options().Text(opt::kBackupLocation), old_location);
   EXPECT_EQ(blog_->options().Int(opt::kBackupsToKeep), 5);
   EXPECT_EQ(StoredOptionText(opt::kBackupsToKeep), "5");
@@ -335,7 +336,8 @@ TEST_F(MaintenanceTest, RepairWritesBesideTheProgramFileByDefault) {
 }
 
 TEST_F(MaintenanceTest, RepairedFileIsMovedAcrossFileSystems) {
-  struct stat a {}, b {};
+  struct stat a {
+  }, b{};
   if (::stat("/dev/shm", &b) != 0 || ::stat(dir_.path().c_str(), &a) != 0 || a.st_dev == b.st_dev ||
       ::access("/dev/shm", W_OK) != 0) {
     SKIP_OR_FAIL("needs a writable /dev/shm on a file system of its own (a tmpfs)");
@@ -387,7 +389,8 @@ TEST_F(MaintenanceTest, RepairOfADamagedPageRecoversTheRestAndReports) {
   std::string log;
   EXPECT_FALSE(RepairBlog(file_, host_, &log, work));
   ASSERT_FALSE(host_.informations.empty());
-  EXPECT_EQ(host_.informations.back(), "Some problems could not be repaired. See repair log:" + log);
+  EXPECT_EQ(host_.informations.back(),
+            "Some problems could not be repaired. See repair log:" + log);
   EXPECT_NE(log.find("tblBlog"), std::string::npos) << log;
   EXPECT_NE(log.find("tblBlog: " + std::to_string(300 - cells) + " rows recovered"),
             std::string::npos)

@@ -39,17 +39,17 @@ struct MediaTable {
   const char* size;
   const char* height;  // null for files
   const char* width;
-  const char* noun;           // "Picture" / "File", as in "Replace Blog Picture?"
-  const char* insert_error;   // diagnostic prefix
+  const char* noun;          // "Picture" / "File", as in "Replace Blog Picture?"
+  const char* insert_error;  // diagnostic prefix
 };
 
-constexpr MediaTable kPictures{"tblPictures",       "BlogPictureKey",    "BlogPictureName",
-                               "BlogPicture",       "BlogPictureCRC",    "BlogPictureDate",
-                               "BlogPictureSize",   "BlogPictureHeight", "BlogPictureWidth",
-                               "Picture",           "Picture Insert error: "};
-constexpr MediaTable kFiles{"tblFiles",     "BlogFileKey", "BlogFileName", "BlogFile",
-                            "BlogFileCRC",  "BlogFileDate", "BlogFileSize", nullptr,
-                            nullptr,        "File",         "File Insert error: "};
+constexpr MediaTable kPictures{"tblPictures",     "BlogPictureKey",        "BlogPictureName",
+                               "BlogPicture",     "BlogPictureCRC",        "BlogPictureDate",
+                               "BlogPictureSize", "BlogPictureHeight",     "BlogPictureWidth",
+                               "Picture",         "Picture Insert error: "};
+constexpr MediaTable kFiles{"tblFiles",    "BlogFileKey",  "BlogFileName",       "BlogFile",
+                            "BlogFileCRC", "BlogFileDate", "BlogFileSize",       nullptr,
+                            nullptr,       "File",         "File Insert error: "};
 
 constexpr size_t kMaxNameChars = 120;
 
@@ -57,10 +57,12 @@ SQLite::Database& Db(const Blog& blog) { return store::BlogConnection::Of(blog);
 
 // Columns 0..6 of every listing: key, name, crc, date, size, height, width.
 std::string ListColumns(const MediaTable& t) {
-  std::string cols = std::string(t.key) + ", " + t.name + ", " + t.crc + ", " + t.date + ", " +
-                     t.size;
-  if (t.height) cols += std::string(", ") + t.height + ", " + t.width;
-  else cols += ", -1, -1";
+  std::string cols =
+      std::string(t.key) + ", " + t.name + ", " + t.crc + ", " + t.date + ", " + t.size;
+  if (t.height)
+    cols += std::string(", ") + t.height + ", " + t.width;
+  else
+    cols += ", -1, -1";
   return cols;
 }
 
@@ -106,8 +108,8 @@ std::optional<StoredFile> FindByName(const Blog& blog, const MediaTable& t,
   const std::string wanted = FoldCase(name);
   return store::Guarded(blog.file(), [&]() -> std::optional<StoredFile> {
     std::optional<StoredFile> found;
-    SQLite::Statement q(Db(blog), "SELECT " + ListColumns(t) + " FROM " + t.table +
-                                       " ORDER BY " + t.key);
+    SQLite::Statement q(Db(blog),
+                        "SELECT " + ListColumns(t) + " FROM " + t.table + " ORDER BY " + t.key);
     while (q.executeStep()) {
       const std::string stored = store::ReadText(q.getColumn(1));
       if (stored == name || FoldCase(stored) == wanted) return ReadRow(q);
@@ -118,8 +120,8 @@ std::optional<StoredFile> FindByName(const Blog& blog, const MediaTable& t,
 
 std::optional<StoredFile> FindByKey(const Blog& blog, const MediaTable& t, int32_t key) {
   return store::Guarded(blog.file(), [&]() -> std::optional<StoredFile> {
-    SQLite::Statement q(Db(blog), "SELECT " + ListColumns(t) + " FROM " + t.table + " WHERE " +
-                                       t.key + " = ?");
+    SQLite::Statement q(
+        Db(blog), "SELECT " + ListColumns(t) + " FROM " + t.table + " WHERE " + t.key + " = ?");
     q.bind(1, key);
     if (!q.executeStep()) return std::nullopt;
     return ReadRow(q);
@@ -129,7 +131,7 @@ std::optional<StoredFile> FindByKey(const Blog& blog, const MediaTable& t, int32
 std::string Bytes(const Blog& blog, const MediaTable& t, int32_t key) {
   return store::Guarded(blog.file(), [&] {
     SQLite::Statement q(Db(blog), std::string("SELECT ") + t.bytes + ", " + t.size + " FROM " +
-                                       t.table + " WHERE " + t.key + " = ?");
+                                      t.table + " WHERE " + t.key + " = ?");
     q.bind(1, key);
     if (!q.executeStep()) {
       throw Error(std::string("No blog ") + (t.height ? "picture" : "file") + " with key " +
@@ -180,10 +182,14 @@ std::string Lower(std::string s) {
 void ReadPixelSize(const std::filesystem::path& path, int32_t& height, int32_t& width) {
   std::string ext = Lower(path.extension().string());
   ImageDimensions dims;
-  if (ext == ".jpg") dims = ReadJpegDimensions(path);
-  else if (ext == ".gif") dims = ReadGifDimensions(path);
-  else if (ext == ".png") dims = ReadPngDimensions(path);
-  else return;
+  if (ext == ".jpg")
+    dims = ReadJpegDimensions(path);
+  else if (ext == ".gif")
+    dims = ReadGifDimensions(path);
+  else if (ext == ".png")
+    dims = ReadPngDimensions(path);
+  else
+    return;
   height = dims.height;
   width = dims.width;
 }
@@ -194,16 +200,15 @@ bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path, Hos
   const std::string name = path.filename().string();
   // The stored name becomes a file name on the site and an argument of the publisher's
   // commands: a line break in it would end one command and start another.
-  const std::string problem =
-      NameProblem(std::string(t.noun) + " name", t.name, name);
+  const std::string problem = NameProblem(std::string(t.noun) + " name", t.name, name);
   if (!problem.empty()) {
     host.ShowError(problem + " The " + (t.height ? "picture" : "file") + " was not added.");
     return false;
   }
   std::optional<StoredFile> old = FindByName(blog, t, name);
   if (old) {
-    std::string question = std::string("Replace Blog ") + t.noun + "? \n\n" + name + "\n\n" +
-                           AddedSuffix(*old);
+    std::string question =
+        std::string("Replace Blog ") + t.noun + "? \n\n" + name + "\n\n" + AddedSuffix(*old);
     if (!host.ConfirmOkCancel(question)) return false;
   }
   // Everything is read and checked before the table is touched, and the old row is
@@ -225,8 +230,8 @@ bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path, Hos
     store::Guarded(blog.file(), [&] {
       store::WriteTransaction tx(Db(blog));
       if (old) {
-        SQLite::Statement del(Db(blog), std::string("DELETE FROM ") + t.table + " WHERE " +
-                                             t.key + " = ?");
+        SQLite::Statement del(Db(blog),
+                              std::string("DELETE FROM ") + t.table + " WHERE " + t.key + " = ?");
         del.bind(1, old->key);
         del.exec();
       }
@@ -292,8 +297,7 @@ void Blog::ForEachPicture(
     const std::function<void(const StoredFile&, const std::string&)>& fn) const {
   ForEach(*this, kPictures, fn);
 }
-void Blog::ForEachFile(
-    const std::function<void(const StoredFile&, const std::string&)>& fn) const {
+void Blog::ForEachFile(const std::function<void(const StoredFile&, const std::string&)>& fn) const {
   ForEach(*this, kFiles, fn);
 }
 

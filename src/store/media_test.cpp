@@ -106,8 +106,8 @@ TEST_F(MediaTest, AddPictureStoresBytesCrcSizeDateAndPixelSize) {
 TEST_F(MediaTest, ReaderIsChosenByTheLowerCasedExtensionOnly) {
   std::string png = Png(70000, 10);
   ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "a.png", png), host_));
-  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "b.jpeg", png), host_));    // not a reader's
-  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "c.gif", png), host_));     // GIF reader: 0 x 0
+  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "b.jpeg", png), host_));  // not a reader's
+  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "c.gif", png), host_));   // GIF reader: 0 x 0
   ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "d.txt", "text"), host_));
   ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "e.jpg", "not a jpeg"), host_));
   auto pics = blog_->Pictures();
@@ -232,7 +232,8 @@ TEST_F(MediaTest, FilesListFindSaveAndRemove) {
   EXPECT_TRUE(blog_->RemoveFile(found->key, host_));
   EXPECT_EQ(blog_->Files().size(), 2u);
   ASSERT_EQ(host_.questions.size(), 2u);
-  EXPECT_EQ(host_.questions[1].text, "Remove Blog File? \n\nb.zip\n\n ( Added 2007-02-03 04:05:06).");
+  EXPECT_EQ(host_.questions[1].text,
+            "Remove Blog File? \n\nb.zip\n\n ( Added 2007-02-03 04:05:06).");
   EXPECT_FALSE(blog_->RemoveFile(found->key, host_));  // gone: nothing to ask
   EXPECT_EQ(host_.questions.size(), 2u);
 
@@ -322,8 +323,8 @@ TEST_F(MediaTest, NamesDifferingOnlyInLetterCaseOfAnyScriptAreOneName) {
   EXPECT_EQ(blog_->PictureBytes(pics[0].key), "GIF89a new");
 
   // Greek and Cyrillic capitals, and a file of the same name in the other table.
-  ASSERT_TRUE(blog_->AddFile(
-      WriteFile(dir_ / "\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91.txt", "s"), host_));
+  ASSERT_TRUE(
+      blog_->AddFile(WriteFile(dir_ / "\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91.txt", "s"), host_));
   ASSERT_TRUE(blog_->FindFile("\xCF\x83\xCE\xBF\xCF\x86\xCE\xB9\xCE\xB1.TXT"));
   ASSERT_TRUE(blog_->AddFile(WriteFile(dir_ / "\xD0\x96.txt", "zh"), host_));
   EXPECT_EQ(blog_->FindFile("\xD0\xB6.txt")->name, "\xD0\x96.txt");
@@ -346,17 +347,27 @@ TEST_F(MediaTest, AWindows1252NameFromAnOlderFileMatchesItsUtf8Spelling) {
 TEST_F(MediaTest, ListsAreInFoldedNameOrder) {
   // Byte order and SQLite's NOCASE put a capital E acute (C3 89) before a small one
   // (C3 A9); without regard to letter case "e acute, a, b" comes before "E acute, b, c".
-  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "\xC3\x89" "bc.gif", "1"), host_));
-  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "\xC3\xA9" "ab.gif", "2"), host_));
+  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "\xC3\x89"
+                                                 "bc.gif",
+                                          "1"),
+                                host_));
+  ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "\xC3\xA9"
+                                                 "ab.gif",
+                                          "2"),
+                                host_));
   ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "Zed.gif", "3"), host_));
   ASSERT_TRUE(blog_->AddPicture(WriteFile(dir_ / "alpha.gif", "4"), host_));
   std::vector<std::string> names;
   for (const StoredFile& f : blog_->Pictures()) names.push_back(f.name);
-  const std::vector<std::string> expected = {"alpha.gif", "Zed.gif", "\xC3\xA9" "ab.gif",
-                                             "\xC3\x89" "bc.gif"};
+  const std::vector<std::string> expected = {"alpha.gif", "Zed.gif",
+                                             "\xC3\xA9"
+                                             "ab.gif",
+                                             "\xC3\x89"
+                                             "bc.gif"};
   EXPECT_EQ(names, expected);
   std::vector<std::string> visited;
-  blog_->ForEachPicture([&](const StoredFile& f, const std::string&) { visited.push_back(f.name); });
+  blog_->ForEachPicture(
+      [&](const StoredFile& f, const std::string&) { visited.push_back(f.name); });
   EXPECT_EQ(visited, expected);
 }
 
@@ -368,9 +379,10 @@ TEST_F(MediaTest, TheNameIndexStaysSoundForPlainSqlite) {
   blog_->Close();
   {
     SQLite::Database plain(file.string(), SQLite::OPEN_READWRITE);
-    plain.exec("INSERT INTO tblPictures (BlogPictureName, BlogPictureCRC, BlogPictureSize) "
-               "VALUES ('\xC3\x84pfel.gif', 0, 0), ('apfel.gif', 0, 0), ('\xCE\xA9.png', 0, 0), "
-               "('APFEL.GIF', 0, 0)");
+    plain.exec(
+        "INSERT INTO tblPictures (BlogPictureName, BlogPictureCRC, BlogPictureSize) "
+        "VALUES ('\xC3\x84pfel.gif', 0, 0), ('apfel.gif', 0, 0), ('\xCE\xA9.png', 0, 0), "
+        "('APFEL.GIF', 0, 0)");
   }
   blog_ = Blog::Open(file, host_);
   EXPECT_EQ(blog_->FindPicture("\xC3\xA4PFEL.gif")->name, "\xC3\x84pfel.gif");
@@ -382,9 +394,10 @@ TEST_F(MediaTest, TheNameIndexStaysSoundForPlainSqlite) {
   SQLite::Statement check(plain, "PRAGMA integrity_check");
   ASSERT_TRUE(check.executeStep());
   EXPECT_EQ(check.getColumn(0).getString(), "ok");
-  SQLite::Statement count(plain, "SELECT COUNT(*) FROM tblPictures INDEXED BY "
-                                 "DisplayKey_tblPictures WHERE BlogPictureName = 'APFEL.gif' "
-                                 "COLLATE NOCASE");
+  SQLite::Statement count(plain,
+                          "SELECT COUNT(*) FROM tblPictures INDEXED BY "
+                          "DisplayKey_tblPictures WHERE BlogPictureName = 'APFEL.gif' "
+                          "COLLATE NOCASE");
   ASSERT_TRUE(count.executeStep());
   EXPECT_EQ(count.getColumn(0).getInt(), 2);
 }
@@ -405,7 +418,7 @@ TEST_F(MediaTest, NamesWithControlCharactersAreRefusedBeforeAnythingIsAsked) {
             "File name (BlogFileName) may not hold control characters such as line breaks or "
             "tabs: \"x\\r\\nDELE victim.txt\". The file was not added.");
   for (const std::string& name : {std::string("tab\tname.gif"), std::string("del\x7F.gif"),
-                                 std::string("esc\x1B.gif"), std::string("x\n")}) {
+                                  std::string("esc\x1B.gif"), std::string("x\n")}) {
     EXPECT_FALSE(blog_->AddPicture(WriteFile(dir_ / "in" / name, "GIF89a"), host_)) << name;
   }
   EXPECT_TRUE(blog_->Pictures().empty());

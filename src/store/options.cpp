@@ -32,10 +32,8 @@ OptionDef Password(int key, std::string caption) {
 }
 
 const Captions& ListStyles() {
-  static const Captions styles = {{0, "Line <BR>"},
-                                  {1, "Paragraph <P>"},
-                                  {2, "Unnumber List <UL>"},
-                                  {3, "Numbered List <OL>"}};
+  static const Captions styles = {
+      {0, "Line <BR>"}, {1, "Paragraph <P>"}, {2, "Unnumber List <UL>"}, {3, "Numbered List <OL>"}};
   return styles;
 }
 
@@ -62,9 +60,9 @@ std::vector<OptionDef> BuildDefinitions() {
                       {4, "YYYY-MM-DD"}}));
   d.push_back(Text(190, "Backup Location"));  // default: the program folder (Reset)
   d.push_back(Number(191, "Backups to Keep", 5));
-  d.push_back(Choice(201, "HTML Formatting", 0,
-                     {{0, "I will enter my own HTML code."},
-                      {1, "Tessavo will try to format each entry."}}));
+  d.push_back(Choice(
+      201, "HTML Formatting", 0,
+      {{0, "I will enter my own HTML code."}, {1, "Tessavo will try to format each entry."}}));
   d.push_back(Choice(202, "HTML Extension", 0, {{0, ".html"}, {1, ".htm"}}));
   d.push_back(Text(214, "Cool Link Caption", "(Go to URL)"));
   d.push_back(Text(241, "Index Page Name", "index"));
@@ -250,8 +248,8 @@ void Blog::SaveOptions() {
   // Check every value first so that a refused value leaves the table as it was.
   for (const auto& def : OptionDefinitions()) {
     if (def.kind == OptionKind::kText) {
-      std::string field = "OptionValue of option " + std::to_string(def.key) + " \"" +
-                          def.caption + "\"";
+      std::string field =
+          "OptionValue of option " + std::to_string(def.key) + " \"" + def.caption + "\"";
       store::CheckTextLength(field.c_str(), options_.Text(def.key), 250);
     }
   }
@@ -298,8 +296,8 @@ std::vector<OptionRow> Blog::OptionRows() const {
                         "SELECT OptionKey, OptionName, OptionValue FROM tblOptions "
                         "ORDER BY OptionKey");
     while (q.executeStep()) {
-      rows.push_back({q.getColumn(0).getInt(), q.getColumn(1).getString(),
-                      q.getColumn(2).getString()});
+      rows.push_back(
+          {q.getColumn(0).getInt(), q.getColumn(1).getString(), q.getColumn(2).getString()});
     }
     return rows;
   });

@@ -14,10 +14,10 @@ enum class OptionKind { kText, kNumber, kChoice, kMemo, kPassword };
 
 struct OptionDef {
   int key;
-  std::string caption;   // OptionName
+  std::string caption;  // OptionName
   OptionKind kind;
-  std::string default_text;   // text, memo and password options
-  int32_t default_int = 0;    // number and choice options
+  std::string default_text;                                     // text, memo and password options
+  int32_t default_int = 0;                                      // number and choice options
   std::vector<std::pair<int32_t, std::string>> value_captions;  // choice options
 };
 
@@ -29,26 +29,25 @@ const OptionDef* FindOptionDef(int key);
 // Option numbers used by name in the code.
 namespace opt {
 constexpr int kBlogTitle = 101, kBlogUrl = 102, kIndexEntries = 103, kArchiveByDate = 104,
-              kAbout = 105, kEntryDateFormat = 106, kArchiveByCategory = 114,
-              kBackupLocation = 190, kBackupsToKeep = 191, kHtmlFormatting = 201,
-              kHtmlExtension = 202, kPageNamePrefix = 203, kCoolLinkCaption = 214,
-              kIndexPageName = 241, kIndexPageCaption = 242, kShowRecentOnHome = 245,
-              kRecentPageName = 246, kRecentLinkCaption = 247, kRecentPageTitle = 248,
-              kRecentInNavBar = 249, kArchiveIndexPageName = 251, kArchiveIndexCaption = 252,
-              kTitleArchiveByMonth = 253, kTitleDailyEntries = 254, kTitleWeeklyEntries = 255,
-              kDefaultArchiveMetaDesc = 256, kArticleIndexPageName = 261,
-              kArticleIndexCaption = 262, kReadArticleCaption = 263, kTitleArticleIndex = 264,
-              kArticleIndexLink = 265, kArticleIndexGrouping = 266, kArticleTeasersOnIndex = 267,
-              kArticleListStyle = 268, kCategoryIndexPageName = 271,
-              kCategoryIndexCaption = 272, kTitleCategoryIndex = 273,
-              kCategoryIndexInNavBar = 274, kCategoryTeasers = 275, kCategoryListStyle = 276,
-              kParentSiteCaption = 290, kParentSiteUrl = 291, kTemplateFile = 301,
-              kRss091PageName = 401, kRss20PageName = 402, kRssChannelTitle = 403,
-              kRssChannelLink = 404, kRssDescription = 409, kRssItemText = 410,
-              kRssItemEntries = 411, kRss091Feed = 412, kFtpSite = 501, kFtpPort = 502,
-              kFtpTargetDirectory = 503, kFtpUserid = 504, kFtpPassword = 505,
-              kFtpPassive = 506, kShowFtpConversation = 507, kPublishingLocation = 511,
-              kFileCopyDestination = 512, kDefaultKeywords = 601, kDefaultDescription = 602,
+              kAbout = 105, kEntryDateFormat = 106, kArchiveByCategory = 114, kBackupLocation = 190,
+              kBackupsToKeep = 191, kHtmlFormatting = 201, kHtmlExtension = 202,
+              kPageNamePrefix = 203, kCoolLinkCaption = 214, kIndexPageName = 241,
+              kIndexPageCaption = 242, kShowRecentOnHome = 245, kRecentPageName = 246,
+              kRecentLinkCaption = 247, kRecentPageTitle = 248, kRecentInNavBar = 249,
+              kArchiveIndexPageName = 251, kArchiveIndexCaption = 252, kTitleArchiveByMonth = 253,
+              kTitleDailyEntries = 254, kTitleWeeklyEntries = 255, kDefaultArchiveMetaDesc = 256,
+              kArticleIndexPageName = 261, kArticleIndexCaption = 262, kReadArticleCaption = 263,
+              kTitleArticleIndex = 264, kArticleIndexLink = 265, kArticleIndexGrouping = 266,
+              kArticleTeasersOnIndex = 267, kArticleListStyle = 268, kCategoryIndexPageName = 271,
+              kCategoryIndexCaption = 272, kTitleCategoryIndex = 273, kCategoryIndexInNavBar = 274,
+              kCategoryTeasers = 275, kCategoryListStyle = 276, kParentSiteCaption = 290,
+              kParentSiteUrl = 291, kTemplateFile = 301, kRss091PageName = 401,
+              kRss20PageName = 402, kRssChannelTitle = 403, kRssChannelLink = 404,
+              kRssDescription = 409, kRssItemText = 410, kRssItemEntries = 411, kRss091Feed = 412,
+              kFtpSite = 501, kFtpPort = 502, kFtpTargetDirectory = 503, kFtpUserid = 504,
+              kFtpPassword = 505, kFtpPassive = 506, kShowFtpConversation = 507,
+              kPublishingLocation = 511, kFileCopyDestination = 512, kDefaultKeywords = 601,
+              kDefaultDescription = 602,
               kCustomTag1 = 611;  // custom tag n is 610 + n, n = 1..10
 constexpr int kFileVersionKey = 999;
 constexpr int kCurrentFileVersion = 83;

@@ -147,13 +147,18 @@ const char* const kEveryOption[] = {
     "101|Blog Title|text|Please enter a Title|",
     "102|Blog Url|text||",
     "103|Index Entries|number|5|",
-    "104|Archive by Date|choice|0|0:Create Monthly Pages;1:Create Weekly Pages (Monday to Sunday);2:Create Daily Pages",
-    "114|Archive by Category |choice|0|0:Create Category Pages for Entries and Articles;1:Create Category Pages for Articles only;2:Create Category Pages for Entries only;3:Ignore all Categories",
+    "104|Archive by Date|choice|0|0:Create Monthly Pages;1:Create Weekly Pages (Monday to "
+    "Sunday);2:Create Daily Pages",
+    "114|Archive by Category |choice|0|0:Create Category Pages for Entries and Articles;1:Create "
+    "Category Pages for Articles only;2:Create Category Pages for Entries only;3:Ignore all "
+    "Categories",
     "105|About|memo||",
-    "106|Entry Date Format|choice|0|0:Month day, year hh:mm (24 hours);1:Month day, year hh:mm am/pm (12 hours);2:Month day, year;3:YYYY-MM-DD HH:MM (24 hours);4:YYYY-MM-DD",
+    "106|Entry Date Format|choice|0|0:Month day, year hh:mm (24 hours);1:Month day, year hh:mm "
+    "am/pm (12 hours);2:Month day, year;3:YYYY-MM-DD HH:MM (24 hours);4:YYYY-MM-DD",
     "190|Backup Location|text|<program folder>|",
     "191|Backups to Keep|number|5|",
-    "201|HTML Formatting|choice|0|0:I will enter my own HTML code.;1:Tessavo will try to format each entry.",
+    "201|HTML Formatting|choice|0|0:I will enter my own HTML code.;1:Tessavo will try to format "
+    "each entry.",
     "202|HTML Extension|choice|0|0:.html;1:.htm",
     "214|Cool Link Caption|text|(Go to URL)|",
     "241|Index Page Name|text|index|",
@@ -187,15 +192,18 @@ const char* const kEveryOption[] = {
     "247|Recent Entries Link Caption|text|Recent Entries|",
     "248|Recent Entries Page Title|text|Recent Entries|",
     "249|Include Recent Entries in NavBar|choice|0|0:No;1:Yes",
-    "268|Article List Style|choice|0|0:Line <BR>;1:Paragraph <P>;2:Unnumber List <UL>;3:Numbered List <OL>",
-    "276|Category List Style|choice|0|0:Line <BR>;1:Paragraph <P>;2:Unnumber List <UL>;3:Numbered List <OL>",
+    "268|Article List Style|choice|0|0:Line <BR>;1:Paragraph <P>;2:Unnumber List <UL>;3:Numbered "
+    "List <OL>",
+    "276|Category List Style|choice|0|0:Line <BR>;1:Paragraph <P>;2:Unnumber List <UL>;3:Numbered "
+    "List <OL>",
     "301|Template File|text|@default.tem|",
     "401|RSS 0.91 Page Name|text|index.rss|",
     "402|RSS 2.0 Page Name|text|rss.xml|",
     "403|RSS Channel Title|text||",
     "404|RSS Channel Link|text||",
     "409|RSS Description|memo||",
-    "410|RSS Item Text|choice|0|0:Show Full Entry (including HTML formatting);1:Show Teaser only (no HTML formatting)",
+    "410|RSS Item Text|choice|0|0:Show Full Entry (including HTML formatting);1:Show Teaser only "
+    "(no HTML formatting)",
     "411|RSS Item Entries|number|10|",
     "412|RSS 0.91 feed|choice|1|0:Create RSS 0.91 feed;1:Do not create RSS 0.91 feed",
     "501|FTP Site|text||",
@@ -221,11 +229,16 @@ const char* const kEveryOption[] = {
 
 std::string KindName(OptionKind kind) {
   switch (kind) {
-    case OptionKind::kText: return "text";
-    case OptionKind::kNumber: return "number";
-    case OptionKind::kChoice: return "choice";
-    case OptionKind::kMemo: return "memo";
-    case OptionKind::kPassword: return "password";
+    case OptionKind::kText:
+      return "text";
+    case OptionKind::kNumber:
+      return "number";
+    case OptionKind::kChoice:
+      return "choice";
+    case OptionKind::kMemo:
+      return "memo";
+    case OptionKind::kPassword:
+      return "password";
   }
   return "?";
 }
@@ -280,8 +293,8 @@ TEST_F(OptionRowsTest, ANewBlogHoldsEveryRowWithItsCaptionAndDefaultText) {
       const std::string wanted = parts[3] + ":";
       for (size_t at = 0; at < parts[4].size();) {
         size_t semi = parts[4].find(';', at);
-        std::string item = parts[4].substr(at, semi == std::string::npos ? std::string::npos
-                                                                         : semi - at);
+        std::string item =
+            parts[4].substr(at, semi == std::string::npos ? std::string::npos : semi - at);
         if (item.rfind(wanted, 0) == 0) shown = item.substr(wanted.size());
         if (semi == std::string::npos) break;
         at = semi + 1;

@@ -51,8 +51,8 @@ TEST_F(PagesTest, UpdateDeleteAndResetOfGeneratedCrcs) {
   EXPECT_FALSE(blog->FindPage("three.html"));
 
   blog->ResetGeneratedCrcs();
-  EXPECT_THAT(blog->Pages(), ElementsAre(PageRecord{"one.html", 7, 0, 9},
-                                         PageRecord{"two.html", 4, 0, 6}));
+  EXPECT_THAT(blog->Pages(),
+              ElementsAre(PageRecord{"one.html", 7, 0, 9}, PageRecord{"two.html", 4, 0, 6}));
 
   blog->DeletePage("one.html");
   blog->DeletePage("no such page");
@@ -168,8 +168,8 @@ TEST_F(PagesTest, ARecordThatCannotBeSavedLeavesEveryRowAsItWas) {
     blog->SavePageRecords({&changed}, {&fresh, &duplicate});
     FAIL() << "no error";
   } catch (const Error& e) {
-    EXPECT_THAT(e.what(), ::testing::StartsWith("Cannot save the page records of " +
-                                                Path().string() + ": "));
+    EXPECT_THAT(e.what(),
+                ::testing::StartsWith("Cannot save the page records of " + Path().string() + ": "));
   }
   EXPECT_EQ(DumpDatabase(Path()), before);
 }
@@ -188,8 +188,8 @@ TEST_F(PagesTest, MarkCommandsAskThroughTheCallersHost) {
             (std::vector<std::string>{"Marking all Blog Pages as NOT Published", "Marking a.html",
                                       "Marking b.html",
                                       "Marking all Blog Pages as NOT Published complete"}));
-  EXPECT_THAT(blog->Pages(), ElementsAre(PageRecord{"a.html", 0, 0, 6},
-                                         PageRecord{"b.html", 0, 2, 3}));
+  EXPECT_THAT(blog->Pages(),
+              ElementsAre(PageRecord{"a.html", 0, 0, 6}, PageRecord{"b.html", 0, 2, 3}));
 
   ASSERT_TRUE(blog->MarkAllAsPublished(caller));
   EXPECT_EQ(caller.questions.back().text, "Mark all Blog Pages as Published?");

@@ -128,10 +128,14 @@ size_t SequenceLength(std::string_view text, size_t i) {
   unsigned char b = byte(i);
   if (b < 0x80) return 1;
   size_t len = 0;
-  if (b >= 0xC2 && b <= 0xDF) len = 2;
-  else if (b >= 0xE0 && b <= 0xEF) len = 3;
-  else if (b >= 0xF0 && b <= 0xF4) len = 4;
-  else return 0;
+  if (b >= 0xC2 && b <= 0xDF)
+    len = 2;
+  else if (b >= 0xE0 && b <= 0xEF)
+    len = 3;
+  else if (b >= 0xF0 && b <= 0xF4)
+    len = 4;
+  else
+    return 0;
   if (i + len > text.size()) return 0;
   for (size_t k = 1; k < len; ++k) {
     if ((byte(i + k) & 0xC0) != 0x80) return 0;
@@ -142,13 +146,20 @@ size_t SequenceLength(std::string_view text, size_t i) {
 }  // namespace
 
 void CreateTable(SQLite::Database& db, const std::string& table) {
-  if (table == "tblBlog") db.exec(kBlogDdl);
-  else if (table == "tblPictures") db.exec(kPicturesDdl);
-  else if (table == "tblFiles") db.exec(kFilesDdl);
-  else if (table == "tblOptions") db.exec(kOptionsDdl);
-  else if (table == "tblCategory") db.exec(kCategoryDdl);
-  else if (table == "tblPages") db.exec(kPagesDdl);
-  else throw std::logic_error("no such blog table: " + table);
+  if (table == "tblBlog")
+    db.exec(kBlogDdl);
+  else if (table == "tblPictures")
+    db.exec(kPicturesDdl);
+  else if (table == "tblFiles")
+    db.exec(kFilesDdl);
+  else if (table == "tblOptions")
+    db.exec(kOptionsDdl);
+  else if (table == "tblCategory")
+    db.exec(kCategoryDdl);
+  else if (table == "tblPages")
+    db.exec(kPagesDdl);
+  else
+    throw std::logic_error("no such blog table: " + table);
 }
 
 void CreateCategoryTableV75(SQLite::Database& db) { db.exec(kCategoryV75Ddl); }
@@ -169,16 +180,17 @@ bool ColumnExists(SQLite::Database& db, const std::string& table, const std::str
 void AddColumn(SQLite::Database& db, const std::string& table, const std::string& column,
                const std::string& declared_type) {
   if (ColumnExists(db, table, column)) return;
-  db.exec("ALTER TABLE " + QuoteIdentifier(table) + " ADD COLUMN " + QuoteIdentifier(column) +
-          " " + declared_type);
+  db.exec("ALTER TABLE " + QuoteIdentifier(table) + " ADD COLUMN " + QuoteIdentifier(column) + " " +
+          declared_type);
 }
 
 void WriteVersionRow(SQLite::Database& db, int version) {
   SQLite::Statement del(db, "DELETE FROM tblOptions WHERE OptionKey = 999");
   del.exec();
-  SQLite::Statement ins(db,
-                        "INSERT INTO tblOptions (OptionKey, OptionName, OptionValue, "
-                        "OptionInteger, OptionMemo) VALUES (999, 'Internal File Version', ?, ?, ?)");
+  SQLite::Statement ins(
+      db,
+      "INSERT INTO tblOptions (OptionKey, OptionName, OptionValue, "
+      "OptionInteger, OptionMemo) VALUES (999, 'Internal File Version', ?, ?, ?)");
   ins.bind(1, std::to_string(version));
   ins.bind(2, version);
   BindMemo(ins, 3, "");
@@ -212,8 +224,10 @@ WriteTransaction::~WriteTransaction() {
 }
 
 void WriteTransaction::Commit() {
-  if (savepoint_.empty()) db_.exec("COMMIT");
-  else db_.exec("RELEASE " + savepoint_);
+  if (savepoint_.empty())
+    db_.exec("COMMIT");
+  else
+    db_.exec("RELEASE " + savepoint_);
   done_ = true;
 }
 
@@ -329,8 +343,7 @@ void RawStatement::BindInt(int index, int32_t value) {
 }
 
 void RawStatement::BindText(int index, const std::string& text) {
-  Check(sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_STATIC));
+  Check(sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC));
 }
 
 void RawStatement::Run() {

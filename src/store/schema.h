@@ -77,8 +77,8 @@ class WriteTransaction {
 
 // Inserts a starter entry of the start-up wizard: BlogDateTime now, the given title, text,
 // type and page name; every other field is left empty. Returns the new BlogKey.
-int32_t InsertStarterEntry(SQLite::Database& db, const std::string& title,
-                           const std::string& text, int32_t type, const std::string& page_name);
+int32_t InsertStarterEntry(SQLite::Database& db, const std::string& title, const std::string& text,
+                           int32_t type, const std::string& page_name);
 
 // --- Field values --------------------------------------------------------------------------
 

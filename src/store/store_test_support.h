@@ -58,11 +58,16 @@ inline std::string DumpDatabase(const std::filesystem::path& file) {
       for (int i = 0; i < rows.getColumnCount(); ++i) {
         SQLite::Statement quote(db, "SELECT quote(?)");
         auto col = rows.getColumn(i);
-        if (col.isNull()) quote.bind(1);
-        else if (col.isBlob()) quote.bind(1, col.getBlob(), col.getBytes());
-        else if (col.isInteger()) quote.bind(1, col.getInt64());
-        else if (col.isFloat()) quote.bind(1, col.getDouble());
-        else quote.bind(1, col.getString());
+        if (col.isNull())
+          quote.bind(1);
+        else if (col.isBlob())
+          quote.bind(1, col.getBlob(), col.getBytes());
+        else if (col.isInteger())
+          quote.bind(1, col.getInt64());
+        else if (col.isFloat())
+          quote.bind(1, col.getDouble());
+        else
+          quote.bind(1, col.getString());
         quote.executeStep();
         out += " " + quote.getColumn(0).getString();
       }

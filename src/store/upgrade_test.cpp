@@ -97,9 +97,9 @@ std::string DumpTable(const std::filesystem::path& file, const std::string& tabl
 }
 
 const std::vector<std::string> kCurrentCategoryColumns = {
-    "CategoryKey",    "CategoryTitle",    "CategoryName",   "CategoryText",
+    "CategoryKey",      "CategoryTitle",  "CategoryName",    "CategoryText",
     "CategoryKeywords", "CategoryTeaser", "CategorySidebar", "CategoryExtra1",
-    "CategoryExtra2", "CategoryTitle1",   "CategoryTitle2", "CategoryMetaDesc"};
+    "CategoryExtra2",   "CategoryTitle1", "CategoryTitle2",  "CategoryMetaDesc"};
 
 using UpgradeTest = StoreTest;
 
@@ -160,17 +160,19 @@ TEST_F(UpgradeTest, AFileWithoutTheVersionRowRunsEveryStep) {
 
   SQLite::Database& db = Db(*blog);
   EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM tblOptions"), 73);
-  EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM tblOptions WHERE OptionKey IN "
-                      "(211, 212, 213, 215, 216, 217, 218, 231, 232)"),
+  EXPECT_EQ(Count(db,
+                  "SELECT COUNT(*) FROM tblOptions WHERE OptionKey IN "
+                  "(211, 212, 213, 215, 216, 217, 218, 231, 232)"),
             0);
-  EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM tblOptions WHERE OptionKey = 999 AND "
-                      "OptionInteger = 83 AND OptionValue = '83'"),
+  EXPECT_EQ(Count(db,
+                  "SELECT COUNT(*) FROM tblOptions WHERE OptionKey = 999 AND "
+                  "OptionInteger = 83 AND OptionValue = '83'"),
             1);
   // Step 2: page records kept with the new CRC.
   EXPECT_THAT(ColumnNames(db, "tblPages"),
               ElementsAre("PageKey", "PageCRCExisting", "PageCRCNew", "PageCRCLocal"));
-  EXPECT_THAT(blog->Pages(), ElementsAre(PageRecord{"index.html", 10, 20, 0},
-                                         PageRecord{"rss.xml", -5, 0, 0}));
+  EXPECT_THAT(blog->Pages(),
+              ElementsAre(PageRecord{"index.html", 10, 20, 0}, PageRecord{"rss.xml", -5, 0, 0}));
   // Steps 3 and 4: entries kept, new fields empty.
   EXPECT_EQ(ColumnNames(db, "tblBlog").size(), 16u);
   EXPECT_EQ(ColumnNames(db, "tblBlog").back(), "BlogMetaDesc");
@@ -186,8 +188,9 @@ TEST_F(UpgradeTest, AFileWithoutTheVersionRowRunsEveryStep) {
   EXPECT_EQ(ColumnNames(db, "tblCategory"), kCurrentCategoryColumns);
   EXPECT_EQ(blog->CategoryCount(), 0);
   EXPECT_EQ(blog->InsertCategory(Blog::NewCategoryRec()), 10);
-  EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name IN "
-                      "('DisplayKey_tblCategory', 'NameKey_tblCategory')"),
+  EXPECT_EQ(Count(db,
+                  "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name IN "
+                  "('DisplayKey_tblCategory', 'NameKey_tblCategory')"),
             2);
 
   // Opened again, the file is current and stays as it is.

@@ -102,8 +102,9 @@ int TemplateChooser::Add(const std::string& name, const std::string& description
     descriptions_[size_t(counter_)] = description;
   }
   Item item{name, counter_};
-  auto at = std::upper_bound(items_.begin(), items_.end(), item,
-                             [](const Item& a, const Item& b) { return SortsBefore(a.name, b.name); });
+  auto at = std::upper_bound(items_.begin(), items_.end(), item, [](const Item& a, const Item& b) {
+    return SortsBefore(a.name, b.name);
+  });
   const auto inserted = items_.insert(at, item);
   return int(inserted - items_.begin());
 }

@@ -64,7 +64,8 @@ TEST(TemplateChooserTest, ListsThePackagesSortedWithTheirDescriptions) {
   EXPECT_EQ(host.status.front(), "Looking for Templates...");
   EXPECT_EQ(host.status.back(), "Complete...");
   std::set<std::string> found(host.status.begin() + 1, host.status.end() - 1);
-  EXPECT_EQ(found, (std::set<std::string>{"Found @default.tem", "Found Autumn.tem", "Found zebra.tem"}));
+  EXPECT_EQ(found,
+            (std::set<std::string>{"Found @default.tem", "Found Autumn.tem", "Found zebra.tem"}));
 }
 
 TEST(TemplateChooserTest, FindsTheCurrentChoiceWithoutRegardToLetterCase) {
@@ -83,9 +84,11 @@ TEST(TemplateChooserTest, FindsTheCurrentChoiceWithoutRegardToLetterCase) {
 
 TEST(TemplateChooserTest, ShortAndOddFirstLinesGiveShortDescriptions) {
   TempDir home;
-  WriteFile(home / "a.tem", "0");                  // one character: no description
-  WriteFile(home / "b.tem", "");                   // empty file
-  WriteFile(home / "c.tem", "0\x01" "x\x03\x02y\ntail");  // the first line only, decoded
+  WriteFile(home / "a.tem", "0");  // one character: no description
+  WriteFile(home / "b.tem", "");   // empty file
+  WriteFile(home / "c.tem",
+            "0\x01"
+            "x\x03\x02y\ntail");  // the first line only, decoded
   RecordingHost host;
   TemplateChooser chooser;
   chooser.Scan(home.path(), host);
@@ -116,7 +119,9 @@ TEST(TemplateChooserTest, AnUnreadablePackageIsListedWithoutDescription) {
 TEST(TemplateChooserTest, ImportCopiesUnderATemNameAndListsItUnselected) {
   TempDir home, elsewhere;
   WriteFile(home / "@default.tem", Package("d"));
-  const std::string text = Package("Imported\r\ndesign", "A\x01x.txt\x01" "41\x01");
+  const std::string text = Package("Imported\r\ndesign",
+                                   "A\x01x.txt\x01"
+                                   "41\x01");
   fs::path source = WriteFile(elsewhere / "design.txt", text);
   RecordingHost host;
   TemplateChooser chooser;
@@ -172,7 +177,8 @@ TEST(TemplateChooserTest, AFileFromTheProgramFolderIsRefused) {
   EXPECT_EQ(chooser.items().size(), 1u);
 
   // The same folder by another way: a link to it, and a trailing separator.
-  fs::create_directory_symlink(home.path(), home.path().parent_path() / (home.path().filename().string() + "-link"));
+  fs::create_directory_symlink(
+      home.path(), home.path().parent_path() / (home.path().filename().string() + "-link"));
   fs::path link = home.path().parent_path() / (home.path().filename().string() + "-link");
   EXPECT_EQ(chooser.Import(link / "mine.tem", home.path(), host), -1);
   EXPECT_EQ(chooser.Import(inside, home.path() / "", host), -1);

@@ -73,7 +73,8 @@ LoadedPackage LoadTemplatePackage(Host& host, const std::filesystem::path& progr
       loaded.path = path;
     } else {
       host.PublishLogLineColored(
-          LogColor::kRed, std::string("Error opening default template package: ") + kDefaultPackageName);
+          LogColor::kRed,
+          std::string("Error opening default template package: ") + kDefaultPackageName);
       host.PublishLogLineColored(LogColor::kRed,
                                  "Loading internal copy of default template package instead.");
       loaded.lines = BuiltInPackageLines();

@@ -21,8 +21,8 @@ std::unique_ptr<Blog> CreateNewBlog(const std::filesystem::path& file, Host& hos
   try {
     InstallDefaultPackage(folder);
   } catch (const std::exception& e) {
-    host.Diagnostic(std::string("Cannot put the default template package into ") +
-                    folder.string() + ": " + e.what());
+    host.Diagnostic(std::string("Cannot put the default template package into ") + folder.string() +
+                    ": " + e.what());
   }
   return Blog::Create(file, host, wizard);
 }

@@ -102,13 +102,11 @@ class PackageFolderReader {
   // in it is refused.
   std::vector<std::string> ListFiles(const std::string& relative) {
     std::vector<std::string> names;
-    const int fd = ::openat(fd_, relative.c_str(),
-                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(fd_, relative.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
       // A plain file of that name holds no files; anything else is refused.
       struct stat st;
-      if (::fstatat(fd_, relative.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-          !S_ISREG(st.st_mode)) {
+      if (::fstatat(fd_, relative.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
         Refuse(relative);
       }
       return names;
@@ -140,8 +138,8 @@ class PackageFolderReader {
     std::string list;
     for (const std::string& item : refused_) list += (list.empty() ? "" : ", ") + item;
     throw Error("Cannot pack " + folder_.string() +
-                ": only regular files inside the folder are packed, and these are not: " +
-                list + ".");
+                ": only regular files inside the folder are packed, and these are not: " + list +
+                ".");
   }
 
  private:
@@ -185,8 +183,10 @@ class PackageFolderReader {
     struct stat st;
     std::string kind = "not a regular file";
     if (::fstatat(fd_, relative.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-      if (S_ISLNK(st.st_mode)) kind = "a symbolic link";
-      else if (S_ISDIR(st.st_mode)) kind = "a folder";
+      if (S_ISLNK(st.st_mode))
+        kind = "a symbolic link";
+      else if (S_ISDIR(st.st_mode))
+        kind = "a folder";
     }
     const std::string item = relative + " (" + kind + ")";
     if (std::find(refused_.begin(), refused_.end(), item) == refused_.end()) {
@@ -316,8 +316,7 @@ PackageLines PackPackage(const fs::path& folder) {
   reader.ThrowIfRefused();
   // A stored record holds no line break: one found in a .record file would split the line.
   for (const std::string& line : lines) {
-    if (line.find_first_of("\r\n") != std::string::npos ||
-        line.find('\0') != std::string::npos) {
+    if (line.find_first_of("\r\n") != std::string::npos || line.find('\0') != std::string::npos) {
       throw Error("A record file of " + folder.string() +
                   " holds a line break or a NUL byte, which a package cannot store.");
     }

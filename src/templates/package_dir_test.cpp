@@ -177,7 +177,8 @@ TEST(PackageProblemsTest, NamesEveryUnusableRecord) {
   EXPECT_NE(problems[3].find("bad.gif"), std::string::npos);
 
   lines.resize(9);
-  EXPECT_EQ(PackageProblems(lines), std::vector<std::string>{"The package has fewer than ten records."});
+  EXPECT_EQ(PackageProblems(lines),
+            std::vector<std::string>{"The package has fewer than ten records."});
 }
 
 }  // namespace

@@ -121,7 +121,11 @@ TEST(PageTemplateTest, ThreeSeparatorsGiveTwoSlicesAndTheTailIsDropped) {
 }
 
 TEST(PageTemplateTest, ControlBytesDecodeToLineBreaks) {
-  TemplateFields f = SplitTemplateRecord("1" + S + "a\x03\x02" "b\x02" "c\x03" + S);
+  TemplateFields f = SplitTemplateRecord("1" + S +
+                                         "a\x03\x02"
+                                         "b\x02"
+                                         "c\x03" +
+                                         S);
   EXPECT_EQ(f[1], "a\r\nb\nc\r");
   EXPECT_EQ(DecodeLineBreaks("\x03\x02"), "\r\n");
   EXPECT_EQ(DecodeLineBreaks("\x02"), "\n");
@@ -148,14 +152,16 @@ TEST(DescriptionTest, FromTheThirdCharacterDecoded) {
   EXPECT_EQ(ReadDescription(lines), "line one\r\nline two" + S + "kept");
   lines[0] = "0";
   EXPECT_EQ(ReadDescription(lines), "");
-  EXPECT_EQ(BuildDescriptionRecord("a\nb"), "0" + S + "a\x02" "b");
+  EXPECT_EQ(BuildDescriptionRecord("a\nb"), "0" + S +
+                                                "a\x02"
+                                                "b");
 }
 
 TEST(FileRecordTest, ShortRecordsAreSkippedAndMissingSeparatorsRunToTheEnd) {
   // "A", 0x01, a five-character name and 0x01: 8 characters.
   EXPECT_FALSE(ReadFileRecord("A" + S + "x.gif" + S));
   EXPECT_FALSE(ReadFileRecord("A" + S + "x.gif" + S + "00"));  // 10 characters
-  auto rec = ReadFileRecord("A" + S + "x.gif" + S + "414");  // 11 characters
+  auto rec = ReadFileRecord("A" + S + "x.gif" + S + "414");    // 11 characters
   ASSERT_TRUE(rec);
   EXPECT_EQ(rec->name, "x.gif");
   EXPECT_EQ(rec->hex, "414");
@@ -182,7 +188,7 @@ TEST(InstallDefaultPackageTest, WritesTheBuiltInPackageOnlyWhereNoneIs) {
   const std::filesystem::path package = dir / "@default.tem";
   EXPECT_TRUE(InstallDefaultPackage(dir.path()));
   EXPECT_EQ(testing::ReadFile(package), std::string(BuiltInPackageText()));
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat(package.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
   // Nothing else was left beside it.
@@ -269,8 +275,8 @@ TEST_F(LoadTest, ValidatePackageMessages) {
   nine.pop_back();
   testing::WriteFile(dir / "nine.tem", JoinPackageLines(nine));
   EXPECT_FALSE(ValidatePackage(PathOf("nine.tem"), host, lines));
-  EXPECT_EQ(host.informations.back(),
-            "Error. Template Package [" + PathOf("nine.tem") + "] is damaged and can not be used. Sorry");
+  EXPECT_EQ(host.informations.back(), "Error. Template Package [" + PathOf("nine.tem") +
+                                          "] is damaged and can not be used. Sorry");
   EXPECT_EQ(lines, nine);  // what was read stays
 
   PackageLines bad = NewPackageLines();
@@ -293,7 +299,7 @@ TEST_F(LoadTest, TemplateFileOptionIsUsedWhenItIsSound) {
   EXPECT_EQ(p.lines, SamplePackage());
   EXPECT_EQ(p.templates.Slice(3, kSliceArticle), "[%entry.text%]");
   EXPECT_EQ(host.LogTexts(), (std::vector<std::string>{"Loading Template Package...",
-                                                        "Loading Template Package complete..."}));
+                                                       "Loading Template Package complete..."}));
   EXPECT_TRUE(host.informations.empty());
 }
 
@@ -386,21 +392,20 @@ TEST(BuiltInPackageTest, HasTheDocumentedShape) {
   // Exactly these variables and functions, and no others, in the four filled slices.
   using Names = std::multiset<std::string>;
   EXPECT_EQ(NamesUsed(def[1]),
-            (Names{"thispage.title", "thispage.metatag.keywords",
-                   "thispage.metatag.description", "mainpage.title.css", "links.navbar.column",
-                   "IFNOTBLANK", "ISHOMEPAGE", "linkto.rss20.href", "thispage.menutree.css",
-                   "IFBLANK", "ISARTICLEPAGE", "thispage.title.css", "IFNOTBLANK",
-                   "ISARTICLEPAGE"}));
+            (Names{"thispage.title", "thispage.metatag.keywords", "thispage.metatag.description",
+                   "mainpage.title.css", "links.navbar.column", "IFNOTBLANK", "ISHOMEPAGE",
+                   "linkto.rss20.href", "thispage.menutree.css", "IFBLANK", "ISARTICLEPAGE",
+                   "thispage.title.css", "IFNOTBLANK", "ISARTICLEPAGE"}));
   const Names entry_names{"entry.title.css", "entry.text.css", "entry.url.related.css",
-                          "IFNOTBLANK", "entry.sidebar", "entry.sidebar.css"};
+                          "IFNOTBLANK",      "entry.sidebar",  "entry.sidebar.css"};
   EXPECT_EQ(NamesUsed(def[2]), entry_names);
   Names each_entry = entry_names;
   each_entry.insert("entry.date.words.css");
   EXPECT_EQ(NamesUsed(def[4]), each_entry);
   EXPECT_EQ(NamesUsed(def[6]),
             (Names{"IFNOTBLANK", "linkto.prior.css", "linkto.prior.css", "IFNOTBLANK",
-                   "linkto.next.css", "linkto.next.css", "IFNOTBLANK", "ISHOMEPAGE",
-                   "IFNOTBLANK", "mainpage.about", "mainpage.about.css"}));
+                   "linkto.next.css", "linkto.next.css", "IFNOTBLANK", "ISHOMEPAGE", "IFNOTBLANK",
+                   "mainpage.about", "mainpage.about.css"}));
   // Two columns, 20 % and 80 % wide; the spacer is 192 pixels wide.
   EXPECT_NE(def[1].find("width=\"20%\""), std::string::npos);
   EXPECT_NE(def[1].find("width=\"80%\""), std::string::npos);
@@ -408,9 +413,10 @@ TEST(BuiltInPackageTest, HasTheDocumentedShape) {
   EXPECT_LT(def[1].find("width=\"80%\""), def[1].find("[%thispage.menutree.css%]"));
   EXPECT_NE(def[1].find("src=\"clear.gif\" width=\"192\""), std::string::npos);
   EXPECT_NE(def[1].find("xml.gif"), std::string::npos);
-  EXPECT_NE(def[1].find("[%thispage.menutree.css%] : [%IFBLANK~~[%ISARTICLEPAGE%]~~<b>"
-                        "[%thispage.title.css%]</b>%][%IFNOTBLANK~~[%ISARTICLEPAGE%]~~<b>Article</b>%]"),
-            std::string::npos);
+  EXPECT_NE(
+      def[1].find("[%thispage.menutree.css%] : [%IFBLANK~~[%ISARTICLEPAGE%]~~<b>"
+                  "[%thispage.title.css%]</b>%][%IFNOTBLANK~~[%ISARTICLEPAGE%]~~<b>Article</b>%]"),
+      std::string::npos);
   EXPECT_NE(def[6].find("<h2 class=\"entrytitle\">About My Blog</h2>"), std::string::npos);
 
   auto files = FileRecords(lines);
@@ -424,9 +430,9 @@ TEST(BuiltInPackageTest, HasTheDocumentedShape) {
   }
   std::string css;
   ASSERT_TRUE(DecodeHexToBytes(files[4].hex, css));
-  for (const char* cls : {".maintitle", ".mainurl", ".mainabout", ".pagetitle", ".entrytitle",
-                          ".entrydate", ".entrytext", ".entrylink", ".menulink", ".navbtn",
-                          "leftside.jpg", "@media"}) {
+  for (const char* cls :
+       {".maintitle", ".mainurl", ".mainabout", ".pagetitle", ".entrytitle", ".entrydate",
+        ".entrytext", ".entrylink", ".menulink", ".navbtn", "leftside.jpg", "@media"}) {
     EXPECT_NE(css.find(cls), std::string::npos) << cls;
   }
   // The three GIF images and their sizes: a 1 by 1 spacer, a 36 by 14 feed button, a 15 by

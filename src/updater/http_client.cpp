@@ -69,10 +69,14 @@ int64_t ParseChunkSize(const std::string& s) {
   int64_t v = 0;
   for (char c : s) {
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return -1;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return -1;
     if (v > (std::numeric_limits<int64_t>::max() >> 4)) return -1;
     v = v * 16 + d;
   }
@@ -194,8 +198,7 @@ bool THTTPSend::HTTPMethod(const std::string& method, const std::string& url) {
   }
   if (!ReadBody()) return false;
 
-  bool keep = Protocol == "1.1" && KeepAlive && !server_wants_close_ && !must_close_ &&
-              in_.empty();
+  bool keep = Protocol == "1.1" && KeepAlive && !server_wants_close_ && !must_close_ && in_.empty();
   if (!keep) CloseConnection();
   Document.seekg(0);
   return true;
@@ -221,8 +224,8 @@ bool THTTPSend::Connect(bool& reused) {
 }
 
 bool THTTPSend::SendRequest(const std::string& method, const HttpAddress& address) {
-  std::string host = address.host.find(':') != std::string::npos ? "[" + address.host + "]"
-                                                                 : address.host;
+  std::string host =
+      address.host.find(':') != std::string::npos ? "[" + address.host + "]" : address.host;
   if (address.port != "80") host += ":" + address.port;
   std::string request = method + " " + address.path + " HTTP/" + Protocol + "\r\n";
   request += "Host: " + host + "\r\n";

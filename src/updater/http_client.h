@@ -83,12 +83,12 @@ class THTTPSend : public TNetClient {
   THTTPStatus OnStatus;
 
   // --- Results of the last request -------------------------------------------------------
-  int ResultCode = 0;               // the status code; 0 when no status line was read
-  std::string ResultString;         // the status line's text after the code
+  int ResultCode = 0;                // the status code; 0 when no status line was read
+  std::string ResultString;          // the status line's text after the code
   std::vector<std::string> Headers;  // the reply's header lines, as received
-  int64_t DownloadSize = 0;         // the reply's Content-Length; 0 when it gave none
-  std::stringstream Document;       // the body, positioned at its start
-  std::string FailReason;           // why HTTPMethod returned false; empty on success
+  int64_t DownloadSize = 0;          // the reply's Content-Length; 0 when it gave none
+  std::stringstream Document;        // the body, positioned at its start
+  std::string FailReason;            // why HTTPMethod returned false; empty on success
 
   TTCPBlockSocket& Sock() { return sock_; }
 
@@ -130,9 +130,9 @@ class THTTPSend : public TNetClient {
 
   TTCPBlockSocket sock_;
   std::atomic<bool> aborted_{false};
-  std::string in_;            // received but not yet consumed
-  bool close_seen_ = false;   // the last Fill ended on the server's close
-  std::string wait_failure_;  // why the last Fill failed
+  std::string in_;               // received but not yet consumed
+  bool close_seen_ = false;      // the last Fill ended on the server's close
+  std::string wait_failure_;     // why the last Fill failed
   uint64_t bytes_received_ = 0;  // network bytes of the current request
   size_t head_bytes_ = 0;        // bytes of the status line and headers so far
   int64_t head_deadline_ = 0;
@@ -140,7 +140,7 @@ class THTTPSend : public TNetClient {
   bool has_length_ = false;
   bool chunked_ = false;
   bool server_wants_close_ = false;
-  bool must_close_ = false;   // the reply cannot leave the connection in a known state
+  bool must_close_ = false;  // the reply cannot leave the connection in a known state
   int64_t document_bytes_ = 0;
   std::string connected_host_;  // the open connection's target
   std::string connected_port_;

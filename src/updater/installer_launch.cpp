@@ -12,8 +12,8 @@
 namespace tessavo {
 
 bool StartDetachedProgram(const std::filesystem::path& program,
-                          const std::vector<std::string>& args,
-                          const std::filesystem::path& folder, std::string& error) {
+                          const std::vector<std::string>& args, const std::filesystem::path& folder,
+                          std::string& error) {
   struct stat st;
   if (::stat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     error = "no such program";

@@ -12,7 +12,7 @@ namespace tessavo {
 // this process's child. Returns true once the program runs; on failure `error` says why
 // (a missing or not executable program included) and nothing was started.
 bool StartDetachedProgram(const std::filesystem::path& program,
-                          const std::vector<std::string>& args,
-                          const std::filesystem::path& folder, std::string& error);
+                          const std::vector<std::string>& args, const std::filesystem::path& folder,
+                          std::string& error);
 
 }  // namespace tessavo

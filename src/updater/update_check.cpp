@@ -18,7 +18,8 @@
 namespace tessavo {
 namespace {
 
-constexpr const char* kVersionFileError = "Error. Failed to retrieve version file information from ";
+constexpr const char* kVersionFileError =
+    "Error. Failed to retrieve version file information from ";
 constexpr const char* kUpdateFileError = "Error. Failed to retrieve update file from ";
 constexpr const char* kPackageRefused = "Error downloading updates. Sorry.";
 // Longest value an error box repeats.
@@ -136,8 +137,8 @@ UpdateCheck::~UpdateCheck() = default;
 std::string UpdateCheck::ServerName() const {
   HttpAddress address;
   if (!ParseHttpAddress(settings_.server, address)) return settings_.server;
-  std::string host = address.host.find(':') != std::string::npos ? "[" + address.host + "]"
-                                                                 : address.host;
+  std::string host =
+      address.host.find(':') != std::string::npos ? "[" + address.host + "]" : address.host;
   return address.port == "80" ? host : host + ":" + address.port;
 }
 
@@ -305,8 +306,7 @@ UpdateOutcome UpdateCheck::StartInstaller(const std::string& verified_bytes) {
   std::string error;
   if (!StartDetachedProgram(installer, {kPackageFileName, kInstallerWord},
                             package_path_.parent_path(), error)) {
-    Log("Error. The installer program " + installer.string() + " could not be started: " +
-        error);
+    Log("Error. The installer program " + installer.string() + " could not be started: " + error);
     return UpdateOutcome::kFailed;
   }
   return UpdateOutcome::kInstallerStarted;

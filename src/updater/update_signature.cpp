@@ -35,19 +35,16 @@ std::optional<std::string> FromHex(std::string_view hex) {
 
 // See the header for how this key is used and replaced.
 const UpdatePublicKey kReleasePublicKey = {
-    0x08, 0xc2, 0xdc, 0x70, 0x74, 0xc8, 0x45, 0x06,
-    0x73, 0x65, 0xd4, 0x54, 0x71, 0xe5, 0x25, 0x79,
-    0x07, 0xd1, 0xb3, 0x11, 0xfb, 0xbc, 0x0f, 0xa9,
-    0xc9, 0x9c, 0x59, 0x80, 0x02, 0x73, 0x87, 0x8d};
+    0x08, 0xc2, 0xdc, 0x70, 0x74, 0xc8, 0x45, 0x06, 0x73, 0x65, 0xd4, 0x54, 0x71, 0xe5, 0x25, 0x79,
+    0x07, 0xd1, 0xb3, 0x11, 0xfb, 0xbc, 0x0f, 0xa9, 0xc9, 0x9c, 0x59, 0x80, 0x02, 0x73, 0x87, 0x8d};
 
 bool VerifyUpdateSignature(std::string_view package, std::string_view signature,
                            const UpdatePublicKey& key) {
   if (signature.size() != kUpdateSignatureBytes) return false;
   EnsureSodium();
-  return crypto_sign_verify_detached(
-             reinterpret_cast<const unsigned char*>(signature.data()),
-             reinterpret_cast<const unsigned char*>(package.data()), package.size(),
-             key.data()) == 0;
+  return crypto_sign_verify_detached(reinterpret_cast<const unsigned char*>(signature.data()),
+                                     reinterpret_cast<const unsigned char*>(package.data()),
+                                     package.size(), key.data()) == 0;
 }
 
 std::string SignUpdate(std::string_view package, std::string_view secret_key) {

@@ -12,8 +12,7 @@ namespace tessavo {
 namespace {
 
 Error TooLarge(size_t limit) {
-  return Error("The blog file holds a field that inflates to more than " +
-               InflateLimitText(limit));
+  return Error("The blog file holds a field that inflates to more than " + InflateLimitText(limit));
 }
 
 // One deflate state per thread, reset between calls: setting up a level-9 state costs far
@@ -35,7 +34,8 @@ class Deflater {
     zs_.next_out = reinterpret_cast<Bytef*>(out.data());
     zs_.avail_out = static_cast<uInt>(out.size());
     int rc = deflate(&zs_, Z_FINISH);
-    if (rc != Z_STREAM_END) throw Error("Compression failed (zlib error " + std::to_string(rc) + ")");
+    if (rc != Z_STREAM_END)
+      throw Error("Compression failed (zlib error " + std::to_string(rc) + ")");
     out.resize(zs_.total_out);
     return out;
   }

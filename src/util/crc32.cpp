@@ -1,8 +1,8 @@
 #include "util/crc32.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 #include <libdeflate.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>

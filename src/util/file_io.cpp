@@ -46,8 +46,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 // Six letters or digits for a temporary file name, as mkstemp would choose them. The
 // names only need to differ from each other; O_EXCL keeps a clash from doing harm.
 std::string NextTempSuffix(uint64_t& state) {
-  static constexpr char kChars[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   state += 0x9E3779B97F4A7C15ull;  // splitmix64
   uint64_t z = state;
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -64,8 +63,7 @@ std::string NextTempSuffix(uint64_t& state) {
 uint64_t TempSeed(const void* owner) {
   uint64_t seed = 0;
   if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed)) {
-    seed = static_cast<uint64_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
+    seed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   }
   return seed ^ (static_cast<uint64_t>(::getpid()) << 32) ^ reinterpret_cast<uintptr_t>(owner);
 }
@@ -95,8 +93,8 @@ std::string TempNameFor(std::string_view name, const std::string& suffix) {
 // Creates a new temporary file for `name` in `dir` (its path there is `prefix` followed by
 // the temporary name, stored in `tmp`) and locks it, so that a clean-up in another
 // process leaves it alone while it is written. -1 with errno set on failure.
-int CreateLockedTemp(int dir, const std::string& prefix, std::string_view name,
-                     uint64_t& state, std::string& tmp) {
+int CreateLockedTemp(int dir, const std::string& prefix, std::string_view name, uint64_t& state,
+                     std::string& tmp) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     tmp = prefix + TempNameFor(name, NextTempSuffix(state));
     int fd = ::openat(dir, tmp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -156,8 +154,8 @@ bool RemoveIfStray(int dir, const std::string& name) {
       (::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)) {
     // The name must still be this file: its writer may have renamed it meanwhile.
     struct stat now;
-    if (::fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-        now.st_ino == st.st_ino && now.st_dev == st.st_dev) {
+    if (::fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == st.st_ino &&
+        now.st_dev == st.st_dev) {
       removed = ::unlinkat(dir, name.c_str(), 0) == 0;
     }
   }
@@ -347,8 +345,7 @@ bool FolderHandle::Remove(const std::string& name) const {
   return errno == EISDIR && ::unlinkat(fd_, name.c_str(), AT_REMOVEDIR) == 0;
 }
 
-int FolderHandle::RemoveStrayTempFiles(
-    const std::function<bool(std::string_view)>& keep) const {
+int FolderHandle::RemoveStrayTempFiles(const std::function<bool(std::string_view)>& keep) const {
   if (fd_ < 0) return 0;
   // The names first, then the removals, so the listing never sees its own changes.
   std::vector<std::string> names;

@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -25,8 +25,8 @@ namespace {
 
 TEST(CompressTest, RoundTripsTextsOfEverySize) {
   std::mt19937 rng(7);
-  for (size_t size : {size_t{0}, size_t{1}, size_t{100}, size_t{1200}, size_t{70000},
-                      size_t{3000000}}) {
+  for (size_t size :
+       {size_t{0}, size_t{1}, size_t{100}, size_t{1200}, size_t{70000}, size_t{3000000}}) {
     std::string text(size, '\0');
     for (auto& c : text) c = static_cast<char>("abc <p>\n\x01\xff"[rng() % 10]);
     std::string packed = Deflate(text);
@@ -186,8 +186,8 @@ TEST(FolderHandleTest, AMissingFolderFallsBackToFullPaths) {
   testing::TempDir dir;
   FolderHandle folder(dir / "out");
   EXPECT_FALSE(folder.is_open());
-  const std::string expected = "Cannot write " + (dir / "out" / "a.html").string() +
-                               ": No such file or directory";
+  const std::string expected =
+      "Cannot write " + (dir / "out" / "a.html").string() + ": No such file or directory";
   EXPECT_EQ(ErrorText([&] { folder.WriteNewFile("a.html", "x"); }), expected);
   EXPECT_EQ(ErrorText([&] { folder.WriteFileAtomic("a.html", "x"); }), expected);
   EXPECT_FALSE(folder.Holds("a.html", "x"));
@@ -367,11 +367,11 @@ TEST(TempFileTest, RemovesStrayTemporaryFilesAndNothingElse) {
   const int removed = RemoveStrayTempFiles(
       dir.path(), [](std::string_view name) { return name == "kept.tmp-KEEPME"; });
   EXPECT_EQ(removed, 2);
-  EXPECT_EQ(Names(dir.path()),
-            (std::vector<std::string>{".tmp-ABCDEF", "folder.tmp-BBBBBB", "index.html",
-                                      "kept.tmp-KEEPME", "link.html.tmp-AAAAAA",
-                                      "notes.tmp-old", "outside.txt", "pipe.tmp-CCCCCC",
-                                      "x.tmp-ABC", "x.tmp-ABCDEFG"}));
+  EXPECT_EQ(
+      Names(dir.path()),
+      (std::vector<std::string>{".tmp-ABCDEF", "folder.tmp-BBBBBB", "index.html", "kept.tmp-KEEPME",
+                                "link.html.tmp-AAAAAA", "notes.tmp-old", "outside.txt",
+                                "pipe.tmp-CCCCCC", "x.tmp-ABC", "x.tmp-ABCDEFG"}));
   EXPECT_EQ(ReadWholeFile(dir / "outside.txt"), "not to be touched");
   EXPECT_EQ(ReadWholeFile(dir / "index.html"), "<html>whole</html>");
   // Without a keeper, and in a folder that does not exist.

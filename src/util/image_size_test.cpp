@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include <initializer_list>
 #include <string>
@@ -39,9 +39,10 @@ std::string Frame(int marker, int width, int height) {
   return Segment(marker, Bytes({8}) + Be16(height) + Be16(width) + Bytes({3, 1, 0x22, 0}));
 }
 const std::string kSoi = Bytes({0xFF, 0xD8});
-const std::string kJfif = Segment(0xE0, std::string("JFIF\0", 5) + Bytes({1, 1, 0, 0, 1, 0, 1, 0, 0}));
-const std::string kScanAndEnd = Segment(0xDA, Bytes({1, 1, 0, 0, 63, 0})) +
-                                Bytes({0x12, 0x34, 0xFF, 0x00, 0x56, 0xFF, 0xD9});
+const std::string kJfif =
+    Segment(0xE0, std::string("JFIF\0", 5) + Bytes({1, 1, 0, 0, 1, 0, 1, 0, 0}));
+const std::string kScanAndEnd =
+    Segment(0xDA, Bytes({1, 1, 0, 0, 63, 0})) + Bytes({0x12, 0x34, 0xFF, 0x00, 0x56, 0xFF, 0xD9});
 
 std::string Png(uint32_t width, uint32_t height) {
   std::string ihdr = Be32(width) + Be32(height) + Bytes({8, 2, 0, 0, 0});
@@ -53,7 +54,8 @@ std::string GifHeader(int width, int height, int packed) {
   return std::string("GIF89a") + Le16(width) + Le16(height) + Bytes({packed, 0, 0});
 }
 std::string ImageDescriptor(int width, int height) {
-  return Bytes({0x2C}) + Le16(0) + Le16(0) + Le16(width) + Le16(height) + Bytes({0, 2, 2, 0x44, 1, 0, 0x3B});
+  return Bytes({0x2C}) + Le16(0) + Le16(0) + Le16(width) + Le16(height) +
+         Bytes({0, 2, 2, 0x44, 1, 0, 0x3B});
 }
 
 TEST(ImageSizeTest, JpegBaselineExtendedAndProgressive) {
@@ -102,9 +104,12 @@ TEST(ImageSizeTest, JpegMalformedAndShortFiles) {
 
 TEST(ImageSizeTest, PngTakesTheLowHalves) {
   TempDir dir;
-  EXPECT_EQ(ReadPngDimensions(WriteFile(dir / "a.png", Png(300, 200))), (ImageDimensions{300, 200}));
-  EXPECT_EQ(ReadPngDimensions(WriteFile(dir / "w.png", Png(70000, 10))), (ImageDimensions{4464, 10}));
-  EXPECT_EQ(ReadPngDimensions(WriteFile(dir / "h.png", Png(10, 65536 + 5))), (ImageDimensions{10, 5}));
+  EXPECT_EQ(ReadPngDimensions(WriteFile(dir / "a.png", Png(300, 200))),
+            (ImageDimensions{300, 200}));
+  EXPECT_EQ(ReadPngDimensions(WriteFile(dir / "w.png", Png(70000, 10))),
+            (ImageDimensions{4464, 10}));
+  EXPECT_EQ(ReadPngDimensions(WriteFile(dir / "h.png", Png(10, 65536 + 5))),
+            (ImageDimensions{10, 5}));
   std::string not_png = Png(300, 200);
   not_png[1] = 'X';
   EXPECT_EQ(ReadPngDimensions(WriteFile(dir / "n.png", not_png)), (ImageDimensions{0, 0}));
@@ -120,7 +125,8 @@ TEST(ImageSizeTest, GifWithAndWithoutColourTable) {
   EXPECT_EQ(ReadGifDimensions(plain), (ImageDimensions{120, 90}));
   // A global table of 2^(1+1) = 4 colours whose bytes include 0x2C: skipped, not searched.
   std::string table = std::string(12, '\x2C');
-  auto coloured = WriteFile(dir / "b.gif", GifHeader(1, 1, 0x81) + table + ImageDescriptor(320, 240));
+  auto coloured =
+      WriteFile(dir / "b.gif", GifHeader(1, 1, 0x81) + table + ImageDescriptor(320, 240));
   EXPECT_EQ(ReadGifDimensions(coloured), (ImageDimensions{320, 240}));
   // A comma inside a comment extension is taken for the image separator.
   std::string comment = Bytes({0x21, 0xFE, 5}) + "a,bcd" + Bytes({0});
@@ -141,7 +147,8 @@ TEST(ImageSizeTest, GifNeverThrows) {
   std::string cut = GifHeader(1, 1, 0) + Bytes({0x2C}) + Le16(0) + Le16(0) + Le16(50) + Le16(60);
   EXPECT_EQ(ReadGifDimensions(WriteFile(dir / "cut.gif", cut)), (ImageDimensions{0, 0}));
   // Colour table longer than the file.
-  EXPECT_EQ(ReadGifDimensions(WriteFile(dir / "t.gif", GifHeader(1, 1, 0x87))), (ImageDimensions{0, 0}));
+  EXPECT_EQ(ReadGifDimensions(WriteFile(dir / "t.gif", GifHeader(1, 1, 0x87))),
+            (ImageDimensions{0, 0}));
 }
 
 TEST(ImageSizeTest, JpegAndPngThrowWhenTheFileCannotBeOpened) {
@@ -155,8 +162,8 @@ TEST(ImageSizeTest, JpegAndPngThrowWhenTheFileCannotBeOpened) {
     ReadJpegDimensions(dir.path());
     FAIL() << "no error";
   } catch (const Error& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + dir.path().string() + "\": " +
-                                         std::strerror(EISDIR));
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot open file \"" + dir.path().string() + "\": " + std::strerror(EISDIR));
   }
 }
 

@@ -18,9 +18,10 @@ TEST(Md5Test, RfcVectors) {
   EXPECT_EQ(DigestToHex(DigestMD5("message digest")), "f96b697d7cb7938d525a2f31aaf161d0");
   EXPECT_EQ(DigestToHex(DigestMD5("abcdefghijklmnopqrstuvwxyz")),
             "c3fcd3d76192e4007dfb496cca67e13b");
-  EXPECT_EQ(DigestToHex(DigestMD5(
-                "12345678901234567890123456789012345678901234567890123456789012345678901234567890")),
-            "57edf4a22be3c955ac49da2e2107b67a");
+  EXPECT_EQ(
+      DigestToHex(DigestMD5(
+          "12345678901234567890123456789012345678901234567890123456789012345678901234567890")),
+      "57edf4a22be3c955ac49da2e2107b67a");
 }
 
 TEST(Md5Test, PaddingBoundariesAndPiecewiseUpdates) {
@@ -33,8 +34,7 @@ TEST(Md5Test, PaddingBoundariesAndPiecewiseUpdates) {
     for (size_t i = 0; i < n; i += 7) md5.Update(std::string_view(data).substr(i, 7));
     EXPECT_EQ(md5.Final(), DigestMD5(data)) << n;
   }
-  EXPECT_EQ(DigestToHex(DigestMD5(std::string(1000000, 'a'))),
-            "7707d6ae4e027c70eea2a935c2296f21");
+  EXPECT_EQ(DigestToHex(DigestMD5(std::string(1000000, 'a'))), "7707d6ae4e027c70eea2a935c2296f21");
 }
 
 TEST(Md5Test, FileDigest) {

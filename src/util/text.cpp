@@ -13,10 +13,9 @@ namespace {
 // Windows-1252 code points of the bytes 0x80..0x9F. The five bytes without a character
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 control of the same value.
 constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
@@ -86,7 +85,6 @@ std::string AnsiToUtf8(std::string_view text) {
   return out;
 }
 
-
 namespace {
 
 bool IsAscii(std::string_view text) {
@@ -146,11 +144,20 @@ std::string ShowControlCharacters(std::string_view text) {
   for (char c : text) {
     const auto b = static_cast<unsigned char>(c);
     switch (c) {
-      case '\r': out += "\\r"; continue;
-      case '\n': out += "\\n"; continue;
-      case '\t': out += "\\t"; continue;
-      case '\0': out += "\\0"; continue;
-      default: break;
+      case '\r':
+        out += "\\r";
+        continue;
+      case '\n':
+        out += "\\n";
+        continue;
+      case '\t':
+        out += "\\t";
+        continue;
+      case '\0':
+        out += "\\0";
+        continue;
+      default:
+        break;
     }
     if (b < 0x20 || b == 0x7F) {
       out += "\\x";

@@ -8,8 +8,8 @@ namespace tessavo {
 namespace {
 
 TEST(AnsiToUtf8Test, BrokenUtf8IsReadByteByByte) {
-  EXPECT_EQ(AnsiToUtf8("\xC3"), "\xC3\x83");                        // truncated sequence
-  EXPECT_EQ(AnsiToUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");            // overlong
+  EXPECT_EQ(AnsiToUtf8("\xC3"), "\xC3\x83");                              // truncated sequence
+  EXPECT_EQ(AnsiToUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");                  // overlong
   EXPECT_EQ(AnsiToUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");  // surrogate
   EXPECT_EQ(AnsiToUtf8("\xE9t\xE9"), "\xC3\xA9t\xC3\xA9");
   EXPECT_EQ(AnsiToUtf8("caf\xC3\xA9"), "caf\xC3\xA9");
@@ -29,7 +29,10 @@ TEST(FoldCaseTest, LettersOfEveryScriptFold) {
   EXPECT_TRUE(SameNameIgnoringCase("\xD0\x96", "\xD0\xB6"));
   EXPECT_TRUE(SameNameIgnoringCase("\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91",
                                    "\xCF\x83\xCE\xBF\xCF\x86\xCE\xB9\xCE\xB1"));
-  EXPECT_TRUE(SameNameIgnoringCase("Stra\xC3\x9F" "e", "STRASSE"));
+  EXPECT_TRUE(
+      SameNameIgnoringCase("Stra\xC3\x9F"
+                           "e",
+                           "STRASSE"));
   // An ASCII name and one that only folds to it: the Kelvin sign is a capital K.
   EXPECT_TRUE(SameNameIgnoringCase("k.gif", "\xE2\x84\xAA.GIF"));
   EXPECT_EQ(FoldCase("\xE2\x84\xAA"), "k");

@@ -165,8 +165,9 @@ TEST_F(CliSafetyTest, ABackupOntoAFullDiskKeepsEveryOldBackup) {
   CliResult r = cli.Run({"backup", "blog.zdb"});
   EXPECT_EQ(r.status, 1) << Describe(r);
   const std::string folder = fs::weakly_canonical(cli / "small").string() + "/";
-  EXPECT_NE(r.err.find("tessavo-cli: File backup into " + folder + " failed: database or disk is full"),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find("tessavo-cli: File backup into " + folder + " failed: database or disk is full"),
+      std::string::npos)
       << Describe(r);
   EXPECT_EQ(ReadFile(cli / "small" / "blog.~2"), first);
   EXPECT_EQ(ReadFile(cli / "small" / "blog.~1"), second);

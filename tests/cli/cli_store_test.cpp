@@ -429,7 +429,8 @@ TEST_F(CliStoreTest, CategoriesAndTheirEntries) {
 
 bool IsTimeStamp(const json& name) {
   const std::string s = name.get<std::string>();
-  return s.size() == 14 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return s.size() == 14 &&
+         std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 TEST_F(CliStoreTest, EntriesWithoutAPageNameGetATimeStampOfTheirOwn) {
@@ -441,8 +442,8 @@ TEST_F(CliStoreTest, EntriesWithoutAPageNameGetATimeStampOfTheirOwn) {
   // A one-letter name is replaced too; a name of two letters is kept.
   json one = cli.Json({"entry", "add", "blog.zdb", "--type", "article", "--page-name", "a"});
   EXPECT_TRUE(IsTimeStamp(one["BlogPageName"])) << one.dump();
-  EXPECT_EQ(cli.Json({"entry", "add", "blog.zdb", "--type", "static", "--page-name", "ab"})
-                ["BlogPageName"],
+  EXPECT_EQ(cli.Json({"entry", "add", "blog.zdb", "--type", "static", "--page-name",
+                      "ab"})["BlogPageName"],
             "ab");
   // Types without a page of their own keep no page name.
   json plain = cli.Json({"entry", "add", "blog.zdb", "--page-name", "ignored"});
@@ -499,9 +500,10 @@ TEST_F(CliStoreTest, NamesWithControlCharactersAreRefusedAtEveryDoor) {
                             "--page-name", "tab\there"});
   EXPECT_EQ(edit.status, 1);
   EXPECT_NE(edit.err.find("BlogPageName"), std::string::npos) << Describe(edit);
-  WriteFile(cli / "bad.jsonl",
-            "{\"BlogTitle\":\"fine\",\"BlogPageType\":2,\"BlogPageName\":\"fine\"}\n"
-            "{\"BlogTitle\":\"bad\",\"BlogPageType\":2,\"BlogPageName\":\"x\\r\\nDELE victim.txt\"}\n");
+  WriteFile(
+      cli / "bad.jsonl",
+      "{\"BlogTitle\":\"fine\",\"BlogPageType\":2,\"BlogPageName\":\"fine\"}\n"
+      "{\"BlogTitle\":\"bad\",\"BlogPageType\":2,\"BlogPageName\":\"x\\r\\nDELE victim.txt\"}\n");
   CliResult import = cli.Run({"entry", "import", "blog.zdb", "bad.jsonl"});
   EXPECT_EQ(import.status, 1);
   EXPECT_NE(import.err.find("BlogPageName"), std::string::npos) << Describe(import);
@@ -509,13 +511,12 @@ TEST_F(CliStoreTest, NamesWithControlCharactersAreRefusedAtEveryDoor) {
   EXPECT_EQ(FindByTitle(list, "fine"), nullptr);  // the import stored nothing
   EXPECT_EQ(FindByTitle(list, "bad"), nullptr);
   for (const json& e : list) {
-    EXPECT_FALSE(e["BlogPageName"].get<std::string>().find_first_of("\r\n\t") !=
-                 std::string::npos)
+    EXPECT_FALSE(e["BlogPageName"].get<std::string>().find_first_of("\r\n\t") != std::string::npos)
         << e.dump();
   }
-  EXPECT_EQ(cli.Json({"entry", "show", "blog.zdb", std::to_string(int(kept["BlogKey"]))})
-                ["BlogPageName"],
-            "kept");
+  EXPECT_EQ(
+      cli.Json({"entry", "show", "blog.zdb", std::to_string(int(kept["BlogKey"]))})["BlogPageName"],
+      "kept");
 
   CliResult category = cli.Run({"category", "add", "blog.zdb", "--title", "T", "--name", bad});
   EXPECT_EQ(category.status, 1);

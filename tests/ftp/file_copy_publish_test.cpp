@@ -210,9 +210,8 @@ TEST_F(FileCopyPublishTest, RecordsThatCannotBeCopiedAreSkippedAndTheRestGoes) {
   EXPECT_EQ(r.errors, 3);
   const auto& log = site_.host.log;
   auto red = [&](const std::string& text) {
-    return std::any_of(log.begin(), log.end(), [&](const auto& l) {
-      return l.text == text && l.color == LogColor::kRed;
-    });
+    return std::any_of(log.begin(), log.end(),
+                       [&](const auto& l) { return l.text == text && l.color == LogColor::kRed; });
   };
   EXPECT_TRUE(red("*** " + too_long + " is too long for a file name; not published."));
   EXPECT_TRUE(red("*** line\\nbreak.html holds a control character; not published."));

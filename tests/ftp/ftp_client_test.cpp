@@ -56,8 +56,14 @@ TEST(FtpClientScriptTest, PreliminaryGreetingThenLogonWithRestProbe) {
   ASSERT_TRUE(ftp.LogOn());
   EXPECT_TRUE(ftp.CanResume);
   EXPECT_TRUE(ftp.LogOff());
-  std::vector<std::string> want = {"USER anonymous", "PASS anonymous@" + HostName(),
-                                   "TYPE I", "STRU F", "MODE S", "REST 0", "REST 1", "REST 0",
+  std::vector<std::string> want = {"USER anonymous",
+                                   "PASS anonymous@" + HostName(),
+                                   "TYPE I",
+                                   "STRU F",
+                                   "MODE S",
+                                   "REST 0",
+                                   "REST 1",
+                                   "REST 0",
                                    "QUIT"};
   EXPECT_EQ(peer.commands(), want);
 }
@@ -129,14 +135,14 @@ TEST(FtpClientScriptTest, MultiLineRepliesAndQuotedDirectory) {
   PointAt(ftp, peer.port());
   std::vector<std::vector<std::string>> replies;
   ftp.OnStatus = [&](TFTPSend* sender, bool response, const std::string&) {
-    if (response && sender->ResultString.rfind("230", 0) == 0) replies.push_back(sender->FullResult);
+    if (response && sender->ResultString.rfind("230", 0) == 0)
+      replies.push_back(sender->FullResult);
   };
   ASSERT_TRUE(ftp.LogOn());
   EXPECT_FALSE(ftp.CanResume);
   ftp.OnStatus = nullptr;
   ASSERT_FALSE(replies.empty());
-  EXPECT_EQ(replies.back(), (std::vector<std::string>{"230-Welcome, friend.",
-                                                      "Any free text here.",
+  EXPECT_EQ(replies.back(), (std::vector<std::string>{"230-Welcome, friend.", "Any free text here.",
                                                       "230 Logged in."}));
   EXPECT_EQ(ftp.AskCurrentDirectory(), "/home/user");
   EXPECT_EQ(ftp.ResultCode, 257);
@@ -185,7 +191,8 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kNoHang = std::chrono::seconds(30);
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 TEST(FtpHostileServerTest, EndlessMultiLineGreetingClosesTheConnection) {

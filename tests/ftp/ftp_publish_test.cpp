@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -156,8 +156,8 @@ TEST_P(FtpPublishCycleTest, FullPublishNothingToSendOneChangeAndAnOrphan) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpPublishCycleTest,
-                         ::testing::Values(Mode{true, true}, Mode{true, false},
-                                           Mode{false, true}, Mode{false, false}),
+                         ::testing::Values(Mode{true, true}, Mode{true, false}, Mode{false, true},
+                                           Mode{false, false}),
                          [](const ::testing::TestParamInfo<Mode>& test) {
                            return std::string(test.param.vsftpd ? "vsftpd" : "pyftpdlib") +
                                   (test.param.passive ? "Passive" : "Active");
@@ -290,8 +290,7 @@ TEST_F(FtpPublishTest, ConversationIsShownInBlueIncludingThePassword) {
     }
     return -1;
   };
-  int logon = find("Logging on to 127.0.0.1 port " + std::to_string(server_.port()) +
-                   " as user ");
+  int logon = find("Logging on to 127.0.0.1 port " + std::to_string(server_.port()) + " as user ");
   int user = find("  FTP = USER anonymous");
   int pass = find("  FTP = PASS anonymous@" + HostName());
   int upload = find("...Uploading a.html");
@@ -344,8 +343,8 @@ TEST_F(FtpPublishTest, MissingSiteAndEmptyPort) {
   ASSERT_GE(site_.host.log.size(), 3u);
   EXPECT_EQ(site_.host.log[0].text, "Publishing using FTP");
   EXPECT_EQ(site_.host.log[0].color, LogColor::kBlack);
-  EXPECT_EQ(site_.host.log[1].text, "Logging on to ::1 port " +
-                                        site_.blog->options().Text(opt::kFtpPort) + " as user ");
+  EXPECT_EQ(site_.host.log[1].text,
+            "Logging on to ::1 port " + site_.blog->options().Text(opt::kFtpPort) + " as user ");
   EXPECT_EQ(site_.host.log[2].text, "Logon failed");
 
   // A port nothing listens on shows the failure; an empty port becomes 21.
@@ -370,11 +369,10 @@ TEST_F(FtpPublishTest, RefusedLogonReportsTheReplyAndTouchesNothing) {
   PublishResult r = Publish();
   EXPECT_FALSE(r.completed);
   auto texts = site_.host.LogTexts();
-  std::vector<std::string> want = {"Publishing using FTP",
-                                   "Logging on to 127.0.0.1 port " +
-                                       std::to_string(server_.port()) + " as user joe",
-                                   "Logon failed", "  FTP  = 530 Login incorrect.",
-                                   "  FTP Data IP/Port     =  / "};
+  std::vector<std::string> want = {
+      "Publishing using FTP",
+      "Logging on to 127.0.0.1 port " + std::to_string(server_.port()) + " as user joe",
+      "Logon failed", "  FTP  = 530 Login incorrect.", "  FTP Data IP/Port     =  / "};
   EXPECT_EQ(texts, want);
   EXPECT_EQ(site_.host.log[2].color, LogColor::kRed);
   EXPECT_EQ(site_.Outstanding(), 1);
@@ -437,7 +435,8 @@ TEST_F(FtpPublishTest, KeysThatAreNotPlainNamesAreNeverSent) {
 // Names with line breaks (possible in an old blog file) would carry a second command to
 // the server inside STOR or DELE. Such records are refused with a red line and left
 // unpublished; the rest of the run goes on. Against both real servers.
-class FtpInjectionPublishTest : public FtpPublishTest, public ::testing::WithParamInterface<bool> {};
+class FtpInjectionPublishTest : public FtpPublishTest,
+                                public ::testing::WithParamInterface<bool> {};
 
 TEST_P(FtpInjectionPublishTest, PageNamedWithALineBreakDeletesNothing) {
   const bool vsftpd = GetParam();
@@ -476,9 +475,8 @@ TEST_P(FtpInjectionPublishTest, PageNamedWithALineBreakDeletesNothing) {
   EXPECT_EQ(ReadFile(remote / "b.html"), "b");
   const auto& log = site_.host.log;
   auto red = [&](const std::string& text) {
-    return std::any_of(log.begin(), log.end(), [&](const auto& l) {
-      return l.text == text && l.color == LogColor::kRed;
-    });
+    return std::any_of(log.begin(), log.end(),
+                       [&](const auto& l) { return l.text == text && l.color == LogColor::kRed; });
   };
   EXPECT_TRUE(red("*** x\\r\\nDELE victim.txt holds a control character; not published."));
   EXPECT_TRUE(red("*** y\\r\\nDELE victim.txt holds a control character; not published."));
@@ -554,12 +552,13 @@ TEST_F(FtpPublishTest, RecordsThatCannotBeSentAreSkippedAndTheRestGoes) {
   EXPECT_EQ(line("*** " + too_long + " is too long for a file name; not published.").color,
             LogColor::kRed);
   const fs::path out = site_.blog->OutputFolder();
-  EXPECT_EQ(line("  FTP  = Cannot read " + (out / "gone.html").string() +
-                 ": No such file or directory").color,
-            LogColor::kRed);
-  EXPECT_EQ(line("  FTP  = Cannot read " + (out / "folder.gif").string() +
-                 ": not a regular file").color,
-            LogColor::kRed);
+  EXPECT_EQ(
+      line("  FTP  = Cannot read " + (out / "gone.html").string() + ": No such file or directory")
+          .color,
+      LogColor::kRed);
+  EXPECT_EQ(
+      line("  FTP  = Cannot read " + (out / "folder.gif").string() + ": not a regular file").color,
+      LogColor::kRed);
   EXPECT_TRUE(site_.host.Logged("...gone.html upload failed."));
   EXPECT_EQ(log.back().text, "Upload complete with 3 error(s).");
   EXPECT_EQ(site_.Outstanding(), 3);
@@ -693,17 +692,13 @@ TEST_F(FtpPublishTest, DirectoryCheckOrderAndComparison) {
   EXPECT_TRUE(site_.host.questions.empty());
   const std::string port = site_.blog->options().Text(opt::kFtpPort);
   EXPECT_EQ(site_.host.LogTexts(),
-            (std::vector<std::string>{"Publishing using FTP",
-                                      "Logging on to 127.0.0.1 port " + port + " as user ",
-                                      "Initial directory is /home/user",
-                                      "Changing to Directory  Blog ",
-                                      "Current directory is now /home/user/blog",
-                                      "Logging out.", "Upload complete."}));
-  std::vector<std::string> after_logon(std::find(cmds.begin(), cmds.end(), "MODE S"),
-                                       cmds.end());
-  EXPECT_EQ(after_logon,
-            (std::vector<std::string>{"MODE S", "REST 0", "REST 1", "REST 0", "PWD", "PWD",
-                                      "CWD  Blog ", "PWD", "PWD", "QUIT"}));
+            (std::vector<std::string>{
+                "Publishing using FTP", "Logging on to 127.0.0.1 port " + port + " as user ",
+                "Initial directory is /home/user", "Changing to Directory  Blog ",
+                "Current directory is now /home/user/blog", "Logging out.", "Upload complete."}));
+  std::vector<std::string> after_logon(std::find(cmds.begin(), cmds.end(), "MODE S"), cmds.end());
+  EXPECT_EQ(after_logon, (std::vector<std::string>{"MODE S", "REST 0", "REST 1", "REST 0", "PWD",
+                                                   "PWD", "CWD  Blog ", "PWD", "PWD", "QUIT"}));
 
   // A mismatch asks once more for the directory before the question; OK goes on.
   site_.host.answers = {true};
@@ -714,8 +709,8 @@ TEST_F(FtpPublishTest, DirectoryCheckOrderAndComparison) {
             "Current directory is now /home/user\n\nand not other\n\nso target directory "
             "may be wrong...\n\nProceed with upload?");
   after_logon.assign(std::find(cmds.begin(), cmds.end(), "REST 1") + 2, cmds.end());
-  EXPECT_EQ(after_logon, (std::vector<std::string>{"PWD", "PWD", "CWD  other ", "PWD", "PWD",
-                                                   "PWD", "QUIT"}));
+  EXPECT_EQ(after_logon,
+            (std::vector<std::string>{"PWD", "PWD", "CWD  other ", "PWD", "PWD", "PWD", "QUIT"}));
   EXPECT_EQ(site_.host.LogTexts().back(), "Upload complete.");
 }
 

@@ -139,8 +139,8 @@ int RunToEnd(const std::vector<std::string>& argv, const std::string& input) {
 
 bool StartSshd(ServerProcess& server, const fs::path& base, const SshdSetup& setup) {
   if (getpwnam(setup.user.c_str()) == nullptr &&
-      RunToEnd({"/usr/sbin/useradd", "-M", "-d", "/nonexistent", "-s", "/bin/sh",
-                setup.user}) != 0) {
+      RunToEnd({"/usr/sbin/useradd", "-M", "-d", "/nonexistent", "-s", "/bin/sh", setup.user}) !=
+          0) {
     return false;
   }
   if (RunToEnd({"/usr/sbin/chpasswd"}, setup.user + ":" + setup.password + "\n") != 0) {
@@ -158,9 +158,8 @@ bool StartSshd(ServerProcess& server, const fs::path& base, const SshdSetup& set
   }
   if (chown((base / "home").c_str(), pw->pw_uid, pw->pw_gid) != 0) return false;
   const fs::path host_key = setup.host_key.empty() ? base / "host_key" : setup.host_key;
-  if (!fs::exists(host_key) &&
-      RunToEnd({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f",
-                host_key.string()}) != 0) {
+  if (!fs::exists(host_key) && RunToEnd({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "",
+                                         "-f", host_key.string()}) != 0) {
     return false;
   }
   if (!fs::exists(base / "client_key") &&
@@ -210,8 +209,8 @@ bool StartVsftpdTls(ServerProcess& server, const fs::path& base, const fs::path&
                          "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
                          "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nssl_ciphers=HIGH\n"
                          "ssl_tlsv1=YES\nssl_sslv2=NO\nssl_sslv3=NO\n"
-                         "rsa_cert_file=" + cert.string() + "\nrsa_private_key_file=" +
-                             key.string() + "\n");
+                         "rsa_cert_file=" +
+                             cert.string() + "\nrsa_private_key_file=" + key.string() + "\n");
 }
 
 namespace {
@@ -243,7 +242,8 @@ bool StartVsftpdWith(ServerProcess& server, const fs::path& base, const std::str
       << "pasv_enable=YES\npasv_min_port=" << pasv << "\npasv_max_port=" << pasv + 40 << "\n"
       << "port_enable=YES\nconnect_from_port_20=NO\nxferlog_enable=NO\n"
       << "ftp_username=ftp\nnopriv_user=nobody\nmax_clients=50\nmax_per_ip=50\n"
-      << "delay_failed_login=0\ndelay_successful_login=0\n" << extra;
+      << "delay_failed_login=0\ndelay_successful_login=0\n"
+      << extra;
   out.close();
   if (!server.Start({"/usr/sbin/vsftpd", conf.string()}, false)) return false;
   server.set_port(port);

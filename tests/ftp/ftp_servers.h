@@ -54,8 +54,8 @@ bool StartVsftpdTls(ServerProcess& server, const std::filesystem::path& base,
 struct SshdSetup {
   std::string user = "tessavo-sftp";
   std::string password = "Sftp-test-pw1";
-  std::filesystem::path host_key;    // empty: base/host_key
-  int port = 0;                      // 0: a free port
+  std::filesystem::path host_key;  // empty: base/host_key
+  int port = 0;                    // 0: a free port
 };
 bool StartSshd(ServerProcess& server, const std::filesystem::path& base, const SshdSetup& setup);
 
@@ -65,12 +65,12 @@ int RunToEnd(const std::vector<std::string>& argv, const std::string& input = ""
 
 // A test that needs something this machine lacks (root, a program) is skipped locally
 // with `what` saying what is missing; under CI (CI=true) it fails instead.
-#define TESSAVO_REQUIRE(condition, what)                                             \
-  do {                                                                               \
-    if (!(condition)) {                                                              \
+#define TESSAVO_REQUIRE(condition, what)                                                \
+  do {                                                                                  \
+    if (!(condition)) {                                                                 \
       if (::tessavo::testing::RunningUnderCi()) FAIL() << "missing under CI: " << what; \
-      GTEST_SKIP() << what;                                                          \
-    }                                                                                \
+      GTEST_SKIP() << what;                                                             \
+    }                                                                                   \
   } while (false)
 bool RunningUnderCi();
 

@@ -143,7 +143,8 @@ TEST_P(VsftpdFtpsTest, PublishesByteForByteWithTheLogOfFtpAndOneBlueTlsLine) {
   EXPECT_FALSE(site_.blog->FindPage("gone.html").has_value());
 
   // Four connections end with the same folder.
-  for (int i = 0; i < 12; ++i) site_.Generate("p" + std::to_string(i) + ".html", Binary(5000 + i, i));
+  for (int i = 0; i < 12; ++i)
+    site_.Generate("p" + std::to_string(i) + ".html", Binary(5000 + i, i));
   r = Publish(4);
   EXPECT_EQ(r.errors, 0) << ::testing::PrintToString(site_.host.LogTexts());
   EXPECT_EQ(Describe(RemoteFiles(remote)), Describe(site_.files));
@@ -252,11 +253,11 @@ TEST_P(BadCertificateTest, IsAskedAboutAndNoEndsTheRunWithNothingMarked) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, BadCertificateTest,
-    ::testing::Values(BadCertificate{"Expired", {.valid_from_days = -30, .valid_to_days = -1},
+    ::testing::Values(BadCertificate{"Expired",
+                                     {.valid_from_days = -30, .valid_to_days = -1},
                                      "certificate has expired"},
                       BadCertificate{"SelfSigned", {.self_signed = true}, "self-signed"},
-                      BadCertificate{"OtherName", {.name = "www.example.org"},
-                                     "mismatch"}),
+                      BadCertificate{"OtherName", {.name = "www.example.org"}, "mismatch"}),
     [](const ::testing::TestParamInfo<BadCertificate>& p) { return p.param.label; });
 
 TEST_F(FtpsPublishTest, ServerRefusingProtPFailsTheLogonWithItsReply) {

@@ -252,8 +252,9 @@ TEST_P(VerifyTest, SendsAgainWhatTheServerLacksOrHoldsWithAnotherSize) {
   EXPECT_TRUE(site.host.Logged("..." + Name(4) + " is missing on the server."));
   EXPECT_TRUE(site.host.Logged("..." + Name(11) + " has 5 bytes on the server, " +
                                std::to_string(site.files[Name(11)].size()) + " here."));
-  EXPECT_TRUE(site.host.Logged("Verify found 2 file(s) missing or of another size on the "
-                               "server."));
+  EXPECT_TRUE(
+      site.host.Logged("Verify found 2 file(s) missing or of another size on the "
+                       "server."));
   EXPECT_EQ(site.host.LogTexts().back(), "Upload complete.");
   EXPECT_EQ(ReadFile(remote / Name(4)), site.files[Name(4)]);
   EXPECT_EQ(ReadFile(remote / Name(11)), site.files[Name(11)]);

@@ -104,8 +104,7 @@ TEST_F(SftpPublishTest, PasswordLogonUploadsRenamesIntoPlaceAndDeletesOrphans) {
   auto texts = site_.host.LogTexts();
   const std::vector<std::string> head = {
       "Publishing using SFTP",
-      "Logging on to 127.0.0.1 port " + std::to_string(server_.port()) + " as user " +
-          setup_.user,
+      "Logging on to 127.0.0.1 port " + std::to_string(server_.port()) + " as user " + setup_.user,
       "Initial directory is " + (base_ / "home").string(),
       "Changing to Directory www/blog",
       "Directory www/blog does not exist.",
@@ -130,7 +129,8 @@ TEST_F(SftpPublishTest, PasswordLogonUploadsRenamesIntoPlaceAndDeletesOrphans) {
   EXPECT_FALSE(site_.blog->FindPage("gone.html").has_value());
 
   // Four sessions end with the same folder.
-  for (int i = 0; i < 20; ++i) site_.Generate("p" + std::to_string(i) + ".html", Bytes(3000 + i, i));
+  for (int i = 0; i < 20; ++i)
+    site_.Generate("p" + std::to_string(i) + ".html", Bytes(3000 + i, i));
   r = Publish(4);
   EXPECT_EQ(r.errors, 0) << ::testing::PrintToString(site_.host.LogTexts());
   EXPECT_EQ(Describe(RemoteFiles(Remote())), Describe(site_.files));

@@ -1,9 +1,9 @@
 #include "test_certificates.h"
 
+#include <arpa/inet.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -95,8 +95,7 @@ CertificateFiles MakeCertificate(const fs::path& dir, const std::string& stem,
     signer = ca.key;
   }
   X509_set_issuer_name(cert, X509_get_subject_name(issuer));
-  AddExtension(cert, issuer, NID_subject_alt_name,
-               (IsIp(spec.name) ? "IP:" : "DNS:") + spec.name);
+  AddExtension(cert, issuer, NID_subject_alt_name, (IsIp(spec.name) ? "IP:" : "DNS:") + spec.name);
   AddExtension(cert, issuer, NID_basic_constraints, "CA:FALSE");
   AddExtension(cert, issuer, NID_ext_key_usage, "serverAuth");
   X509_sign(cert, signer, EVP_sha256());

@@ -17,7 +17,7 @@ struct CertificateSpec {
   std::string name = "127.0.0.1";  // common name and subject alternative name (IP or DNS)
   long valid_from_days = -1;       // relative to now
   long valid_to_days = 30;
-  bool self_signed = false;        // else signed by the test authority
+  bool self_signed = false;  // else signed by the test authority
 };
 
 // The test authority's certificate (made once per process in `dir`).

@@ -94,7 +94,8 @@ TEST_P(ClientsTest, FeedsAreWellFormedAndParse) {
             "print('channel', d.feed.get('title', ''), '|', d.feed.get('link', ''))\n"
             "for e in d.entries:\n"
             "    p = e.get('published_parsed')\n"
-            "    print('item', e.title, '|', e.link, '|', time.strftime('%Y-%m-%d %H:%M', p) if p else '-')\n");
+            "    print('item', e.title, '|', e.link, '|', time.strftime('%Y-%m-%d %H:%M', p) if p "
+            "else '-')\n");
   // The entries the feeds should list: types 0 and 1, newest first.
   std::vector<BlogRec> listed;
   for (const BlogRec& e : blog->Entries()) {
@@ -102,7 +103,8 @@ TEST_P(ClientsTest, FeedsAreWellFormedAndParse) {
   }
   ASSERT_GE(listed.size(), 6u);  // the demo's six and the starter content's
   if (listed.size() > 10) listed.resize(10);
-  auto [status, out] = RunCommand("/usr/bin/python3 " + Quote(script) + " " + Quote(Out() / "rss.xml"));
+  auto [status, out] =
+      RunCommand("/usr/bin/python3 " + Quote(script) + " " + Quote(Out() / "rss.xml"));
   ASSERT_EQ(status, 0) << out;
   std::istringstream lines(out);
   std::string line;
@@ -127,9 +129,9 @@ TEST_P(ClientsTest, FeedsAreWellFormedAndParse) {
                   static_cast<int>(in_day / 60), static_cast<int>(in_day % 60));
     const std::string prefix = e.title + " | http://www.example.com/blog/";
     EXPECT_EQ(items[i].rfind(prefix, 0), 0u) << items[i];
-    EXPECT_NE(items[i].find(e.type == kArticle ? e.page_name + ".html"
-                                               : "#e" + std::to_string(e.key)),
-              std::string::npos)
+    EXPECT_NE(
+        items[i].find(e.type == kArticle ? e.page_name + ".html" : "#e" + std::to_string(e.key)),
+        std::string::npos)
         << items[i];
     EXPECT_EQ(items[i].substr(items[i].size() - 16), date) << items[i];
   }
@@ -152,8 +154,7 @@ TEST_P(ClientsTest, EveryRelativeLinkResolves) {
         continue;
       }
       target = target.substr(0, target.find('#'));
-      EXPECT_TRUE(fs::exists(Out() / target))
-          << page.filename() << " links to missing " << target;
+      EXPECT_TRUE(fs::exists(Out() / target)) << page.filename() << " links to missing " << target;
       ++checked;
     }
   }

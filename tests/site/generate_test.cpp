@@ -41,8 +41,7 @@ TEST_F(GenerateTest, RunLogsItsStepsAndWritesIntoTheOutputFolder) {
     if (l.rfind("...building page ", 0) == 0) built.push_back(l.substr(17));
   }
   EXPECT_THAT(built, ::testing::ElementsAre("archive.html", "articles.html", "category.html",
-                                            "200601.html", "index.html", "rss.xml",
-                                            "recent.html"));
+                                            "200601.html", "index.html", "rss.xml", "recent.html"));
   const size_t n = log.size();
   EXPECT_EQ(log[n - 4], "Output Location: " + folder);
   EXPECT_EQ(log[n - 3], "Added or Changed: 7 pages, 1 files and pictures ");
@@ -75,27 +74,13 @@ TEST_F(GenerateTest, EmptyOptionsTakeTheirFallbacksAndThePrefixIsCleaned) {
 
 TEST_F(GenerateTest, EveryEmptyOptionTakesItsFallbackInMemory) {
   const std::vector<std::pair<int, std::string>> fallbacks = {
-      {101, "Blog"},
-      {241, "index"},
-      {251, "bymonth"},
-      {261, "articles"},
-      {214, "See page"},
-      {242, "Blog Home"},
-      {252, "Archives"},
-      {262, "Articles"},
-      {263, "(Read Article)"},
-      {401, "index.rss"},
-      {402, "rss.xml"},
-      {253, "Archive by Month"},
-      {264, "Article Index"},
-      {254, "Daily Entries"},
-      {255, "Weekly Entries"},
-      {271, "category"},
-      {272, "Category Index"},
-      {273, "Category Index"},
-      {246, "recent"},
-      {247, "Recent Entries"},
-      {248, "Recent Entries"},
+      {101, "Blog"},          {241, "index"},          {251, "bymonth"},
+      {261, "articles"},      {214, "See page"},       {242, "Blog Home"},
+      {252, "Archives"},      {262, "Articles"},       {263, "(Read Article)"},
+      {401, "index.rss"},     {402, "rss.xml"},        {253, "Archive by Month"},
+      {264, "Article Index"}, {254, "Daily Entries"},  {255, "Weekly Entries"},
+      {271, "category"},      {272, "Category Index"}, {273, "Category Index"},
+      {246, "recent"},        {247, "Recent Entries"}, {248, "Recent Entries"},
   };
   for (const auto& [key, value] : fallbacks) blog->SetOptionText(key, "");
   blog->SetOptionText(opt::kBlogUrl, "http://example.com/");
@@ -164,9 +149,8 @@ TEST_F(GenerateTest, HomePageWithoutRecentEntriesDropsItsPriorLink) {
   blog->SetOptionInt(opt::kShowRecentOnHome, 0);
   Add(kBlogEntry, "2006-01-30 10:00:00", "First");
   Generate();
-  EXPECT_EQ(Page("index.html"),
-            "<T2 title=My Blog kind=2 menu=" + kHome +
-                " prior=| next=| parent=| kw=My Blog desc=My Blog>\n[S6]\n");
+  EXPECT_EQ(Page("index.html"), "<T2 title=My Blog kind=2 menu=" + kHome +
+                                    " prior=| next=| parent=| kw=My Blog desc=My Blog>\n[S6]\n");
 }
 
 TEST_F(GenerateTest, TwoHomePageEntriesTheOlderWins) {
@@ -231,9 +215,9 @@ TEST_F(GenerateTest, ArticleNamedLikeTheHomePageAndHiddenPage) {
   EXPECT_EQ(LogCount("...building page index.html"), 1);
   EXPECT_THAT(Page("index.html"), HasSubstr("<T5 title=Front kind=2 "));
   EXPECT_FALSE(Exists("INDEX.html"));
-  EXPECT_THAT(Page("secret.html"), HasSubstr("<T6 title=Secret kind=7 menu=" + kHome +
-                                             " prior=| next=| parent=" + kHome +
-                                             "|index.html kw=Secret desc=Secret>"));
+  EXPECT_THAT(Page("secret.html"),
+              HasSubstr("<T6 title=Secret kind=7 menu=" + kHome +
+                        " prior=| next=| parent=" + kHome + "|index.html kw=Secret desc=Secret>"));
 }
 
 TEST_F(GenerateTest, FreeFormatAndRedirectPages) {
@@ -267,7 +251,8 @@ TEST_F(GenerateTest, PageNamesThatLeaveTheOutputFolderAreRefused) {
   Generate();
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "HTML" / "evil.html"));
   bool red = false;
-  for (const auto& l : host.log) red |= l.color == LogColor::kRed && l.text.find("evil") != std::string::npos;
+  for (const auto& l : host.log)
+    red |= l.color == LogColor::kRed && l.text.find("evil") != std::string::npos;
   EXPECT_TRUE(red);
 }
 
@@ -303,8 +288,7 @@ TEST_F(GenerateTest, ArticlePageLinksToItsArchiveOrCategory) {
                 " prior=| next=| parent=" + travel_link +
                 "|travel.html kw=Filed desc=About filing>\n[S2 Filed: Full<P>text]\n[S6]\n");
   // In lists the article shows its summary and the read-the-article link.
-  EXPECT_THAT(Page("200601.html"),
-              HasSubstr("[S4 1 Guide]"));
+  EXPECT_THAT(Page("200601.html"), HasSubstr("[S4 1 Guide]"));
 }
 
 TEST_F(GenerateTest, IndexAndCategoryPages) {
@@ -333,14 +317,15 @@ TEST_F(GenerateTest, IndexAndCategoryPages) {
             "<T3 title=Travel kind=3 menu=" + kHome + " : " + cat_index +
                 " prior=| next=| parent=" + kHome +
                 "|index.html kw=trip desc=Blog about Travel>\n[S2 Travel: Trips.<p><ul><li>"
-                "<a href=\"200601.html#e" + std::to_string(key) +
-                "\" class=\"entrylink\">Out</a></ul>]\n[S6]\n");
+                "<a href=\"200601.html#e" +
+                std::to_string(key) + "\" class=\"entrylink\">Out</a></ul>]\n[S6]\n");
   EXPECT_THAT(Page("empty.html"), HasSubstr("[S2 Empty: ]"));
-  EXPECT_EQ(Page("category.html"),
-            "<T3 title=Category Index kind=3 menu=" + kHome + " prior=| next=| parent=" + kHome +
-                "|index.html kw=Category Index desc=Blog about Category Index>\n"
-                "[S2 Category Index: <ul><li><a href=\"travel.html\" class=\"entrylink\">Travel</a>\n"
-                "<li><a href=\"empty.html\" class=\"entrylink\">Empty</a>\n</ul>]\n[S6]\n");
+  EXPECT_EQ(
+      Page("category.html"),
+      "<T3 title=Category Index kind=3 menu=" + kHome + " prior=| next=| parent=" + kHome +
+          "|index.html kw=Category Index desc=Blog about Category Index>\n"
+          "[S2 Category Index: <ul><li><a href=\"travel.html\" class=\"entrylink\">Travel</a>\n"
+          "<li><a href=\"empty.html\" class=\"entrylink\">Empty</a>\n</ul>]\n[S6]\n");
   EXPECT_EQ(Page("archive.html"),
             "<T3 title=Archive by Month kind=3 menu=" + kHome + " prior=| next=| parent=" + kHome +
                 "|index.html kw=Archive by Month desc=Blog about Archive by Month>\n"
@@ -368,8 +353,9 @@ TEST_F(GenerateTest, NavigationListsReachEveryPage) {
   PackageLines lines = NewPackageLines();
   TemplateFields f;
   f[0] = "1";
-  f[1] = "[%links.navbar.row%]\n[%links.static.column%]\n[%thispage.menutree%]\n"
-         "[%linkto.parent.site%]\n----------------------------------------------------";
+  f[1] =
+      "[%links.navbar.row%]\n[%links.static.column%]\n[%thispage.menutree%]\n"
+      "[%linkto.parent.site%]\n----------------------------------------------------";
   lines[1] = BuildTemplateRecord(f);
   for (int t = 2; t <= 6; ++t) lines[static_cast<size_t>(t)] = std::to_string(t) + "\x01";
   WriteFile(dir / "nav.tem", JoinPackageLines(lines));
@@ -412,10 +398,11 @@ TEST_F(GenerateTest, LinkListsInTheirPlainAndClassForms) {
   PackageLines lines = NewPackageLines();
   TemplateFields f;
   f[0] = "1";
-  f[1] = "[%links.navbar.column%]\n[%links.by.month.column%]\n[%links.by.month.row.css%]\n"
-         "[%links.articles.column%]\n[%links.articles.row.css%]\n[%links.static.row.css%]\n"
-         "[%linkto.index.category%]\n[%links.by.category.row.css%]|\n"
-         "[%linkto.index.recententries%]\n[%linkto.rss20.href%]";
+  f[1] =
+      "[%links.navbar.column%]\n[%links.by.month.column%]\n[%links.by.month.row.css%]\n"
+      "[%links.articles.column%]\n[%links.articles.row.css%]\n[%links.static.row.css%]\n"
+      "[%linkto.index.category%]\n[%links.by.category.row.css%]|\n"
+      "[%linkto.index.recententries%]\n[%linkto.rss20.href%]";
   lines[1] = BuildTemplateRecord(f);
   for (int t = 2; t <= 6; ++t) lines[static_cast<size_t>(t)] = std::to_string(t) + "\x01";
   WriteFile(dir / "lists.tem", JoinPackageLines(lines));

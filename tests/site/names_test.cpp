@@ -61,9 +61,8 @@ class NamesTest : public SiteTest {
     return out;
   }
   static bool HasControl(const std::string& s) {
-    return std::any_of(s.begin(), s.end(), [](char c) {
-      return static_cast<unsigned char>(c) < 0x20 || c == '\x7F';
-    });
+    return std::any_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7F'; });
   }
 };
 
@@ -75,18 +74,20 @@ TEST_F(NamesTest, PagesAndFilesWithControlCharactersInAnOldFileAreSkipped) {
   AddRawEntry(kFreeFormatPage, "Free", "free\x7F.txt");
   InsertRaw("INSERT INTO tblCategory (CategoryTitle, CategoryName) VALUES ('Cat', ?)",
             {"cat\r\nDELE x"});
-  InsertRaw("INSERT INTO tblPictures (BlogPictureName, BlogPicture, BlogPictureCRC, "
-            "BlogPictureSize) VALUES (?, 'GIF89a', 5, 6)",
-            {"pic\r\nDELE y.gif"});
-  InsertRaw("INSERT INTO tblFiles (BlogFileName, BlogFile, BlogFileCRC, BlogFileSize) "
-            "VALUES (?, 'data', 7, 4), ('good.txt', 'ok', 8, 2)",
-            {"file\n.txt"});
+  InsertRaw(
+      "INSERT INTO tblPictures (BlogPictureName, BlogPicture, BlogPictureCRC, "
+      "BlogPictureSize) VALUES (?, 'GIF89a', 5, 6)",
+      {"pic\r\nDELE y.gif"});
+  InsertRaw(
+      "INSERT INTO tblFiles (BlogFileName, BlogFile, BlogFileCRC, BlogFileSize) "
+      "VALUES (?, 'data', 7, 4), ('good.txt', 'ok', 8, 2)",
+      {"file\n.txt"});
   GenerateResult r = Generate();
   ASSERT_TRUE(r.ok);
   EXPECT_TRUE(LogHas("Done!"));
-  for (const char* shown : {"x\\r\\nDELE victim.txt.html", "a\\tb.html", "r\\n.html",
-                            "free\\x7F.txt", "cat\\r\\nDELE x.html", "pic\\r\\nDELE y.gif",
-                            "file\\n.txt"}) {
+  for (const char* shown :
+       {"x\\r\\nDELE victim.txt.html", "a\\tb.html", "r\\n.html", "free\\x7F.txt",
+        "cat\\r\\nDELE x.html", "pic\\r\\nDELE y.gif", "file\\n.txt"}) {
     EXPECT_EQ(ColorOf("*** Error: \"" + std::string(shown) +
                       "\" holds a control character and is skipped ***"),
               LogColor::kRed)
@@ -109,9 +110,10 @@ TEST_F(NamesTest, NamesTooLongForAFileAreSkippedAndTheRunGoesOn) {
   AddRawEntry(kStaticPage, "Longest", std::string(room, 'a'));
   AddRawEntry(kStaticPage, "Too long", std::string(room + 1, 'b'));
   AddRawEntry(kArticle, "Far too long", std::string(300, 'c'));
-  InsertRaw("INSERT INTO tblFiles (BlogFileName, BlogFile, BlogFileCRC, BlogFileSize) "
-            "VALUES (?, 'data', 7, 4)",
-            {std::string(256, 'f')});
+  InsertRaw(
+      "INSERT INTO tblFiles (BlogFileName, BlogFile, BlogFileCRC, BlogFileSize) "
+      "VALUES (?, 'data', 7, 4)",
+      {std::string(256, 'f')});
   // A template package whose design file has a name no file system takes.
   PackageLines lines = SplitPackageLines(ReadFile(dir / "test.tem"));
   lines.push_back(BuildFileRecord(std::string(252, 't') + ".css", "p {}\n"));
@@ -168,8 +170,10 @@ TEST_F(NamesTest, PagesWithoutANameAreSkipped) {
   GenerateResult r = Generate();
   ASSERT_TRUE(r.ok);
   for (const char* what :
-       {"Article Page \"First\" (2006-01-30 10:00:00)", "Article Page \"Second\" (2006-01-30 11:00:00)",
-        "Static Page \"Static\" (2006-01-30 12:00:00)", "Hidden Page \"Hidden\" (2006-01-30 13:00:00)",
+       {"Article Page \"First\" (2006-01-30 10:00:00)",
+        "Article Page \"Second\" (2006-01-30 11:00:00)",
+        "Static Page \"Static\" (2006-01-30 12:00:00)",
+        "Hidden Page \"Hidden\" (2006-01-30 13:00:00)",
         "Redirect page \"Away\" (2006-01-30 14:00:00)",
         "Free Format Page \"Free\" (2006-01-30 15:00:00)", "Category \"Nameless\""}) {
     EXPECT_EQ(ColorOf("*** Error: " + std::string(what) + " has no page name and is skipped ***"),
@@ -183,20 +187,28 @@ TEST_F(NamesTest, PagesWithoutANameAreSkipped) {
 }
 
 TEST_F(NamesTest, IndexNamesAreComparedWithoutRegardToLetterCaseInEveryScript) {
-  blog->SetOptionText(opt::kIndexPageName, "\xC3\x84rger");           // Ärger
-  blog->SetOptionText(opt::kArchiveIndexPageName, "\xC3\x9C" "bersicht");  // Übersicht
+  blog->SetOptionText(opt::kIndexPageName, "\xC3\x84rger");  // Ärger
+  blog->SetOptionText(opt::kArchiveIndexPageName,
+                      "\xC3\x9C"
+                      "bersicht");  // Übersicht
   blog->SaveOptions();
   Add(kBlogEntry, "2006-01-30 10:00:00", "Entry");
   Add(kStaticPage, "2006-01-31 10:00:00", "Home", "static", "\xC3\xA4RGER");
-  Add(kArticle, "2006-02-01 10:00:00", "Over", "article", "\xC3\xBC" "BERSICHT");
+  Add(kArticle, "2006-02-01 10:00:00", "Over", "article",
+      "\xC3\xBC"
+      "BERSICHT");
   Generate();
   EXPECT_EQ(ColorOf("*** This page will overwrite the Blog Index Page ***"), LogColor::kGreen);
   EXPECT_EQ(ColorOf("*** This page will overwrite the Blog Index by Month Page ***"),
             LogColor::kGreen);
   EXPECT_FALSE(Exists("\xC3\xA4RGER.html"));
-  EXPECT_FALSE(Exists("\xC3\xBC" "BERSICHT.html"));
+  EXPECT_FALSE(
+      Exists("\xC3\xBC"
+             "BERSICHT.html"));
   EXPECT_THAT(Page("\xC3\x84rger.html"), HasSubstr("<T6 title=Home kind=2 "));
-  EXPECT_THAT(Page("\xC3\x9C" "bersicht.html"), HasSubstr("<T5 title=Over kind=3 "));
+  EXPECT_THAT(Page("\xC3\x9C"
+                   "bersicht.html"),
+              HasSubstr("<T5 title=Over kind=3 "));
 }
 
 TEST_F(NamesTest, AnExtraFileNamedLikeTheHomePageInAnotherScriptsCaseReplacesIt) {
@@ -220,9 +232,10 @@ class LinksTest : public NamesTest {
       TemplateFields f;
       f[0] = std::to_string(t);
       for (int s = 1; s <= 6; ++s) f[static_cast<size_t>(s)] = TestSlice(t, s);
-      f[1] += "[%links.static.column%] [%links.static.row%] [%links.navbar.column%] "
-              "[%links.articles.column%] [%links.articles.row%] [%links.by.category.column%] "
-              "[%linkto.index.articles%] [%linkto.index.by.month%]\n";
+      f[1] +=
+          "[%links.static.column%] [%links.static.row%] [%links.navbar.column%] "
+          "[%links.articles.column%] [%links.articles.row%] [%links.by.category.column%] "
+          "[%linkto.index.articles%] [%linkto.index.by.month%]\n";
       f[4] = "<a href=\"[%entry.permalink.href%]\">[%entry.title%]</a> [%entry.text%]\n";
       lines[static_cast<size_t>(t)] = BuildTemplateRecord(f);
     }
@@ -287,7 +300,8 @@ TEST_F(LinksTest, PagesThatTookAnIndexPagesNameAreLinkedByThatName) {
   EXPECT_FALSE(Exists("ARTICLES.html"));
   EXPECT_FALSE(Exists("Index.html"));
   // The article index and the category page list the articles by the written names.
-  EXPECT_THAT(Page("travel.html"), HasSubstr("<a href=\"index.html\" class=\"entrylink\">Front</a>"));
+  EXPECT_THAT(Page("travel.html"),
+              HasSubstr("<a href=\"index.html\" class=\"entrylink\">Front</a>"));
   ExpectEveryLinkResolves({"INDEX.html", "ByMonth.html", "ARTICLES.html", "Index.html"});
 }
 

@@ -10,7 +10,8 @@ std::string TestSlice(int t, int slice) {
   const std::string tag = "T" + std::to_string(t);
   switch (slice) {
     case 1:
-      return "<" + tag + " title=[%thispage.title%] kind=[%IFNOTBLANK~~[%ISHOMEPAGE%]~~2%]"
+      return "<" + tag +
+             " title=[%thispage.title%] kind=[%IFNOTBLANK~~[%ISHOMEPAGE%]~~2%]"
              "[%IFNOTBLANK~~[%ISINDEXPAGE%]~~3%][%IFNOTBLANK~~[%ISENTRYPAGE%]~~4%]"
              "[%IFNOTBLANK~~[%ISARTICLEPAGE%]~~5%][%IFNOTBLANK~~[%ISSTATICPAGE%]~~6%]"
              "[%IFNOTBLANK~~[%ISHIDDENPAGE%]~~7%] menu=[%thispage.menutree.css%] "

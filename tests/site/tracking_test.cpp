@@ -60,10 +60,9 @@ TEST_F(TrackingTest, EditingOneEntryReportsOnlyThePagesThatShowIt) {
   for (const auto& l : Log()) {
     if (l.size() > 13 && l.substr(l.size() - 13) == " has changes.") changed.push_back(l);
   }
-  EXPECT_THAT(changed, ::testing::UnorderedElementsAre("... 200601.html has changes.",
-                                                       "... index.html has changes.",
-                                                       "... recent.html has changes.",
-                                                       "... rss.xml has changes."));
+  EXPECT_THAT(changed, ::testing::UnorderedElementsAre(
+                           "... 200601.html has changes.", "... index.html has changes.",
+                           "... recent.html has changes.", "... rss.xml has changes."));
 }
 
 TEST_F(TrackingTest, RenamedStaticPageBecomesAnOrphan) {
@@ -123,8 +122,8 @@ TEST_F(TrackingTest, StrayTemporaryFilesOfAKilledRunAreRemovedAndNothingElse) {
   ASSERT_EQ(Page("report.tmp-ABC123"), "a report");
   const std::string home = Page("index.html");
 
-  for (const char* stray : {"index.html.tmp-Ab12Cd", "200601.html.tmp-ZZZZZZ",
-                            "gone-long-ago.html.tmp-000000"}) {
+  for (const char* stray :
+       {"index.html.tmp-Ab12Cd", "200601.html.tmp-ZZZZZZ", "gone-long-ago.html.tmp-000000"}) {
     WriteFile(Out() / stray, "<html>half writ");
     std::filesystem::permissions(Out() / stray, std::filesystem::perms(0600));
   }

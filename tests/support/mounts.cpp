@@ -49,8 +49,8 @@ std::unique_ptr<ScopedMount> ScopedMount::SmallTmpfs(const fs::path& where, size
   return std::unique_ptr<ScopedMount>(new ScopedMount(where));
 }
 
-std::unique_ptr<ScopedMount> ScopedMount::ReadOnlyView(const fs::path& folder, const fs::path& where,
-                                                       std::string* why) {
+std::unique_ptr<ScopedMount> ScopedMount::ReadOnlyView(const fs::path& folder,
+                                                       const fs::path& where, std::string* why) {
   std::error_code ec;
   fs::create_directories(where, ec);
   PrivateMountsOnce();

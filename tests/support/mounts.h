@@ -43,11 +43,11 @@ class ScopedMount {
 }  // namespace tessavo::testing
 
 // Skips the current test with `why`, or fails it when CI=true.
-#define TESSAVO_SKIP_OR_FAIL(why)                                                 \
-  do {                                                                            \
-    if (::tessavo::testing::InCi()) {                                             \
-      FAIL() << (why) << " (CI=true: this test must run here)";                   \
-    } else {                                                                      \
-      GTEST_SKIP() << (why);                                                      \
-    }                                                                             \
+#define TESSAVO_SKIP_OR_FAIL(why)                               \
+  do {                                                          \
+    if (::tessavo::testing::InCi()) {                           \
+      FAIL() << (why) << " (CI=true: this test must run here)"; \
+    } else {                                                    \
+      GTEST_SKIP() << (why);                                    \
+    }                                                           \
   } while (0)

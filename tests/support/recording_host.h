@@ -27,7 +27,7 @@ class RecordingHost : public Host, public WizardDialogs {
 
   // Publish log and status window as seen so far.
   std::vector<LogLine> log;
-  std::vector<std::string> status;          // every SetStatus text, in order
+  std::vector<std::string> status;           // every SetStatus text, in order
   std::vector<std::string> status_captions;  // every SetStatusCaption text
   int status_shown = 0;
   int status_closed = 0;

@@ -22,10 +22,10 @@ inline bool RunningInCi() {
 
 // Ends the current test (or fixture SetUp) as skipped, or as failed when CI=true. `reason`
 // says what is missing and how to get it, e.g. "tidy is not installed (scripts/setup)".
-#define SKIP_OR_FAIL(reason)                                                           \
-  do {                                                                                 \
-    if (::tessavo::testing::RunningInCi()) {                                           \
-      GTEST_FAIL() << "would skip, but CI=true forbids skipping: " << (reason);        \
-    }                                                                                  \
-    GTEST_SKIP() << (reason);                                                          \
+#define SKIP_OR_FAIL(reason)                                                    \
+  do {                                                                          \
+    if (::tessavo::testing::RunningInCi()) {                                    \
+      GTEST_FAIL() << "would skip, but CI=true forbids skipping: " << (reason); \
+    }                                                                           \
+    GTEST_SKIP() << (reason);                                                   \
   } while (false)

@@ -36,9 +36,9 @@ class CliUpdateTest : public ::testing::Test {
       : server_([this](const ScriptedHttpServer::Request& r, TTCPBlockSocket& conn) {
           std::string path = r[0].substr(4, r[0].rfind(' ') - 4);
           auto it = files_.find(path);
-          conn.SendString(it == files_.end() ? LengthReply("<html>404 Not Found</html>",
-                                                           "404 Not Found")
-                                             : LengthReply(it->second));
+          conn.SendString(it == files_.end()
+                              ? LengthReply("<html>404 Not Found</html>", "404 Not Found")
+                              : LengthReply(it->second));
           return false;
         }) {}
 
@@ -65,13 +65,14 @@ class CliUpdateTest : public ::testing::Test {
 
     installer_ = cli_ / "installer.sh";
     report_ = cli_ / "installer-report.txt";
-    testing::WriteFile(installer_, "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"arg:$a\"; done; } > '" +
-                                       report_.string() + ".tmp' && mv '" + report_.string() +
-                                       ".tmp' '" + report_.string() + "'\n");
+    testing::WriteFile(installer_,
+                       "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"arg:$a\"; done; } > '" +
+                           report_.string() + ".tmp' && mv '" + report_.string() + ".tmp' '" +
+                           report_.string() + "'\n");
     chmod(installer_.c_str(), 0755);
-    testing::WriteFile(cli_.home() / "tessavo.ini",
-                       "[Updater]\nServer=" + server_.Url("/") + "\nInstaller=" +
-                           installer_.string() + "\nPublicKey=" + public_ + "\n");
+    testing::WriteFile(cli_.home() / "tessavo.ini", "[Updater]\nServer=" + server_.Url("/") +
+                                                        "\nInstaller=" + installer_.string() +
+                                                        "\nPublicKey=" + public_ + "\n");
   }
 
   std::string Report() {
@@ -108,7 +109,8 @@ TEST_F(CliUpdateTest, DownloadsVerifiesAndStartsTheInstaller) {
   EXPECT_EQ(r.status, 0) << testing::Describe(r);
   EXPECT_EQ(r.out,
             "Checking for Updates...\nA newer version of Tessavo is available. Downloading...\n");
-  EXPECT_EQ(Report(), fs::canonical(cli_.dir()).string() + "\narg:updater_200701.dat\narg:VANTRO\n");
+  EXPECT_EQ(Report(),
+            fs::canonical(cli_.dir()).string() + "\narg:updater_200701.dat\narg:VANTRO\n");
   EXPECT_TRUE(testing::ReadFile(cli_ / "updater_200701.dat") == package_);
 }
 
@@ -149,16 +151,18 @@ TEST_F(CliUpdateTest, AnUnreachableServerFails) {
   testing::WriteFile(cli_.home() / "tessavo.ini", "[Updater]\nServer=http://127.0.0.1:1/\n");
   CliResult r = cli_.Run({"update-check"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "Checking for Updates...\n"
-                   "Error. Failed to retrieve version file information from 127.0.0.1:1\n");
+  EXPECT_EQ(r.out,
+            "Checking for Updates...\n"
+            "Error. Failed to retrieve version file information from 127.0.0.1:1\n");
 }
 
 TEST_F(CliUpdateTest, SignToolRefusesBadKeysAndVerifies) {
   int status = -1;
   SignTool({"abc", (cli_ / "release" / "updater_200701.dat").string()}, cli_.dir(), &status);
   EXPECT_EQ(status, 2);
-  std::string out = SignTool({"--verify", public_, (cli_ / "release" / "updater_200701.dat").string()},
-                             cli_.dir(), &status);
+  std::string out =
+      SignTool({"--verify", public_, (cli_ / "release" / "updater_200701.dat").string()},
+               cli_.dir(), &status);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(out, "valid\n");
   testing::WriteFile(cli_ / "release" / "updater_200701.dat", package_ + "x");
@@ -170,9 +174,9 @@ TEST_F(CliUpdateTest, SignToolRefusesBadKeysAndVerifies) {
             (cli_ / "seed.sig").string()},
            cli_.dir(), &status);
   EXPECT_EQ(status, 0);
-  SignTool({secret_, (cli_ / "release" / "updater_200701.dat").string(),
-            (cli_ / "full.sig").string()},
-           cli_.dir(), &status);
+  SignTool(
+      {secret_, (cli_ / "release" / "updater_200701.dat").string(), (cli_ / "full.sig").string()},
+      cli_.dir(), &status);
   EXPECT_TRUE(testing::ReadFile(cli_ / "seed.sig") == testing::ReadFile(cli_ / "full.sig"));
 }
 

@@ -171,9 +171,9 @@ TEST(HttpClientTest, ChunksArrivingByteByByteAreJoined) {
 }
 
 TEST(HttpClientTest, RefusesBadChunkSizes) {
-  for (std::string chunk : {"zz\r\nabc\r\n0\r\n\r\n", "-5\r\nabcde\r\n0\r\n\r\n",
-                            "fffffffffffffffffffff\r\nabc\r\n", "\r\nabc\r\n0\r\n\r\n",
-                            "3\r\nabcX\r\n0\r\n\r\n"}) {
+  for (std::string chunk :
+       {"zz\r\nabc\r\n0\r\n\r\n", "-5\r\nabcde\r\n0\r\n\r\n", "fffffffffffffffffffff\r\nabc\r\n",
+        "\r\nabc\r\n0\r\n\r\n", "3\r\nabcX\r\n0\r\n\r\n"}) {
     ScriptedHttpServer server([chunk](const Request&, TTCPBlockSocket& conn) {
       conn.SendString("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunk);
       return false;
@@ -520,8 +520,8 @@ TEST(HttpClientTest, EndlessHeadersFail) {
 }
 
 TEST(HttpClientTest, ARepliesThatIsNotHttpFails) {
-  for (std::string reply : {"SSH-2.0-OpenSSH\r\n\r\n", "HTTP/1.0 2x0 OK\r\n\r\n",
-                            "HTTP/1.0 2000 OK\r\n\r\n"}) {
+  for (std::string reply :
+       {"SSH-2.0-OpenSSH\r\n\r\n", "HTTP/1.0 2x0 OK\r\n\r\n", "HTTP/1.0 2000 OK\r\n\r\n"}) {
     ScriptedHttpServer server([reply](const Request&, TTCPBlockSocket& conn) {
       conn.SendString(reply);
       return false;
@@ -638,13 +638,11 @@ TEST_F(RealServerTest, PythonHttpServer) {
   // Its banner goes to /dev/null: a closed pipe would end it.
   ASSERT_TRUE(server.Start({"/bin/sh", "-c",
                             "exec /usr/bin/python3 -m http.server --bind 127.0.0.1 --directory '" +
-                                root_.string() + "' " + std::to_string(port) +
-                                " >/dev/null 2>&1"},
+                                root_.string() + "' " + std::to_string(port) + " >/dev/null 2>&1"},
                            false));
   ASSERT_TRUE(testing::WaitForListener(port, 10000)) << "http.server did not start";
   THTTPSend http;
-  ASSERT_TRUE(http.HTTPMethod("GET", "http://127.0.0.1:" + std::to_string(port) +
-                                         "/package.dat"))
+  ASSERT_TRUE(http.HTTPMethod("GET", "http://127.0.0.1:" + std::to_string(port) + "/package.dat"))
       << http.FailReason;
   EXPECT_EQ(http.ResultCode, 200);
   EXPECT_TRUE(Body(http) == binary_);

@@ -110,8 +110,7 @@ inline std::string LengthReply(const std::string& body, const std::string& statu
 
 // Sends `text` in pieces of `piece` bytes with `pause_ms` between them; false when the
 // client went away.
-inline bool SendSlowly(TTCPBlockSocket& conn, const std::string& text, size_t piece,
-                       int pause_ms) {
+inline bool SendSlowly(TTCPBlockSocket& conn, const std::string& text, size_t piece, int pause_ms) {
   for (size_t i = 0; i < text.size(); i += piece) {
     conn.SendString(text.substr(i, piece));
     if (conn.LastError() != 0) return false;

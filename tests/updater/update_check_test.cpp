@@ -71,7 +71,8 @@ class EventHost : public testing::RecordingHost {
 // A package of `size` bytes whose content depends on `seed`.
 std::string MakePackage(size_t size, unsigned seed) {
   std::string out(size, '\0');
-  for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>((i * 131 + seed * 17 + (i >> 7)) & 0xff);
+  for (size_t i = 0; i < size; ++i)
+    out[i] = static_cast<char>((i * 131 + seed * 17 + (i >> 7)) & 0xff);
   return out;
 }
 
@@ -98,9 +99,9 @@ class UpdateCheckTest : public ::testing::Test {
     installer_out_ = temp_ / "installer-ran.txt";
     testing::WriteFile(installer_,
                        "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"arg:$a\"; done; "
-                       "echo \"count:$#\"; } > '" + installer_out_.string() +
-                           ".tmp' && mv '" + installer_out_.string() + ".tmp' '" +
-                           installer_out_.string() + "'\n");
+                       "echo \"count:$#\"; } > '" +
+                           installer_out_.string() + ".tmp' && mv '" + installer_out_.string() +
+                           ".tmp' '" + installer_out_.string() + "'\n");
     chmod(installer_.c_str(), 0755);
     settings_.server = server_.Url("/updates/");
     settings_.installer = installer_;
@@ -225,12 +226,12 @@ TEST_F(UpdateCheckTest, AllRightAsksAndHandsThePackageToTheInstaller) {
   ASSERT_EQ(host_.questions.size(), 1u);
   EXPECT_EQ(host_.questions[0].kind, "yesno");
   EXPECT_EQ(host_.questions[0].text, "Install Updates?");
-  EXPECT_EQ(Paths(), (std::vector<std::string>{"/updates/updater_200701.txt",
-                                               "/updates/updater_200701.dat",
-                                               "/updates/updater_200701.sig"}));
+  EXPECT_EQ(Paths(),
+            (std::vector<std::string>{"/updates/updater_200701.txt", "/updates/updater_200701.dat",
+                                      "/updates/updater_200701.sig"}));
   EXPECT_TRUE(testing::ReadFile(SavedPackage()) == package_);
-  EXPECT_EQ(InstallerReport(), fs::canonical(save_).string() +
-                                   "\narg:updater_200701.dat\narg:VANTRO\ncount:2\n");
+  EXPECT_EQ(InstallerReport(),
+            fs::canonical(save_).string() + "\narg:updater_200701.dat\narg:VANTRO\ncount:2\n");
   ExpectFinishedWithStopDisabled();
   EXPECT_TRUE(host_.errors.empty());
 }
@@ -294,22 +295,25 @@ TEST_F(UpdateCheckTest, EofIsComparedWithoutLetterCaseButExactly) {
 TEST_F(UpdateCheckTest, ShortVersionFileFails) {
   PublishRelease("|9||eof");  // 7 bytes
   EXPECT_EQ(Run(), UpdateOutcome::kFailed);
-  EXPECT_EQ(view_.lines.back(), "Error. Failed to retrieve version file information from 127.0.0.1:" +
-                                    std::to_string(server_.port()));
+  EXPECT_EQ(view_.lines.back(),
+            "Error. Failed to retrieve version file information from 127.0.0.1:" +
+                std::to_string(server_.port()));
 }
 
 TEST_F(UpdateCheckTest, NoServerFails) {
   settings_.server = "http://127.0.0.1:" + std::to_string(testing::FreePort()) + "/";
   EXPECT_EQ(Run(), UpdateOutcome::kFailed);
   EXPECT_EQ(view_.lines.size(), 2u);
-  EXPECT_EQ(view_.lines.back().rfind("Error. Failed to retrieve version file information from 127.0.0.1:", 0), 0u);
+  EXPECT_EQ(view_.lines.back().rfind(
+                "Error. Failed to retrieve version file information from 127.0.0.1:", 0),
+            0u);
   ExpectFinishedWithStopDisabled();
 }
 
 TEST_F(UpdateCheckTest, A404PageNeverInstalls) {
   // The reply code is not tested: the page fails the eof test.
-  Serve("/updates/updater_200701.txt", LengthReply("<html><body>Not Found|10|x</body></html>",
-                                                   "404 Not Found"));
+  Serve("/updates/updater_200701.txt",
+        LengthReply("<html><body>Not Found|10|x</body></html>", "404 Not Found"));
   EXPECT_EQ(Run(), UpdateOutcome::kFailed);
   EXPECT_EQ(view_.lines.back().rfind("Error. Failed to retrieve version file information", 0), 0u);
 
@@ -328,8 +332,8 @@ TEST_F(UpdateCheckTest, A404PageNeverInstalls) {
 TEST_F(UpdateCheckTest, AShortPackageFails) {
   Serve("/updates/updater_200701.dat", LengthReply("123456789"));
   EXPECT_EQ(Run(), UpdateOutcome::kFailed);
-  EXPECT_EQ(view_.lines.back(),
-            "Error. Failed to retrieve update file from 127.0.0.1:" + std::to_string(server_.port()));
+  EXPECT_EQ(view_.lines.back(), "Error. Failed to retrieve update file from 127.0.0.1:" +
+                                    std::to_string(server_.port()));
   EXPECT_FALSE(fs::exists(SavedPackage()));
 }
 
@@ -364,8 +368,7 @@ TEST_F(UpdateCheckTest, Md5InCapitalsAndANegativeCrcAreAccepted) {
 
   // The signed value itself (negative) does not match.
   PublishRelease("Tessavo|10|2007|01|" +
-                 std::to_string(CrcToSigned(CalculateCRC32String(package_))) + "|" + md5 +
-                 "|eof");
+                 std::to_string(CrcToSigned(CalculateCRC32String(package_))) + "|" + md5 + "|eof");
   EXPECT_EQ(Run(), UpdateOutcome::kFailed);
   EXPECT_EQ(view_.lines.back(), kRefused);
 }
@@ -469,11 +472,13 @@ TEST_F(UpdateCheckTest, ANonNumberVersionShowsAnErrorBox) {
   EXPECT_EQ(host_.errors, std::vector<std::string>{"'ten' is not a valid integer value"});
   EXPECT_EQ(view_.lines, std::vector<std::string>{kChecking});
   ExpectFinishedWithStopDisabled();
-  for (std::string field : {" 10", "10 ", "1 0", "", "0x10", "10.0", "--1", "99999999999999999999"}) {
+  for (std::string field :
+       {" 10", "10 ", "1 0", "", "0x10", "10.0", "--1", "99999999999999999999"}) {
     host_.errors.clear();
     PublishRelease("x|" + field + "|a|b|1|m|eof");
     EXPECT_EQ(Run(), UpdateOutcome::kFailed) << field;
-    EXPECT_EQ(host_.errors, std::vector<std::string>{"'" + field + "' is not a valid integer value"});
+    EXPECT_EQ(host_.errors,
+              std::vector<std::string>{"'" + field + "' is not a valid integer value"});
   }
 }
 
@@ -589,7 +594,8 @@ TEST(UpdaterSettingsTest, DefaultsAndTheSettingsFile) {
   std::string hex(64, 'a');
   testing::WriteFile(temp / "tessavo.ini",
                      "[Form]\nServer=http://wrong/\n[updater]\n server = http://127.0.0.1:81/u/ \n"
-                     "INSTALLER=/opt/inst\nPublicKey=" + hex + "\n[Other]\nInstaller=/x\n");
+                     "INSTALLER=/opt/inst\nPublicKey=" +
+                         hex + "\n[Other]\nInstaller=/x\n");
   UpdaterSettings s = ReadUpdaterSettings(temp / "tessavo.ini");
   EXPECT_EQ(s.server, "http://127.0.0.1:81/u/");
   EXPECT_EQ(s.installer, "/opt/inst");
@@ -602,8 +608,7 @@ TEST(UpdaterSettingsTest, DefaultsAndTheSettingsFile) {
 }
 
 TEST(UpdaterSettingsTest, VersionFieldsArePaddedAndCut) {
-  EXPECT_EQ(SplitVersionFields("a|b"),
-            (std::vector<std::string>{"a", "b", "", "", "", "", ""}));
+  EXPECT_EQ(SplitVersionFields("a|b"), (std::vector<std::string>{"a", "b", "", "", "", "", ""}));
   EXPECT_EQ(SplitVersionFields("1|2|3|4|5|6|7|8|9"),
             (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7"}));
   EXPECT_EQ(SplitVersionFields("no bars").size(), 7u);

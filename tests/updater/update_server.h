@@ -45,8 +45,8 @@ class UpdateServer {
   int port() const { return server_.port(); }
   const std::string& package() const { return package_; }
   std::string PublicKeyHex() const {
-    return ToHex(std::string_view(reinterpret_cast<const char*>(public_key_.data()),
-                                  public_key_.size()));
+    return ToHex(
+        std::string_view(reinterpret_cast<const char*>(public_key_.data()), public_key_.size()));
   }
   std::vector<std::string> paths() { return server_.paths(); }
 
@@ -54,8 +54,7 @@ class UpdateServer {
   std::string VersionFile(int version) const {
     int64_t crc = CrcToSigned(CalculateCRC32String(package_));
     return "Tessavo|" + std::to_string(version) + "|2007|01|" +
-           std::to_string(crc < 0 ? -crc : crc) + "|" + DigestToHex(DigestMD5(package_)) +
-           "|eof";
+           std::to_string(crc < 0 ? -crc : crc) + "|" + DigestToHex(DigestMD5(package_)) + "|eof";
   }
   // Serves the version file of `version`, the package and its valid signature.
   void PublishRelease(int version) {
@@ -118,9 +117,11 @@ class UpdateServer {
 inline std::filesystem::path WriteFakeInstaller(const std::filesystem::path& folder,
                                                 const std::filesystem::path& report) {
   std::filesystem::path installer = folder / "fake-installer";
-  WriteFile(installer, "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"arg:$a\"; done; "
-                       "echo \"count:$#\"; } > '" + report.string() + ".tmp' && mv '" +
-                           report.string() + ".tmp' '" + report.string() + "'\n");
+  WriteFile(installer,
+            "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"arg:$a\"; done; "
+            "echo \"count:$#\"; } > '" +
+                report.string() + ".tmp' && mv '" + report.string() + ".tmp' '" + report.string() +
+                "'\n");
   chmod(installer.c_str(), 0755);
   return installer;
 }

@@ -83,7 +83,8 @@ BlogOptionsRec TBackupBlogForm::OptionsRec() const {
 
 void TBackupBlogForm::btnLocationClick() {
   QString start = edLocation->text();
-  if (start.isEmpty() || !QDir(start).exists()) start = QString::fromStdString(ProgramFolder().string());
+  if (start.isEmpty() || !QDir(start).exists())
+    start = QString::fromStdString(ProgramFolder().string());
   QString chosen = desktop::Dialogs().ChooseFolder(this, start);
   if (!chosen.isEmpty()) edLocation->setText(QDir::toNativeSeparators(chosen));
 }

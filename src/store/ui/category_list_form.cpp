@@ -6,12 +6,12 @@
 #include <QTableView>
 
 #include "desktop/dialog_runner.h"
+#include "desktop/help.h"
 #include "desktop/list_models.h"
 #include "desktop/look.h"
 #include "desktop/option_font.h"
 #include "desktop/session_settings.h"
 #include "editor/entry_form.h"
-#include "desktop/help.h"
 #include "store/blog.h"
 #include "util/host.h"
 

@@ -15,8 +15,8 @@ std::vector<std::string> BuildList(const std::string& entry_prefix) {
     for (const char* i : items) l.push_back(entry_prefix + i);
   };
   add({"--- COMMANDS ---", "IFNOTBLANK~~field1~~result1", "IFBLANK~~field1~~result1", "RANDOM"});
-  add({"--- PAGE TYPES (Resolves to TRUE or BLANK) ---", "ISHOMEPAGE", "ISINDEXPAGE",
-       "ISENTRYPAGE", "ISARTICLEPAGE", "ISSTATICPAGE", "ISHIDDENPAGE"});
+  add({"--- PAGE TYPES (Resolves to TRUE or BLANK) ---", "ISHOMEPAGE", "ISINDEXPAGE", "ISENTRYPAGE",
+       "ISARTICLEPAGE", "ISSTATICPAGE", "ISHIDDENPAGE"});
   add({"--- INDEX PAGE ITEMS ---", "mainpage.title", "mainpage.url", "mainpage.about"});
   add({"--- INDEX PAGE ITEMS (CSS) ---", "mainpage.title.css", "mainpage.url.css",
        "mainpage.about.css"});
@@ -42,15 +42,14 @@ std::vector<std::string> BuildList(const std::string& entry_prefix) {
        "linkto.index.articles", "linkto.index.by.month", "linkto.prior", "linkto.next",
        "linkto.parent", "linkto.index.category"});
   add({"--- LINKS TO ITEMS (CSS) ---", "linkto.index.mainpage.css",
-       "linkto.index.recententries.css", "linkto.index.articles.css",
-       "linkto.index.by.month.css", "linkto.prior.css", "linkto.next.css", "linkto.parent.css",
-       "linkto.index.category.css"});
+       "linkto.index.recententries.css", "linkto.index.articles.css", "linkto.index.by.month.css",
+       "linkto.prior.css", "linkto.next.css", "linkto.parent.css", "linkto.index.category.css"});
   add({"--- EXTERNAL LINKS ---", "linkto.parent.site"});
   add({"--- EXTERNAL LINKS (CSS) ---", "linkto.parent.site.css"});
   add({"--- HREF LINKS TO ITEMS ---", "linkto.index.mainpage.href",
        "linkto.index.recententries.href", "linkto.index.articles.href",
-       "linkto.index.by.month.href", "linkto.prior.href", "linkto.next.href",
-       "linkto.parent.href", "linkto.rss20.href", "linkto.rss091.href"});
+       "linkto.index.by.month.href", "linkto.prior.href", "linkto.next.href", "linkto.parent.href",
+       "linkto.rss20.href", "linkto.rss091.href"});
   add({"--- CUSTOM FIELDS ---", "custom.tag.1", "custom.tag.2", "custom.tag.3", "custom.tag.4",
        "custom.tag.5", "custom.tag.6", "custom.tag.7", "custom.tag.8", "custom.tag.9",
        "custom.tag.10", ""});

@@ -32,23 +32,22 @@ TEST(InsertListTest, EverySliceTabHasTheSameHundredAndFourteenEntries) {
 
 TEST(InsertListTest, HeadingsStandInOrder) {
   const auto& list = InsertListEntries(2);
-  const std::vector<std::string> headings = {
-      "--- COMMANDS ---",
-      "--- PAGE TYPES (Resolves to TRUE or BLANK) ---",
-      "--- INDEX PAGE ITEMS ---",
-      "--- INDEX PAGE ITEMS (CSS) ---",
-      "--- CURRENT PAGE ITEMS ---",
-      "--- CURRENT PAGE ITEMS (CSS) ---",
-      "--- ENTRY ITEMS ---",
-      "--- ENTRY ITEMS (CSS) ---",
-      "-- LISTS OF ITEMS ---",
-      "-- LISTS OF ITEMS (CSS) ---",
-      "--- LINKS TO ITEMS ---",
-      "--- LINKS TO ITEMS (CSS) ---",
-      "--- EXTERNAL LINKS ---",
-      "--- EXTERNAL LINKS (CSS) ---",
-      "--- HREF LINKS TO ITEMS ---",
-      "--- CUSTOM FIELDS ---"};
+  const std::vector<std::string> headings = {"--- COMMANDS ---",
+                                             "--- PAGE TYPES (Resolves to TRUE or BLANK) ---",
+                                             "--- INDEX PAGE ITEMS ---",
+                                             "--- INDEX PAGE ITEMS (CSS) ---",
+                                             "--- CURRENT PAGE ITEMS ---",
+                                             "--- CURRENT PAGE ITEMS (CSS) ---",
+                                             "--- ENTRY ITEMS ---",
+                                             "--- ENTRY ITEMS (CSS) ---",
+                                             "-- LISTS OF ITEMS ---",
+                                             "-- LISTS OF ITEMS (CSS) ---",
+                                             "--- LINKS TO ITEMS ---",
+                                             "--- LINKS TO ITEMS (CSS) ---",
+                                             "--- EXTERNAL LINKS ---",
+                                             "--- EXTERNAL LINKS (CSS) ---",
+                                             "--- HREF LINKS TO ITEMS ---",
+                                             "--- CUSTOM FIELDS ---"};
   std::vector<std::string> found;
   for (const auto& e : list) {
     if (IsInsertHeading(e)) found.push_back(e);
@@ -73,19 +72,17 @@ TEST(InsertListTest, GroupsHoldTheirNamesInOrder) {
   EXPECT_EQ(after("--- CURRENT PAGE ITEMS (CSS) ---", 4),
             (std::vector<std::string>{"thispage.title.css", "thispage.menutree.css",
                                       "links.navbar.column", "links.navbar.row"}));
-  EXPECT_EQ(after("--- ENTRY ITEMS (CSS) ---", 6),
-            (std::vector<std::string>{"entry.title.css", "entry.date.css", "entry.date.words.css",
-                                      "entry.text.css", "entry.url.related.css",
-                                      "entry.sidebar.css"}));
+  EXPECT_EQ(
+      after("--- ENTRY ITEMS (CSS) ---", 6),
+      (std::vector<std::string>{"entry.title.css", "entry.date.css", "entry.date.words.css",
+                                "entry.text.css", "entry.url.related.css", "entry.sidebar.css"}));
   EXPECT_EQ(after("-- LISTS OF ITEMS (CSS) ---", 8),
-            (std::vector<std::string>{
-                "links.by.month.column.css", "links.by.month.row.css",
-                "links.by.category.column.css", "links.by.category.row.css",
-                "links.static.column.css", "links.static.row.css", "links.articles.column.css",
-                "links.articles.row.css"}));
+            (std::vector<std::string>{"links.by.month.column.css", "links.by.month.row.css",
+                                      "links.by.category.column.css", "links.by.category.row.css",
+                                      "links.static.column.css", "links.static.row.css",
+                                      "links.articles.column.css", "links.articles.row.css"}));
   EXPECT_EQ(after("--- LINKS TO ITEMS (CSS) ---", 8),
-            (std::vector<std::string>{"linkto.index.mainpage.css",
-                                      "linkto.index.recententries.css",
+            (std::vector<std::string>{"linkto.index.mainpage.css", "linkto.index.recententries.css",
                                       "linkto.index.articles.css", "linkto.index.by.month.css",
                                       "linkto.prior.css", "linkto.next.css", "linkto.parent.css",
                                       "linkto.index.category.css"}));

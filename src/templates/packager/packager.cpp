@@ -19,10 +19,10 @@ namespace {
 constexpr const char* kNewPackageStatus = "New Template Package";
 
 // The names of page templates 2 to 6 in the questions of Reset and Clear.
-constexpr std::array<const char*, 5> kResetNames = {"Home Page", "Archive Index",
-                                                    "Archive Entry", "Article", "Static"};
-constexpr std::array<const char*, 5> kClearNames = {"Home Page", "Archive Index",
-                                                    "Archive Entries", "Article", "Static"};
+constexpr std::array<const char*, 5> kResetNames = {"Home Page", "Archive Index", "Archive Entry",
+                                                    "Article", "Static"};
+constexpr std::array<const char*, 5> kClearNames = {"Home Page", "Archive Index", "Archive Entries",
+                                                    "Article", "Static"};
 
 bool IsResettable(int k) { return k >= kTemplateHomePage && k <= kTemplateStaticPages; }
 
@@ -52,13 +52,20 @@ void TemplatePackager::SetSliceText(int slice, std::string text) {
 
 std::string TemplatePackager::WhichPageLabel(int k) {
   switch (k) {
-    case 1: return "Default Template";
-    case 2: return "Index Template";
-    case 3: return "Section Index Template";
-    case 4: return "Section Entry Template";
-    case 5: return "Article Template";
-    case 6: return "Static Template";
-    default: return "Error";
+    case 1:
+      return "Default Template";
+    case 2:
+      return "Index Template";
+    case 3:
+      return "Section Index Template";
+    case 4:
+      return "Section Entry Template";
+    case 5:
+      return "Article Template";
+    case 6:
+      return "Static Template";
+    default:
+      return "Error";
   }
 }
 
@@ -211,8 +218,9 @@ void TemplatePackager::Open() {
       host_.ShowInformation("Error. Template Package " + edit_file_name_ +
                             " is damaged and can not be edited. Sorry");
     } else {
-      host_.ShowInformation("Error. Template Package " + edit_file_name_ + " is damaged at record " +
-                            std::to_string(damage) + " and can not be edited. Sorry");
+      host_.ShowInformation("Error. Template Package " + edit_file_name_ +
+                            " is damaged at record " + std::to_string(damage) +
+                            " and can not be edited. Sorry");
     }
     StartNewPackage();
     return;
@@ -307,8 +315,8 @@ void TemplatePackager::ClearTemplate(int k) {
 
 // --- Insert --------------------------------------------------------------------------------
 
-bool TemplatePackager::Insert(int slice, int entry, std::size_t sel_start,
-                              std::size_t sel_length, std::size_t* caret) {
+bool TemplatePackager::Insert(int slice, int entry, std::size_t sel_start, std::size_t sel_length,
+                              std::size_t* caret) {
   if (slice < 1 || slice > 6) return false;
   const std::vector<std::string>& list = InsertListEntries(slice);
   if (entry < 0 || static_cast<std::size_t>(entry) >= list.size()) return false;

@@ -1,7 +1,7 @@
 #include "templates/packager/packager.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -240,8 +240,8 @@ TEST_F(PackagerTest, OpenOfANineLinePackageGivesTheMessageAndANewPackage) {
   const fs::path path = WritePackage(dir / "nine.tem", lines);
   OpenPackage(path);
   ASSERT_EQ(host.informations.size(), 1u);
-  EXPECT_EQ(host.informations[0],
-            "Error. Template Package " + path.string() + " is damaged and can not be edited. Sorry");
+  EXPECT_EQ(host.informations[0], "Error. Template Package " + path.string() +
+                                      " is damaged and can not be edited. Sorry");
   EXPECT_EQ(packager.EditFileName(), "");
   EXPECT_EQ(packager.Status(), "New Template Package");
   EXPECT_EQ(packager.EditLines().size(), 10u);
@@ -308,7 +308,9 @@ TEST_F(PackagerTest, SaveWritesTheChangedPackage) {
   packager.Save();
   PackageLines saved = SplitPackageLines(ReadFile(path));
   EXPECT_EQ(saved[1], BuildTemplateRecord(packager.EditFields()));
-  EXPECT_NE(saved[1].find("each\x03\x02" "entry"), std::string::npos);
+  EXPECT_NE(saved[1].find("each\x03\x02"
+                          "entry"),
+            std::string::npos);
   EXPECT_EQ(ReadFile(path), packager.SavedText());
   EXPECT_FALSE(packager.IsChanged());
 }
@@ -384,12 +386,15 @@ TEST_F(PackagerTest, SaveOfANeverSavedPackageIsSaveAs) {
   EXPECT_EQ(packager.EditFileName(), (dir / "first.tem").string());
 }
 
-// --- Reset and clear ------------------------------------------------------------------------------
+// --- Reset and clear
+// ------------------------------------------------------------------------------
 
 TEST_F(PackagerTest, ResetAndClearQuestions) {
   EXPECT_EQ(TemplatePackager::ResetQuestion(2), "Reset Home Page template to Default template?");
-  EXPECT_EQ(TemplatePackager::ResetQuestion(3), "Reset Archive Index template to Default template?");
-  EXPECT_EQ(TemplatePackager::ResetQuestion(4), "Reset Archive Entry template to Default template?");
+  EXPECT_EQ(TemplatePackager::ResetQuestion(3),
+            "Reset Archive Index template to Default template?");
+  EXPECT_EQ(TemplatePackager::ResetQuestion(4),
+            "Reset Archive Entry template to Default template?");
   EXPECT_EQ(TemplatePackager::ResetQuestion(5), "Reset Article template to Default template?");
   EXPECT_EQ(TemplatePackager::ResetQuestion(6), "Reset Static template to Default template?");
   EXPECT_EQ(TemplatePackager::ClearQuestion(2), "Clear Home Page template?");
@@ -448,7 +453,8 @@ TEST_F(PackagerTest, ResetHomePageThenSaveGivesAPackageTheGeneratorAndOpenAccept
   EXPECT_EQ(saved[2].substr(1), saved[1].substr(1));
   TemplateFields home = SplitTemplateRecord(saved[2]);
   TemplateFields layout = SplitTemplateRecord(saved[1]);
-  for (int s = 1; s <= 9; ++s) EXPECT_EQ(home[static_cast<size_t>(s)], layout[static_cast<size_t>(s)]);
+  for (int s = 1; s <= 9; ++s)
+    EXPECT_EQ(home[static_cast<size_t>(s)], layout[static_cast<size_t>(s)]);
 
   // Open takes it without a message...
   RecordingHost other_host;
@@ -541,7 +547,8 @@ TEST_F(PackagerTest, InsertingWithAHeadingOrAnEntryItemOutsideTheEntrySlicesDoes
 TEST_F(PackagerTest, AddFileAppendsTheWholeFileAsHexAndAcceptsARepeatedName) {
   const std::string bytes("GIF89a\x00\x01\xff\r\n", 11);
   WriteFile(dir / "pics" / " logo.gif ", bytes);
-  dialogs.answers = {(dir / "pics" / " logo.gif ").string(), (dir / "pics" / " logo.gif ").string()};
+  dialogs.answers = {(dir / "pics" / " logo.gif ").string(),
+                     (dir / "pics" / " logo.gif ").string()};
   packager.AddFile();
   packager.AddFile();
   ASSERT_EQ(dialogs.asked.size(), 2u);
@@ -549,7 +556,10 @@ TEST_F(PackagerTest, AddFileAppendsTheWholeFileAsHexAndAcceptsARepeatedName) {
             "Pictures|*.gif;*.jpg;*.png|Programs|*.exe;*.zip|All Files|*.*");
   EXPECT_EQ(dialogs.asked[0].folder, dir.path().string());
   ASSERT_EQ(packager.EditLines().size(), 12u);
-  const std::string expected = "A" + kSep + "logo.gif" + kSep + "474946383961" "0001FF0D0A" + kSep;
+  const std::string expected = "A" + kSep + "logo.gif" + kSep +
+                               "474946383961"
+                               "0001FF0D0A" +
+                               kSep;
   EXPECT_EQ(packager.EditLines()[10], expected);
   EXPECT_EQ(packager.EditLines()[11], expected);
   ASSERT_EQ(packager.FileList().size(), 2u);
@@ -616,7 +626,7 @@ TEST_F(PackagerTest, ExtractFileWritesTheDecodedBytes) {
 
 TEST_F(PackagerTest, ExtractOfABadRecordWritesNothingAndSaysNothing) {
   PackageLines lines = MarkedPackage({1});
-  lines.push_back("A" + kSep + "short" + kSep);     // 9 characters: not usable
+  lines.push_back("A" + kSep + "short" + kSep);                    // 9 characters: not usable
   lines.push_back("A" + kSep + "bad.gif" + kSep + "4G4G" + kSep);  // not hexadecimal
   OpenPackage(WritePackage(dir / "m.tem", lines));
   ASSERT_EQ(packager.FileList().size(), 3u);

@@ -67,15 +67,15 @@ class PackagerTest : public ::testing::Test {
 };
 
 // Skips a test that needs a tool which is missing; under CI=true the test fails instead.
-#define TESSAVO_REQUIRE_TOOL(tool)                                                      \
-  do {                                                                                  \
-    if (std::system("command -v " tool " >/dev/null 2>&1") != 0) {                      \
-      const char* ci = std::getenv("CI");                                               \
-      if (ci != nullptr && std::string(ci) == "true") {                                 \
-        FAIL() << tool " is missing: run scripts/setup";                                \
-      }                                                                                 \
-      GTEST_SKIP() << tool " is not installed (scripts/setup installs it)";             \
-    }                                                                                   \
+#define TESSAVO_REQUIRE_TOOL(tool)                                          \
+  do {                                                                      \
+    if (std::system("command -v " tool " >/dev/null 2>&1") != 0) {          \
+      const char* ci = std::getenv("CI");                                   \
+      if (ci != nullptr && std::string(ci) == "true") {                     \
+        FAIL() << tool " is missing: run scripts/setup";                    \
+      }                                                                     \
+      GTEST_SKIP() << tool " is not installed (scripts/setup installs it)"; \
+    }                                                                       \
   } while (false)
 
 }  // namespace tessavo::testing

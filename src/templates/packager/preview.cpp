@@ -150,10 +150,17 @@ std::string BuildPreviewIndexPage(const std::string& package_name) {
   std::string name;
   for (char c : package_name) {
     switch (c) {
-      case '&': name += "&amp;"; break;
-      case '<': name += "&lt;"; break;
-      case '>': name += "&gt;"; break;
-      default: name += c;
+      case '&':
+        name += "&amp;";
+        break;
+      case '<':
+        name += "&lt;";
+        break;
+      case '>':
+        name += "&gt;";
+        break;
+      default:
+        name += c;
     }
   }
   std::string page = "<HTML><BODY>";

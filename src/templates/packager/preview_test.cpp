@@ -51,9 +51,10 @@ std::string SampleTextOf(std::string name) {
   };
   drop(".css");
   // The older names of the prior, next and parent links.
-  for (auto [old_name, now] : {std::pair<std::string, std::string>{"linkto.prior.month", "linkto.prior"},
-                               {"linkto.next.month", "linkto.next"},
-                               {"linkto.parent.by.month", "linkto.parent"}}) {
+  for (auto [old_name, now] :
+       {std::pair<std::string, std::string>{"linkto.prior.month", "linkto.prior"},
+        {"linkto.next.month", "linkto.next"},
+        {"linkto.parent.by.month", "linkto.parent"}}) {
     if (name.rfind(old_name, 0) == 0) name = now + name.substr(old_name.size());
   }
   std::string text = "var_";
@@ -100,7 +101,8 @@ TEST(PreviewSamplesTest, LinksAndListsAreAnchorsWithTheRealClasses) {
   EXPECT_EQ(s.page.menu_tree,
             "<A HREF=\"#\" class=\"menulink\">var_thispage_menutree</A> : "
             "<A HREF=\"#\" class=\"menulink\">var_thispage_menutree</A>");
-  EXPECT_EQ(s.global.recent_link, "<A HREF=\"#\" class=\"navbtn\">var_linkto_index_recententries</A>");
+  EXPECT_EQ(s.global.recent_link,
+            "<A HREF=\"#\" class=\"navbtn\">var_linkto_index_recententries</A>");
   EXPECT_NE(s.entry.entry_url_related.find("class=\"entrylink\""), std::string::npos);
   EXPECT_EQ(Count(s.entry.entry_text, "<P>"), 1);
   EXPECT_GT(s.entry.entry_text.size(), 100u);
@@ -124,17 +126,19 @@ TEST(PreviewPagesTest, PagesTakeTheirSlicesAndTheirPageKind) {
     for (int s = 1; s <= 6; ++s) {
       f[static_cast<size_t>(s)] = "[" + std::to_string(s) + "]";
     }
-    f[1] += "[%IFNOTBLANK~~[%ISHOMEPAGE%]~~home%][%IFNOTBLANK~~[%ISINDEXPAGE%]~~index%]"
-            "[%IFNOTBLANK~~[%ISENTRYPAGE%]~~entry%][%IFNOTBLANK~~[%ISARTICLEPAGE%]~~article%]"
-            "[%IFNOTBLANK~~[%ISSTATICPAGE%]~~static%][%IFNOTBLANK~~[%ISHIDDENPAGE%]~~hidden%]";
+    f[1] +=
+        "[%IFNOTBLANK~~[%ISHOMEPAGE%]~~home%][%IFNOTBLANK~~[%ISINDEXPAGE%]~~index%]"
+        "[%IFNOTBLANK~~[%ISENTRYPAGE%]~~entry%][%IFNOTBLANK~~[%ISARTICLEPAGE%]~~article%]"
+        "[%IFNOTBLANK~~[%ISSTATICPAGE%]~~static%][%IFNOTBLANK~~[%ISHIDDENPAGE%]~~hidden%]";
     f[4] += "[%entry.title%]";
   }
   const PreviewSamples samples = MakePreviewSamples();
   const std::vector<std::string> kinds = {"", "home", "index", "entry", "article", "static"};
   for (int n = 1; n <= 6; ++n) {
     EXPECT_EQ(BuildPreviewArticlePage(t, n, samples), "[1]" + kinds[n - 1] + "[2][6]") << n;
-    EXPECT_EQ(BuildPreviewEntriesPage(t, n, samples),
-              "[1]" + kinds[n - 1] + "[3][4]var_entry_title[4]var_entry_title[4]var_entry_title[5][6]")
+    EXPECT_EQ(
+        BuildPreviewEntriesPage(t, n, samples),
+        "[1]" + kinds[n - 1] + "[3][4]var_entry_title[4]var_entry_title[4]var_entry_title[5][6]")
         << n;
   }
 }
@@ -194,9 +198,9 @@ TEST_F(PreviewTest, StatusLinesReportEveryStep) {
   WriteFile(dir / "mine.tem", std::string(BuiltInPackageText()));
   OpenPackage(dir / "mine.tem");
   packager.Preview();
-  std::vector<std::string> expected = {"Building Preview Pages",     "Extracting clear.gif",
-                                       "Extracting xml.gif",         "Extracting tag.gif",
-                                       "Extracting leftside.jpg",    "Extracting default.css"};
+  std::vector<std::string> expected = {"Building Preview Pages",  "Extracting clear.gif",
+                                       "Extracting xml.gif",      "Extracting tag.gif",
+                                       "Extracting leftside.jpg", "Extracting default.css"};
   for (int n = 1; n <= 6; ++n) {
     expected.push_back("Building " + std::to_string(n) + "article.html");
     expected.push_back("Building " + std::to_string(n) + "entries.html");
@@ -224,8 +228,10 @@ TEST_F(PreviewTest, TheBuiltInPackagePreviewsAsTwelveTidyPagesWithTheSamples) {
 
   // Each variable the default layout uses shows its sample where the layout shows it.
   const std::vector<std::string> everywhere = {
-      "<title>var_thispage_title</title>", "var_thispage_metatag_keywords",
-      "var_thispage_metatag_description", "<span class=\"maintitle\">var_mainpage_title</span>",
+      "<title>var_thispage_title</title>",
+      "var_thispage_metatag_keywords",
+      "var_thispage_metatag_description",
+      "<span class=\"maintitle\">var_mainpage_title</span>",
       "<A HREF=\"#\" class=\"navbtn\">var_links_navbar_column</A><BR>",
       "<A HREF=\"#\" class=\"menulink\">var_thispage_menutree</A> : ",
       "<span class=\"entrytitle\">var_entry_title</span>",

@@ -15,9 +15,9 @@
 #include "desktop/scripted_dialogs.h"
 #include "desktop/session_settings.h"
 #include "generator/run.h"
+#include "recording_host.h"
 #include "store/blog.h"
 #include "store/options.h"
-#include "recording_host.h"
 #include "temp_dir.h"
 #include "templates/package.h"
 #include "templates/ui/packager_form.h"
@@ -73,8 +73,8 @@ class PackagerFormTest : public QObject {
     QCOMPARE(f.lblWhichPage->text(), QString("Default Template"));
     QCOMPARE(f.PageControl1->currentWidget(), f.tabSlices);
     QCOMPARE(f.pageSlices->count(), 6);
-    const QStringList tabs = {"Start of Page", "Article", "Before Entries",
-                              "Each Entry", "After Entries", "End of Page"};
+    const QStringList tabs = {"Start of Page", "Article",       "Before Entries",
+                              "Each Entry",    "After Entries", "End of Page"};
     for (int i = 0; i < 6; ++i) {
       QCOMPARE(f.pageSlices->tabText(i), tabs[i]);
       QCOMPARE(f.cbVariables[size_t(i)]->count(), 114);
@@ -213,7 +213,8 @@ class PackagerFormTest : public QObject {
     t[1] = "<html>\r\n<body>\r\n";
     t[6] = "</body>\n</html>\n";
     lines[1] = BuildTemplateRecord(t);
-    const auto path = tessavo::testing::WriteFile(home_->path() / "crlf.tem", JoinPackageLines(lines));
+    const auto path =
+        tessavo::testing::WriteFile(home_->path() / "crlf.tem", JoinPackageLines(lines));
     TTemplatePackagerForm f(&settings_);
     dialogs_->files = {Q(path)};
     f.btnOpen->click();

@@ -124,7 +124,8 @@ class TemplateFormTest : public QObject {
 
   void importingANonTemFileStoresItUnderATemName() {
     ThreePackages();
-    fs::path source = tessavo::testing::WriteFile(elsewhere_->path() / "Design.txt", Package("Imported"));
+    fs::path source =
+        tessavo::testing::WriteFile(elsewhere_->path() / "Design.txt", Package("Imported"));
     TOptTemplateForm f;
     f.setOptionsRec(NewBlogOptions());
     dialogs_->files = {Q(source)};
@@ -146,14 +147,17 @@ class TemplateFormTest : public QObject {
 
   void importingTheSameNameTwiceListsItTwice() {
     ThreePackages();
-    fs::path a = tessavo::testing::WriteFile(elsewhere_->path() / "one" / "same.tem", Package("first"));
-    fs::path b = tessavo::testing::WriteFile(elsewhere_->path() / "two" / "same.tem", Package("second"));
+    fs::path a =
+        tessavo::testing::WriteFile(elsewhere_->path() / "one" / "same.tem", Package("first"));
+    fs::path b =
+        tessavo::testing::WriteFile(elsewhere_->path() / "two" / "same.tem", Package("second"));
     TOptTemplateForm f;
     f.setOptionsRec(NewBlogOptions());
     dialogs_->files = {Q(a), Q(b)};
     f.btnAddNewTemplates->click();
     f.btnAddNewTemplates->click();
-    QCOMPARE(Listed(f), (QStringList{"@default.tem", "autumn.tem", "same.tem", "same.tem", "Zinc.tem"}));
+    QCOMPARE(Listed(f),
+             (QStringList{"@default.tem", "autumn.tem", "same.tem", "same.tem", "Zinc.tem"}));
     QCOMPARE(tessavo::testing::ReadFile(home_->path() / "same.tem"), Package("second"));
     QCOMPARE(f.cbTemplateList->currentText(), QString("@default.tem"));
   }
@@ -175,7 +179,8 @@ class TemplateFormTest : public QObject {
     ThreePackages();
     PackageLines bad = NewPackageLines();
     bad[5] = "6" + bad[5].substr(1);
-    fs::path file = tessavo::testing::WriteFile(elsewhere_->path() / "broken.tem", JoinPackageLines(bad));
+    fs::path file =
+        tessavo::testing::WriteFile(elsewhere_->path() / "broken.tem", JoinPackageLines(bad));
     fs::path tiny = tessavo::testing::WriteFile(elsewhere_->path() / "tiny.tem", "0\r\n1\r\n");
     TOptTemplateForm f;
     f.setOptionsRec(NewBlogOptions());
@@ -194,7 +199,8 @@ class TemplateFormTest : public QObject {
 
   void cancelAfterAnImportKeepsTheOptionAndTheCopiedFile() {
     ThreePackages();
-    fs::path source = tessavo::testing::WriteFile(elsewhere_->path() / "fresh.tem", Package("Fresh"));
+    fs::path source =
+        tessavo::testing::WriteFile(elsewhere_->path() / "fresh.tem", Package("Fresh"));
     BlogOptionsRec r = NewBlogOptions();
     const BlogOptionsRec before = r;
     dialogs_->files = {Q(source)};

@@ -47,8 +47,8 @@ TUpdaterForm1::TUpdaterForm1(const desktop::SessionSettings* settings, QWidget* 
   }
   host_ = std::make_unique<Host>(this);
   UpdateView& view = *this;
-  check_ = std::make_unique<UpdateCheck>(*host_, view,
-                                         ReadUpdaterSettings(desktop::SettingsFilePath()));
+  check_ =
+      std::make_unique<UpdateCheck>(*host_, view, ReadUpdaterSettings(desktop::SettingsFilePath()));
 }
 
 TUpdaterForm1::~TUpdaterForm1() = default;
