@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 
 static void InitTessavoResources() { Q_INIT_RESOURCE(tessavo); }
 
@@ -41,6 +44,28 @@ void TopBar::paintEvent(QPaintEvent*) {
 }
 
 void TopBar::contextMenuEvent(QContextMenuEvent* event) { emit rightClicked(event->globalPos()); }
+
+QLabel* LayOutTitlePanel(TopBar* panel, const QString& title,
+                         std::initializer_list<QPushButton*> buttons) {
+  auto* label = new QLabel(title, panel);
+  label->setObjectName("lblTitle");
+  QFont font = label->font();
+  font.setBold(true);
+  font.setPointSize(font.pointSize() + 4);
+  label->setFont(font);
+  label->setStyleSheet("color: white;");
+  auto* bar = new QHBoxLayout(panel);
+  bar->setContentsMargins(10, 4, 8, 4);
+  bar->setSpacing(6);
+  bar->addWidget(label);
+  bar->addStretch();
+  for (QPushButton* b : buttons) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    bar->addWidget(b);
+  }
+  return label;
+}
 
 QString DialogFilter(const QString& pipe_filter) {
   QStringList parts = pipe_filter.split('|');

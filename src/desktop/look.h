@@ -4,6 +4,10 @@
 
 #include <QPixmap>
 #include <QWidget>
+#include <initializer_list>
+
+class QLabel;
+class QPushButton;
 
 namespace tessavo::desktop {
 
@@ -26,6 +30,12 @@ class TopBar : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 };
+
+// Lays `panel` out as a dialog's title panel: `title` in large bold white type on the left
+// (a label named "lblTitle", returned), then `buttons` on the right. The buttons never take
+// Enter from a text field of the dialog.
+QLabel* LayOutTitlePanel(TopBar* panel, const QString& title,
+                         std::initializer_list<QPushButton*> buttons);
 
 // Turns a filter written "Caption|*.a;*.b|Caption|*.*" into the form file dialogs take.
 QString DialogFilter(const QString& pipe_filter);

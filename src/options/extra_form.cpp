@@ -39,28 +39,13 @@ TOptExtraForm::TOptExtraForm(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Tessavo Options");
 
   pnlTop = new desktop::TopBar(this);
-  lblTitle = new QLabel("Tessavo Options", pnlTop);
-  lblTitle->setObjectName("lblTitle");
-  QFont tf = lblTitle->font();
-  tf.setBold(true);
-  tf.setPointSize(tf.pointSize() + 4);
-  lblTitle->setFont(tf);
-  lblTitle->setStyleSheet("color: white;");
   btnHelp = new QPushButton("Help", pnlTop);
   btnCancel = new QPushButton("Cancel", pnlTop);
   btnSave = new QPushButton("Save", pnlTop);
   btnHelp->setObjectName("btnHelp");
   btnCancel->setObjectName("btnCancel");
   btnSave->setObjectName("btnSave");
-  auto* bar = new QHBoxLayout(pnlTop);
-  bar->setContentsMargins(10, 4, 8, 4);
-  bar->setSpacing(6);
-  bar->addWidget(lblTitle);
-  bar->addStretch();
-  for (QPushButton* b : {btnHelp, btnCancel, btnSave}) {
-    b->setAutoDefault(false);
-    bar->addWidget(b);
-  }
+  lblTitle = desktop::LayOutTitlePanel(pnlTop, "Tessavo Options", {btnHelp, btnCancel, btnSave});
 
   auto* area = new QWidget;
   auto* grid = new QGridLayout(area);
@@ -124,7 +109,9 @@ TOptExtraForm::TOptExtraForm(QWidget* parent) : QDialog(parent) {
 
 int TOptExtraForm::OptionsBack() const { return std::max(0, cbColorScheme->currentIndex()); }
 
-void TOptExtraForm::setOptionsBack(int back) { cbColorScheme->setCurrentIndex(std::clamp(back, 0, 2)); }
+void TOptExtraForm::setOptionsBack(int back) {
+  cbColorScheme->setCurrentIndex(std::clamp(back, 0, 2));
+}
 
 QString TOptExtraForm::FontDescription(Font which) const { return fonts_[size_t(which)].text; }
 

@@ -55,30 +55,13 @@ TOptionsDialog::TOptionsDialog(const QString& caption, const QString& title,
 
 void TOptionsDialog::BuildTitlePanel(const QString& title) {
   pnlTop = new desktop::TopBar(this);
-  lblTitle = new QLabel(title, pnlTop);
-  lblTitle->setObjectName("lblTitle");
-  QFont tf = lblTitle->font();
-  tf.setBold(true);
-  tf.setPointSize(tf.pointSize() + 4);
-  lblTitle->setFont(tf);
-  lblTitle->setStyleSheet("color: white;");
   btnHelp = new QPushButton("Help", pnlTop);
   btnCancel = new QPushButton("Cancel", pnlTop);
   btnSave = new QPushButton("Save", pnlTop);
   btnHelp->setObjectName("btnHelp");
   btnCancel->setObjectName("btnCancel");
   btnSave->setObjectName("btnSave");
-  auto* bar = new QHBoxLayout(pnlTop);
-  bar->setContentsMargins(10, 4, 8, 4);
-  bar->setSpacing(6);
-  bar->addWidget(lblTitle);
-  bar->addStretch();
-  for (QPushButton* b : {btnHelp, btnCancel, btnSave}) {
-    // Enter in a text field must not press a button of the title panel.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    bar->addWidget(b);
-  }
+  lblTitle = desktop::LayOutTitlePanel(pnlTop, title, {btnHelp, btnCancel, btnSave});
   connect(btnSave, &QPushButton::clicked, this, &TOptionsDialog::btnSaveClick);
   connect(btnCancel, &QPushButton::clicked, this, &TOptionsDialog::btnCancelClick);
   connect(btnHelp, &QPushButton::clicked, this, &TOptionsDialog::btnHelpClick);

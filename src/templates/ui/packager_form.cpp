@@ -40,11 +40,10 @@ constexpr int kDescriptionBox = 6;
 
 // The page buttons' captions, and the names used in the hints of templates 2..6.
 constexpr std::array<const char*, 6> kPageCaptions = {"Default Layout", "Home Page",
-                                                      "Archive Index", "Archive Entries",
-                                                      "Article Pages", "Static Pages"};
-constexpr std::array<const char*, 6> kSliceCaptions = {"Start of Page", "Article",
-                                                       "Before Entries", "Each Entry",
-                                                       "After Entries", "End of Page"};
+                                                      "Archive Index",  "Archive Entries",
+                                                      "Article Pages",  "Static Pages"};
+constexpr std::array<const char*, 6> kSliceCaptions = {
+    "Start of Page", "Article", "Before Entries", "Each Entry", "After Entries", "End of Page"};
 
 // The hint of a reset or clear button: its question without the question mark.
 QString Hint(const std::string& question) {
@@ -118,25 +117,54 @@ TTemplatePackagerForm::TTemplatePackagerForm(desktop::SessionSettings* settings,
 TTemplatePackagerForm::~TTemplatePackagerForm() = default;
 
 void TTemplatePackagerForm::BuildWindow() {
-  // Top bar.
+  BuildTopBar();
+  QWidget* fileBar = BuildFileBar();
+  QWidget* left = BuildPageButtons();
+  // The page area: slice editor, description, images and files.
+  PageControl1 = new QStackedWidget(this);
+  BuildSlicePage();
+  BuildDescriptionPage();
+  BuildFilesPage();
+
+  lblStatus = new QLabel(this);
+  lblStatus->setObjectName("lblStatus");
+  lblStatus->setFrameShape(QFrame::StyledPanel);
+  lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  auto* body = new QHBoxLayout;
+  body->setContentsMargins(0, 0, 8, 0);
+  body->addWidget(left);
+  body->addWidget(PageControl1, 1);
+  auto* root = new QVBoxLayout(this);
+  root->setContentsMargins(0, 0, 0, 4);
+  root->setSpacing(2);
+  root->addWidget(pnlTop);
+  root->addWidget(fileBar);
+  root->addLayout(body, 1);
+  auto* statusRow = new QHBoxLayout;
+  statusRow->setContentsMargins(8, 0, 8, 0);
+  statusRow->addWidget(lblStatus);
+  root->addLayout(statusRow);
+
+  for (QPushButton* b : {btnHelp, btnClose, btnNew, btnOpen, btnSave, btnSaveAs, btnPreview,
+                         btnAddFile, btnRemoveFile, btnExtractFile, btnDescription, btnFiles}) {
+    b->setAutoDefault(false);
+  }
+  for (QPushButton* b : cbInsertVar) b->setAutoDefault(false);
+
+  ConnectButtons();
+}
+
+// The title panel: "Template Packager", Help and Close.
+void TTemplatePackagerForm::BuildTopBar() {
   pnlTop = new desktop::TopBar(this);
-  lblTitle = new QLabel("Template Packager", pnlTop);
-  lblTitle->setObjectName("lblTitle");
-  QFont tf = lblTitle->font();
-  tf.setBold(true);
-  tf.setPointSize(tf.pointSize() + 4);
-  lblTitle->setFont(tf);
-  lblTitle->setStyleSheet("color: white;");
   btnHelp = new QPushButton("Help", pnlTop);
   btnClose = new QPushButton("Close", pnlTop);
-  auto* top = new QHBoxLayout(pnlTop);
-  top->setContentsMargins(8, 4, 8, 4);
-  top->addWidget(lblTitle);
-  top->addStretch();
-  top->addWidget(btnHelp);
-  top->addWidget(btnClose);
+  lblTitle = desktop::LayOutTitlePanel(pnlTop, "Template Packager", {btnHelp, btnClose});
+}
 
-  // File bar.
+// New, Open, Save, Save As... and Preview.
+QWidget* TTemplatePackagerForm::BuildFileBar() {
   auto* fileBar = new QWidget(this);
   btnNew = new QPushButton("New", fileBar);
   btnOpen = new QPushButton("Open", fileBar);
@@ -148,7 +176,12 @@ void TTemplatePackagerForm::BuildWindow() {
   for (QPushButton* b : {btnNew, btnOpen, btnSave, btnSaveAs, btnPreview}) files->addWidget(b);
   files->addStretch();
 
-  // Left column: the page buttons, with reset and clear beside templates 2..6.
+  return fileBar;
+}
+
+// The left column: the page buttons, with reset and clear beside templates 2..6, then
+// Description and Images and Files.
+QWidget* TTemplatePackagerForm::BuildPageButtons() {
   auto* left = new QWidget(this);
   auto* grid = new QGridLayout(left);
   grid->setContentsMargins(8, 4, 4, 8);
@@ -188,10 +221,13 @@ void TTemplatePackagerForm::BuildWindow() {
   grid->setRowMinimumHeight(6, 12);
   grid->setRowStretch(9, 1);
 
-  // The page area: slice editor, description, images and files.
-  PageControl1 = new QStackedWidget(this);
-  const QFont code = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  for (QPushButton* b : pages) b->setAutoDefault(false);
+  return left;
+}
 
+// The six slice tabs, each with its insert list, Insert and the slice's text.
+void TTemplatePackagerForm::BuildSlicePage() {
+  const QFont code = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   tabSlices = new QWidget;
   pageSlices = new QTabWidget(tabSlices);
   auto* sliceLayout = new QVBoxLayout(tabSlices);
@@ -233,7 +269,9 @@ void TTemplatePackagerForm::BuildWindow() {
   connect(pageSlices, &QTabWidget::currentChanged, this,
           [this](int index) { packager_->SetSliceTab(index + 1); });
   PageControl1->addWidget(tabSlices);
+}
 
+void TTemplatePackagerForm::BuildDescriptionPage() {
   tsDescription = new QWidget;
   auto* descHeading = new QLabel("Enter a Description for your Template Package", tsDescription);
   QFont hf = descHeading->font();
@@ -247,10 +285,13 @@ void TTemplatePackagerForm::BuildWindow() {
   descLayout->addWidget(memDescription);
   connect(memDescription, &QPlainTextEdit::textChanged, this, [this] { DescriptionEdited(); });
   PageControl1->addWidget(tsDescription);
+}
 
+void TTemplatePackagerForm::BuildFilesPage() {
   tsFiles = new QWidget;
-  auto* filesHeading =
-      new QLabel("Add Images and Extra Files to the Template Package", tsFiles);
+  auto* filesHeading = new QLabel("Add Images and Extra Files to the Template Package", tsFiles);
+  QFont hf = filesHeading->font();
+  hf.setBold(true);
   filesHeading->setFont(hf);
   lbFiles = new QListWidget(tsFiles);
   lbFiles->setObjectName("lbFiles");
@@ -268,34 +309,9 @@ void TTemplatePackagerForm::BuildWindow() {
   filesLayout->addWidget(filesHeading);
   filesLayout->addLayout(filesRow);
   PageControl1->addWidget(tsFiles);
+}
 
-  lblStatus = new QLabel(this);
-  lblStatus->setObjectName("lblStatus");
-  lblStatus->setFrameShape(QFrame::StyledPanel);
-  lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-
-  auto* body = new QHBoxLayout;
-  body->setContentsMargins(0, 0, 8, 0);
-  body->addWidget(left);
-  body->addWidget(PageControl1, 1);
-  auto* root = new QVBoxLayout(this);
-  root->setContentsMargins(0, 0, 0, 4);
-  root->setSpacing(2);
-  root->addWidget(pnlTop);
-  root->addWidget(fileBar);
-  root->addLayout(body, 1);
-  auto* statusRow = new QHBoxLayout;
-  statusRow->setContentsMargins(8, 0, 8, 0);
-  statusRow->addWidget(lblStatus);
-  root->addLayout(statusRow);
-
-  for (QPushButton* b : {btnHelp, btnClose, btnNew, btnOpen, btnSave, btnSaveAs, btnPreview,
-                         btnAddFile, btnRemoveFile, btnExtractFile, btnDescription, btnFiles}) {
-    b->setAutoDefault(false);
-  }
-  for (QPushButton* b : cbInsertVar) b->setAutoDefault(false);
-  for (QPushButton* b : pages) b->setAutoDefault(false);
-
+void TTemplatePackagerForm::ConnectButtons() {
   connect(btnHelp, &QPushButton::clicked, this, &TTemplatePackagerForm::btnHelpClick);
   connect(btnClose, &QPushButton::clicked, this, &TTemplatePackagerForm::reject);
   connect(btnNew, &QPushButton::clicked, this, &TTemplatePackagerForm::btnNewClick);
@@ -305,8 +321,7 @@ void TTemplatePackagerForm::BuildWindow() {
   connect(btnPreview, &QPushButton::clicked, this, &TTemplatePackagerForm::btnPreviewClick);
   connect(btnAddFile, &QPushButton::clicked, this, &TTemplatePackagerForm::btnAddFileClick);
   connect(btnRemoveFile, &QPushButton::clicked, this, &TTemplatePackagerForm::btnRemoveFileClick);
-  connect(btnExtractFile, &QPushButton::clicked, this,
-          &TTemplatePackagerForm::btnExtractFileClick);
+  connect(btnExtractFile, &QPushButton::clicked, this, &TTemplatePackagerForm::btnExtractFileClick);
   connect(btnDescription, &QPushButton::clicked, this,
           [this] { Run([this] { packager_->ShowDescription(); }); });
   connect(btnFiles, &QPushButton::clicked, this,
@@ -316,8 +331,9 @@ void TTemplatePackagerForm::BuildWindow() {
 void TTemplatePackagerForm::PlaceWindow(const desktop::SessionSettings& s) {
   desktop::ApplyOptionFont(this, desktop::FontFromString(Q(s.font_form), this));
   desktop::ApplyOptionFont(lbFiles, desktop::FontFromString(Q(s.font_lists), lbFiles));
-  QSize desk = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry().size()
-                                                : QSize(1024, 768);
+  QSize desk = QGuiApplication::primaryScreen()
+                   ? QGuiApplication::primaryScreen()->geometry().size()
+                   : QSize(1024, 768);
   QPoint at = pos();
   if (s.entry_top >= 0 && s.entry_top < desk.height()) at.setY(s.entry_top);
   if (s.entry_left >= 0 && s.entry_left < desk.width()) at.setX(s.entry_left);
@@ -351,9 +367,15 @@ void TTemplatePackagerForm::Run(const std::function<void()>& operation) {
 void TTemplatePackagerForm::ShowState() {
   const TemplatePackager& p = *packager_;
   switch (p.CurrentPage()) {
-    case TemplatePackager::Page::kSlices: PageControl1->setCurrentWidget(tabSlices); break;
-    case TemplatePackager::Page::kDescription: PageControl1->setCurrentWidget(tsDescription); break;
-    case TemplatePackager::Page::kFiles: PageControl1->setCurrentWidget(tsFiles); break;
+    case TemplatePackager::Page::kSlices:
+      PageControl1->setCurrentWidget(tabSlices);
+      break;
+    case TemplatePackager::Page::kDescription:
+      PageControl1->setCurrentWidget(tsDescription);
+      break;
+    case TemplatePackager::Page::kFiles:
+      PageControl1->setCurrentWidget(tsFiles);
+      break;
   }
   {
     QSignalBlocker block(pageSlices);
@@ -398,12 +420,24 @@ void TTemplatePackagerForm::DescriptionEdited() {
 
 void TTemplatePackagerForm::btnHelpClick() { desktop::ShowHelp(this, "PackageTemplates"); }
 
-void TTemplatePackagerForm::btnNewClick() { Run([this] { packager_->New(); }); }
-void TTemplatePackagerForm::btnOpenClick() { Run([this] { packager_->Open(); }); }
-void TTemplatePackagerForm::btnSaveClick() { Run([this] { packager_->Save(); }); }
-void TTemplatePackagerForm::btnSaveAsClick() { Run([this] { packager_->SaveAs(); }); }
-void TTemplatePackagerForm::btnPreviewClick() { Run([this] { packager_->Preview(); }); }
-void TTemplatePackagerForm::btnAddFileClick() { Run([this] { packager_->AddFile(); }); }
+void TTemplatePackagerForm::btnNewClick() {
+  Run([this] { packager_->New(); });
+}
+void TTemplatePackagerForm::btnOpenClick() {
+  Run([this] { packager_->Open(); });
+}
+void TTemplatePackagerForm::btnSaveClick() {
+  Run([this] { packager_->Save(); });
+}
+void TTemplatePackagerForm::btnSaveAsClick() {
+  Run([this] { packager_->SaveAs(); });
+}
+void TTemplatePackagerForm::btnPreviewClick() {
+  Run([this] { packager_->Preview(); });
+}
+void TTemplatePackagerForm::btnAddFileClick() {
+  Run([this] { packager_->AddFile(); });
+}
 
 void TTemplatePackagerForm::btnRemoveFileClick() {
   const int row = lbFiles->currentRow();
@@ -419,8 +453,12 @@ void TTemplatePackagerForm::ShowPageTemplateClick(int k) {
   Run([this, k] { packager_->ShowPageTemplate(k); });
 }
 
-void TTemplatePackagerForm::ResetClick(int k) { Run([this, k] { packager_->ResetTemplate(k); }); }
-void TTemplatePackagerForm::ClearClick(int k) { Run([this, k] { packager_->ClearTemplate(k); }); }
+void TTemplatePackagerForm::ResetClick(int k) {
+  Run([this, k] { packager_->ResetTemplate(k); });
+}
+void TTemplatePackagerForm::ClearClick(int k) {
+  Run([this, k] { packager_->ClearTemplate(k); });
+}
 
 void TTemplatePackagerForm::InsertClick(int slice) {
   const size_t i = static_cast<size_t>(slice - 1);

@@ -109,6 +109,13 @@ class TTemplatePackagerForm : public QDialog {
   class Dialogs;
 
   void BuildWindow();
+  void BuildTopBar();
+  QWidget* BuildFileBar();
+  QWidget* BuildPageButtons();
+  void BuildSlicePage();
+  void BuildDescriptionPage();
+  void BuildFilesPage();
+  void ConnectButtons();
   void PlaceWindow(const desktop::SessionSettings& settings);
   // Runs one operation of the packager and shows the state it leaves. An operation that
   // lets events run (the preview) is never nested into another.

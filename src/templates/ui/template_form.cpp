@@ -33,28 +33,13 @@ TOptTemplateForm::TOptTemplateForm(QWidget* parent)
   setWindowTitle("Template Options");
 
   pnlTop = new desktop::TopBar(this);
-  lblTitle = new QLabel("Template Options", pnlTop);
-  lblTitle->setObjectName("lblTitle");
-  QFont tf = lblTitle->font();
-  tf.setBold(true);
-  tf.setPointSize(tf.pointSize() + 4);
-  lblTitle->setFont(tf);
-  lblTitle->setStyleSheet("color: white;");
   btnHelp = new QPushButton("Help", pnlTop);
   btnCancel = new QPushButton("Cancel", pnlTop);
   btnSave = new QPushButton("Save", pnlTop);
   btnHelp->setObjectName("btnHelp");
   btnCancel->setObjectName("btnCancel");
   btnSave->setObjectName("btnSave");
-  auto* bar = new QHBoxLayout(pnlTop);
-  bar->setContentsMargins(10, 4, 8, 4);
-  bar->setSpacing(6);
-  bar->addWidget(lblTitle);
-  bar->addStretch();
-  for (QPushButton* b : {btnHelp, btnCancel, btnSave}) {
-    b->setAutoDefault(false);
-    bar->addWidget(b);
-  }
+  lblTitle = desktop::LayOutTitlePanel(pnlTop, "Template Options", {btnHelp, btnCancel, btnSave});
 
   edCurrentTemplate = new QLineEdit(this);
   edCurrentTemplate->setObjectName("edCurrentTemplate");
@@ -106,7 +91,8 @@ TOptTemplateForm::TOptTemplateForm(QWidget* parent)
   connect(btnSave, &QPushButton::clicked, this, &TOptTemplateForm::btnSaveClick);
   connect(btnCancel, &QPushButton::clicked, this, &TOptTemplateForm::btnCancelClick);
   connect(btnHelp, &QPushButton::clicked, this, &TOptTemplateForm::btnHelpClick);
-  connect(btnAddNewTemplates, &QPushButton::clicked, this, &TOptTemplateForm::btnAddNewTemplatesClick);
+  connect(btnAddNewTemplates, &QPushButton::clicked, this,
+          &TOptTemplateForm::btnAddNewTemplatesClick);
   connect(btnVendorSite, &QPushButton::clicked, this, &TOptTemplateForm::btnVendorSiteClick);
   connect(cbTemplateList, &QComboBox::currentIndexChanged, this,
           &TOptTemplateForm::cbTemplateListChange);
@@ -137,7 +123,8 @@ void TOptTemplateForm::setOptionsRec(const BlogOptionsRec& options) {
 BlogOptionsRec TOptTemplateForm::OptionsRec() const {
   BlogOptionsRec r = options_;
   const int at = cbTemplateList->currentIndex();
-  r.SetText(opt::kTemplateFile, at >= 0 ? cbTemplateList->itemText(at).toStdString() : std::string());
+  r.SetText(opt::kTemplateFile,
+            at >= 0 ? cbTemplateList->itemText(at).toStdString() : std::string());
   return r;
 }
 
