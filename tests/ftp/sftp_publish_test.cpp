@@ -19,24 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::map<std::string, std::string> RemoteFiles(const fs::path& dir) {
-  std::map<std::string, std::string> out;
-  if (!fs::exists(dir)) return out;
-  for (const auto& e : fs::directory_iterator(dir)) {
-    out[e.path().filename().string()] = ReadFile(e.path());
-  }
-  return out;
-}
-
-std::string Describe(const std::map<std::string, std::string>& files) {
-  std::string out;
-  for (const auto& [name, bytes] : files) {
-    out += name + ":" + std::to_string(bytes.size()) + ":" +
-           std::to_string(CalculateCRC32String(bytes)) + " ";
-  }
-  return out;
-}
-
 std::string Bytes(int n, int seed) {
   std::string s;
   for (int i = 0; i < n; ++i) s += static_cast<char>((i * 11 + seed) % 256);

@@ -66,4 +66,24 @@ class SiteFixture {
   std::map<std::string, std::string> files;  // what the output folder should hold
 };
 
+// The files of the folder `dir` (a server's target folder), by name; none when it is missing.
+inline std::map<std::string, std::string> RemoteFiles(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> out;
+  if (!std::filesystem::exists(dir)) return out;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    out[e.path().filename().string()] = ReadFile(e.path());
+  }
+  return out;
+}
+
+// Names, sizes and CRCs of a set of files: short enough to read in a failure message.
+inline std::string Describe(const std::map<std::string, std::string>& files) {
+  std::string out;
+  for (const auto& [name, bytes] : files) {
+    out += name + ":" + std::to_string(bytes.size()) + ":" +
+           std::to_string(CalculateCRC32String(bytes)) + " ";
+  }
+  return out;
+}
+
 }  // namespace tessavo::testing
