@@ -154,6 +154,7 @@ int RunList(Context& ctx, const OptionArgs& a) {
   // The option list shows the options in key order.
   std::vector<const OptionDef*> defs;
   for (const auto& d : OptionDefinitions()) defs.push_back(&d);
+  for (const auto& d : ExtraOptionDefinitions()) defs.push_back(&d);
   std::sort(defs.begin(), defs.end(),
             [](const OptionDef* x, const OptionDef* y) { return x->key < y->key; });
   if (ctx.json) {

@@ -129,6 +129,37 @@ std::vector<OptionDef> BuildDefinitions() {
   return d;
 }
 
+// One table for every setting of our own; keep the keys in the ranges noted in options.h.
+std::vector<OptionDef> BuildExtraDefinitions() {
+  std::vector<OptionDef> d;
+  d.push_back(Text(opt::kBlogLanguage, "Blog Language", "en"));
+  d.push_back(YesNo(opt::kCreateSitemap, "Create sitemap.xml", 0));
+  d.push_back(YesNo(opt::kCreateAtomFeed, "Create Atom Feed", 0));
+  d.push_back(Text(opt::kAtomPageName, "Atom Feed Page Name", "atom.xml"));
+  d.push_back(YesNo(opt::kCreateJsonFeed, "Create JSON Feed", 0));
+  d.push_back(Text(opt::kJsonFeedPageName, "JSON Feed Page Name", "feed.json"));
+  d.push_back(YesNo(opt::kSocialMetaTags, "Canonical Link and Social Card Meta Tags", 0));
+  d.push_back(YesNo(opt::kHoldBackFutureEntries, "Hold back entries dated in the future", 0));
+  d.push_back(YesNo(opt::kPreparePictures, "Prepare pictures for the web", 0));
+  d.push_back(Number(opt::kLargestPictureWidth, "Largest picture width", 1600));
+  d.push_back(YesNo(opt::kPreviewServer, "Preview through the live preview server", 0));
+  return d;
+}
+
+// Whether the option holds its default value, so that a setting of our own needs no row.
+bool HoldsDefault(const OptionDef& def, const BlogOptionsRec& options) {
+  switch (def.kind) {
+    case OptionKind::kNumber:
+    case OptionKind::kChoice:
+      return options.Int(def.key) == def.default_int;
+    case OptionKind::kText:
+    case OptionKind::kMemo:
+    case OptionKind::kPassword:
+      return options.Text(def.key) == def.default_text;
+  }
+  return true;
+}
+
 const std::string& EmptyString() {
   static const std::string empty;
   return empty;
@@ -141,10 +172,18 @@ const std::vector<OptionDef>& OptionDefinitions() {
   return definitions;
 }
 
+const std::vector<OptionDef>& ExtraOptionDefinitions() {
+  static const std::vector<OptionDef> definitions = BuildExtraDefinitions();
+  return definitions;
+}
+
+bool IsExtraOption(int key) { return key >= opt::kExtraFirst && key <= opt::kExtraLast; }
+
 const OptionDef* FindOptionDef(int key) {
   static const std::map<int, const OptionDef*> by_key = [] {
     std::map<int, const OptionDef*> m;
     for (const auto& def : OptionDefinitions()) m[def.key] = &def;
+    for (const auto& def : ExtraOptionDefinitions()) m[def.key] = &def;
     return m;
   }();
   auto it = by_key.find(key);
@@ -156,17 +195,19 @@ const OptionDef* FindOptionDef(int key) {
 void BlogOptionsRec::Reset(const std::string& program_folder) {
   text_values.clear();
   int_values.clear();
-  for (const auto& def : OptionDefinitions()) {
-    switch (def.kind) {
-      case OptionKind::kNumber:
-      case OptionKind::kChoice:
-        int_values[def.key] = def.default_int;
-        break;
-      case OptionKind::kText:
-      case OptionKind::kMemo:
-      case OptionKind::kPassword:
-        text_values[def.key] = def.default_text;
-        break;
+  for (const auto* table : {&OptionDefinitions(), &ExtraOptionDefinitions()}) {
+    for (const auto& def : *table) {
+      switch (def.kind) {
+        case OptionKind::kNumber:
+        case OptionKind::kChoice:
+          int_values[def.key] = def.default_int;
+          break;
+        case OptionKind::kText:
+        case OptionKind::kMemo:
+        case OptionKind::kPassword:
+          text_values[def.key] = def.default_text;
+          break;
+      }
     }
   }
   text_values[opt::kBackupLocation] = program_folder;
@@ -246,11 +287,13 @@ void Blog::LoadOptions() {
 
 void Blog::SaveOptions() {
   // Check every value first so that a refused value leaves the table as it was.
-  for (const auto& def : OptionDefinitions()) {
-    if (def.kind == OptionKind::kText) {
-      std::string field =
-          "OptionValue of option " + std::to_string(def.key) + " \"" + def.caption + "\"";
-      store::CheckTextLength(field.c_str(), options_.Text(def.key), 250);
+  for (const auto* table : {&OptionDefinitions(), &ExtraOptionDefinitions()}) {
+    for (const auto& def : *table) {
+      if (def.kind == OptionKind::kText) {
+        std::string field =
+            "OptionValue of option " + std::to_string(def.key) + " \"" + def.caption + "\"";
+        store::CheckTextLength(field.c_str(), options_.Text(def.key), 250);
+      }
     }
   }
   store::Guarded(file_, [&] {
@@ -259,10 +302,7 @@ void Blog::SaveOptions() {
     SQLite::Statement ins(db(),
                           "INSERT INTO tblOptions (OptionKey, OptionName, OptionValue, "
                           "OptionInteger, OptionMemo) VALUES (?, ?, ?, ?, ?)");
-    for (const auto& def : OptionDefinitions()) {
-      del.bind(1, def.key);
-      del.exec();
-      del.reset();
+    auto write = [&](const OptionDef& def) {
       ins.bind(1, def.key);
       ins.bind(2, def.caption);
       ins.bind(3, options_.DisplayText(def.key));
@@ -284,6 +324,20 @@ void Blog::SaveOptions() {
       }
       ins.exec();
       ins.reset();
+    };
+    auto remove = [&](int key) {
+      del.bind(1, key);
+      del.exec();
+      del.reset();
+    };
+    for (const auto& def : OptionDefinitions()) {
+      remove(def.key);
+      write(def);
+    }
+    // A setting of our own has a row only while it differs from its default.
+    for (const auto& def : ExtraOptionDefinitions()) {
+      remove(def.key);
+      if (!HoldsDefault(def, options_)) write(def);
     }
     tx.Commit();
   });

@@ -23,7 +23,14 @@ struct OptionDef {
 
 // The 72 options in the order in which SaveOptions writes them (custom tags 611..620 last).
 const std::vector<OptionDef>& OptionDefinitions();
+// Settings of our own, beyond the option list above, with keys 700..799. A blog holds a row for
+// one of them only while its value differs from the default, so a new blog has exactly the rows
+// of OptionDefinitions() and older versions, which ignore unknown keys, read the blog as before.
+// With every such setting at its default the generated site is the same as without them.
+const std::vector<OptionDef>& ExtraOptionDefinitions();
+bool IsExtraOption(int key);
 // The definition of an option number, or nullptr for a key that is no option (999 among them).
+// Finds the settings of our own as well.
 const OptionDef* FindOptionDef(int key);
 
 // Option numbers used by name in the code.
@@ -49,6 +56,14 @@ constexpr int kBlogTitle = 101, kBlogUrl = 102, kIndexEntries = 103, kArchiveByD
               kPublishingLocation = 511, kFileCopyDestination = 512, kDefaultKeywords = 601,
               kDefaultDescription = 602,
               kCustomTag1 = 611;  // custom tag n is 610 + n, n = 1..10
+
+// Settings of our own (ExtraOptionDefinitions). Web output uses 701..719, writing and pictures
+// 720..739, generation 740..759.
+constexpr int kExtraFirst = 700, kExtraLast = 799;
+constexpr int kBlogLanguage = 701, kCreateSitemap = 702, kCreateAtomFeed = 703, kAtomPageName = 704,
+              kCreateJsonFeed = 705, kJsonFeedPageName = 706, kSocialMetaTags = 707,
+              kHoldBackFutureEntries = 708;
+constexpr int kPreparePictures = 720, kLargestPictureWidth = 721, kPreviewServer = 722;
 constexpr int kFileVersionKey = 999;
 constexpr int kCurrentFileVersion = 83;
 }  // namespace opt

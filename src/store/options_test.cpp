@@ -63,7 +63,7 @@ TEST(BlogOptionsRecTest, ResetGivesTheDefaults) {
   EXPECT_EQ(rec.Text(opt::kCoolLinkCaption), "(Go to URL)");
   EXPECT_EQ(rec.Int(777), 0);
   EXPECT_EQ(rec.Text(777), "");
-  EXPECT_EQ(rec.int_values.size() + rec.text_values.size(), 72u);
+  EXPECT_EQ(rec.int_values.size() + rec.text_values.size(), 72u + ExtraOptionDefinitions().size());
 }
 
 TEST(BlogOptionsRecTest, DisplayTextFollowsTheKind) {
@@ -448,6 +448,84 @@ TEST_F(OptionRowsTest, AFailingSaveLeavesEveryRowAsItWas) {
   EXPECT_EQ(DumpDatabase(Path()), before);
   blog->LoadOptions();
   EXPECT_EQ(blog->options().Text(opt::kBlogTitle), "Please enter a Title");
+}
+
+// --- Settings of our own (keys 700..799) ------------------------------------------------------
+
+int RowsBetween(SQLite::Database& db, int from, int to) {
+  SQLite::Statement q(db, "SELECT COUNT(*) FROM tblOptions WHERE OptionKey BETWEEN ? AND ?");
+  q.bind(1, from);
+  q.bind(2, to);
+  q.executeStep();
+  return q.getColumn(0).getInt();
+}
+
+TEST(ExtraOptionDefinitionsTest, KeysLieInTheirRangeAndNeverMeetTheOptionList) {
+  std::set<int> keys;
+  for (const OptionDef& def : ExtraOptionDefinitions()) {
+    EXPECT_TRUE(IsExtraOption(def.key)) << def.key;
+    EXPECT_TRUE(keys.insert(def.key).second) << "twice: " << def.key;
+    EXPECT_FALSE(def.caption.empty()) << def.key;
+    EXPECT_EQ(FindOptionDef(def.key), &def);
+  }
+  for (const OptionDef& def : OptionDefinitions()) EXPECT_FALSE(IsExtraOption(def.key));
+  EXPECT_EQ(FindOptionDef(opt::kHoldBackFutureEntries)->caption,
+            "Hold back entries dated in the future");
+  EXPECT_EQ(FindOptionDef(opt::kLargestPictureWidth)->default_int, 1600);
+  EXPECT_EQ(FindOptionDef(799), nullptr);
+}
+
+TEST_F(OptionRowsTest, ASettingOfOurOwnHasARowOnlyWhileItDiffersFromItsDefault) {
+  auto blog = NewBlog();
+  SQLite::Database& db = Db(*blog);
+  EXPECT_EQ(RowsBetween(db, 700, 799), 0);
+  EXPECT_EQ(blog->options().Text(opt::kBlogLanguage), "en");
+  EXPECT_EQ(blog->options().Int(opt::kLargestPictureWidth), 1600);
+
+  blog->SetOptionInt(opt::kHoldBackFutureEntries, 1);
+  blog->SetOptionText(opt::kBlogLanguage, "de-CH");
+  blog->SaveOptions();
+  EXPECT_EQ(RowsBetween(db, 700, 799), 2);
+  Row held = ReadRow(db, opt::kHoldBackFutureEntries);
+  EXPECT_EQ(held.name, "Hold back entries dated in the future");
+  EXPECT_EQ(held.value, "Yes");
+  EXPECT_EQ(held.integer, 1);
+  EXPECT_EQ(ReadRow(db, opt::kBlogLanguage).value, "de-CH");
+
+  blog->ResetOptions();
+  blog->LoadOptions();
+  EXPECT_EQ(blog->options().Int(opt::kHoldBackFutureEntries), 1);
+  EXPECT_EQ(blog->options().Text(opt::kBlogLanguage), "de-CH");
+
+  // Back to the default: the row goes, and the blog reads as a new one.
+  blog->SetOptionInt(opt::kHoldBackFutureEntries, 0);
+  blog->SetOptionText(opt::kBlogLanguage, "en");
+  blog->SaveOptions();
+  EXPECT_EQ(RowsBetween(db, 700, 799), 0);
+  EXPECT_EQ(RowsBetween(db, 0, 100000), 73);
+}
+
+TEST_F(OptionRowsTest, EveryRewriteKeepsSettingsOfOurOwnAndUnknownKeysInTheirRange) {
+  auto blog = NewBlog();
+  blog->SetOptionInt(opt::kCreateSitemap, 1);
+  blog->SaveOptions();
+  // A setting that a later version of the program wrote.
+  Db(*blog).exec(
+      "INSERT INTO tblOptions (OptionKey, OptionName, OptionValue) VALUES (798, 'Later', 'z')");
+  blog->SetOptionText(opt::kBlogTitle, "again");
+  blog->SaveOptions();
+  blog->SaveOptions();
+  EXPECT_EQ(ReadRow(Db(*blog), opt::kCreateSitemap).integer, 1);
+  EXPECT_EQ(ReadRow(Db(*blog), 798).value, "z");
+  EXPECT_EQ(RowsBetween(Db(*blog), 700, 799), 2);
+}
+
+TEST_F(OptionRowsTest, ATooLongSettingOfOurOwnIsRefusedLikeAnyOption) {
+  auto blog = NewBlog();
+  const std::string before = DumpDatabase(Path());
+  blog->SetOptionText(opt::kAtomPageName, std::string(251, 'a'));
+  EXPECT_THROW(blog->SaveOptions(), Error);
+  EXPECT_EQ(DumpDatabase(Path()), before);
 }
 
 }  // namespace

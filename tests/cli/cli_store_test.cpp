@@ -8,6 +8,7 @@
 
 #include "cli_run.h"
 #include "skip_or_fail.h"
+#include "store/options.h"
 
 namespace tessavo::testing {
 namespace {
@@ -314,7 +315,7 @@ TEST_F(CliStoreTest, OptionGetSetList) {
   cli.Ok({"option", "set", "blog.zdb", "505", "secret"});
   EXPECT_EQ(cli.Ok({"option", "get", "blog.zdb", "105"}), about + "\n");
   json list = cli.Json({"option", "list", "blog.zdb"});
-  ASSERT_EQ(list.size(), 72u);
+  ASSERT_EQ(list.size(), 72u + ExtraOptionDefinitions().size());
   EXPECT_EQ(list.front()["OptionKey"], 101);
   bool seen_about = false, seen_password = false;
   for (const auto& o : list) {
@@ -328,6 +329,14 @@ TEST_F(CliStoreTest, OptionGetSetList) {
   std::string plain = cli.Ok({"option", "list", "blog.zdb"});
   EXPECT_NE(plain.find(" 505  FTP Password: (entered)\n"), std::string::npos) << plain;
   EXPECT_EQ(plain.find("secret"), std::string::npos);
+
+  // Settings of our own are listed, read and set by number like any option.
+  EXPECT_NE(plain.find(" 708  Hold back entries dated in the future: No\n"), std::string::npos);
+  cli.Ok({"option", "set", "blog.zdb", "708", "1"});
+  EXPECT_EQ(cli.Ok({"option", "get", "blog.zdb", "708"}), "1\n");
+  cli.Ok({"option", "set", "blog.zdb", "701", "fr"});
+  EXPECT_NE(cli.Ok({"option", "list", "blog.zdb"}).find(" 701  Blog Language: fr\n"),
+            std::string::npos);
 }
 
 TEST_F(CliStoreTest, PictureAddListSaveRemove) {
