@@ -11,6 +11,7 @@
 #include <QLoggingCategory>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QtTest>
@@ -158,6 +159,15 @@ std::map<int, Value> ChangeEveryControl(TOptionsDialog& f, ScriptedDialogs& dial
         f.findChild<QPushButton*>(QString::fromStdString(c.button_name))->click();
         expected[c.key] = folder.string();
         break;
+      case ControlType::kNumber: {
+        auto* spin = qobject_cast<QSpinBox*>(w);
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin, QString::number(spin->value() + 7));
+        expected[c.key] = int32_t(spin->value());
+        if (spin->value() == 0) qFatal("%s took no number", c.name.c_str());
+        break;
+      }
     }
   }
   return expected;
@@ -216,7 +226,9 @@ class OptionsWindowTest : public QObject {
     QCOMPARE(opened, QString(dialog_name));
     QVERIFY(!expected.empty());
     const BlogOptionsRec after = StoredOptions(file_);
-    for (const auto& def : OptionDefinitions()) {
+    std::vector<OptionDef> defs = OptionDefinitions();
+    defs.insert(defs.end(), ExtraOptionDefinitions().begin(), ExtraOptionDefinitions().end());
+    for (const auto& def : defs) {
       auto it = expected.find(def.key);
       if (it == expected.end()) {
         QVERIFY2(after.Text(def.key) == before.Text(def.key) &&
@@ -268,6 +280,10 @@ class OptionsWindowTest : public QObject {
     w.show();
     w.ShowPage(TtheMainForm::kOptionsPage);
     QVERIFY(w.lbOptions->y() > w.btnFTPOptions->geometry().bottom());
+    QCOMPARE(w.btnExtras->text(), QString("Extras"));
+    QCOMPARE(w.btnExtras->parentWidget(), w.pcMain->widget(TtheMainForm::kOptionsPage));
+    QVERIFY(w.btnExtras->y() > w.btnFTPOptions->geometry().bottom());
+    QVERIFY(w.lbOptions->y() > w.btnExtras->geometry().bottom());
   }
 
   void everyDialogRoundTripsIntoTheOptionRows() {
@@ -280,6 +296,15 @@ class OptionsWindowTest : public QObject {
     RoundTrip(w, w.btnCustomVariables, "OptCustomVariables");
     // Every option row is there once, with the version row.
     QCOMPARE(int(OptionRows(file_).size()), 73);
+    // Extras: every setting changed, so each has its row now, with its caption.
+    RoundTrip(w, w.btnExtras, "OptExtrasForm");
+    const Rows rows = OptionRows(file_);
+    QCOMPARE(rows.size(), 73 + ExtraOptionDefinitions().size());
+    for (const auto& def : ExtraOptionDefinitions()) {
+      bool found = false;
+      for (const auto& row : rows) found = found || row.at(2) == def.caption;
+      QVERIFY2(found, def.caption.c_str());
+    }
   }
 
   void theTemplateChooserRoundTrips() {

@@ -79,7 +79,7 @@ class HelpButtonsTest : public QObject {
     for (const char* name :
          {"EntriesHTMLBar", "PublishToWeb10", "PackageVariablesSliceCustom", "BlogsProgramOptions",
           "OptionsBasic", "OptionsAdvanced", "OptionsTemplate", "OptionsRSS", "OptionsFTP",
-          "OptionsCustomVariables", "PackageTemplates", "AboutTessavo"}) {
+          "OptionsCustomVariables", "OptionsExtras", "PackageTemplates", "AboutTessavo"}) {
       QVERIFY2(ContentsTopics().count(name), name);
     }
   }
@@ -167,6 +167,8 @@ class HelpButtonsTest : public QObject {
       asked["ftp options"] = Press(ftp.btnHelp);
       options::TOptCustomVariables custom;
       asked["custom variables"] = Press(custom.btnHelp);
+      options::TOptExtrasForm extras;
+      asked["extras"] = Press(extras.btnHelp);
       options::TOptExtraForm extra;
       asked["tessavo options"] = Press(extra.btnHelp);
       templates::TOptTemplateForm chooser;
@@ -190,6 +192,7 @@ class HelpButtonsTest : public QObject {
                                               {"rss options", "OptionsRSS"},
                                               {"ftp options", "OptionsFTP"},
                                               {"custom variables", "OptionsCustomVariables"},
+                                              {"extras", "OptionsExtras"},
                                               {"tessavo options", "BlogsProgramOptions"},
                                               {"template options", "OptionsTemplate"},
                                               {"template packager", "PackageTemplates"}};

@@ -285,7 +285,8 @@ QWidget* TtheMainForm::BuildFilesPage() {
   return files;
 }
 
-// The six dialog buttons in two rows of three, and the option list below them.
+// The dialog buttons in rows of three (Extras alone in the third), and the option list below
+// them.
 QWidget* TtheMainForm::BuildOptionsPage() {
   auto* options = new PlacedPage;
   auto button = [options](const char* text, const char* name, int row, int column) {
@@ -301,6 +302,7 @@ QWidget* TtheMainForm::BuildOptionsPage() {
   btnFTPOptions = button("Publishing Options", "btnFTPOptions", 1, 0);
   btnCustomVariables = button("Custom Variables", "btnCustomVariables", 1, 1);
   btnChooseTemplate = button("Choose Template", "btnChooseTemplate", 1, 2);
+  btnExtras = button("Extras", "btnExtras", 2, 0);
   options_model = new OptionListModel;
   options_model->setParent(this);
   lbOptions = Grid(options, options_model);
@@ -308,7 +310,7 @@ QWidget* TtheMainForm::BuildOptionsPage() {
   lbOptions->setItemDelegate(new OptionListDelegate(lbOptions));
   lbOptions->setColumnWidth(0, 220);
   options->place = [this](QSize s) {
-    const int top = 8 + 2 * (kButtonHeight + 6) + 4;
+    const int top = 8 + 3 * (kButtonHeight + 6) + 4;
     lbOptions->setGeometry(8, top, s.width() - 16, s.height() - top - 8);
   };
   return options;
@@ -379,6 +381,7 @@ void TtheMainForm::ConnectCommands() {
   ConnectCommand(btnFTPOptions, &TtheMainForm::btnFTPOptionsClick);
   ConnectCommand(btnCustomVariables, &TtheMainForm::btnCustomVariablesClick);
   ConnectCommand(btnChooseTemplate, &TtheMainForm::btnChooseTemplateClick);
+  ConnectCommand(btnExtras, &TtheMainForm::btnExtrasClick);
   connect(lbOptions, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
     Command([this, index] { lbOptionsDblClick(index); });
   });
@@ -867,6 +870,7 @@ void TtheMainForm::btnFTPOptionsClick() { RunOptionsDialog(options::RunFTPOption
 void TtheMainForm::btnCustomVariablesClick() {
   RunOptionsDialog(options::RunCustomVariablesDialog);
 }
+void TtheMainForm::btnExtrasClick() { RunOptionsDialog(options::RunExtrasDialog); }
 void TtheMainForm::btnChooseTemplateClick() {
   RunOptionsDialog(templates::RunTemplateOptionsDialog);
 }
@@ -895,6 +899,9 @@ void TtheMainForm::lbOptionsDblClick(const QModelIndex& index) {
       break;
     case OptionDialog::kCustomVariables:
       btnCustomVariablesClick();
+      break;
+    case OptionDialog::kExtras:
+      btnExtrasClick();
       break;
     case OptionDialog::kNone:
       return;

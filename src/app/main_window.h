@@ -112,6 +112,7 @@ class TtheMainForm : public QWidget {
   QPushButton* btnFTPOptions;  // "Publishing Options"
   QPushButton* btnCustomVariables;
   QPushButton* btnChooseTemplate;
+  QPushButton* btnExtras;
   QTableView* lbOptions;
   QPushButton* btnGeneratePages;
   QPushButton* btnPreviewPages;
@@ -155,6 +156,7 @@ class TtheMainForm : public QWidget {
   void btnFTPOptionsClick();
   void btnCustomVariablesClick();
   void btnChooseTemplateClick();
+  void btnExtrasClick();
   void lbOptionsDblClick(const QModelIndex& index);
   void btnGeneratePagesClick();
   void btnPreviewPagesClick();

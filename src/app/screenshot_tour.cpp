@@ -92,12 +92,16 @@ bool SaveOptionDialogs(TtheMainForm& w, const QString& folder) {
   options::TOptRSSForm rss(&w);
   options::TOptFTPForm ftp(&w);
   options::TOptCustomVariables custom(&w);
+  options::TOptExtrasForm extras(&w);
+  options.SetText(opt::kBlogLanguage, "en-GB");
+  options.SetInt(opt::kHoldBackFutureEntries, 1);
   const std::pair<options::TOptionsDialog*, const char*> dialogs[] = {
       {&basic, "/options-basic.png"},
       {&advanced, "/options-advanced.png"},
       {&rss, "/options-rss.png"},
       {&ftp, "/options-publishing.png"},
-      {&custom, "/options-custom-variables.png"}};
+      {&custom, "/options-custom-variables.png"},
+      {&extras, "/options-extras.png"}};
   for (const auto& [dialog, name] : dialogs) {
     dialog->setOptionsRec(options);
     dialog->show();

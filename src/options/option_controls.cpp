@@ -130,6 +130,9 @@ ControlState ShownState(const OptionControl& c, const BlogOptionsRec& options) {
     case Conversion::kTickedNotZero:
       s.checked = value != 0;
       break;
+    case Conversion::kNumber:
+      s.text = std::to_string(value);
+      break;
     case Conversion::kText:
       break;
   }
@@ -163,6 +166,17 @@ void StoreState(const OptionControl& c, const ControlState& state, const BlogOpt
     case Conversion::kTickedNotZero:
       options.SetInt(c.key, state.checked ? 1 : 0);
       break;
+    case Conversion::kNumber: {
+      int32_t value = given.Int(c.key);
+      const std::string& text = state.text;
+      int32_t typed = 0;
+      auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), typed);
+      if (error == std::errc() && end == text.data() + text.size() && !text.empty()) {
+        value = typed;
+      }
+      options.SetInt(c.key, value);
+      break;
+    }
     case Conversion::kText:
       break;
   }
@@ -345,6 +359,52 @@ const std::vector<OptionControl>& CustomVariablesControls() {
   return table;
 }
 
+const std::vector<OptionControl>& ExtrasControls() {
+  static const std::vector<OptionControl> table = [] {
+    // The heading of each range of keys, shown above its first setting.
+    const std::vector<std::pair<int, std::string>> groups = {
+        {opt::kExtraFirst, "Web Output"}, {720, "Writing and Pictures"}, {740, "Generation"}};
+    std::vector<OptionControl> t;
+    std::string last_heading;
+    for (const OptionDef& def : ExtraOptionDefinitions()) {
+      std::string heading;
+      for (const auto& [from, name] : groups) {
+        if (def.key >= from) heading = name;
+      }
+      OptionControl c;
+      const std::string number = std::to_string(def.key);
+      c.key = def.key;
+      c.caption = def.caption;
+      const bool yes_no =
+          def.kind == OptionKind::kChoice &&
+          def.value_captions == std::vector<std::pair<int32_t, std::string>>{{0, "No"}, {1, "Yes"}};
+      if (yes_no) {
+        c = Check("cbExtra" + number, def.caption, def.key);
+      } else if (def.kind == OptionKind::kChoice) {
+        c.name = "cbExtra" + number;
+        c.type = ControlType::kComboBox;
+        c.conversion = Conversion::kCaptionOrFirst;
+        for (const auto& [value, caption] : def.value_captions) {
+          c.items.push_back(caption);
+          c.item_values.push_back(value);
+        }
+      } else if (def.kind == OptionKind::kNumber) {
+        c.name = "seExtra" + number;
+        c.type = ControlType::kNumber;
+        c.conversion = Conversion::kNumber;
+      } else if (def.kind == OptionKind::kMemo) {
+        c = Memo("memExtra" + number, def.caption, def.key);
+      } else {
+        c = Edit("edExtra" + number, def.caption, def.key);
+      }
+      if (heading != last_heading) c.heading = last_heading = heading;
+      t.push_back(std::move(c));
+    }
+    return t;
+  }();
+  return table;
+}
+
 std::string FolderPickerStart(const std::string& shown, const std::string& program_folder) {
   // Counted in characters, not bytes.
   size_t characters = 0;
@@ -371,6 +431,7 @@ OptionDialog DialogForOptionKey(int key) {
   if (key >= 401 && key <= 499) return OptionDialog::kRss;
   if (key >= 501 && key <= 599) return OptionDialog::kFtp;
   if (key >= 601 && key <= 699) return OptionDialog::kCustomVariables;
+  if (key >= opt::kExtraFirst && key <= opt::kExtraLast) return OptionDialog::kExtras;
   return OptionDialog::kNone;
 }
 

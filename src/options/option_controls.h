@@ -25,6 +25,7 @@ enum class ControlType {
   kComboBox,  // a fixed list of items
   kCheckBox,  // ticked or not; the caption is the check box's own text
   kFolder,    // a folder shown as text, chosen with the folder picker (Set Destination)
+  kNumber,    // a whole number from 0 up, typed or stepped
 };
 
 enum class Conversion {
@@ -37,6 +38,8 @@ enum class Conversion {
   kTickedIfOne,      // ticked for 1 only; stores 1 ticked, 0 not
   kTickedAboveZero,  // ticked for any value above 0; stores 1 ticked, 0 not
   kTickedNotZero,    // ticked for any value other than 0; stores 1 ticked, 0 not
+  kNumber,           // the value's decimal text; stores the number shown, or keeps the
+                     // value when the text is no number
 };
 
 // No limit on the length of a one-line text.
@@ -84,6 +87,9 @@ const std::vector<OptionControl>& AdvancedOptionsControls();
 const std::vector<OptionControl>& RssOptionsControls();
 const std::vector<OptionControl>& FtpOptionsControls();
 const std::vector<OptionControl>& CustomVariablesControls();
+// The Extras dialog: one control per setting of our own (700 to 799), made from their table,
+// grouped under a heading by the range of their key.
+const std::vector<OptionControl>& ExtrasControls();
 
 // Where Set Destination opens the folder picker: the folder shown, or the program folder
 // with a trailing separator when the shown text has fewer than two characters.
@@ -102,6 +108,7 @@ enum class OptionDialog {
   kRss,              // 401 to 499
   kFtp,              // 501 to 599
   kCustomVariables,  // 601 to 699
+  kExtras,           // 700 to 799
 };
 OptionDialog DialogForOptionKey(int key);
 

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <climits>
 
@@ -117,6 +118,18 @@ QWidget* TOptionsDialog::BuildControls() {
       case ControlType::kCheckBox:
         widget = field = new QCheckBox(Q(c.caption), area);
         break;
+      case ControlType::kNumber: {
+        auto* spin = new QSpinBox(area);
+        spin->setRange(0, INT_MAX);
+        spin->setMinimumWidth(110);
+        widget = spin;
+        field = new QWidget(area);
+        auto* h = new QHBoxLayout(field);
+        h->setContentsMargins(0, 0, 0, 0);
+        h->addWidget(spin);
+        h->addStretch();
+        break;
+      }
       case ControlType::kFolder: {
         auto* label = new QLabel(area);
         label->setTextFormat(Qt::PlainText);
@@ -171,6 +184,7 @@ ControlState TOptionsDialog::StateOf(const OptionControl& c) const {
   if (auto* label = qobject_cast<QLabel*>(w)) s.text = label->text().toStdString();
   if (auto* combo = qobject_cast<QComboBox*>(w)) s.item = combo->currentIndex();
   if (auto* check = qobject_cast<QCheckBox*>(w)) s.checked = check->isChecked();
+  if (auto* spin = qobject_cast<QSpinBox*>(w)) s.text = std::to_string(spin->value());
   return s;
 }
 
@@ -181,6 +195,8 @@ void TOptionsDialog::ShowState(const OptionControl& c, const ControlState& s) {
   if (auto* label = qobject_cast<QLabel*>(w)) label->setText(Q(s.text));
   if (auto* combo = qobject_cast<QComboBox*>(w)) combo->setCurrentIndex(s.item);
   if (auto* check = qobject_cast<QCheckBox*>(w)) check->setChecked(s.checked);
+  if (auto* spin = qobject_cast<QSpinBox*>(w))
+    spin->setValue(QString::fromStdString(s.text).toInt());
 }
 
 void TOptionsDialog::setOptionsRec(const BlogOptionsRec& options) {
@@ -307,6 +323,11 @@ TOptCustomVariables::TOptCustomVariables(QWidget* parent)
   }
 }
 
+TOptExtrasForm::TOptExtrasForm(QWidget* parent)
+    : TOptionsDialog("Extras", "Extras", "OptionsExtras", ExtrasControls(), parent) {
+  setObjectName("OptExtrasForm");
+}
+
 // --- Running them ----------------------------------------------------------------------------
 
 namespace {
@@ -337,6 +358,9 @@ bool RunFTPOptionsDialog(QWidget* parent, BlogOptionsRec& options) {
 }
 bool RunCustomVariablesDialog(QWidget* parent, BlogOptionsRec& options) {
   return RunForm<TOptCustomVariables>(parent, options);
+}
+bool RunExtrasDialog(QWidget* parent, BlogOptionsRec& options) {
+  return RunForm<TOptExtrasForm>(parent, options);
 }
 
 }  // namespace tessavo::options

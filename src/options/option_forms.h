@@ -1,5 +1,5 @@
-// The five blog option dialogs: Basic Options, Advanced Options, RSS Options, FTP Options
-// (the Options page's "Publishing Options") and Custom Variables.
+// The blog option dialogs: Basic Options, Advanced Options, RSS Options, FTP Options
+// (the Options page's "Publishing Options"), Custom Variables and Extras.
 //
 // Each is a title panel (its title with Help, Cancel and Save) above a scrolling area of
 // labelled controls, built from the dialog's table in option_controls.h. A dialog works on
@@ -178,6 +178,15 @@ class TOptCustomVariables : public TOptionsDialog {
   QLineEdit* edCustomTag[10];  // edCustomTag1 to edCustomTag10
 };
 
+// Extras: the settings of our own, beyond the option list (keys 700 to 799). Its controls are
+// made from the settings' table, so a new setting shows here without a change to this dialog;
+// a setting that another version of the program wrote and this one does not know is kept.
+class TOptExtrasForm : public TOptionsDialog {
+  Q_OBJECT
+ public:
+  explicit TOptExtrasForm(QWidget* parent = nullptr);
+};
+
 // Running a dialog on `options` (a copy of the blog's options): true after Save, with
 // `options` holding what the dialog shows; false after Cancel, `options` untouched. The
 // caller stores the options.
@@ -186,5 +195,6 @@ bool RunAdvancedOptionsDialog(QWidget* parent, BlogOptionsRec& options);
 bool RunRSSOptionsDialog(QWidget* parent, BlogOptionsRec& options);
 bool RunFTPOptionsDialog(QWidget* parent, BlogOptionsRec& options);
 bool RunCustomVariablesDialog(QWidget* parent, BlogOptionsRec& options);
+bool RunExtrasDialog(QWidget* parent, BlogOptionsRec& options);
 
 }  // namespace tessavo::options

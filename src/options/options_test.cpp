@@ -8,8 +8,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QStyle>
 #include <QtTest>
+#include <set>
 
 #include "desktop/help.h"
 #include "desktop/option_font.h"
@@ -122,7 +124,7 @@ class OptionsTest : public QObject {
     std::map<int, int> edited;
     for (const auto* table :
          {&BasicOptionsControls(), &AdvancedOptionsControls(), &RssOptionsControls(),
-          &FtpOptionsControls(), &CustomVariablesControls()}) {
+          &FtpOptionsControls(), &CustomVariablesControls(), &ExtrasControls()}) {
       for (const auto& c : *table) {
         QVERIFY2(FindOptionDef(c.key), c.name.c_str());
         ++edited[c.key];
@@ -133,6 +135,7 @@ class OptionsTest : public QObject {
                              def.key == opt::kTemplateFile;
       QCOMPARE(edited[def.key], elsewhere ? 0 : 1);
     }
+    for (const auto& def : ExtraOptionDefinitions()) QCOMPARE(edited[def.key], 1);
   }
 
   void captionsAndItemsAreTheDialogsOwn() {
@@ -345,7 +348,9 @@ class OptionsTest : public QObject {
                    Case{600, OptionDialog::kNone},
                    Case{601, OptionDialog::kCustomVariables},
                    Case{699, OptionDialog::kCustomVariables},
-                   Case{700, OptionDialog::kNone},
+                   Case{700, OptionDialog::kExtras},
+                   Case{799, OptionDialog::kExtras},
+                   Case{800, OptionDialog::kNone},
                    Case{999, OptionDialog::kNone}}) {
       QVERIFY2(DialogForOptionKey(k.key) == k.dialog, qPrintable(QString::number(k.key)));
     }
@@ -359,12 +364,14 @@ class OptionsTest : public QObject {
     TOptRSSForm rss;
     TOptFTPForm ftp;
     TOptCustomVariables custom;
+    TOptExtrasForm extras;
     const std::vector<std::tuple<TOptionsDialog*, QString, QString, QString>> cases = {
         {&basic, "Basic Options", "Basic Options", "OptionsBasic"},
         {&advanced, "Advanced Options", "Advanced Options", "OptionsAdvanced"},
         {&rss, "RSS Options", "RSS Options", "OptionsRSS"},
         {&ftp, "FTP Options", "FTP Options", "OptionsFTP"},
-        {&custom, "Custom Variables", "Custom Variables", "OptionsCustomVariables"}};
+        {&custom, "Custom Variables", "Custom Variables", "OptionsCustomVariables"},
+        {&extras, "Extras", "Extras", "OptionsExtras"}};
     for (const auto& [dialog, caption, title, topic] : cases) {
       QCOMPARE(dialog->windowTitle(), caption);
       QCOMPARE(dialog->lblTitle->text(), title);
@@ -509,6 +516,61 @@ class OptionsTest : public QObject {
     QCOMPARE(back.Text(opt::kCustomTag1 + 1), long_tag);
     f.edDefaultKeywordsMetaTag->setText(QString(300, 'k'));
     QCOMPARE(f.OptionsRec().Text(opt::kDefaultKeywords), std::string(250, 'k'));
+  }
+
+  void extrasShowEverySettingOfOurOwnInItsGroup() {
+    TOptExtrasForm f;
+    QCOMPARE(f.controls().size(), ExtraOptionDefinitions().size());
+    std::vector<std::string> headings;
+    for (const OptionControl& c : f.controls()) {
+      if (!c.heading.empty()) headings.push_back(c.heading);
+      QCOMPARE(QString::fromStdString(c.caption),
+               QString::fromStdString(FindOptionDef(c.key)->caption));
+    }
+    QCOMPARE(headings.front(), std::string("Web Output"));
+    QCOMPARE(headings.size(),
+             size_t(std::set<std::string>(headings.begin(), headings.end()).size()));
+    auto* hold = qobject_cast<QCheckBox*>(f.Control("cbExtra708"));
+    auto* width = qobject_cast<QSpinBox*>(f.Control("seExtra721"));
+    auto* language = qobject_cast<QLineEdit*>(f.Control("edExtra701"));
+    QVERIFY(hold && width && language);
+
+    BlogOptionsRec r = Defaults();
+    r.SetInt(opt::kLargestPictureWidth, 2048);
+    f.setOptionsRec(r);
+    QCOMPARE(width->value(), 2048);
+    QVERIFY(!hold->isChecked());
+    QCOMPARE(language->text(), QString("en"));
+    QVERIFY(f.OptionsRec() == r);  // shown and stored unchanged
+
+    hold->setChecked(true);
+    width->setValue(1200);
+    language->setText("nl");
+    const BlogOptionsRec back = f.OptionsRec();
+    QCOMPARE(back.Int(opt::kHoldBackFutureEntries), 1);
+    QCOMPARE(back.Int(opt::kLargestPictureWidth), 1200);
+    QCOMPARE(back.Text(opt::kBlogLanguage), std::string("nl"));
+    QCOMPARE(back.Text(opt::kBlogTitle), r.Text(opt::kBlogTitle));
+  }
+
+  void aNumberThatIsNoNumberKeepsTheValue() {
+    const OptionControl* c = FindControl(ExtrasControls(), "seExtra721");
+    QVERIFY(c);
+    BlogOptionsRec given = Defaults();
+    given.SetInt(opt::kLargestPictureWidth, 900);
+    QCOMPARE(ShownState(*c, given).text, std::string("900"));
+    for (const char* typed : {"", "12x", "99999999999", "-"}) {
+      BlogOptionsRec r = given;
+      ControlState s;
+      s.text = typed;
+      StoreState(*c, s, given, r);
+      QCOMPARE(r.Int(opt::kLargestPictureWidth), 900);
+    }
+    BlogOptionsRec r = given;
+    ControlState s;
+    s.text = "1280";
+    StoreState(*c, s, given, r);
+    QCOMPARE(r.Int(opt::kLargestPictureWidth), 1280);
   }
 
   // --- Tessavo Options -------------------------------------------------------------------------
