@@ -726,10 +726,15 @@ void TtheMainForm::btnAddEntryClick() {
 void TtheMainForm::btnEditEntryClick() {
   if (!blog_) return;
   int row = SelectedRow(lbEntries);
-  const BlogRec* current = entries_model->EntryAt(row);
-  if (!current) return;
+  const int32_t key = entries_model->KeyAt(row);
+  if (key < 0) return;
   Run([&] {
-    BlogRec rec = *current;
+    std::optional<BlogRec> stored = blog_->FindEntry(key);
+    if (!stored) {  // gone since the list was read
+      ReloadLists();
+      return;
+    }
+    BlogRec rec = *stored;
     editor::TBlogEntryForm form(EditorContextForBlog(), this);
     form.setMyBlogFunction(editor::TBlogEntryForm::kEntry);
     form.setMyBlogResult(0);
@@ -747,10 +752,10 @@ void TtheMainForm::btnEditEntryClick() {
 void TtheMainForm::btnRemoveEntryClick() {
   if (!blog_) return;
   int row = SelectedRow(lbEntries);
-  const BlogRec* current = entries_model->EntryAt(row);
-  if (!current) return;
+  const int32_t key = entries_model->KeyAt(row);
+  if (key < 0) return;
   Run([&] {
-    if (blog_->RemoveEntry(current->key, *host_)) {
+    if (blog_->RemoveEntry(key, *host_)) {
       ReloadLists();
       SelectRow(lbEntries, std::min(row, entries_model->rowCount() - 1));
     }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <algorithm>
 
 namespace tessavo::desktop {
 namespace {
@@ -68,28 +69,62 @@ QColor OptionKeyColor(int key) {
 
 void EntryListModel::Reload(const Blog* blog) {
   beginResetModel();
-  entries_.clear();
+  blog_ = nullptr;
+  keys_.clear();
+  row_of_key_.clear();
   categories_.clear();
+  blocks_.clear();
   if (blog && blog->IsOpen()) {
-    entries_ = blog->Entries(EntryOrder::kNewestFirst);
+    blog_ = blog;
+    keys_ = blog->EntryKeys(EntryOrder::kNewestFirst);
     for (const BlogRec& c : blog->Categories()) categories_[c.key] = c.title;
   }
+  row_of_key_.reserve(keys_.size());
+  for (size_t i = 0; i < keys_.size(); ++i) row_of_key_.emplace(keys_[i], int(i));
   endResetModel();
 }
 
-const BlogRec* EntryListModel::EntryAt(int row) const {
-  return row >= 0 && row < rowCount() ? &entries_[row] : nullptr;
+int32_t EntryListModel::KeyAt(int row) const {
+  return row >= 0 && row < rowCount() ? keys_[size_t(row)] : -1;
+}
+
+const EntryListItem* EntryListModel::ItemAt(int row) const {
+  if (row < 0 || row >= rowCount() || !blog_) return nullptr;
+  const int block = row / kBlockRows;
+  auto it = blocks_.find(block);
+  if (it == blocks_.end()) {
+    if (blocks_.size() >= kBlocksKept) blocks_.clear();
+    const size_t first = size_t(block) * kBlockRows;
+    const size_t last = std::min(keys_.size(), first + kBlockRows);
+    const std::vector<int32_t> wanted(keys_.begin() + long(first), keys_.begin() + long(last));
+    std::vector<EntryListItem> items;
+    try {
+      items = blog_->EntryListItems(wanted);
+    } catch (const std::exception&) {
+      // A row that cannot be read shows empty; opening the entry reports why.
+    }
+    // One item per row, in the rows' order: a row whose entry is gone keeps its key only.
+    std::vector<EntryListItem> block_items(wanted.size());
+    size_t next = 0;
+    for (size_t i = 0; i < wanted.size(); ++i) {
+      if (next < items.size() && items[next].key == wanted[i]) {
+        block_items[i] = std::move(items[next++]);
+      } else {
+        block_items[i].key = wanted[i];
+      }
+    }
+    it = blocks_.emplace(block, std::move(block_items)).first;
+  }
+  return &it->second[size_t(row % kBlockRows)];
 }
 
 int EntryListModel::RowOfKey(int32_t key) const {
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    if (entries_[i].key == key) return int(i);
-  }
-  return -1;
+  auto it = row_of_key_.find(key);
+  return it == row_of_key_.end() ? -1 : it->second;
 }
 
 QVariant EntryListModel::data(const QModelIndex& index, int role) const {
-  const BlogRec* e = EntryAt(index.row());
+  const EntryListItem* e = ItemAt(index.row());
   if (!e) return {};
   if (role == kValueRole) {
     if (index.column() == kEntryType) return e->type;

@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "store/blog.h"
@@ -21,18 +22,30 @@ class EntryListModel : public QAbstractTableModel {
   // Role that is true when a category cell names a category that no longer exists.
   static constexpr int kMissingRole = Qt::UserRole + 2;
 
+  // Reads the order of the entries from the date index, and each row's columns only when the
+  // view asks for them, a block of rows at a time: a blog of 100,000 entries lists at once, and
+  // the texts stay in the blog file until an entry is opened.
   void Reload(const Blog* blog);
-  const BlogRec* EntryAt(int row) const;
+  // The entry key of a row, or -1.
+  int32_t KeyAt(int row) const;
   int RowOfKey(int32_t key) const;
 
-  int rowCount(const QModelIndex& = {}) const override { return int(entries_.size()); }
+  int rowCount(const QModelIndex& = {}) const override { return int(keys_.size()); }
   int columnCount(const QModelIndex& = {}) const override { return kColumnCount; }
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
  private:
-  std::vector<BlogRec> entries_;
+  static constexpr int kBlockRows = 256;
+  static constexpr size_t kBlocksKept = 64;
+  const EntryListItem* ItemAt(int row) const;
+
+  const Blog* blog_ = nullptr;
+  std::vector<int32_t> keys_;
+  std::unordered_map<int32_t, int> row_of_key_;
   std::map<int32_t, std::string> categories_;
+  // Blocks of rows read so far, by block number; emptied when it holds too many.
+  mutable std::unordered_map<int, std::vector<EntryListItem>> blocks_;
 };
 
 // Pictures ("Picture Name", "Date Added", "Height", "Width", "File Size") or extra files

@@ -48,6 +48,16 @@ namespace store {
 class BlogConnection;
 }
 
+// What the entry list shows of an entry, without its texts, so that listing a blog of any size
+// reads only a few bytes per entry.
+struct EntryListItem {
+  int32_t key = -1;
+  DateTime date_time;
+  std::string title;
+  int32_t type = 0;
+  int32_t category = -1;
+};
+
 // One row of tblPictures or tblFiles without its bytes. For files, height and width are -1.
 struct StoredFile {
   int32_t key = 0;
@@ -153,6 +163,12 @@ class Blog {
   std::vector<BlogRec> Entries(EntryOrder order = EntryOrder::kNewestFirst) const;
   void ForEachEntry(EntryOrder order, const std::function<void(const BlogRec&)>& fn) const;
   int EntryCount() const;
+  // Every entry's key in the order given, read from the date index alone: the order of the
+  // entry list without reading a row.
+  std::vector<int32_t> EntryKeys(EntryOrder order = EntryOrder::kNewestFirst) const;
+  // The list columns of the entries with these keys, in the keys' order; a key without an
+  // entry is left out.
+  std::vector<EntryListItem> EntryListItems(const std::vector<int32_t>& keys) const;
   std::optional<BlogRec> FindEntry(int32_t key) const;
   // Inserts the fifteen fields of `rec` (its key is ignored) and returns the new BlogKey.
   // Throws Error naming the field when a text is longer than its field's size, or when the

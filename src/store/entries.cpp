@@ -146,6 +146,50 @@ int Blog::EntryCount() const {
   });
 }
 
+namespace {
+
+const char* const kSelectListItem =
+    "SELECT BlogKey, BlogDateTime, BlogTitle, BlogPageType, BlogCategory FROM tblBlog";
+
+EntryListItem ReadListItem(sqlite3_stmt* q) {
+  EntryListItem item;
+  item.key = store::ReadInt(q, 0);
+  item.date_time = store::ReadDateTime(q, 1);
+  item.title = store::ReadText(q, 2);
+  item.type = store::ReadInt(q, 3);
+  item.category = store::ReadInt(q, 4);
+  return item;
+}
+
+}  // namespace
+
+std::vector<int32_t> Blog::EntryKeys(EntryOrder order) const {
+  return store::Guarded(file_, [&] {
+    // BlogDateTime and BlogKey are both in the date index, so this reads no table row.
+    const std::string sql = std::string("SELECT BlogKey FROM tblBlog") + OrderBy(order);
+    store::RawStatement q(db(), sql.c_str());
+    std::vector<int32_t> keys;
+    while (q.Step()) keys.push_back(store::ReadInt(q.get(), 0));
+    return keys;
+  });
+}
+
+std::vector<EntryListItem> Blog::EntryListItems(const std::vector<int32_t>& keys) const {
+  return store::Guarded(file_, [&] {
+    const std::string sql = std::string(kSelectListItem) + " WHERE BlogKey = ?";
+    store::RawStatement q(db(), sql.c_str());
+    std::vector<EntryListItem> items;
+    items.reserve(keys.size());
+    for (int32_t key : keys) {
+      q.BindInt(1, key);
+      const bool found = q.Step();
+      if (found) items.push_back(ReadListItem(q.get()));
+      q.Reset();
+    }
+    return items;
+  });
+}
+
 std::optional<BlogRec> Blog::FindEntry(int32_t key) const {
   return store::Guarded(file_, [&]() -> std::optional<BlogRec> {
     const std::string sql = std::string(kSelectEntry) + " WHERE BlogKey = ?";

@@ -71,6 +71,44 @@ TEST_F(EntriesTest, RowsWrittenByOtherProgramsReadTheSameThroughEveryReader) {
   EXPECT_EQ(odd.teaser, "");
   EXPECT_EQ(odd.meta_desc, "42");
   EXPECT_EQ(odd.date_time, DateTime{});
+
+  // The list columns read the same as the whole record, in the same order.
+  const std::vector<EntryListItem> listed =
+      blog->EntryListItems(blog->EntryKeys(EntryOrder::kOldestFirst));
+  ASSERT_EQ(listed.size(), scanned.size());
+  for (size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(listed[i].key, scanned[i].key);
+    EXPECT_EQ(listed[i].date_time, scanned[i].date_time);
+    EXPECT_EQ(listed[i].title, scanned[i].title);
+    EXPECT_EQ(listed[i].type, scanned[i].type);
+    EXPECT_EQ(listed[i].category, scanned[i].category);
+  }
+}
+
+TEST_F(EntriesTest, TheEntryListFollowsTheDateOrderAndNeverReadsTheTexts) {
+  auto blog = NewBlog();
+  BlogRec rec = FullEntry();
+  rec.date_time = DateTime{2024, 5, 1, 8, 0, 0};
+  const int32_t a = blog->InsertEntry(rec);
+  const int32_t b = blog->InsertEntry(rec);  // the same moment: then by key
+  rec.date_time = DateTime{2025, 1, 1, 0, 0, 0};
+  rec.title = "newest";
+  const int32_t c = blog->InsertEntry(rec);
+  // A text that no longer inflates: opening the entry fails, listing it does not.
+  Db(*blog).exec("UPDATE tblBlog SET BlogText = X'78DA0102' WHERE BlogKey = " + std::to_string(b));
+  EXPECT_THROW(blog->FindEntry(b), Error);
+
+  EXPECT_EQ(blog->EntryKeys(), (std::vector<int32_t>{c, b, a}));
+  EXPECT_EQ(blog->EntryKeys(EntryOrder::kOldestFirst), (std::vector<int32_t>{a, b, c}));
+  // Items come in the keys' order; a key without an entry is left out.
+  const std::vector<EntryListItem> items = blog->EntryListItems({c, 77, b, a});
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].key, c);
+  EXPECT_EQ(items[0].title, "newest");
+  EXPECT_EQ(items[0].date_time, (DateTime{2025, 1, 1, 0, 0, 0}));
+  EXPECT_EQ(items[1].key, b);
+  EXPECT_EQ(items[1].title, FullEntry().title);
+  EXPECT_EQ(items[2].key, a);
 }
 
 TEST_F(EntriesTest, AnEntryComesBackAsItWasStored) {

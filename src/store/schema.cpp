@@ -352,6 +352,8 @@ void RawStatement::Run() {
   sqlite3_reset(stmt_);
 }
 
+void RawStatement::Reset() { sqlite3_reset(stmt_); }
+
 void RawStatement::Check(int rc) {
   if (rc != SQLITE_OK) throw SQLite::Exception(db_, rc);
 }

@@ -138,6 +138,8 @@ class RawStatement {
   void BindText(int index, const std::string& text);
   // Runs a statement that returns no rows and makes it ready for the next bindings.
   void Run();
+  // Makes a statement that returned rows ready for the next bindings.
+  void Reset();
 
  private:
   void Check(int rc);
