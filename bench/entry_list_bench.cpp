@@ -36,9 +36,9 @@ double Ms(Clock::time_point since) {
 }
 
 std::string Prose(std::mt19937& rng, size_t length) {
-  static const char* const kWords[] = {"the",   "garden", "entry", "today", "we",   "walked",
-                                       "to",    "a",      "river", "and",   "wrote", "about",
-                                       "rain",  "of",     "<b>",   "</b>",  "bread", "picture"};
+  static const char* const kWords[] = {"the",  "garden", "entry", "today", "we",    "walked",
+                                       "to",   "a",      "river", "and",   "wrote", "about",
+                                       "rain", "of",     "<b>",   "</b>",  "bread", "picture"};
   std::string s;
   while (s.size() < length) {
     s += kWords[rng() % (sizeof kWords / sizeof kWords[0])];
@@ -104,18 +104,6 @@ int main(int argc, char** argv) {
                 double(fs::file_size(file)) / 1e6, Ms(made) / 1000);
   }
 
-  double store_open_ms = 0, list_ms = 0;
-  {
-    tessavo::bench::BenchHost host;
-    auto t = Clock::now();
-    auto blog = tessavo::Blog::Open(file, host);
-    store_open_ms = Ms(t);
-    t = Clock::now();
-    const size_t listed = blog->Entries().size();
-    list_ms = Ms(t);
-    if (listed != size_t(entries)) return 1;
-  }
-
   const auto open = Clock::now();
   tessavo::app::TtheMainForm w;
   w.resize(1000, 700);
@@ -139,12 +127,28 @@ int main(int argc, char** argv) {
     paints.push_back(Ms(t));
   }
   std::sort(paints.begin(), paints.end());
+  const long window_peak_kb = PeakKb();
+  w.CloseBlog();
+
+  // For comparison, what the list did before: every entry read with its texts.
+  double store_open_ms = 0, list_ms = 0;
+  {
+    tessavo::bench::BenchHost host;
+    auto t = Clock::now();
+    auto blog = tessavo::Blog::Open(file, host);
+    store_open_ms = Ms(t);
+    t = Clock::now();
+    const size_t listed = blog->Entries().size();
+    list_ms = Ms(t);
+    if (listed != size_t(entries)) return 1;
+  }
+
   std::printf("entries listed            %d\n", rows);
   std::printf("open to entries painted   %.0f ms\n", open_ms);
   std::printf("  of which: blog opened   %.0f ms (measured alone)\n", store_open_ms);
   std::printf("  every entry read at once, for comparison: %.0f ms\n", list_ms);
   std::printf("scroll jump, median       %.2f ms\n", paints[paints.size() / 2]);
   std::printf("scroll jump, slowest      %.2f ms\n", paints.back());
-  std::printf("peak memory               %.0f MB\n", double(PeakKb()) / 1024);
+  std::printf("peak memory               %.0f MB\n", double(window_peak_kb) / 1024);
   return rows == entries ? 0 : 1;
 }

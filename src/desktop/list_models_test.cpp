@@ -60,15 +60,16 @@ class ListModelsTest : public QObject {
       const BlogRec& r = recs[size_t(row)];
       QCOMPARE(m.KeyAt(row), r.key);
       QCOMPARE(m.RowOfKey(r.key), row);
-      QCOMPARE(Cell(m, row, EntryListModel::kDateTime), QString::fromStdString(r.date_time.Format()));
+      QCOMPARE(Cell(m, row, EntryListModel::kDateTime),
+               QString::fromStdString(r.date_time.Format()));
       QCOMPARE(Cell(m, row, EntryListModel::kTitle), QString::fromStdString(r.title));
       QCOMPARE(m.data(m.index(row, EntryListModel::kEntryType), EntryListModel::kValueRole).toInt(),
                r.type);
       const QString category = Cell(m, row, EntryListModel::kCategory);
       if (r.category == 999) {
         QCOMPARE(category, QString("??? 999 ???"));
-        QVERIFY(m.data(m.index(row, EntryListModel::kCategory), EntryListModel::kMissingRole)
-                    .toBool());
+        QVERIFY(
+            m.data(m.index(row, EntryListModel::kCategory), EntryListModel::kMissingRole).toBool());
       } else if (r.category < 1) {
         QCOMPARE(category, QString());
       } else {
