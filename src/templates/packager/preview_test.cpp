@@ -200,7 +200,8 @@ TEST_F(PreviewTest, StatusLinesReportEveryStep) {
   packager.Preview();
   std::vector<std::string> expected = {"Building Preview Pages",  "Extracting clear.gif",
                                        "Extracting xml.gif",      "Extracting tag.gif",
-                                       "Extracting leftside.jpg", "Extracting default.css"};
+                                       "Extracting leftside.jpg", "Extracting default.css",
+                                       "Extracting favicon.ico"};
   for (int n = 1; n <= 6; ++n) {
     expected.push_back("Building " + std::to_string(n) + "article.html");
     expected.push_back("Building " + std::to_string(n) + "entries.html");
