@@ -1,7 +1,8 @@
 // The files of the web settings on the demonstration site, checked by clients nobody here
 // wrote: the sitemap against the sitemap schema, the Atom feed against the Atom RELAX NG
 // schema (both kept in schemas/), feedparser for the Atom feed and Python's json module for
-// the JSON feed, which must carry the RSS 2.0 feed's items; and entries dated in the future, held back until their time.
+// the JSON feed, which must carry the RSS 2.0 feed's items; and entries dated in the future, held
+// back until their time.
 #include <gmock/gmock.h>
 
 #include <algorithm>
@@ -85,7 +86,8 @@ class WebSettingsTest : public SiteTest {
               "    t = t.astimezone(datetime.timezone.utc)\n"
               "    print('item', e['title'], '|', e['url'], '|', e['id'], '|',\n"
               "          t.strftime('%Y-%m-%d %H:%M'))\n");
-    auto [status, out] = RunCommand("/usr/bin/python3 " + Quote(script) + " " + Quote(Out() / feed));
+    auto [status, out] =
+        RunCommand("/usr/bin/python3 " + Quote(script) + " " + Quote(Out() / feed));
     EXPECT_EQ(status, 0) << out;
     return out;
   }
@@ -102,7 +104,8 @@ class WebSettingsTest : public SiteTest {
               "    p = e.get('published_parsed')\n"
               "    print('item', e.title, '|', e.link, '|', e.get('id', ''), '|',\n"
               "          time.strftime('%Y-%m-%d %H:%M', p) if p else '-')\n");
-    auto [status, out] = RunCommand("/usr/bin/python3 " + Quote(script) + " " + Quote(Out() / feed));
+    auto [status, out] =
+        RunCommand("/usr/bin/python3 " + Quote(script) + " " + Quote(Out() / feed));
     EXPECT_EQ(status, 0) << out;
     return out;
   }
@@ -121,8 +124,8 @@ TEST_F(WebSettingsTest, SitemapIsValidAndListsThePagesWithTheirNewestEntry) {
   if (RunCommand("command -v xmllint").first != 0) {
     SKIP_OR_FAIL("xmllint is not installed: libxml2-utils (scripts/setup)");
   }
-  auto [status, out] = RunCommand("xmllint --noout --schema " + Quote(Schema("sitemap.xsd")) +
-                                  " " + Quote(Out() / "sitemap.xml"));
+  auto [status, out] = RunCommand("xmllint --noout --schema " + Quote(Schema("sitemap.xsd")) + " " +
+                                  Quote(Out() / "sitemap.xml"));
   EXPECT_EQ(status, 0) << out;
 
   const std::string xml = Page("sitemap.xml");
@@ -145,9 +148,9 @@ TEST_F(WebSettingsTest, SitemapIsValidAndListsThePagesWithTheirNewestEntry) {
       "<lastmod>" + Rfc3339Date(*DateTime::Parse("2024-02-20 12:00:00")) + "</lastmod>";
   EXPECT_THAT(xml, ::testing::HasSubstr("/blog/202402.html</loc>" + feb_lastmod));
   // The article page carries its own date.
-  EXPECT_THAT(xml, ::testing::HasSubstr(
-                       "/blog/how-it-is-made.html</loc><lastmod>" +
-                       Rfc3339Date(*DateTime::Parse("2024-03-05 20:30:00")) + "</lastmod>"));
+  EXPECT_THAT(xml, ::testing::HasSubstr("/blog/how-it-is-made.html</loc><lastmod>" +
+                                        Rfc3339Date(*DateTime::Parse("2024-03-05 20:30:00")) +
+                                        "</lastmod>"));
   // The sitemap is tracked like a page.
   EXPECT_TRUE(LogHas("...sitemap.xml is new."));
 }
@@ -241,8 +244,9 @@ TEST_F(WebSettingsTest, EntriesDatedInTheFutureAreHeldBack) {
 
   GenerateResult r = GeneratePages(*blog, host, now);
   ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_TRUE(LogHas("Held back 2 entries dated after the generation time 2024-04-10 12:00:00; "
-                     "the next one is dated 2024-04-10 12:01:00"));
+  EXPECT_TRUE(
+      LogHas("Held back 2 entries dated after the generation time 2024-04-10 12:00:00; "
+             "the next one is dated 2024-04-10 12:01:00"));
   EXPECT_FALSE(Exists("202405.html"));
   for (const auto& e : fs::directory_iterator(Out())) {
     std::ifstream in(e.path(), std::ios::binary);
@@ -257,8 +261,9 @@ TEST_F(WebSettingsTest, EntriesDatedInTheFutureAreHeldBack) {
   // sitemap; the other still waits.
   r = GeneratePages(*blog, host, *DateTime::Parse("2024-04-10 12:01:00"));
   ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_TRUE(LogHas("Held back 1 entry dated after the generation time 2024-04-10 12:01:00; "
-                     "the next one is dated 2024-05-01 00:00:00"));
+  EXPECT_TRUE(
+      LogHas("Held back 1 entry dated after the generation time 2024-04-10 12:01:00; "
+             "the next one is dated 2024-05-01 00:00:00"));
   EXPECT_THAT(Page("202404.html"), ::testing::HasSubstr("Almost there"));
   EXPECT_THAT(Page("index.html"), ::testing::HasSubstr("Almost there"));
   EXPECT_THAT(Page("rss.xml"), ::testing::HasSubstr("#e" + std::to_string(soon_key)));
