@@ -219,6 +219,31 @@ TEST_F(WebSettingsTest, FeedsOffGiveNoFilesAndNoLinks) {
   EXPECT_THAT(home, ::testing::HasSubstr("application/rss+xml"));
 }
 
+// The new files are pages like any other: tracked, and orphans once their setting is off.
+TEST_F(WebSettingsTest, FilesOfASettingTurnedOffAreRemovedAsOrphans) {
+  Generate();
+  for (const char* name : {"sitemap.xml", "atom.xml", "feed.json"}) {
+    ASSERT_TRUE(Exists(name)) << name;
+    EXPECT_TRUE(LogHas("..." + std::string(name) + " is new.")) << name;
+  }
+  blog->SetOptionInt(opt::kCreateSitemap, 0);
+  blog->SetOptionInt(opt::kCreateAtomFeed, 0);
+  blog->SetOptionInt(opt::kCreateJsonFeed, 0);
+  Generate();
+  for (const char* name : {"sitemap.xml", "atom.xml", "feed.json"}) {
+    EXPECT_FALSE(Exists(name)) << name;
+    EXPECT_TRUE(LogHas("...Removing orphan page " + std::string(name))) << name;
+  }
+  // Their records stay until publishing has deleted the files on the server.
+  int found = 0;
+  for (const PageRecord& rec : blog->Pages()) {
+    if (rec.key != "sitemap.xml") continue;
+    ++found;
+    EXPECT_EQ(rec.generated, 0);
+  }
+  EXPECT_EQ(found, 1);
+}
+
 // An entry a minute after the generation time is nowhere until a run after its time.
 TEST_F(WebSettingsTest, EntriesDatedInTheFutureAreHeldBack) {
   blog->SetOptionInt(opt::kHoldBackFutureEntries, 1);
