@@ -15,6 +15,7 @@ struct CreateFlags {
   std::string blog;
   std::string answers = "yyyyy";
   std::string title, url, template_file;
+  bool modern = false;
   CLI::Option* title_opt = nullptr;
   CLI::Option* url_opt = nullptr;
   CLI::Option* template_opt = nullptr;
@@ -54,6 +55,12 @@ int RunCreate(Context& ctx, const CreateFlags& f) {
   }
   if (f.template_opt->count() > 0) {
     blog->SetOptionText(opt::kTemplateFile, f.template_file);
+    changed = true;
+  }
+  if (f.modern) {
+    blog->SetOptionInt(opt::kCreateSitemap, 1);
+    blog->SetOptionInt(opt::kCreateAtomFeed, 1);
+    blog->SetOptionInt(opt::kSocialMetaTags, 1);
     changed = true;
   }
   if (changed) blog->SaveOptions();
@@ -119,6 +126,9 @@ void AddBlogCommands(CLI::App& app, Context& ctx) {
   f->url_opt = create->add_option("--url", f->url, "Blog URL (option 102)");
   f->template_opt =
       create->add_option("--template", f->template_file, "Template file (option 301)");
+  create->add_flag("--modern", f->modern,
+                   "Turn on the sitemap (option 702), the Atom feed (703) and the canonical "
+                   "link and social card tags (707)");
   create->callback([&ctx, f] { ctx.run = [&ctx, f] { return RunCreate(ctx, *f); }; });
 
   auto info_blog = std::make_shared<std::string>();

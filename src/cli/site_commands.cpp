@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "cli/context.h"
 #include "generator/demo.h"
@@ -24,7 +25,8 @@ constexpr const char* kDemoBlogFile = "tessavo-demo.zdb";
 
 // Runs a generation with a progress bar on the terminal for long runs. The number of page
 // records before the run (the files of the previous run) estimates the run's size.
-GenerateResult GenerateWithProgress(Context& ctx, Blog& blog) {
+GenerateResult GenerateWithProgress(Context& ctx, Blog& blog,
+                                    const std::optional<DateTime>& now = std::nullopt) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   const long expected = static_cast<long>(blog.Pages().size());
@@ -45,7 +47,7 @@ GenerateResult GenerateWithProgress(Context& ctx, Blog& blog) {
   });
   GenerateResult result;
   try {
-    result = GeneratePages(blog, ctx.host);
+    result = now ? GeneratePages(blog, ctx.host, *now) : GeneratePages(blog, ctx.host);
   } catch (...) {
     ctx.host.set_log_observer(nullptr);
     ctx.host.EndProgress();
@@ -70,9 +72,11 @@ void PrintResult(Context& ctx, const GenerateResult& r) {
   }
 }
 
-int RunGenerate(Context& ctx, const std::string& path) {
+int RunGenerate(Context& ctx, const std::string& path, const std::string& now_text) {
+  std::optional<DateTime> now;
+  if (!now_text.empty()) now = DateTime::Parse(now_text);  // checked by its validator
   auto blog = OpenExistingBlog(path, ctx.host);
-  GenerateResult r = GenerateWithProgress(ctx, *blog);
+  GenerateResult r = GenerateWithProgress(ctx, *blog, now);
   PrintResult(ctx, r);
   // A run that stopped has shown its error through the host already.
   if (!r.ok) return kExitFailed;
@@ -138,12 +142,23 @@ int RunDemo(Context& ctx) {
 }  // namespace
 
 void AddSiteCommands(CLI::App& app, Context& ctx) {
-  auto generate_blog = std::make_shared<std::string>();
+  struct GenerateArgs {
+    std::string blog;
+    std::string now;
+  };
+  auto generate_args = std::make_shared<GenerateArgs>();
   CLI::App* generate = app.add_subcommand(
       "generate", "Generate the blog's site into <program folder>/HTML/<blog name>");
-  AddBlogArgument(*generate, *generate_blog);
-  generate->callback([&ctx, generate_blog] {
-    ctx.run = [&ctx, generate_blog] { return RunGenerate(ctx, *generate_blog); };
+  AddBlogArgument(*generate, generate_args->blog);
+  generate
+      ->add_option("--now", generate_args->now,
+                   "Generation time \"yyyy-mm-dd hh:nn:ss\" instead of the clock's (entries "
+                   "dated after it are held back when option 708 is on)")
+      ->check(DateTimeValidator());
+  generate->callback([&ctx, generate_args] {
+    ctx.run = [&ctx, generate_args] {
+      return RunGenerate(ctx, generate_args->blog, generate_args->now);
+    };
   });
 
   struct PreviewArgs {

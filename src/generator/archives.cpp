@@ -74,9 +74,11 @@ void SiteRun::OpenArchive(ArchiveKind kind, const EntryPeriods& p, const Templat
 void SiteRun::AddToArchive(ArchiveKind kind, const BlogRec& e, const EntryPeriods& p,
                            const TemplateEntryVars& vars) {
   ArchivePage& a = Chain(kind).page;
+  if (!a.newest || e.date_time > *a.newest) a.newest = e.date_time;
   const int mode = naming_.archive_mode;
   if (kind != ArchiveKind::kMonth || mode == 0) {
     a.text += "<A name=\"e" + std::to_string(e.key) + "\"></A>";
+    NotePicture(a.page, vars.entry_text);
     AppendSlice(a.text, kTemplateArchiveEntries, kSliceEachEntry, vars);
   } else if (mode == 2) {
     if (p.day_key != a.last_period_key) {
@@ -121,12 +123,14 @@ void SiteRun::CloseArchive(ArchiveKind kind, int next_key, const std::string& ne
     AppendSlice(a.text, kTemplateArchiveEntries, kSliceAfterEntries, vars);
   }
   AppendSlice(a.text, kTemplateArchiveEntries, kSliceEndOfPage, vars);
-  const std::string text = FinishPage(a.text, globals_, vars, a.page);
   const std::string name = ArchivePeriodFile(kind, a.key);
+  a.page.page_file = name;
+  const std::string text = FinishPage(a.text, globals_, vars, a.page);
   chain.prior_key = a.key;
   chain.prior_title = a.title;
+  const std::optional<DateTime> newest = a.newest;
   a = ArchivePage{};
-  WritePage(name, text);
+  WriteListedPage(name, text, newest);
 }
 
 }  // namespace tessavo

@@ -312,4 +312,33 @@ int LocalUtcOffsetMinutes() {
 
 std::string Rfc822Date(const DateTime& date) { return Rfc822Date(date, LocalUtcOffsetMinutes()); }
 
+int LocalUtcOffsetMinutesAt(const DateTime& date) {
+  std::tm local{};
+  local.tm_year = date.year - 1900;
+  local.tm_mon = date.month - 1;
+  local.tm_mday = date.day;
+  local.tm_hour = date.hour;
+  local.tm_min = date.minute;
+  local.tm_sec = date.second;
+  local.tm_isdst = -1;  // let the time zone rules say
+  const std::time_t at = std::mktime(&local);
+  if (at == static_cast<std::time_t>(-1)) return LocalUtcOffsetMinutes();
+  std::tm back{};
+  localtime_r(&at, &back);
+  return static_cast<int>(back.tm_gmtoff / 60);
+}
+
+std::string Rfc3339Date(const DateTime& date, int utc_offset_minutes) {
+  const int off = utc_offset_minutes < 0 ? -utc_offset_minutes : utc_offset_minutes;
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", date.year, date.month,
+                date.day, date.hour, date.minute, date.second, utc_offset_minutes < 0 ? '-' : '+',
+                off / 60, off % 60);
+  return buf;
+}
+
+std::string Rfc3339Date(const DateTime& date) {
+  return Rfc3339Date(date, LocalUtcOffsetMinutesAt(date));
+}
+
 }  // namespace tessavo

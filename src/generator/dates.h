@@ -64,5 +64,14 @@ std::string Rfc822Date(const DateTime& date, int utc_offset_minutes);
 std::string Rfc822Date(const DateTime& date);
 // The system's offset from UTC now, in minutes east (daylight saving time included).
 int LocalUtcOffsetMinutes();
+// The system's offset from UTC in force at the local date and time `date` (its daylight
+// saving time included), in minutes east.
+int LocalUtcOffsetMinutesAt(const DateTime& date);
+
+// "2006-03-05T14:05:09+01:00" (RFC 3339, the form of Atom, JSON Feed and sitemaps), the
+// offset in minutes east of UTC ("+00:00" for zero).
+std::string Rfc3339Date(const DateTime& date, int utc_offset_minutes);
+// Rfc3339Date with the local offset in force at that date.
+std::string Rfc3339Date(const DateTime& date);
 
 }  // namespace tessavo

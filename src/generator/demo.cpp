@@ -73,6 +73,11 @@ void BuildDemoBlog(Blog& blog, Host& host) {
   blog.SetOptionText(opt::kBlogUrl, "http://www.example.com/blog/");
   blog.SetOptionText(opt::kAbout, "A small blog that shows what Tessavo makes of a few entries.");
   blog.SetOptionInt(opt::kHtmlFormatting, 1);  // the entries are typed as plain text
+  // The demo shows what a site for today's web gets: a sitemap, an Atom feed, canonical
+  // links and social cards.
+  blog.SetOptionInt(opt::kCreateSitemap, 1);
+  blog.SetOptionInt(opt::kCreateAtomFeed, 1);
+  blog.SetOptionInt(opt::kSocialMetaTags, 1);
   blog.SaveOptions();
 
   BlogRec category = Blog::NewCategoryRec();

@@ -137,6 +137,7 @@ class DefaultLayoutTest : public ::testing::Test {
   DefaultLayoutTest() : templates_(LoadPageTemplates(BuiltInPackageLines())) {
     global_.main_title = "My Blog";
     global_.file_prefix = "my-";
+    global_.language = "en";
     global_.rss20_name = "rss.xml";
     global_.navbar_column = "<A HREF=\"my-index.html\" class=\"navbtn\">Home</A><BR>";
     entry_.entry_title = "First";
@@ -149,7 +150,9 @@ class DefaultLayoutTest : public ::testing::Test {
     for (int s : {kSliceStartOfPage, kSliceArticle, kSliceEndOfPage}) {
       ExpandEntrySlice(text, templates_.Slice(kTemplateDefaultLayout, s), entry_);
     }
-    return ExpandFunctions(ExpandPageVariables(text, global_, entry_, page), 7);
+    // As a run does: the web settings' variables right after the page stage.
+    return ExpandFunctions(
+        ExpandWebVariables(ExpandPageVariables(text, global_, entry_, page), global_, page), 7);
   }
 
   std::string ListPage(const TemplatePageVars& page) const {
@@ -159,7 +162,8 @@ class DefaultLayoutTest : public ::testing::Test {
     ExpandEntrySlice(text, templates_.Slice(kTemplateHomePage, kSliceEachEntry), entry_);
     ExpandEntrySlice(text, templates_.Slice(kTemplateHomePage, kSliceAfterEntries), {});
     ExpandEntrySlice(text, templates_.Slice(kTemplateHomePage, kSliceEndOfPage), {});
-    return ExpandFunctions(ExpandPageVariables(text, global_, {}, page), 7);
+    return ExpandFunctions(
+        ExpandWebVariables(ExpandPageVariables(text, global_, {}, page), global_, page), 7);
   }
 
   static bool Has(const std::string& page, const std::string& what) {
@@ -180,6 +184,11 @@ TEST_F(DefaultLayoutTest, HomePageShowsTheFeedButtonAndTheAboutBlock) {
   EXPECT_FALSE(Has(page, "[%")) << page;
   EXPECT_FALSE(Has(page, "%]")) << page;
   EXPECT_TRUE(Has(page, "<title>Home</title>"));
+  EXPECT_TRUE(Has(page, "<html lang=\"en\">"));
+  EXPECT_TRUE(Has(page,
+                  "<link rel=\"alternate\" type=\"application/rss+xml\" title=\"My Blog "
+                  "(RSS 2.0)\" href=\"my-rss.xml\">"));
+  EXPECT_FALSE(Has(page, "canonical"));  // the social card setting is off
   EXPECT_TRUE(Has(page, "href=\"my-rss.xml\"><img src=\"xml.gif\""));
   EXPECT_TRUE(Has(page, "About My Blog"));
   EXPECT_TRUE(Has(page, "<span class=\"mainabout\">All about me</span>"));
@@ -214,8 +223,9 @@ TEST_F(DefaultLayoutTest, ArticlePageShowsTheWordArticleAndNoHomeBlocks) {
   EXPECT_FALSE(Has(page, "xml.gif"));
   EXPECT_FALSE(Has(page, "About My Blog"));
   EXPECT_TRUE(Has(page, "<span class=\"entrytitle\">First</span>"));
-  EXPECT_TRUE(Has(page, "<span class=\"entrytext\">Hello</span>"));
-  EXPECT_TRUE(Has(page, "<span class=\"entrytext\">Side note</span>"));
+  // Entry texts may hold paragraphs: they sit in <div> elements.
+  EXPECT_TRUE(Has(page, "<div class=\"entrytext\">Hello</div>"));
+  EXPECT_TRUE(Has(page, "<div class=\"entrytext\">Side note</div>"));
   EXPECT_FALSE(Has(page, "entrydate"));
 }
 

@@ -1,6 +1,7 @@
 #include "generator/feeds.h"
 
 #include <cctype>
+#include <nlohmann/json.hpp>
 #include <random>
 
 #include "generator/dates.h"
@@ -31,7 +32,32 @@ std::string Element(const std::string& tag, const std::string& escaped) {
   return "<" + tag + ">" + escaped + "</" + tag + ">";
 }
 
+// Text for a JSON string: valid UTF-8 (AnsiToUtf8), without the characters that XmlEscape
+// drops, so that the JSON feed holds the same texts as the XML feeds.
+std::string JsonText(std::string_view text) {
+  std::string out;
+  for (char c : AnsiToUtf8(text)) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
+    out += c;
+  }
+  return out;
+}
+
+std::string SettingOr(const BlogOptionsRec& options, int key, const char* fallback) {
+  std::string value = TrimBlanks(options.Text(key));
+  return value.empty() ? std::string(fallback) : value;
+}
+
 }  // namespace
+
+std::string AtomFeedFile(const BlogOptionsRec& options, const PageNaming& naming) {
+  return naming.prefix + SettingOr(options, opt::kAtomPageName, "atom.xml");
+}
+
+std::string JsonFeedFile(const BlogOptionsRec& options, const PageNaming& naming) {
+  return naming.prefix + SettingOr(options, opt::kJsonFeedPageName, "feed.json");
+}
 
 FeedBuilder::FeedBuilder(const BlogOptionsRec& options, const PageNaming& naming, Host& host)
     : options_(options), naming_(naming), host_(host) {}
@@ -92,6 +118,39 @@ void FeedBuilder::Start(const std::optional<DateTime>& newest) {
   rss20_ += channel;
   Line(rss20_,
        Element("generator", XmlEscape(std::string("Tessavo ( ") + kProductWebAddress + " )")));
+
+  atom_.clear();
+  json_head_.clear();
+  json_items_.clear();
+  atom_on_ = options_.Int(opt::kCreateAtomFeed) == 1;
+  json_on_ = options_.Int(opt::kCreateJsonFeed) == 1;
+  const std::string language = SettingOr(options_, opt::kBlogLanguage, "en");
+  const std::string& description = options_.Text(opt::kRssDescription);
+  if (atom_on_) {
+    Line(atom_, "<?xml version=\"1.0\" encoding=\"utf-8\"?>");
+    Line(atom_,
+         "<feed xmlns=\"http://www.w3.org/2005/Atom\" xml:lang=\"" + XmlEscape(language) + "\">");
+    Line(atom_, Element("title", XmlEscape(title)));
+    if (!description.empty()) Line(atom_, Element("subtitle", XmlEscape(description)));
+    Line(atom_, "<link rel=\"alternate\" type=\"text/html\" href=\"" + XmlEscape(link) + "\"/>");
+    Line(atom_, "<link rel=\"self\" type=\"application/atom+xml\" href=\"" +
+                    XmlEscape(site_ + AtomFeedFile(options_, naming_)) + "\"/>");
+    Line(atom_, Element("id", XmlEscape(link)));
+    Line(atom_, Element("updated", Rfc3339Date(feed_date)));
+    Line(atom_, "<author>" + Element("name", XmlEscape(title)) + "</author>");
+    Line(atom_, "<generator uri=\"" + XmlEscape(kProductWebAddress) + "\">Tessavo</generator>");
+  }
+  if (json_on_) {
+    nlohmann::ordered_json head;
+    head["version"] = "https://jsonfeed.org/version/1.1";
+    head["title"] = JsonText(title);
+    head["home_page_url"] = JsonText(link);
+    head["feed_url"] = JsonText(site_ + JsonFeedFile(options_, naming_));
+    if (!description.empty()) head["description"] = JsonText(description);
+    head["language"] = JsonText(language);
+    head["authors"] = nlohmann::ordered_json::array({{{"name", JsonText(title)}}});
+    json_head_ = head.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  }
 }
 
 void FeedBuilder::AddItem(const BlogRec& entry) {
@@ -129,6 +188,55 @@ void FeedBuilder::AddItem(const BlogRec& entry) {
   Line(rss20_, Element("pubDate", XmlEscape(Rfc822Date(entry.date_time))));
   Line(rss20_, description);
   Line(rss20_, "</item>");
+  if (atom_on_ || json_on_) AddModernItem(entry, formatted);
+}
+
+void FeedBuilder::AddModernItem(const BlogRec& entry, const std::string& formatted) {
+  const std::string link =
+      site_ + EntryPermalink(entry, naming_.archive_mode, naming_.prefix, naming_.ext);
+  const std::string date = Rfc3339Date(entry.date_time);
+  const bool teaser_only = options_.Int(opt::kRssItemText) != 0;
+  std::string html;  // the full entry, as the RSS 2.0 description has it
+  if (!teaser_only) {
+    html = formatted;
+    if (!entry.link.empty()) {
+      html += " <A HREF=\"" + entry.link + "\" target=\"_blank\">" +
+              options_.Text(opt::kCoolLinkCaption) + "</A>";
+    }
+  }
+  if (atom_on_) {
+    Line(atom_, "<entry>");
+    Line(atom_, Element("title", XmlEscape(entry.title)));
+    Line(atom_, "<link rel=\"alternate\" type=\"text/html\" href=\"" + XmlEscape(link) + "\"/>");
+    Line(atom_, Element("id", XmlEscape(link)));
+    Line(atom_, Element("published", date));
+    Line(atom_, Element("updated", date));
+    if (teaser_only) {
+      Line(atom_, Element("summary", XmlEscape(PlainSummary(formatted))));
+    } else {
+      // Relative addresses in the entry resolve against the blog, as the RSS 2.0 feed's
+      // BASE element makes them.
+      std::string base;
+      if (!site_.empty()) base = " xml:base=\"" + XmlEscape(site_) + "\"";
+      Line(atom_, "<content type=\"html\"" + base + ">" + XmlEscape(html) + "</content>");
+    }
+    Line(atom_, "</entry>");
+  }
+  if (json_on_) {
+    nlohmann::ordered_json item;
+    item["id"] = JsonText(link);
+    item["url"] = JsonText(link);
+    item["title"] = JsonText(entry.title);
+    if (teaser_only) {
+      item["content_text"] = JsonText(PlainSummary(formatted));
+    } else {
+      if (!site_.empty()) html = "<BASE HREF=\"" + site_ + "\">" + html;
+      item["content_html"] = JsonText(html);
+    }
+    item["date_published"] = date;
+    if (!entry.link.empty()) item["external_url"] = JsonText(entry.link);
+    json_items_.push_back(item.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+  }
 }
 
 std::vector<FeedBuilder::Output> FeedBuilder::Finish() {
@@ -148,6 +256,20 @@ std::vector<FeedBuilder::Output> FeedBuilder::Finish() {
     feeds.push_back({naming_.prefix + options_.Text(opt::kRss091PageName), finish(rss091_)});
   }
   feeds.push_back({naming_.prefix + options_.Text(opt::kRss20PageName), finish(rss20_)});
+  if (atom_on_) {
+    Line(atom_, "</feed>");
+    feeds.push_back({AtomFeedFile(options_, naming_), finish(atom_)});
+  }
+  if (json_on_) {
+    // One item a line, so that a change to one entry shows as a change of one line.
+    std::string json = json_head_.substr(0, json_head_.size() - 1) + ",\"items\":[";
+    for (size_t i = 0; i < json_items_.size(); ++i) {
+      json += i == 0 ? "\n" : ",\n";
+      json += json_items_[i];
+    }
+    json += "\n]}\n";
+    feeds.push_back({JsonFeedFile(options_, naming_), finish(json)});
+  }
   return feeds;
 }
 

@@ -1,5 +1,8 @@
-// The RSS feeds of a generation run: RSS 2.0 always and RSS 0.91 unless the blog
-// suppresses it (option 412 "RSS 0.91 feed" = 1, the default).
+// The feeds of a generation run: RSS 2.0 always and RSS 0.91 unless the blog suppresses it
+// (option 412 "RSS 0.91 feed" = 1, the default); Atom 1.0 and JSON Feed 1.1 when their
+// settings ("Create Atom Feed", "Create JSON Feed") are on. Atom and JSON Feed carry the
+// same items, in the same order and number, with the same texts as the RSS 2.0 feed: each
+// item's id is its permalink, and dates are RFC 3339 with the local offset of that date.
 //
 // Both documents are built side by side while the run walks the entries newest first:
 // Start before the first entry, AddItem for every entry, Finish after the last, which
@@ -37,24 +40,37 @@ class FeedBuilder {
   // The item step for one entry of the run, newest first. The item links to the entry's
   // permalink, the same address as "[%entry.permalink.href%]" gives on the pages.
   void AddItem(const BlogRec& entry);
-  // Closes both documents and returns the feeds to write, in order: the RSS 0.91 feed
-  // (unless suppressed), then the RSS 2.0 feed.
+  // Closes the documents and returns the feeds to write, in order: the RSS 0.91 feed
+  // (unless suppressed), the RSS 2.0 feed, then the Atom feed and the JSON feed when on.
   std::vector<Output> Finish();
 
   int item_limit() const { return limit_; }
 
  private:
+  // The Atom entry and the JSON Feed item of an entry; `formatted` is its formatted text.
+  void AddModernItem(const BlogRec& entry, const std::string& formatted);
+
   const BlogOptionsRec& options_;
   PageNaming naming_;
   Host& host_;
   std::string site_;
   std::string rss091_;
   std::string rss20_;
+  // Atom and JSON Feed (empty when off); the JSON items are kept as serialised objects.
+  bool atom_on_ = false;
+  bool json_on_ = false;
+  std::string atom_;
+  std::string json_head_;
+  std::vector<std::string> json_items_;
   int limit_ = 10;
   int count_ = 0;
 };
 
 // The RSS 0.91 document type line.
+// The file names of the Atom and JSON feeds (prefix + setting, or its default when empty).
+std::string AtomFeedFile(const BlogOptionsRec& options, const PageNaming& naming);
+std::string JsonFeedFile(const BlogOptionsRec& options, const PageNaming& naming);
+
 inline constexpr const char* kRss091Doctype =
     "<!DOCTYPE rss PUBLIC \"-//Netscape Communications//DTD RSS 0.91//EN\" "
     "\"http://my.netscape.com/publish/formats/rss-0.91.dtd\">";

@@ -389,13 +389,14 @@ TEST_F(ExtractTest, PathNamesAreRefusedAndBadHexShowsTheMessage) {
   EXPECT_FALSE(fs::exists(out / "bad.gif"));
 }
 
-TEST_F(ExtractTest, BuiltInPackageExtractsItsFiveFiles) {
+TEST_F(ExtractTest, BuiltInPackageExtractsItsSixFiles) {
   host.log.clear();
   PageWriter w(*blog, host, out);
   LoadedPackage p = LoadAndExtractTemplatePackage(w, dir.path() / "home", "@default.tem");
   EXPECT_EQ(p.source, LoadedPackage::Source::kBuiltIn);
-  EXPECT_EQ(w.counters().files_changed, 5);
-  for (const char* name : {"clear.gif", "xml.gif", "tag.gif", "leftside.jpg", "default.css"}) {
+  EXPECT_EQ(w.counters().files_changed, 6);
+  for (const char* name :
+       {"clear.gif", "xml.gif", "tag.gif", "leftside.jpg", "default.css", "favicon.ico"}) {
     EXPECT_TRUE(fs::exists(out / name)) << name;
   }
 }

@@ -48,7 +48,8 @@ void SiteRun::AppendSlice(std::string& text, int template_no, int slice,
 
 std::string SiteRun::FinishPage(const std::string& text, const TemplateGlobalVars& global,
                                 const TemplateEntryVars& entry, const TemplatePageVars& page) {
-  return ExpandFunctions(ExpandPageVariables(text, global, entry, page));
+  return ExpandFunctions(
+      ExpandWebVariables(ExpandPageVariables(text, global, entry, page), global, page));
 }
 
 std::string SiteRun::SinglePageText(int template_no, const TemplateEntryVars& entry) {
@@ -66,6 +67,11 @@ void SiteRun::TakeHomePageName(const BlogRec& e, TemplatePageVars& page, std::st
   page.page_kind = kPageKindHome;
   index_page_overwritten_ = true;
   file = naming_.PageFile(options_.Text(opt::kIndexPageName));
+}
+
+void SiteRun::NotePicture(TemplatePageVars& page, const std::string& html) const {
+  if (!globals_.social_tags || !page.first_picture.empty()) return;
+  page.first_picture = FirstPictureSource(html);
 }
 
 void SiteRun::DefaultMeta(TemplatePageVars& page) const {
@@ -100,7 +106,8 @@ void SiteRun::WriteArchiveIndex() {
   global.links_by_month_column.clear();
   global.links_by_month_row.clear();
   WriteListIndex(global, options_.Text(opt::kTitleArchiveByMonth), links_.by_month_column,
-                 options_.Text(opt::kArchiveIndexPageName));
+                 options_.Text(opt::kArchiveIndexPageName),
+                 NewestListed([](const BlogRec&) { return true; }));
 }
 
 void SiteRun::WriteArticleIndex() {
@@ -108,12 +115,14 @@ void SiteRun::WriteArticleIndex() {
   global.links_articles_column.clear();
   global.links_articles_row.clear();
   WriteListIndex(global, options_.Text(opt::kTitleArticleIndex), links_.article_index_list,
-                 options_.Text(opt::kArticleIndexPageName));
+                 options_.Text(opt::kArticleIndexPageName),
+                 NewestListed([](const BlogRec& e) { return e.type == kArticle; }));
 }
 
 // An index page whose one "entry" is a link list: the archive index and the article index.
 void SiteRun::WriteListIndex(const TemplateGlobalVars& global, const std::string& title,
-                             const std::string& list, const std::string& page_name) {
+                             const std::string& list, const std::string& page_name,
+                             const std::optional<DateTime>& newest) {
   TemplateEntryVars entry;
   entry.entry_title = title;
   entry.entry_text = list;
@@ -124,8 +133,9 @@ void SiteRun::WriteListIndex(const TemplateGlobalVars& global, const std::string
   page.parent_link = links_.home_link;
   page.parent_href = links_.home_href;
   DefaultMeta(page);
+  page.page_file = naming_.PageFile(page_name);
   std::string text = SinglePageText(kTemplateArchiveIndex, entry);
-  WritePage(naming_.PageFile(page_name), FinishPage(text, global, entry, page));
+  WriteListedPage(page.page_file, FinishPage(text, global, entry, page), newest);
 }
 
 void SiteRun::WriteCategoryPages() {
@@ -161,14 +171,17 @@ void SiteRun::WriteCategoryPages() {
     if (options_.Int(opt::kDefaultArchiveMetaDesc) == 1 && !desc.empty()) {
       page.page_description = desc + " " + page.page_description;
     }
+    const std::string name = TrimBlanks(c.page_name);
+    page.page_file = naming_.PageFile(name);
+    NotePicture(page, entry.entry_text);
     std::string text = SinglePageText(kTemplateArchiveIndex, entry);
     std::string page_text = FinishPage(text, globals_, entry, page);
     if (!write) continue;
-    const std::string name = TrimBlanks(c.page_name);
     if (!Named(host_, name, "Category \"" + ShowControlCharacters(TrimBlanks(c.title)) + "\"")) {
       continue;
     }
-    WritePage(naming_.PageFile(name), page_text);
+    WriteListedPage(naming_.PageFile(name), page_text,
+                    NewestListed([&c](const BlogRec& e) { return e.category == c.key; }));
   }
 }
 
@@ -185,9 +198,12 @@ void SiteRun::WriteCategoryIndex() {
   page.parent_link = links_.home_link;
   page.parent_href = links_.home_href;
   DefaultMeta(page);
+  page.page_file = naming_.PageFile(options_.Text(opt::kCategoryIndexPageName));
   std::string text = SinglePageText(kTemplateArchiveIndex, entry);
-  WritePage(naming_.PageFile(options_.Text(opt::kCategoryIndexPageName)),
-            FinishPage(text, globals_, entry, page));
+  WriteListedPage(page.page_file, FinishPage(text, globals_, entry, page),
+                  NewestListed([this](const BlogRec& e) {
+                    return e.category >= 0 && category_index_.count(e.category) != 0;
+                  }));
 }
 
 // --- single pages --------------------------------------------------------------------------
@@ -229,8 +245,10 @@ void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p,
     page.page_kind = kPageKindIndex;
     file = naming_.PageFile(options_.Text(opt::kArticleIndexPageName));
   }
+  page.page_file = file;
+  NotePicture(page, entry.entry_text);
   std::string text = SinglePageText(kTemplateArticlePages, entry);
-  WritePage(file, FinishPage(text, globals_, entry, page));
+  WriteListedPage(file, FinishPage(text, globals_, entry, page), e.date_time);
 }
 
 void SiteRun::WriteStaticPage(const BlogRec& e, int kind) {
@@ -245,8 +263,14 @@ void SiteRun::WriteStaticPage(const BlogRec& e, int kind) {
   page.page_kind = kind;
   std::string file = naming_.PageFile(e.page_name);
   TakeHomePageName(e, page, file);
+  page.page_file = file;
+  NotePicture(page, entry.entry_text);
   std::string text = SinglePageText(kTemplateStaticPages, entry);
-  WritePage(file, FinishPage(text, globals_, entry, page));
+  if (kind == kPageKindHidden) {
+    WritePage(file, FinishPage(text, globals_, entry, page));
+  } else {
+    WriteListedPage(file, FinishPage(text, globals_, entry, page), e.date_time);
+  }
 }
 
 void SiteRun::WriteRedirectPage(const BlogRec& e) {
@@ -263,7 +287,15 @@ void SiteRun::WriteRedirectPage(const BlogRec& e) {
 
 void SiteRun::WriteFreeFormatPage(const BlogRec& e) {
   if (!Named(host_, TrimBlanks(e.page_name), EntryPageCaption(e))) return;
-  WritePage(naming_.FreeFormatFile(e.page_name), e.text);
+  // Listed in the sitemap when it is a page of the site's own kind (its name has the run's
+  // extension); a text or feed file of the user's is not a page.
+  const std::string file = naming_.FreeFormatFile(e.page_name);
+  if (file.size() > naming_.ext.size() &&
+      file.compare(file.size() - naming_.ext.size(), naming_.ext.size(), naming_.ext) == 0) {
+    WriteListedPage(file, e.text, e.date_time);
+  } else {
+    WritePage(file, e.text);
+  }
 }
 
 void SiteRun::CaptureHomeEntry(const BlogRec& e) {
@@ -305,6 +337,10 @@ void SiteRun::OpenHomePage() {
   home_page_.menu_tree = links_.BaseMenuTree();
   home_page_.page_kind = kPageKindHome;
   DefaultMeta(home_page_);
+  home_page_.page_file = naming_.PageFile(options_.Text(opt::kIndexPageName));
+  if (home_entry_key_ != -1) NotePicture(home_page_, home_vars_.entry_text);
+  home_newest_.reset();
+  if (home_entry_key_ != -1) home_newest_ = home_entry_.date_time;
   home_text_.clear();
   AppendSlice(home_text_, kTemplateHomePage, kSliceStartOfPage, home_vars_);
   if (home_entry_key_ != -1 && !home_entry_.text.empty()) {
@@ -320,7 +356,10 @@ void SiteRun::AddToHomePage(const BlogRec& e, const EntryPeriods&) {
   if (options_.Int(opt::kIndexEntries) >= home_count_) {
     ++home_count_;
     if (options_.Int(opt::kShowRecentOnHome) == 1) {
-      AppendSlice(home_text_, kTemplateHomePage, kSliceEachEntry, EntryVars(e));
+      const TemplateEntryVars vars = EntryVars(e);
+      NotePicture(home_page_, vars.entry_text);
+      if (!home_newest_ || e.date_time > *home_newest_) home_newest_ = e.date_time;
+      AppendSlice(home_text_, kTemplateHomePage, kSliceEachEntry, vars);
     }
   }
 }
@@ -339,7 +378,7 @@ void SiteRun::CloseHomePage() {
   std::string text = FinishPage(home_text_, globals_, home_vars_, home_page_);
   home_text_.clear();
   if (!index_page_overwritten_) {
-    WritePage(naming_.PageFile(options_.Text(opt::kIndexPageName)), text);
+    WriteListedPage(naming_.PageFile(options_.Text(opt::kIndexPageName)), text, home_newest_);
   }
 }
 
@@ -353,6 +392,10 @@ void SiteRun::OpenRecentPage() {
   recent_page_.menu_tree = links_.BaseMenuTree();
   recent_page_.page_kind = kPageKindStatic;
   DefaultMeta(recent_page_);
+  recent_page_.page_file = naming_.PageFile(options_.Text(opt::kRecentPageName));
+  if (recent_entry_key_ != -1) NotePicture(recent_page_, recent_vars_.entry_text);
+  recent_newest_.reset();
+  if (recent_entry_key_ != -1) recent_newest_ = recent_entry_.date_time;
   recent_text_.clear();
   AppendSlice(recent_text_, kTemplateStaticPages, kSliceStartOfPage, recent_vars_);
   if (recent_entry_key_ != -1 && !recent_entry_.text.empty()) {
@@ -364,7 +407,10 @@ void SiteRun::OpenRecentPage() {
 void SiteRun::AddToRecentPage(const BlogRec& e, const EntryPeriods&) {
   if (e.type != kBlogEntry && e.type != kArticle) return;
   if (options_.Int(opt::kIndexEntries) >= home_count_) {
-    AppendSlice(recent_text_, kTemplateStaticPages, kSliceEachEntry, EntryVars(e));
+    const TemplateEntryVars vars = EntryVars(e);
+    NotePicture(recent_page_, vars.entry_text);
+    if (!recent_newest_ || e.date_time > *recent_newest_) recent_newest_ = e.date_time;
+    AppendSlice(recent_text_, kTemplateStaticPages, kSliceEachEntry, vars);
   }
 }
 
@@ -374,7 +420,7 @@ void SiteRun::CloseRecentPage() {
   AppendSlice(recent_text_, kTemplateStaticPages, kSliceEndOfPage, recent_vars_);
   std::string text = FinishPage(recent_text_, globals_, recent_vars_, recent_page_);
   recent_text_.clear();
-  WritePage(naming_.PageFile(options_.Text(opt::kRecentPageName)), text);
+  WriteListedPage(naming_.PageFile(options_.Text(opt::kRecentPageName)), text, recent_newest_);
 }
 
 }  // namespace tessavo

@@ -1,9 +1,12 @@
 #include "generator/run.h"
 
+#include <cctype>
 #include <map>
 #include <mutex>
 #include <system_error>
 
+#include "generator/dates.h"
+#include "generator/escaping.h"
 #include "generator/extract.h"
 #include "generator/feeds.h"
 #include "generator/page_output.h"
@@ -63,6 +66,18 @@ std::string Extension(const BlogOptionsRec& options) {
   return options.Int(opt::kHtmlExtension) == 1 ? ".htm" : ".html";
 }
 
+// The blog's address as the base of absolute addresses: option 102 trimmed, with a "/" at
+// its end, when it is an http or https address; "" otherwise.
+std::string SiteAddress(const std::string& url) {
+  std::string site = TrimBlanks(url);
+  std::string lower = site.substr(0, 8);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0) return "";
+  if (site.size() <= 8) return "";
+  if (site.back() != '/') site += '/';
+  return site;
+}
+
 }  // namespace
 
 std::string CleanPagePrefix(const std::string& value) {
@@ -88,7 +103,8 @@ std::string CleanPagePrefix(const std::string& value) {
 
 // --- SiteRun -------------------------------------------------------------------------------
 
-SiteRun::SiteRun(Blog& blog, Host& host) : blog_(blog), host_(host), options_(blog.options()) {}
+SiteRun::SiteRun(Blog& blog, Host& host, const DateTime& now)
+    : blog_(blog), host_(host), options_(blog.options()), now_(now) {}
 SiteRun::~SiteRun() = default;
 
 int SiteRun::pages_changed() const { return output_ ? output_->counters().pages_changed : 0; }
@@ -103,10 +119,66 @@ void SiteRun::ApplyEffectiveOptions() {
   }
 }
 
-void SiteRun::WritePage(const std::string& name, const std::string& text) {
-  if (!output_->CheckName(name)) return;
+bool SiteRun::WritePage(const std::string& name, const std::string& text) {
+  if (!output_->CheckName(name)) return false;
   ++pages_built_;
   output_->WritePage(name, text);
+  return true;
+}
+
+void SiteRun::WriteListedPage(const std::string& name, const std::string& text,
+                              const std::optional<DateTime>& newest) {
+  if (!WritePage(name, text)) return;
+  auto [it, added] = sitemap_index_.emplace(name, sitemap_.size());
+  if (added) {
+    sitemap_.push_back({name, newest});
+  } else {
+    sitemap_[it->second].newest = newest;
+  }
+}
+
+std::optional<DateTime> SiteRun::NewestListed(
+    const std::function<bool(const BlogRec&)>& pick) const {
+  for (const BlogRec& e : entries_) {  // newest first
+    if ((e.type == kBlogEntry || e.type == kArticle) && pick(e)) return e.date_time;
+  }
+  return std::nullopt;
+}
+
+void SiteRun::HoldBackFutureEntries() {
+  if (options_.Int(opt::kHoldBackFutureEntries) != 1) return;
+  // Newest first: the held-back entries are the first rows, the next one due is the last
+  // of them.
+  size_t held = 0;
+  while (held < entries_.size() && entries_[held].date_time > now_) ++held;
+  if (held == 0) return;
+  const DateTime next = entries_[held - 1].date_time;
+  entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(held));
+  host_.PublishLogLine("Held back " + std::to_string(held) + (held == 1 ? " entry" : " entries") +
+                       " dated after the generation time " + now_.Format() +
+                       "; the next one is dated " + next.Format());
+}
+
+void SiteRun::WriteSitemap() {
+  if (options_.Int(opt::kCreateSitemap) != 1) return;
+  const std::string& site = globals_.site_address;
+  if (site.empty()) {
+    host_.PublishLogLineColored(
+        LogColor::kRed,
+        "*** Error: sitemap.xml needs the Blog Url as an http:// or https:// address; "
+        "the sitemap is not written ***");
+    return;
+  }
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
+  for (const SitemapUrl& url : sitemap_) {
+    xml += "<url><loc>" + XmlEscape(site + url.file) + "</loc>";
+    if (url.newest) xml += "<lastmod>" + Rfc3339Date(*url.newest) + "</lastmod>";
+    xml += "</url>\n";
+  }
+  xml += "</urlset>\n";
+  WritePage(naming_.prefix + "sitemap.xml", xml);
 }
 
 void SiteRun::BuildGlobals() {
@@ -153,6 +225,12 @@ void SiteRun::BuildGlobals() {
   g.recent_link = links_.recent_link;
   g.recent_href = links_.recent_href;
   g.file_prefix = naming_.prefix;
+  g.language = TrimBlanks(options_.Text(opt::kBlogLanguage));
+  if (g.language.empty()) g.language = "en";
+  g.site_address = SiteAddress(options_.Text(opt::kBlogUrl));
+  g.social_tags = options_.Int(opt::kSocialMetaTags) == 1;
+  if (options_.Int(opt::kCreateAtomFeed) == 1) g.atom_file = AtomFeedFile(options_, naming_);
+  if (options_.Int(opt::kCreateJsonFeed) == 1) g.json_file = JsonFeedFile(options_, naming_);
 }
 
 void SiteRun::SecondPass() {
@@ -284,6 +362,7 @@ void SiteRun::Run() {
                                    options_.Text(opt::kArchiveIndexPageName),
                                    options_.Text(opt::kArticleIndexPageName)};
   for (BlogRec& e : entries_) e.page_name = WrittenPageName(e, index_names);
+  HoldBackFutureEntries();
   periods_.clear();
   periods_.reserve(entries_.size());
   for (const BlogRec& e : entries_) {
@@ -314,6 +393,7 @@ void SiteRun::Run() {
   // 14-15.
   SecondPass();
   ThirdPass();
+  WriteSitemap();
 
   // 16-17.
   output_->CopyPicturesAndFiles(naming_.PageFile(options_.Text(opt::kIndexPageName)));
@@ -332,8 +412,12 @@ void SiteRun::Run() {
 // --- entry points --------------------------------------------------------------------------
 
 GenerateResult GeneratePages(Blog& blog, Host& host) {
+  return GeneratePages(blog, host, DateTime::Now());
+}
+
+GenerateResult GeneratePages(Blog& blog, Host& host, const DateTime& now) {
   GenerateResult result;
-  SiteRun run(blog, host);
+  SiteRun run(blog, host, now);
   try {
     run.Run();
     result.ok = true;

@@ -15,6 +15,8 @@
 #include <optional>
 #include <string>
 
+#include "util/datetime.h"
+
 namespace tessavo {
 
 class Blog;
@@ -37,6 +39,11 @@ struct GenerateResult {
 // box with the error's message). A failure (output folder that cannot be created, a page
 // file or page record that cannot be written) stops the run; records already saved stay.
 GenerateResult GeneratePages(Blog& blog, Host& host);
+// The same run with `now` as the generation time (for tests and scripts): with the setting
+// "Hold back entries dated in the future" on, entries dated after `now` are left out of
+// every page, list, archive, feed and the sitemap, and the log says how many and when the
+// next one is due.
+GenerateResult GeneratePages(Blog& blog, Host& host, const DateTime& now);
 
 // The path Preview Pages opens: output folder + file name prefix + option 241 +
 // extension of the last completed run of this blog since the program started; before

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,6 +31,7 @@ struct ArchivePage {
   std::string title;
   std::string text;
   TemplatePageVars page;
+  std::optional<DateTime> newest;  // the newest entry it lists (for the sitemap)
   // Month pages: the day list (mode 2) or week list (mode 1) and the last key added.
   std::string period_list;
   int last_period_key = 0;
@@ -44,7 +46,9 @@ struct ArchiveChain {
 
 class SiteRun {
  public:
-  SiteRun(Blog& blog, Host& host);
+  // `now` is the generation time: entries dated after it are held back when the blog's
+  // "Hold back entries dated in the future" setting is on.
+  SiteRun(Blog& blog, Host& host, const DateTime& now);
   ~SiteRun();
 
   // The whole run; throws Error when it stops.
@@ -72,8 +76,17 @@ class SiteRun {
   void SecondPass();
   void ThirdPass();
   // Writes one page through the page output, after checking that its name stays inside
-  // the output folder.
-  void WritePage(const std::string& name, const std::string& text);
+  // the output folder; false when the name was refused.
+  bool WritePage(const std::string& name, const std::string& text);
+  // WritePage for a page that the sitemap lists, with the date of the newest entry it
+  // shows (none for a page without entries).
+  void WriteListedPage(const std::string& name, const std::string& text,
+                       const std::optional<DateTime>& newest);
+  // Leaves out the entries dated after the generation time (when that setting is on).
+  void HoldBackFutureEntries();
+  // The newest listed entry (type 0 or 1) that `pick` accepts.
+  std::optional<DateTime> NewestListed(const std::function<bool(const BlogRec&)>& pick) const;
+  void WriteSitemap();
 
   // --- page helpers (page_plan.cpp)
   const std::string& Slice(int template_no, int slice) const;
@@ -86,6 +99,9 @@ class SiteRun {
   void TakeHomePageName(const BlogRec& e, TemplatePageVars& page, std::string& file);
   std::string FinishPage(const std::string& text, const TemplateGlobalVars& global,
                          const TemplateEntryVars& entry, const TemplatePageVars& page);
+  // With the social card tags on, takes the first picture of `html` as the page's picture
+  // when the page has none yet.
+  void NotePicture(TemplatePageVars& page, const std::string& html) const;
   void DefaultMeta(TemplatePageVars& page) const;
   void EntryMeta(TemplatePageVars& page, const BlogRec& entry) const;
   TemplateEntryVars EntryVars(const BlogRec& entry) const;
@@ -94,7 +110,8 @@ class SiteRun {
   void WriteArchiveIndex();
   void WriteArticleIndex();
   void WriteListIndex(const TemplateGlobalVars& global, const std::string& title,
-                      const std::string& list, const std::string& page_name);
+                      const std::string& list, const std::string& page_name,
+                      const std::optional<DateTime>& newest);
   void WriteCategoryPages();
   void WriteCategoryIndex();
 
@@ -156,10 +173,23 @@ class SiteRun {
 
   ArchiveChain month_, week_, day_;
 
+  DateTime now_;
+  // The sitemap's pages in the order written; a file written twice keeps its first place
+  // and the date of its last write.
+  struct SitemapUrl {
+    std::string file;
+    std::optional<DateTime> newest;
+  };
+  std::vector<SitemapUrl> sitemap_;
+  std::unordered_map<std::string, size_t> sitemap_index_;
+
   std::string home_text_;
   TemplatePageVars home_page_;
   std::string recent_text_;
   TemplatePageVars recent_page_;
+  // The newest entry each of the two pages shows (for the sitemap).
+  std::optional<DateTime> home_newest_;
+  std::optional<DateTime> recent_newest_;
 };
 
 }  // namespace tessavo

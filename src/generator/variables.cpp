@@ -1,5 +1,7 @@
 #include "generator/variables.h"
 
+#include <cctype>
+
 #include "generator/dates.h"
 #include "generator/engine.h"
 #include "generator/formatting.h"
@@ -42,6 +44,70 @@ std::string_view Concat(std::string& scratch, std::string_view a, std::string_vi
 }
 
 }  // namespace
+
+std::string FirstPictureSource(std::string_view html) {
+  auto lower = [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  };
+  auto starts = [&](size_t at, std::string_view word) {
+    if (at + word.size() > html.size()) return false;
+    for (size_t k = 0; k < word.size(); ++k) {
+      if (lower(html[at + k]) != word[k]) return false;
+    }
+    return true;
+  };
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; };
+  for (size_t at = html.find('<'); at != std::string_view::npos; at = html.find('<', at + 1)) {
+    if (!starts(at + 1, "img") || at + 4 >= html.size()) continue;
+    if (!blank(html[at + 4]) && html[at + 4] != '/') continue;
+    const size_t end = html.find('>', at);
+    const std::string_view tag =
+        html.substr(at, end == std::string_view::npos ? html.npos : end - at);
+    // Attribute names start after a blank; "data-src=" or "srcset=" are not "src=".
+    for (size_t k = 4; k + 4 <= tag.size(); ++k) {
+      if (!blank(tag[k - 1]) || !starts(static_cast<size_t>(tag.data() - html.data()) + k, "src")) {
+        continue;
+      }
+      size_t v = k + 3;
+      while (v < tag.size() && blank(tag[v])) ++v;
+      if (v >= tag.size() || tag[v] != '=') continue;
+      ++v;
+      while (v < tag.size() && blank(tag[v])) ++v;
+      if (v >= tag.size()) return "";
+      if (tag[v] == '"' || tag[v] == '\'') {
+        const size_t close = tag.find(tag[v], v + 1);
+        if (close == std::string_view::npos) return "";
+        return std::string(tag.substr(v + 1, close - v - 1));
+      }
+      size_t stop = v;
+      while (stop < tag.size() && !blank(tag[stop]) && tag[stop] != '/') ++stop;
+      return std::string(tag.substr(v, stop - v));
+    }
+  }
+  return "";
+}
+
+std::string AbsoluteAddress(std::string_view site_address, std::string_view src) {
+  if (src.empty()) return "";
+  if (src.substr(0, 2) == "//") return std::string(src);
+  // A scheme: letters, digits, "+", "-" or "." before the first ":", ahead of any "/".
+  const size_t colon = src.find(':');
+  if (colon != std::string_view::npos && colon > 0 && src.find('/') > colon) {
+    bool scheme = std::isalpha(static_cast<unsigned char>(src[0])) != 0;
+    for (size_t k = 0; k < colon && scheme; ++k) {
+      const unsigned char c = static_cast<unsigned char>(src[k]);
+      scheme = std::isalnum(c) != 0 || c == '+' || c == '-' || c == '.';
+    }
+    if (scheme) return std::string(src);
+  }
+  if (site_address.empty()) return "";
+  if (src[0] == '/') {
+    const size_t host = site_address.find("//");
+    const size_t path = host == std::string_view::npos ? host : site_address.find('/', host + 2);
+    return std::string(site_address.substr(0, path)) + std::string(src);
+  }
+  return std::string(site_address) + std::string(src);
+}
 
 EntryVarsSettings EntryVarsSettings::FromOptions(const BlogOptionsRec& options, std::string prefix,
                                                  std::string ext) {
@@ -464,6 +530,45 @@ std::string_view PageVariableView(int index, const TemplateGlobalVars& g,
     default:
       return {};
   }
+}
+
+const std::vector<std::string>& WebVariableNames() {
+  static const std::vector<std::string> names =
+      Delimited({"blog.language", "thispage.canonical.href", "linkto.rss20.url",
+                 "thispage.image.url", "linkto.atom.url", "linkto.jsonfeed.url"});
+  return names;
+}
+
+std::string WebVariableValue(int index, const TemplateGlobalVars& g, const TemplatePageVars& p) {
+  switch (index) {
+    case 0:
+      return g.language;
+    case 1:
+      if (!g.social_tags || g.site_address.empty() || p.page_file.empty()) return "";
+      return g.site_address + p.page_file;
+    case 2:
+      return g.site_address + g.file_prefix + g.rss20_name;
+    case 3:
+      if (!g.social_tags) return "";
+      return AbsoluteAddress(g.site_address, p.first_picture);
+    case 4:
+      return g.atom_file.empty() ? "" : g.site_address + g.atom_file;
+    case 5:
+      return g.json_file.empty() ? "" : g.site_address + g.json_file;
+    default:
+      return "";
+  }
+}
+
+std::string ExpandWebVariables(std::string text, const TemplateGlobalVars& global,
+                               const TemplatePageVars& page) {
+  if (text.find("[%") == std::string::npos) return text;
+  const std::vector<std::string>& names = WebVariableNames();
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (text.find(names[i]) == std::string::npos) continue;
+    text = ReplaceAll(text, names[i], WebVariableValue(static_cast<int>(i), global, page));
+  }
+  return text;
 }
 
 std::string EntryVariableValue(int index, const TemplateEntryVars& entry) {

@@ -65,6 +65,13 @@ struct TemplateGlobalVars {
   std::string recent_href;                  // RecentHref
   // The run's file name prefix; "[%linkto.rss20.href%]" is prefix + rss20_name.
   std::string file_prefix;
+  // Values of the web settings (keys 701 and up), read after the fields above.
+  std::string language;      // "Blog Language" ("en" when empty)
+  std::string site_address;  // option 102 trimmed, ending in "/", when it is an http(s)
+                             // address; "" otherwise
+  bool social_tags = false;  // "Canonical Link and Social Card Meta Tags" is on
+  std::string atom_file;     // the Atom feed's file (prefix + name), "" when it is off
+  std::string json_file;     // the JSON feed's file, "" when it is off
 };
 
 // The page being built. Cleared (all empty, kind 0) and filled for every page.
@@ -80,6 +87,11 @@ struct TemplatePageVars {
   std::string parent_href;        // ParentHref
   std::string page_keywords;      // PageKeywords
   std::string page_description;   // PageDescription
+  // The file the page is written as (set by the page plan just before the page stage), and
+  // the first picture of the entries it lists (for list pages; a page of one entry takes
+  // its entry's). They feed the canonical address and the picture of the social cards.
+  std::string page_file;
+  std::string first_picture;
 };
 
 // One entry's values; all empty where a page has no entry.
@@ -140,10 +152,38 @@ TemplateEntryVars ArticlePageEntryVars(const BlogRec& entry, const EntryVarsSett
 TemplateEntryVars ArticlePageEntryVars(const TemplateEntryVars& listed, const BlogRec& entry,
                                        const EntryVarsSettings& settings);
 
+// The address in the src attribute of the first <img> element of `html`, or "" when there
+// is none. Letter case of the tag and attribute names is ignored; quotes are optional.
+std::string FirstPictureSource(std::string_view html);
+
+// An absolute address of `src` for a site published at `site_address` (ending in "/"):
+// `src` itself when it already names a scheme (http:, https:, ...) or starts with "//";
+// the site's scheme and host + src for one that starts with "/"; site_address + src for
+// any other. "" when `src` is empty, or is not absolute and `site_address` is empty.
+std::string AbsoluteAddress(std::string_view site_address, std::string_view src);
+
 // The delimited names ("[%entry.text.css%]", ...) of the entry stage and of the page
 // stage, in replacement order (23 and 82 names).
 const std::vector<std::string>& EntryVariableNames();
 const std::vector<std::string>& PageVariableNames();
+
+// The variables of the web settings, replaced once over the whole page right after the
+// page-stage variables above (and before the functions), so that none of those changes:
+//   "[%blog.language%]"            the "Blog Language" setting ("en" when empty)
+//   "[%thispage.canonical.href%]"  the page's absolute address: the blog's address +
+//                                  the page's file; "" unless the social card setting is
+//                                  on and the blog's address is an http(s) address
+//   "[%linkto.rss20.url%]"         the RSS 2.0 feed's address: the blog's address (when
+//                                  it is one) + prefix + feed name
+//   "[%thispage.image.url%]"       the absolute address of the page's first picture; ""
+//                                  when it has none or the social card setting is off
+//   "[%linkto.atom.url%]",         the Atom and JSON feeds' addresses as the RSS 2.0
+//   "[%linkto.jsonfeed.url%]"      feed's; "" when that feed is off
+const std::vector<std::string>& WebVariableNames();
+std::string WebVariableValue(int index, const TemplateGlobalVars& global,
+                             const TemplatePageVars& page);
+std::string ExpandWebVariables(std::string text, const TemplateGlobalVars& global,
+                               const TemplatePageVars& page);
 
 // The value of entry variable `index` (0-based, order of EntryVariableNames).
 std::string EntryVariableValue(int index, const TemplateEntryVars& entry);

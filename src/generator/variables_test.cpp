@@ -394,4 +394,70 @@ TEST(VariableTableTest, EveryNameInOrderWithItsValue) {
 }
 
 }  // namespace
+TEST(WebVariablesTest, FirstPictureSource) {
+  EXPECT_EQ(FirstPictureSource("no picture <b>here</b>"), "");
+  EXPECT_EQ(FirstPictureSource("a <IMG SRC=\"one.png\"> b <img src=\"two.png\">"), "one.png");
+  EXPECT_EQ(FirstPictureSource("<img alt='x' src='q.jpg'>"), "q.jpg");
+  EXPECT_EQ(FirstPictureSource("<img width=3 src = bare.gif height=3>"), "bare.gif");
+  EXPECT_EQ(FirstPictureSource("<img data-src=\"lazy.png\" src=\"real.png\">"), "real.png");
+  EXPECT_EQ(FirstPictureSource("<imgx src=\"no.png\"><img src=\"yes.png\"/>"), "yes.png");
+  EXPECT_EQ(FirstPictureSource("<img src=\"unclosed"), "");
+}
+
+TEST(WebVariablesTest, AbsoluteAddress) {
+  const std::string site = "http://www.example.com/blog/";
+  EXPECT_EQ(AbsoluteAddress(site, "pic.png"), "http://www.example.com/blog/pic.png");
+  EXPECT_EQ(AbsoluteAddress(site, "/img/pic.png"), "http://www.example.com/img/pic.png");
+  EXPECT_EQ(AbsoluteAddress(site, "https://cdn.example.org/p.png"),
+            "https://cdn.example.org/p.png");
+  EXPECT_EQ(AbsoluteAddress(site, "//cdn.example.org/p.png"), "//cdn.example.org/p.png");
+  EXPECT_EQ(AbsoluteAddress(site, "a:b/c.png"), "a:b/c.png");
+  EXPECT_EQ(AbsoluteAddress(site, "dir/a:b.png"), "http://www.example.com/blog/dir/a:b.png");
+  EXPECT_EQ(AbsoluteAddress(site, ""), "");
+  EXPECT_EQ(AbsoluteAddress("", "pic.png"), "");
+}
+
+TEST(WebVariablesTest, ValuesFollowTheSettings) {
+  TemplateGlobalVars g;
+  g.language = "de-CH";
+  g.site_address = "https://example.com/b/";
+  g.file_prefix = "my-";
+  g.rss20_name = "rss.xml";
+  TemplatePageVars p;
+  p.page_file = "my-202401.html";
+  p.first_picture = "p.png";
+  ASSERT_EQ(WebVariableNames().size(), 6u);
+  EXPECT_EQ(WebVariableValue(4, g, p), "");  // feeds off
+  EXPECT_EQ(WebVariableValue(5, g, p), "");
+  g.atom_file = "my-atom.xml";
+  g.json_file = "my-feed.json";
+  EXPECT_EQ(WebVariableValue(4, g, p), "https://example.com/b/my-atom.xml");
+  EXPECT_EQ(WebVariableValue(5, g, p), "https://example.com/b/my-feed.json");
+  EXPECT_EQ(WebVariableValue(0, g, p), "de-CH");
+  // Off: no canonical address and no picture.
+  EXPECT_EQ(WebVariableValue(1, g, p), "");
+  EXPECT_EQ(WebVariableValue(3, g, p), "");
+  EXPECT_EQ(WebVariableValue(2, g, p), "https://example.com/b/my-rss.xml");
+  g.social_tags = true;
+  EXPECT_EQ(WebVariableValue(1, g, p), "https://example.com/b/my-202401.html");
+  EXPECT_EQ(WebVariableValue(3, g, p), "https://example.com/b/p.png");
+  // Without an http(s) address of the blog there is no absolute address to give.
+  g.site_address.clear();
+  EXPECT_EQ(WebVariableValue(1, g, p), "");
+  EXPECT_EQ(WebVariableValue(2, g, p), "my-rss.xml");
+  EXPECT_EQ(WebVariableValue(3, g, p), "");
+}
+
+TEST(WebVariablesTest, ExpandedAfterThePageStage) {
+  TemplateGlobalVars g;
+  g.language = "fi";
+  g.main_title = "[%blog.language%]";  // a page-stage value that names a later variable
+  TemplatePageVars p;
+  const std::string page =
+      ExpandPageVariables("<html lang=\"[%blog.language%]\">[%mainpage.title%]", g, {}, p);
+  EXPECT_EQ(page, "<html lang=\"[%blog.language%]\">[%blog.language%]");
+  EXPECT_EQ(ExpandWebVariables(page, g, p), "<html lang=\"fi\">fi");
+  EXPECT_EQ(ExpandWebVariables("plain", g, p), "plain");
+}
+
 }  // namespace tessavo

@@ -28,7 +28,7 @@ TEST(PackageFolderTest, BuiltInPackageUnpacksToFilesAndPacksBackByteForByte) {
   EXPECT_FALSE(fs::exists(folder / "template2")) << "empty templates need no folder";
   EXPECT_TRUE(fs::exists(folder / "files" / "default.css"));
   EXPECT_EQ(ReadFile(folder / "files.txt"),
-            "clear.gif\nxml.gif\ntag.gif\nleftside.jpg\ndefault.css\n");
+            "clear.gif\nxml.gif\ntag.gif\nleftside.jpg\ndefault.css\nfavicon.ico\n");
   EXPECT_EQ(ReadFile(folder / "files" / "clear.gif").substr(0, 6), "GIF89a");
   EXPECT_EQ(JoinPackageLines(PackPackage(folder)), BuiltInPackageText());
 }

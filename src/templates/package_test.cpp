@@ -350,20 +350,25 @@ TEST_F(LoadTest, FolderGivenWithAFinalSeparatorNamesTheFileWithOneSeparator) {
             "Error. I can not find the [" + PathOf("gone.tem") + "] Template Package. Sorry");
 }
 
-// The built-in package: fifteen lines in the documented shape.
+// The built-in package: the documented shape, with the changes that make its pages valid
+// HTML: the favicon as a sixth file, entry texts in <div> elements (a paragraph may not
+// sit in a <span>), the archive anchors in comments (slices 3 to 5), column widths in the
+// style sheet, and the variables of the web settings in the head.
 TEST(BuiltInPackageTest, HasTheDocumentedShape) {
   std::string_view text = BuiltInPackageText();
   ASSERT_GE(text.size(), 2u);
   EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
   PackageLines lines = BuiltInPackageLines();
-  ASSERT_EQ(lines.size(), 15u);
+  ASSERT_EQ(lines.size(), 16u);  // the five files of old and the favicon
   EXPECT_EQ(FindPackageDamage(lines), 0);
   EXPECT_EQ(JoinPackageLines(lines), text);
   EXPECT_NE(ReadDescription(lines).find("\n\n"), std::string::npos) << "two paragraphs";
 
   TemplateFields def = SplitTemplateRecord(lines[1]);
   for (int s : {1, 2, 4, 6}) EXPECT_FALSE(def[s].empty()) << s;
-  for (int s : {3, 5, 7, 8, 9}) EXPECT_TRUE(def[s].empty()) << s;
+  EXPECT_EQ(def[3], "<!--");
+  EXPECT_EQ(def[5], "-->\n");
+  for (int s : {7, 8, 9}) EXPECT_TRUE(def[s].empty()) << s;
   for (std::size_t k = 2; k <= 6; ++k) EXPECT_EQ(lines[k].size(), 11u) << k;
   for (std::size_t k = 7; k <= 9; ++k) EXPECT_EQ(lines[k], std::to_string(k) + S);
 
@@ -376,11 +381,14 @@ TEST(BuiltInPackageTest, HasTheDocumentedShape) {
         "default.css", "Tessavo"}) {
     EXPECT_NE(def[1].find(v), std::string::npos) << v;
   }
-  for (const char* v : {"[%entry.title.css%]", "[%entry.text.css%]", "[%entry.url.related.css%]",
-                        "[%entry.sidebar.css%]", "IFNOTBLANK~~[%entry.sidebar%]"}) {
+  for (const char* v : {"[%entry.title.css%]", "<div class=\"entrytext\">[%entry.text%]</div>",
+                        "[%entry.url.related.css%]", "IFNOTBLANK~~[%entry.sidebar%]",
+                        "<div class=\"entrytext\">[%entry.sidebar%]</div>"}) {
     EXPECT_NE(def[2].find(v), std::string::npos) << v;
     EXPECT_NE(def[4].find(v), std::string::npos) << v;
   }
+  EXPECT_EQ(def[4].find("-->\n<article class=\"entry\" id=\"e[%entry.id%]\">"), 0u);
+  EXPECT_EQ(def[4].substr(def[4].size() - 4), "<!--");
   EXPECT_NE(def[4].find("tag.gif"), std::string::npos);
   EXPECT_NE(def[4].find("[%entry.date.words.css%]"), std::string::npos);
   for (const char* v : {"[%linkto.prior.css%]", "[%linkto.next.css%]",
@@ -391,26 +399,37 @@ TEST(BuiltInPackageTest, HasTheDocumentedShape) {
 
   // Exactly these variables and functions, and no others, in the four filled slices.
   using Names = std::multiset<std::string>;
-  EXPECT_EQ(NamesUsed(def[1]),
-            (Names{"thispage.title", "thispage.metatag.keywords", "thispage.metatag.description",
-                   "mainpage.title.css", "links.navbar.column", "IFNOTBLANK", "ISHOMEPAGE",
-                   "linkto.rss20.href", "thispage.menutree.css", "IFBLANK", "ISARTICLEPAGE",
-                   "thispage.title.css", "IFNOTBLANK", "ISARTICLEPAGE"}));
-  const Names entry_names{"entry.title.css", "entry.text.css", "entry.url.related.css",
-                          "IFNOTBLANK",      "entry.sidebar",  "entry.sidebar.css"};
+  EXPECT_EQ(
+      NamesUsed(def[1]),
+      (Names{"thispage.title", "thispage.metatag.keywords", "thispage.metatag.description",
+             "mainpage.title.css", "links.navbar.column", "IFNOTBLANK", "ISHOMEPAGE",
+             "linkto.rss20.href", "thispage.menutree.css", "IFBLANK", "ISARTICLEPAGE",
+             "thispage.title.css", "IFNOTBLANK", "ISARTICLEPAGE",
+             // The head: language, canonical link and social cards, feed links.
+             "blog.language", "IFNOTBLANK", "thispage.canonical.href", "thispage.canonical.href",
+             "IFNOTBLANK", "ISARTICLEPAGE", "IFBLANK", "ISARTICLEPAGE", "mainpage.title",
+             "thispage.title", "thispage.metatag.description", "thispage.canonical.href",
+             "IFNOTBLANK", "thispage.image.url", "thispage.image.url", "IFBLANK",
+             "thispage.image.url", "thispage.title", "thispage.metatag.description",
+             "mainpage.title", "linkto.rss20.url", "IFNOTBLANK", "linkto.atom.url",
+             "mainpage.title", "linkto.atom.url", "IFNOTBLANK", "linkto.jsonfeed.url",
+             "mainpage.title", "linkto.jsonfeed.url"}));
+  const Names entry_names{"entry.title.css", "entry.text",    "entry.url.related.css",
+                          "IFNOTBLANK",      "entry.sidebar", "entry.sidebar"};
   EXPECT_EQ(NamesUsed(def[2]), entry_names);
   Names each_entry = entry_names;
   each_entry.insert("entry.date.words.css");
+  each_entry.insert("entry.id");
   EXPECT_EQ(NamesUsed(def[4]), each_entry);
   EXPECT_EQ(NamesUsed(def[6]),
             (Names{"IFNOTBLANK", "linkto.prior.css", "linkto.prior.css", "IFNOTBLANK",
                    "linkto.next.css", "linkto.next.css", "IFNOTBLANK", "ISHOMEPAGE", "IFNOTBLANK",
                    "mainpage.about", "mainpage.about.css"}));
-  // Two columns, 20 % and 80 % wide; the spacer is 192 pixels wide.
-  EXPECT_NE(def[1].find("width=\"20%\""), std::string::npos);
-  EXPECT_NE(def[1].find("width=\"80%\""), std::string::npos);
-  EXPECT_LT(def[1].find("width=\"20%\""), def[1].find("[%links.navbar.column%]"));
-  EXPECT_LT(def[1].find("width=\"80%\""), def[1].find("[%thispage.menutree.css%]"));
+  // Two columns (20 % and 80 % wide by the style sheet); the spacer is 192 pixels wide.
+  EXPECT_LT(def[1].find("<td class=\"leftcolumn\">"), def[1].find("[%links.navbar.column%]"));
+  EXPECT_LT(def[1].find("<td class=\"rightcolumn\">"), def[1].find("[%thispage.menutree.css%]"));
+  EXPECT_NE(def[1].find("<html lang=\"[%blog.language%]\">"), std::string::npos);
+  EXPECT_NE(def[1].find("<link rel=\"icon\" href=\"favicon.ico\""), std::string::npos);
   EXPECT_NE(def[1].find("src=\"clear.gif\" width=\"192\""), std::string::npos);
   EXPECT_NE(def[1].find("xml.gif"), std::string::npos);
   EXPECT_NE(
@@ -420,9 +439,10 @@ TEST(BuiltInPackageTest, HasTheDocumentedShape) {
   EXPECT_NE(def[6].find("<h2 class=\"entrytitle\">About My Blog</h2>"), std::string::npos);
 
   auto files = FileRecords(lines);
-  ASSERT_EQ(files.size(), 5u);
-  const char* names[] = {"clear.gif", "xml.gif", "tag.gif", "leftside.jpg", "default.css"};
-  for (std::size_t i = 0; i < 5; ++i) {
+  ASSERT_EQ(files.size(), 6u);
+  const char* names[] = {"clear.gif",    "xml.gif",     "tag.gif",
+                         "leftside.jpg", "default.css", "favicon.ico"};
+  for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(files[i].name, names[i]);
     std::string bytes;
     EXPECT_TRUE(DecodeHexToBytes(files[i].hex, bytes)) << names[i];
@@ -432,9 +452,13 @@ TEST(BuiltInPackageTest, HasTheDocumentedShape) {
   ASSERT_TRUE(DecodeHexToBytes(files[4].hex, css));
   for (const char* cls :
        {".maintitle", ".mainurl", ".mainabout", ".pagetitle", ".entrytitle", ".entrydate",
-        ".entrytext", ".entrylink", ".menulink", ".navbtn", "leftside.jpg", "@media"}) {
+        ".entrytext", ".entrylink", ".menulink", ".navbtn", "leftside.jpg", "@media",
+        "td.leftcolumn {\n  width: 20%;", "td.rightcolumn {\n  width: 80%;"}) {
     EXPECT_NE(css.find(cls), std::string::npos) << cls;
   }
+  std::string icon;
+  ASSERT_TRUE(DecodeHexToBytes(files[5].hex, icon));
+  EXPECT_EQ(icon.substr(0, 4), std::string("\0\0\1\0", 4)) << "an icon file";
   // The three GIF images and their sizes: a 1 by 1 spacer, a 36 by 14 feed button, a 15 by
   // 15 tag.
   const int sizes[3][2] = {{1, 1}, {36, 14}, {15, 15}};

@@ -62,6 +62,40 @@ TEST_F(CliSiteTest, CreateBringsTheDefaultPackageIntoANewProgramFolder) {
   EXPECT_EQ(ReadFile(cli / "fresh" / "@default.tem"), std::string(BuiltInPackageText()));
 }
 
+TEST_F(CliSiteTest, CreateModernTurnsOnTheWebSettings) {
+  cli.Ok({"create", "plain.zdb", "--yes"});
+  cli.Ok({"create", "modern.zdb", "--yes", "--modern", "--url", "https://example.org/"});
+  for (const char* key : {"702", "703", "707"}) {
+    EXPECT_EQ(cli.Ok({"option", "get", "plain.zdb", key}), "0\n") << key;
+    EXPECT_EQ(cli.Ok({"option", "get", "modern.zdb", key}), "1\n") << key;
+  }
+  cli.Ok({"generate", "modern.zdb"});
+  EXPECT_TRUE(fs::exists(Output("modern") / "sitemap.xml"));
+  EXPECT_TRUE(fs::exists(Output("modern") / "atom.xml"));
+  EXPECT_NE(ReadFile(Output("modern") / "index.html")
+                .find("<link rel=\"canonical\" href=\"https://example.org/index.html\">"),
+            std::string::npos);
+}
+
+// --now sets the generation time: an entry after it is held back, and shows once it is due.
+TEST_F(CliSiteTest, GenerateNowHoldsBackLaterEntries) {
+  cli.Ok({"create", "blog.zdb", "--yes"});
+  cli.Ok({"option", "set", "blog.zdb", "708", "1"});
+  cli.Ok({"entry", "add", "blog.zdb", "--title", "Next week", "--text", "Soon.", "--date",
+          "2030-06-08 10:00:00"});
+  std::string log = cli.Ok({"generate", "blog.zdb", "--now", "2030-06-08 09:59:00"});
+  EXPECT_NE(log.find("Held back 1 entry dated after the generation time 2030-06-08 09:59:00; "
+                     "the next one is dated 2030-06-08 10:00:00"),
+            std::string::npos)
+      << log;
+  EXPECT_FALSE(fs::exists(Output("blog") / "203006.html"));
+  EXPECT_EQ(ReadFile(Output("blog") / "index.html").find("Next week"), std::string::npos);
+  cli.Ok({"generate", "blog.zdb", "--now", "2030-06-08 10:00:00"});
+  EXPECT_TRUE(fs::exists(Output("blog") / "203006.html"));
+  EXPECT_NE(ReadFile(Output("blog") / "index.html").find("Next week"), std::string::npos);
+  EXPECT_EQ(cli.Run({"generate", "blog.zdb", "--now", "tomorrow"}).status, 2);
+}
+
 TEST_F(CliSiteTest, GenerateThatStopsExitsWithOne) {
   cli.Ok({"create", "blog.zdb"});
   WriteFile(cli.home() / "HTML", "a file where the output folders should go");

@@ -34,7 +34,9 @@ const char* const kSampleEntryText =
 std::string Expand(const std::string& text, const PreviewSamples& samples, int n) {
   TemplatePageVars page = samples.page;
   page.page_kind = n;
-  return ExpandFunctions(ExpandPageVariables(text, samples.global, samples.entry, page));
+  // The web settings' variables follow the page stage, as in a generation run.
+  return ExpandFunctions(ExpandWebVariables(
+      ExpandPageVariables(text, samples.global, samples.entry, page), samples.global, page));
 }
 
 }  // namespace
@@ -43,6 +45,7 @@ PreviewSamples MakePreviewSamples() {
   PreviewSamples s;
   TemplateGlobalVars& g = s.global;
   g.main_title = "var_mainpage_title";
+  g.language = "en";  // a language tag, so that the page stays valid
   g.main_url = "var_mainpage_url";
   g.main_about = "var_mainpage_about";
   g.links_by_month_column = Column(kMenuLink, "var_links_by_month_column");

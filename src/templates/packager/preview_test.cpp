@@ -200,7 +200,8 @@ TEST_F(PreviewTest, StatusLinesReportEveryStep) {
   packager.Preview();
   std::vector<std::string> expected = {"Building Preview Pages",  "Extracting clear.gif",
                                        "Extracting xml.gif",      "Extracting tag.gif",
-                                       "Extracting leftside.jpg", "Extracting default.css"};
+                                       "Extracting leftside.jpg", "Extracting default.css",
+                                       "Extracting favicon.ico"};
   for (int n = 1; n <= 6; ++n) {
     expected.push_back("Building " + std::to_string(n) + "article.html");
     expected.push_back("Building " + std::to_string(n) + "entries.html");
@@ -235,9 +236,9 @@ TEST_F(PreviewTest, TheBuiltInPackagePreviewsAsTwelveTidyPagesWithTheSamples) {
       "<A HREF=\"#\" class=\"navbtn\">var_links_navbar_column</A><BR>",
       "<A HREF=\"#\" class=\"menulink\">var_thispage_menutree</A> : ",
       "<span class=\"entrytitle\">var_entry_title</span>",
-      "<span class=\"entrytext\">var_entry_text: ",
+      "<div class=\"entrytext\">var_entry_text: ",
       "class=\"entrylink\">var_entry_url_related</A>",
-      "<span class=\"entrytext\">var_entry_sidebar</span>",
+      "<div class=\"entrytext\">var_entry_sidebar</div>",
       "<A HREF=\"#\" class=\"menulink\">var_linkto_prior</A>",
       "<A HREF=\"#\" class=\"menulink\">var_linkto_next</A>"};
   for (const PreviewPageName& p : PreviewPageNames()) {
@@ -250,12 +251,13 @@ TEST_F(PreviewTest, TheBuiltInPackagePreviewsAsTwelveTidyPagesWithTheSamples) {
       EXPECT_NE(page.find(part), std::string::npos) << name << " lacks " << part;
     }
     EXPECT_EQ(page.find("[%"), std::string::npos) << name;
-    EXPECT_EQ(Count(page, "<article class=\"entry\">"), entries ? 3 : 1) << name;
+    EXPECT_EQ(Count(page, "<article class=\"entry\""), entries ? 3 : 1) << name;
     EXPECT_EQ(Count(page, "<span class=\"entrydate\">var_entry_date_words</span>"), entries ? 3 : 0)
         << name;
     // Page kind n: the feed button and the about box on the home page only, the word
     // Article instead of the page title on the article page only.
-    EXPECT_EQ(page.find("href=\"rss.xml\"") != std::string::npos, n == 2) << name;
+    EXPECT_EQ(page.find("href=\"rss.xml\"><img src=\"xml.gif\"") != std::string::npos, n == 2)
+        << name;
     EXPECT_EQ(page.find("<span class=\"mainabout\">var_mainpage_about</span>") != std::string::npos,
               n == 2)
         << name;

@@ -168,8 +168,9 @@ class PackagerFormTest : public QObject {
     QVERIFY(f.memDescription->toPlainText().contains("Tessavo"));
     f.btnFiles->click();
     QCOMPARE(f.PageControl1->currentWidget(), f.tsFiles);
-    QCOMPARE(f.lbFiles->count(), 5);
+    QCOMPARE(f.lbFiles->count(), 6);
     QCOMPARE(f.lbFiles->item(4)->text(), QString("default.css"));
+    QCOMPARE(f.lbFiles->item(5)->text(), QString("favicon.ico"));
     f.btnMainIndex->click();
     QCOMPARE(f.PageControl1->currentWidget(), f.tabSlices);
     QCOMPARE(f.lblWhichPage->text(), QString("Index Template"));
