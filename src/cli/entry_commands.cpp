@@ -10,6 +10,7 @@
 #include "cli/records_json.h"
 #include "store/blog.h"
 #include "store/options.h"
+#include "store/transaction.h"
 #include "util/error.h"
 #include "util/file_io.h"
 
@@ -187,8 +188,12 @@ int RunAdd(Context& ctx, const EntryFlags& f) {
   BlogRec rec = NewEntryRec();
   ApplyEntryFlags(f, *blog, rec);
   blog->ApplyPageNameRule(rec);
-  ApplyFormatFlag(f, ctx, *blog, false);
-  int32_t key = blog->InsertEntry(rec);
+  int32_t key = -1;
+  // The formatting and the entry change together or not at all.
+  InOneTransaction(*blog, [&] {
+    ApplyFormatFlag(f, ctx, *blog, false);
+    key = blog->InsertEntry(rec);
+  });
   if (ctx.json) {
     auto stored = blog->FindEntry(key);
     PrintJson(EntryToJson(stored ? *stored : rec));
@@ -203,8 +208,10 @@ int RunEdit(Context& ctx, const EntryFlags& f) {
   BlogRec rec = FindEntryOrThrow(*blog, f.key, f.blog);
   ApplyEntryFlags(f, *blog, rec);
   blog->ApplyPageNameRule(rec);
-  ApplyFormatFlag(f, ctx, *blog, true);
-  blog->UpdateEntry(rec);
+  InOneTransaction(*blog, [&] {
+    ApplyFormatFlag(f, ctx, *blog, true);
+    blog->UpdateEntry(rec);
+  });
   if (ctx.json) {
     PrintJson(EntryToJson(FindEntryOrThrow(*blog, f.key, f.blog)));
   } else {

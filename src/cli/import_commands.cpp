@@ -11,6 +11,7 @@
 #include "cli/context.h"
 #include "cli/wordpress_export.h"
 #include "store/blog.h"
+#include "store/transaction.h"
 #include "util/datetime.h"
 #include "util/error.h"
 #include "util/file_io.h"
@@ -150,7 +151,7 @@ class WordPressImport {
     // nothing.
     const WxrExport wxr = ReadWxr(args_.file);
     auto blog = OpenExistingBlog(args_.blog, ctx_.host);
-    blog->InOneTransaction([&] {
+    InOneTransaction(*blog, [&] {
       ImportCategories(*blog, wxr);
       ImportPictures(*blog, wxr);
       ImportEntries(*blog, wxr);
@@ -329,14 +330,14 @@ class WordPressImport {
                         std::to_string(counts_.pages) + " static pages, " +
                         std::to_string(counts_.categories) + " categories and " +
                         std::to_string(counts_.pictures) + " pictures.");
-    PrintLine(ctx_, "Skipped " + std::to_string(counts_.drafts) + " drafts, " +
-                        std::to_string(counts_.trash) + " in the trash, " +
-                        std::to_string(counts_.revisions) + " revisions, " +
-                        std::to_string(counts_.private_items) + " private, " +
-                        std::to_string(counts_.other) + " other items and " +
-                        std::to_string(counts_.attachments_missing +
-                                       counts_.attachments_not_pictures) +
-                        " attachments.");
+    PrintLine(ctx_,
+              "Skipped " + std::to_string(counts_.drafts) + " drafts, " +
+                  std::to_string(counts_.trash) + " in the trash, " +
+                  std::to_string(counts_.revisions) + " revisions, " +
+                  std::to_string(counts_.private_items) + " private, " +
+                  std::to_string(counts_.other) + " other items and " +
+                  std::to_string(counts_.attachments_missing + counts_.attachments_not_pictures) +
+                  " attachments.");
   }
 
   Context& ctx_;
@@ -361,9 +362,8 @@ void AddImportCommands(CLI::App& app, Context& ctx) {
   cmd->add_option("--uploads", args->uploads,
                   "The blog's wp-content/uploads folder, for its pictures")
       ->check(CLI::ExistingDirectory);
-  cmd->callback([&ctx, args] {
-    ctx.run = [&ctx, args] { return WordPressImport(ctx, *args).Run(); };
-  });
+  cmd->callback(
+      [&ctx, args] { ctx.run = [&ctx, args] { return WordPressImport(ctx, *args).Run(); }; });
 }
 
 }  // namespace tessavo::cli

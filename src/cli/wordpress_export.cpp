@@ -233,12 +233,12 @@ std::string Lower(std::string_view s) {
 
 bool IsBlockName(const std::string& name) {
   static const std::array<const char*, 47> kBlocks = {
-      "table",  "thead",  "tfoot",      "caption", "col",     "colgroup", "tbody",  "tr",
-      "td",     "th",     "div",        "dl",      "dd",      "dt",       "ul",     "ol",
-      "li",     "pre",    "form",       "map",     "area",    "blockquote", "address", "math",
-      "style",  "p",      "h1",         "h2",      "h3",      "h4",       "h5",     "h6",
-      "hr",     "fieldset", "legend",   "section", "article", "aside",    "hgroup", "header",
-      "footer", "nav",    "figure",     "figcaption", "details", "menu",  "summary"};
+      "table",  "thead",    "tfoot",  "caption",    "col",     "colgroup",   "tbody",   "tr",
+      "td",     "th",       "div",    "dl",         "dd",      "dt",         "ul",      "ol",
+      "li",     "pre",      "form",   "map",        "area",    "blockquote", "address", "math",
+      "style",  "p",        "h1",     "h2",         "h3",      "h4",         "h5",      "h6",
+      "hr",     "fieldset", "legend", "section",    "article", "aside",      "hgroup",  "header",
+      "footer", "nav",      "figure", "figcaption", "details", "menu",       "summary"};
   return std::find(kBlocks.begin(), kBlocks.end(), name) != kBlocks.end();
 }
 
@@ -288,9 +288,8 @@ std::string LineBreaks(std::string_view chunk) {
     size_t nl = chunk.find('\n', at);
     std::string line = Trim(chunk.substr(at, nl == std::string_view::npos ? nl : nl - at));
     if (!out.empty()) {
-      const bool after_block =
-          out.back() == '>' && out.rfind('<') != std::string::npos &&
-          IsBlockTagAt(out, out.rfind('<'));
+      const bool after_block = out.back() == '>' && out.rfind('<') != std::string::npos &&
+                               IsBlockTagAt(out, out.rfind('<'));
       const bool before_block = !line.empty() && IsBlockTagAt(line, 0);
       out += (after_block || before_block) ? "\n" : "<br />\n";
     }
@@ -412,8 +411,7 @@ std::string AutoParagraphs(std::string_view input) {
   size_t at = 0;
   while (at <= work.size()) {
     size_t nl = work.find('\n', at);
-    std::string_view line(work.data() + at,
-                          (nl == std::string::npos ? work.size() : nl) - at);
+    std::string_view line(work.data() + at, (nl == std::string::npos ? work.size() : nl) - at);
     if (Trim(line).empty()) {
       flush();
     } else {

@@ -28,8 +28,8 @@ struct WxrItem {
   std::string status;     // publish, draft, pending, private, future, trash, inherit, ...
   std::string post_type;  // post, page, attachment, revision, nav_menu_item, ...
   std::string attachment_url;
-  std::string attached_file;              // postmeta _wp_attached_file: path below uploads
-  std::vector<WxrCategory> categories;    // domain="category", in the order of the file
+  std::string attached_file;            // postmeta _wp_attached_file: path below uploads
+  std::vector<WxrCategory> categories;  // domain="category", in the order of the file
 };
 
 struct WxrExport {

@@ -174,10 +174,6 @@ class Blog {
   void DeleteEntry(int32_t key);
   // Inserts many entries in one transaction (bulk import); returns their keys.
   std::vector<int32_t> InsertEntries(const std::vector<BlogRec>& recs);
-  // All or nothing: runs `work`, which may call any of this blog's operations that change it,
-  // inside one write transaction. When `work` throws, every change it made is undone and the
-  // exception passes on; otherwise everything is committed at once (an import).
-  void InOneTransaction(const std::function<void()>& work);
 
   // --- Pictures (tblPictures) and extra files (tblFiles) --------------------------------
   // Both lists are in name order without regard to letter case (FoldCase), then by key.

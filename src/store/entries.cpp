@@ -262,12 +262,4 @@ std::vector<int32_t> Blog::InsertEntries(const std::vector<BlogRec>& recs) {
   });
 }
 
-void Blog::InOneTransaction(const std::function<void()>& work) {
-  // The operations that `work` calls open savepoints inside this transaction.
-  std::optional<store::WriteTransaction> tx;
-  store::Guarded(file_, [&] { tx.emplace(db()); });
-  work();
-  store::Guarded(file_, [&] { tx->Commit(); });
-}
-
 }  // namespace tessavo

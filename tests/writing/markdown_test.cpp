@@ -12,9 +12,7 @@ class MarkdownSiteTest : public ::testing::Test {
  protected:
   fs::path Output() const { return cli.home() / "HTML" / "blog"; }
   std::string Page(const std::string& name) const { return ReadFile(Output() / name); }
-  std::string Option201() const {
-    return cli.Ok({"option", "get", "blog.zdb", "201"});
-  }
+  std::string Option201() const { return cli.Ok({"option", "get", "blog.zdb", "201"}); }
   CliFixture cli;
 };
 
@@ -35,8 +33,8 @@ constexpr const char* kMarkdownText =
 
 TEST_F(MarkdownSiteTest, MarkdownEntryComesOutAsHtml) {
   cli.Ok({"create", "blog.zdb", "--yes"});
-  CliResult add = cli.Run({"--yes", "entry", "add", "blog.zdb", "--format", "markdown",
-                           "--title", "Peaks", "--text", kMarkdownText});
+  CliResult add = cli.Run({"--yes", "entry", "add", "blog.zdb", "--format", "markdown", "--title",
+                           "Peaks", "--text", kMarkdownText});
   ASSERT_EQ(add.status, 0) << Describe(add);
   EXPECT_NE(add.out.find("Formatting of Entries: Markdown (CommonMark with tables, "
                          "strikethrough and autolinks)"),
@@ -54,8 +52,7 @@ TEST_F(MarkdownSiteTest, MarkdownEntryComesOutAsHtml) {
             std::string::npos)
       << home;
   EXPECT_NE(home.find("<del>never</del>"), std::string::npos) << home;
-  EXPECT_NE(home.find("<aside class=\"note\">raw <b>HTML</b></aside>"), std::string::npos)
-      << home;
+  EXPECT_NE(home.find("<aside class=\"note\">raw <b>HTML</b></aside>"), std::string::npos) << home;
   EXPECT_EQ(home.find("**bold**"), std::string::npos) << home;
 
   // The feed's item text is the rendered page text, escaped as XML.
@@ -69,13 +66,14 @@ TEST_F(MarkdownSiteTest, ArticleSummaryAndTeaserOfMarkdown) {
   cli.Ok({"entry", "add", "blog.zdb", "--type", "article", "--page-name", "long-walk", "--title",
           "Long walk", "--text",
           "# Heading\n\nA **long** walk along [the river](river.html) and back.\n"});
-  cli.Ok({"entry", "add", "blog.zdb", "--type", "article", "--page-name", "short-walk",
-          "--title", "Short walk", "--teaser", "A *short* one", "--text", "Body"});
+  cli.Ok({"entry", "add", "blog.zdb", "--type", "article", "--page-name", "short-walk", "--title",
+          "Short walk", "--teaser", "A *short* one", "--text", "Body"});
   cli.Ok({"generate", "blog.zdb"});
   const std::string home = Page("index.html");
   // The summary is taken from the rendered text: no Markdown marks and no tags.
-  EXPECT_NE(home.find("Heading\nA long walk along the river and back.\n <A HREF=\"long-walk.html\""),
-            std::string::npos)
+  EXPECT_NE(
+      home.find("Heading\nA long walk along the river and back.\n <A HREF=\"long-walk.html\""),
+      std::string::npos)
       << home;
   EXPECT_NE(home.find("<p>A <em>short</em> one</p>\n <A HREF=\"short-walk.html\""),
             std::string::npos)
@@ -97,6 +95,12 @@ TEST_F(MarkdownSiteTest, FormatChangeForAWholeBlogAsksFirst) {
       << Describe(refused);
   EXPECT_EQ(Option201(), "0\n");
   EXPECT_EQ(cli.Json({"entry", "list", "blog.zdb"}).size(), starters);
+
+  // An entry that cannot be stored leaves the formatting as it was.
+  CliResult too_long = cli.Run({"--yes", "entry", "add", "blog.zdb", "--format", "markdown",
+                                "--title", std::string(300, 'x')});
+  EXPECT_EQ(too_long.status, 1) << Describe(too_long);
+  EXPECT_EQ(Option201(), "0\n");
 
   cli.Ok({"--yes", "entry", "add", "blog.zdb", "--format", "markdown", "--title", "New"});
   EXPECT_EQ(Option201(), "2\n");

@@ -256,9 +256,9 @@ TEST_F(WordPressImportTest, BadFilesLeaveTheBlogUnchanged) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
     EXPECT_EQ(r.status, 1) << Describe(r);
     const size_t bar = message.find('|');
-    const bool found = r.err.find(message.substr(0, bar)) != std::string::npos ||
-                       (bar != std::string::npos &&
-                        r.err.find(message.substr(bar + 1)) != std::string::npos);
+    const bool found =
+        r.err.find(message.substr(0, bar)) != std::string::npos ||
+        (bar != std::string::npos && r.err.find(message.substr(bar + 1)) != std::string::npos);
     EXPECT_TRUE(found) << message << "\n" << Describe(r);
     EXPECT_EQ(ReadFile(cli / "blog.zdb"), blog_before);
   };
@@ -277,9 +277,10 @@ TEST_F(WordPressImportTest, BadFilesLeaveTheBlogUnchanged) {
   bomb += "]>\n<rss><channel><title>&a9;</title></channel></rss>\n";
   refused(bomb, "declares a document type|Detected an entity reference loop");
   // An external entity that would read a local file.
-  refused("<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>\n"
-          "<rss><channel><title>&x;</title></channel></rss>\n",
-          "declares a document type");
+  refused(
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>\n"
+      "<rss><channel><title>&x;</title></channel></rss>\n",
+      "declares a document type");
   // A failure in the middle of the import (a title longer than its field) undoes the rest.
   Item good;
   Item bad;
