@@ -57,7 +57,9 @@ TEST(FormatEntryTextTest, CrLfTextComesOutExactlyAsBefore) {
 
 TEST(FormatEntryTextTest, OtherOptionValuesLeaveTheTextAlone) {
   EXPECT_EQ(FormatEntryText("a\r\nb\r\n\r\nc", 0), "a\r\nb\r\n\r\nc");
-  EXPECT_EQ(FormatEntryText("a\r\nb", 2), "a\r\nb");
+  // 2 is Markdown; values beyond it mean nothing and leave the text as it is.
+  EXPECT_EQ(FormatEntryText("a\r\nb", 3), "a\r\nb");
+  EXPECT_EQ(FormatEntryText("*a*\r\nb", -1), "*a*\r\nb");
 }
 
 TEST(PlainSummaryTest, ShortTextsAndTags) {

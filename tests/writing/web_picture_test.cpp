@@ -49,9 +49,8 @@ class WebPictureTest : public ::testing::Test {
     image.jpegsave(file.c_str(), vips::VImage::option()->set("Q", 95));
     CliResult r = RunProgram(
         TESSAVO_EXIFTOOL_EXE,
-        {"-overwrite_original", "-n", "-Orientation=6", "-GPSLatitude=47.3769",
-         "-GPSLatitudeRef=N", "-GPSLongitude=8.5417", "-GPSLongitudeRef=E", "-SerialNumber=ABC123",
-         file.string()},
+        {"-overwrite_original", "-n", "-Orientation=6", "-GPSLatitude=47.3769", "-GPSLatitudeRef=N",
+         "-GPSLongitude=8.5417", "-GPSLongitudeRef=E", "-SerialNumber=ABC123", file.string()},
         cli.dir(), cli.home());
     EXPECT_EQ(r.status, 0) << Describe(r);
     return file;
