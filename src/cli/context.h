@@ -78,5 +78,6 @@ void AddMarkCommands(CLI::App& app, Context& ctx);         // mark-new, mark-pub
 void AddTemplateCommands(CLI::App& app, Context& ctx);     // template ...
 void AddPublishCommands(CLI::App& app, Context& ctx);      // publish
 void AddUpdateCommands(CLI::App& app, Context& ctx);       // update-check
+void AddImportCommands(CLI::App& app, Context& ctx);       // import-wordpress
 
 }  // namespace tessavo::cli

@@ -9,6 +9,8 @@
 #include "cli/context.h"
 #include "cli/records_json.h"
 #include "store/blog.h"
+#include "store/options.h"
+#include "store/transaction.h"
 #include "util/error.h"
 #include "util/file_io.h"
 
@@ -27,7 +29,7 @@ struct EntryFlags {
   std::string blog;
   int32_t key = 0;
   TextFlag date, title, text, text_file, url, type, page_name, teaser, keywords, sidebar, extra1,
-      extra2, title1, title2, meta_desc;
+      extra2, title1, title2, meta_desc, format;
   int32_t category = -1;
   CLI::Option* category_opt = nullptr;
 };
@@ -70,6 +72,42 @@ void AddEntryFieldFlags(CLI::App& cmd, EntryFlags& f) {
   f.title1.opt = cmd.add_option("--title1", f.title1.value, "Custom title 1");
   f.title2.opt = cmd.add_option("--title2", f.title2.value, "Custom title 2");
   f.meta_desc.opt = cmd.add_option("--meta-desc", f.meta_desc.value, "Description meta tag");
+  f.format.opt = cmd.add_option("--format", f.format.value,
+                                "How the blog's entries are written: html, text or markdown. "
+                                "Formatting of Entries (option 201) is one setting for the "
+                                "whole blog; changing it asks first")
+                     ->check(CLI::IsMember({"html", "text", "markdown"}));
+}
+
+int32_t FormattingValue(const std::string& name) {
+  if (name == "text") return 1;
+  if (name == "markdown") return 2;
+  return 0;
+}
+
+// --format: option 201 is one setting for every entry of the blog, so a change that would
+// reformat other entries asks first. Throws when the person says no: the entry is then
+// neither added nor changed.
+void ApplyFormatFlag(const EntryFlags& f, Context& ctx, Blog& blog, bool entry_is_stored) {
+  if (!f.format.given()) return;
+  const int32_t wanted = FormattingValue(f.format.value);
+  if (blog.options().Int(opt::kHtmlFormatting) == wanted) return;
+  const std::string caption = blog.options().DisplayText(opt::kHtmlFormatting);
+  const bool others = blog.EntryCount() > (entry_is_stored ? 1 : 0);
+  BlogOptionsRec changed = blog.options();
+  changed.SetInt(opt::kHtmlFormatting, wanted);
+  const std::string question =
+      "Formatting of Entries applies to every entry of the blog. Change "
+      "it from \"" +
+      caption + "\" to \"" + changed.DisplayText(opt::kHtmlFormatting) + "\"?";
+  if (others && !ctx.host.ConfirmOkCancel(question)) {
+    throw Error("Formatting of Entries was left as it is; nothing was changed.");
+  }
+  blog.SetOptionInt(opt::kHtmlFormatting, wanted);
+  blog.SaveOptions();
+  if (!ctx.json) {
+    PrintLine(ctx, "Formatting of Entries: " + changed.DisplayText(opt::kHtmlFormatting));
+  }
 }
 
 std::string ReadTextFile(const std::string& path) {
@@ -150,7 +188,12 @@ int RunAdd(Context& ctx, const EntryFlags& f) {
   BlogRec rec = NewEntryRec();
   ApplyEntryFlags(f, *blog, rec);
   blog->ApplyPageNameRule(rec);
-  int32_t key = blog->InsertEntry(rec);
+  int32_t key = -1;
+  // The formatting and the entry change together or not at all.
+  InOneTransaction(*blog, [&] {
+    ApplyFormatFlag(f, ctx, *blog, false);
+    key = blog->InsertEntry(rec);
+  });
   if (ctx.json) {
     auto stored = blog->FindEntry(key);
     PrintJson(EntryToJson(stored ? *stored : rec));
@@ -165,7 +208,10 @@ int RunEdit(Context& ctx, const EntryFlags& f) {
   BlogRec rec = FindEntryOrThrow(*blog, f.key, f.blog);
   ApplyEntryFlags(f, *blog, rec);
   blog->ApplyPageNameRule(rec);
-  blog->UpdateEntry(rec);
+  InOneTransaction(*blog, [&] {
+    ApplyFormatFlag(f, ctx, *blog, true);
+    blog->UpdateEntry(rec);
+  });
   if (ctx.json) {
     PrintJson(EntryToJson(FindEntryOrThrow(*blog, f.key, f.blog)));
   } else {

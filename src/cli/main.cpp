@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   AddTemplateCommands(app, ctx);
   AddPublishCommands(app, ctx);
   AddUpdateCommands(app, ctx);
+  AddImportCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

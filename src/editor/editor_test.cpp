@@ -22,6 +22,7 @@
 #include "editor/tag_dialogs.h"
 #include "recording_host.h"
 #include "store/blog.h"
+#include "store/options.h"
 #include "temp_dir.h"
 #include "util/program_folder.h"
 
@@ -307,9 +308,9 @@ class EditorTest : public QObject {
     f.setMyBlogFunction(3);
     f.setMyBlogRec(Blog::NewCategoryRec());
     QCOMPARE(f.lblHeading->text(), QString("Category Entry"));
-    for (QWidget* w : std::initializer_list<QWidget*>{f.edDate, f.edTime, f.cbCategory,
-                                                      f.btnCategory, f.btnClearCategory, f.edURL,
-                                                      f.btnGoToCoolURL, f.cbEntryType}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             f.edDate, f.edTime, f.cbCategory, f.btnCategory, f.btnClearCategory, f.edURL,
+             f.btnGoToCoolURL, f.cbEntryType, f.lblFormatting}) {
       QVERIFY(w->isHidden());
       QVERIFY(!w->isEnabled());
     }
@@ -319,6 +320,22 @@ class EditorTest : public QObject {
     f.btnSaveClick();
     QCOMPARE(f.myBlogRec().page_name, std::string("x"));  // no page-name rule for categories
     QCOMPARE(f.myBlogRec().type, 1);
+  }
+
+  void editorNamesTheBlogsFormatting() {
+    {
+      TBlogEntryForm f(Context());
+      QCOMPARE(f.lblFormatting->text(),
+               QString("Formatting of Entries: I will enter my own HTML code."));
+    }
+    blog_->SetOptionInt(opt::kHtmlFormatting, 2);
+    blog_->SaveOptions();
+    TBlogEntryForm f(Context());
+    f.setMyBlogFunction(1);
+    QVERIFY(!f.lblFormatting->isHidden());
+    QCOMPARE(f.lblFormatting->text(),
+             QString("Formatting of Entries: Markdown (CommonMark with tables, strikethrough and "
+                     "autolinks)"));
   }
 
   void placementFromTheSettings() {

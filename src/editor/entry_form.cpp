@@ -22,6 +22,7 @@
 #include "editor/html_bar.h"
 #include "editor/pickers.h"
 #include "store/blog.h"
+#include "store/options.h"
 
 namespace tessavo::editor {
 namespace {
@@ -105,6 +106,15 @@ QWidget* TBlogEntryForm::BuildBasicTab() {
   titleRow->addWidget(edTitle, 1);
   basicLayout->addLayout(titleRow);
   basicLayout->addWidget(edText, 1);
+  // Formatting of Entries is one setting of the blog (Advanced options); the editor names it
+  // so that the author knows whether to type HTML, plain text or Markdown.
+  lblFormatting = new QLabel(basic);
+  lblFormatting->setObjectName("lblFormatting");
+  if (context_.blog != nullptr) {
+    lblFormatting->setText("Formatting of Entries: " +
+                           Q(context_.blog->options().DisplayText(opt::kHtmlFormatting)));
+  }
+  basicLayout->addWidget(lblFormatting);
   basicLayout->addWidget(pnlHtmlBar);
   basicLayout->addLayout(BuildDateRow(basic));
   basicLayout->addLayout(BuildUrlRow(basic));
@@ -254,7 +264,7 @@ void TBlogEntryForm::setMyBlogFunction(int function) {
   setWindowTitle(lblHeading->text());
   for (QWidget* w : std::initializer_list<QWidget*>{
            lblDate, edDate, lblTime, edTime, lblCategory, cbCategory, btnCategory, btnClearCategory,
-           lblURL, edURL, btnGoToCoolURL, lblEntryType, cbEntryType}) {
+           lblURL, edURL, btnGoToCoolURL, lblEntryType, cbEntryType, lblFormatting}) {
     w->setVisible(!category_mode);
     w->setEnabled(!category_mode);
   }

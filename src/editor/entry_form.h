@@ -45,6 +45,7 @@ class TBlogEntryForm : public QDialog {
 
   // Controls, named as in the window, for the program and its tests.
   QLabel* lblHeading;
+  QLabel* lblFormatting;  // the blog's Formatting of Entries, for reading only
   QPushButton* btnSave;
   QPushButton* btnCancel;
   QPushButton* btnHelp;

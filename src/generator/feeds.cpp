@@ -166,7 +166,10 @@ void FeedBuilder::AddItem(const BlogRec& entry) {
   Line(rss091_, "<item>");
   Line(rss091_, title);
   Line(rss091_, link_line);
-  Line(rss091_, Element("description", XmlEscape(PlainSummary(entry.text))));
+  // RSS 0.91 summarises the text as stored; Markdown is summarised as the page shows it,
+  // not with its marks.
+  const bool markdown = options_.Int(opt::kHtmlFormatting) == kMarkdownFormatting;
+  Line(rss091_, Element("description", XmlEscape(PlainSummary(markdown ? formatted : entry.text))));
   Line(rss091_, "</item>");
 
   std::string description;

@@ -1,9 +1,64 @@
 #include "generator/formatting.h"
 
+#include <cmark-gfm-core-extensions.h>
+#include <cmark-gfm.h>
+
+#include <memory>
+#include <mutex>
+
+#include "util/error.h"
+
 namespace tessavo {
 
+namespace {
+
+struct ParserFree {
+  void operator()(cmark_parser* p) const { cmark_parser_free(p); }
+};
+struct NodeFree {
+  void operator()(cmark_node* n) const { cmark_node_free(n); }
+};
+
+void AttachExtension(cmark_parser* parser, const char* name) {
+  cmark_syntax_extension* ext = cmark_find_syntax_extension(name);
+  if (ext == nullptr || cmark_parser_attach_syntax_extension(parser, ext) == 0) {
+    throw Error(std::string("The Markdown extension \"") + name + "\" is missing.");
+  }
+}
+
+}  // namespace
+
+std::string RenderMarkdown(std::string_view text) {
+  // The extension registry is global in the library: fill it once, from any thread.
+  static std::once_flag registered;
+  std::call_once(registered, [] { cmark_gfm_core_extensions_ensure_registered(); });
+  // CMARK_OPT_UNSAFE keeps raw HTML: the author's own HTML is as welcome as in the other
+  // formatting modes.
+  const int options = CMARK_OPT_UNSAFE;
+  std::unique_ptr<cmark_parser, ParserFree> parser(cmark_parser_new(options));
+  if (!parser) throw Error("Out of memory while reading Markdown.");
+  for (const char* name : {"table", "strikethrough", "autolink"}) {
+    AttachExtension(parser.get(), name);
+  }
+  cmark_parser_feed(parser.get(), text.data(), text.size());
+  std::unique_ptr<cmark_node, NodeFree> document(cmark_parser_finish(parser.get()));
+  if (!document) throw Error("Out of memory while reading Markdown.");
+  char* html =
+      cmark_render_html(document.get(), options, cmark_parser_get_syntax_extensions(parser.get()));
+  if (html == nullptr) throw Error("Out of memory while writing Markdown as HTML.");
+  std::string out(html);
+  cmark_get_default_mem_allocator()->free(html);
+  return out;
+}
+
+std::string FormatEntryPart(std::string_view text, int html_formatting) {
+  if (html_formatting != kMarkdownFormatting) return std::string(text);
+  return RenderMarkdown(text);
+}
+
 std::string FormatEntryText(std::string_view text, int html_formatting) {
-  if (html_formatting != 1) return std::string(text);
+  if (html_formatting == kMarkdownFormatting) return RenderMarkdown(text);
+  if (html_formatting != kPlainTextFormatting) return std::string(text);
   // A line break is CR LF, or a lone LF (what the editor and the command line store), or a
   // lone CR. Each two line breaks in a row make an empty line, "<P>"; one left over is
   // "<BR>". For CR LF text this is what replacing every CR LF CR LF and then every CR LF

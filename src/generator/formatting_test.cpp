@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 namespace tessavo {
@@ -56,7 +57,9 @@ TEST(FormatEntryTextTest, CrLfTextComesOutExactlyAsBefore) {
 
 TEST(FormatEntryTextTest, OtherOptionValuesLeaveTheTextAlone) {
   EXPECT_EQ(FormatEntryText("a\r\nb\r\n\r\nc", 0), "a\r\nb\r\n\r\nc");
-  EXPECT_EQ(FormatEntryText("a\r\nb", 2), "a\r\nb");
+  // 2 is Markdown; values beyond it mean nothing and leave the text as it is.
+  EXPECT_EQ(FormatEntryText("a\r\nb", 3), "a\r\nb");
+  EXPECT_EQ(FormatEntryText("*a*\r\nb", -1), "*a*\r\nb");
 }
 
 TEST(PlainSummaryTest, ShortTextsAndTags) {
@@ -110,6 +113,78 @@ TEST(TextLengthTest, CodePointsOfUtf8ElseBytes) {
   EXPECT_EQ(TextLength("\xE9t\xE9"), 3u);     // Windows-1252
   EXPECT_EQ(TextLength("\xC0\x80"), 2u);      // overlong form: not UTF-8
   EXPECT_EQ(TextLength("\xED\xA0\x80"), 3u);  // surrogate: not UTF-8
+}
+
+TEST(MarkdownTest, TablesStrikethroughAndAutolinks) {
+  const std::string html = FormatEntryText(
+      "| Peak | Height |\n|------|-------:|\n| Ben | 1345 |\n\n~~old~~ new, see "
+      "www.example.org and https://example.com/x?a=1.\n",
+      kMarkdownFormatting);
+  EXPECT_NE(html.find("<table>"), std::string::npos) << html;
+  EXPECT_NE(html.find("<th>Peak</th>"), std::string::npos) << html;
+  EXPECT_NE(html.find("<td align=\"right\">1345</td>"), std::string::npos) << html;
+  EXPECT_NE(html.find("<del>old</del>"), std::string::npos) << html;
+  EXPECT_NE(html.find("<a href=\"http://www.example.org\">www.example.org</a>"), std::string::npos)
+      << html;
+  EXPECT_NE(html.find("<a href=\"https://example.com/x?a=1\">https://example.com/x?a=1</a>."),
+            std::string::npos)
+      << html;
+}
+
+TEST(MarkdownTest, CodeIsEscapedAndRawHtmlPassesThrough) {
+  EXPECT_EQ(FormatEntryText("```\nif (a < b && c > d)\n```\n", kMarkdownFormatting),
+            "<pre><code>if (a &lt; b &amp;&amp; c &gt; d)\n</code></pre>\n");
+  EXPECT_EQ(FormatEntryText("<div class=\"box\">\nkept</div>\n\nA *b* <span>c</span>",
+                            kMarkdownFormatting),
+            "<div class=\"box\">\nkept</div>\n<p>A <em>b</em> <span>c</span></p>\n");
+  // CommonMark's rules, not GitHub's tag filter: a script block stays as written.
+  EXPECT_EQ(FormatEntryText("<script>x()</script>\n", kMarkdownFormatting),
+            "<script>x()</script>\n");
+}
+
+TEST(MarkdownTest, OtherModesLeaveMarkdownAlone) {
+  EXPECT_EQ(FormatEntryText("# Title\n\n*x*", kOwnHtml), "# Title\n\n*x*");
+  EXPECT_EQ(FormatEntryText("# Title\n\n*x*", kPlainTextFormatting), "# Title<P>*x*");
+  EXPECT_EQ(FormatEntryPart("*x*", kPlainTextFormatting), "*x*");
+  EXPECT_EQ(FormatEntryPart("*x*", kOwnHtml), "*x*");
+  EXPECT_EQ(FormatEntryPart("*x*", kMarkdownFormatting), "<p><em>x</em></p>\n");
+  EXPECT_EQ(FormatEntryText("", kMarkdownFormatting), "");
+}
+
+TEST(MarkdownTest, SummaryOfRenderedMarkdownHasNoMarks) {
+  const std::string summary = PlainSummary(
+      FormatEntryText("# Walks\n\nA **long** walk by the [river](r.html).\n", kMarkdownFormatting));
+  EXPECT_EQ(summary, "Walks\nA long walk by the river.\n");
+}
+
+TEST(MarkdownTest, DeepNestingAndHugeTablesFinish) {
+  // Generous bounds: they catch a hang or a quadratic blow-up, not a slow machine.
+  const auto start = std::chrono::steady_clock::now();
+  std::string quotes(100000, '>');
+  quotes += " deep\n";
+  std::string html = RenderMarkdown(quotes);
+  EXPECT_NE(html.find("deep"), std::string::npos);
+
+  std::string lists;
+  for (int i = 0; i < 5000; ++i) lists += std::string(static_cast<size_t>(i) * 2, ' ') + "- x\n";
+  RenderMarkdown(lists);
+
+  std::string brackets = std::string(50000, '[') + "a" + std::string(50000, ']') +
+                         std::string(50000, '*') + std::string(50000, '_');
+  RenderMarkdown(brackets);
+
+  std::string table = "|";
+  std::string rule = "|";
+  for (int c = 0; c < 200; ++c) {
+    table += " h |";
+    rule += "---|";
+  }
+  table += "\n" + rule + "\n";
+  for (int r = 0; r < 2000; ++r) table += "| a | b |\n";
+  html = RenderMarkdown(table);
+  EXPECT_NE(html.find("<table>"), std::string::npos);
+  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+  EXPECT_LT(seconds.count(), 60.0);
 }
 
 }  // namespace

@@ -141,9 +141,9 @@ TemplateEntryVars CommonEntryVars(const BlogRec& entry, const EntryVarsSettings&
   EntryDateTexts dates = EntryDates(entry.date_time, settings.entry_date_format);
   vars.entry_date = std::move(dates.short_text);
   vars.entry_date_words = std::move(dates.long_text);
-  vars.entry_teaser = entry.teaser;
+  vars.entry_teaser = FormatEntryPart(entry.teaser, settings.html_formatting);
   vars.entry_keywords = entry.keywords;
-  vars.entry_sidebar = entry.sidebar;
+  vars.entry_sidebar = FormatEntryPart(entry.sidebar, settings.html_formatting);
   vars.entry_custom_field1 = entry.extra1;
   vars.entry_custom_field2 = entry.extra2;
   vars.entry_custom_title1 = entry.title1;
@@ -191,7 +191,7 @@ TemplateEntryVars BuildEntryVars(const BlogRec& entry, const EntryVarsSettings& 
   if (entry.type != kArticle) return ArticlePageEntryVars(entry, settings);
   TemplateEntryVars vars = CommonEntryVars(entry, settings);
   if (TextLength(entry.teaser) >= 2) {
-    vars.entry_text = entry.teaser;
+    vars.entry_text = vars.entry_teaser;
   } else {
     vars.entry_text = PlainSummary(FormatEntryText(entry.text, settings.html_formatting));
   }

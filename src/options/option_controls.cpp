@@ -213,9 +213,9 @@ const std::vector<OptionControl>& BasicOptionsControls() {
 const std::vector<OptionControl>& AdvancedOptionsControls() {
   static const std::vector<OptionControl> table = [] {
     std::vector<OptionControl> t;
-    t.push_back(
-        Combo("cbHTMLFormatting", "Formatting of Entries", opt::kHtmlFormatting,
-              {"I will enter my own HTML code.", "Tessavo will try to format each entry."}));
+    t.push_back(Combo("cbHTMLFormatting", "Formatting of Entries", opt::kHtmlFormatting,
+                      {"I will enter my own HTML code.", "Tessavo will try to format each entry.",
+                       "Markdown (CommonMark with tables, strikethrough and autolinks)"}));
     t.push_back(Edit("edBlogIndexName", "Home Page Name", opt::kIndexPageName));
     t.push_back(Edit("edBlogIndexCaption", "Link Caption", opt::kIndexPageCaption));
     t.push_back(

@@ -160,8 +160,9 @@ class OptionsTest : public QObject {
 
     const auto& adv = AdvancedOptionsControls();
     QCOMPARE(Control(adv, "cbHTMLFormatting").items,
-             (std::vector<std::string>{"I will enter my own HTML code.",
-                                       "Tessavo will try to format each entry."}));
+             (std::vector<std::string>{
+                 "I will enter my own HTML code.", "Tessavo will try to format each entry.",
+                 "Markdown (CommonMark with tables, strikethrough and autolinks)"}));
     QCOMPARE(Control(adv, "cbBlogHTMLextension").items,
              (std::vector<std::string>{".html", ".htm"}));
     QCOMPARE(Control(adv, "cbArticleListStyle").items,

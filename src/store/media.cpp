@@ -16,6 +16,7 @@
 
 #include "store/blog.h"
 #include "store/blog_connection.h"
+#include "store/options.h"
 #include "store/schema.h"
 #include "util/compress.h"
 #include "util/crc32.h"
@@ -24,6 +25,7 @@
 #include "util/host.h"
 #include "util/image_size.h"
 #include "util/text.h"
+#include "util/web_picture.h"
 
 namespace tessavo {
 namespace {
@@ -194,6 +196,32 @@ void ReadPixelSize(const std::filesystem::path& path, int32_t& height, int32_t& 
   width = dims.width;
 }
 
+// "Prepare pictures for the web": the picture as it will be stored, and a log line saying
+// what was done; a blue line when it cannot be prepared and is stored as it came.
+std::optional<WebPicture> PrepareForTheWeb(const Blog& blog, const std::string& name,
+                                           const std::string& bytes, Host& host) {
+  std::string why;
+  std::optional<WebPicture> p =
+      PrepareWebPicture(name, bytes, blog.options().Int(opt::kLargestPictureWidth), why);
+  if (!p) {
+    host.PublishLogLineColored(LogColor::kBlue, "*** " + name + " was not prepared for the web (" +
+                                                    why + "); it is stored as it is.");
+    return std::nullopt;
+  }
+  std::string done = "...prepared picture " + name + " for the web: ";
+  if (p->rotated) done += "turned upright, ";
+  done += "metadata removed, ";
+  if (p->scaled) {
+    done += std::to_string(p->original_width) + " x " + std::to_string(p->original_height) +
+            " scaled to ";
+  }
+  done += std::to_string(p->width) + " x " + std::to_string(p->height) + "; " +
+          std::to_string(bytes.size()) + " bytes before, " + std::to_string(p->bytes.size()) +
+          " after.";
+  host.PublishLogLine(done);
+  return p;
+}
+
 std::string AddedSuffix(const StoredFile& f) { return " ( Added " + f.date.Format() + ")."; }
 
 bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path, Host& host) {
@@ -217,6 +245,11 @@ bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path, Hos
   try {
     store::CheckTextLength(t.name, name, kMaxNameChars);
     std::string bytes = ReadSourceFile(path);
+    std::optional<WebPicture> prepared;
+    if (t.height && blog.options().Int(opt::kPreparePictures) == 1) {
+      prepared = PrepareForTheWeb(blog, name, bytes, host);
+      if (prepared) bytes = std::move(prepared->bytes);
+    }
     int32_t crc = -1;
     try {
       crc = CrcToSigned(CalculateCRC32String(bytes));
@@ -226,6 +259,11 @@ bool Add(Blog& blog, const MediaTable& t, const std::filesystem::path& path, Hos
     int32_t height = -1;
     int32_t width = -1;
     if (t.height) ReadPixelSize(path, height, width);
+    // The pixel size is that of the stored picture, for the kinds whose size is read.
+    if (prepared && height != -1) {
+      height = prepared->height;
+      width = prepared->width;
+    }
 
     store::Guarded(blog.file(), [&] {
       store::WriteTransaction tx(Db(blog));

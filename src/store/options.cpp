@@ -60,9 +60,10 @@ std::vector<OptionDef> BuildDefinitions() {
                       {4, "YYYY-MM-DD"}}));
   d.push_back(Text(190, "Backup Location"));  // default: the program folder (Reset)
   d.push_back(Number(191, "Backups to Keep", 5));
-  d.push_back(Choice(
-      201, "HTML Formatting", 0,
-      {{0, "I will enter my own HTML code."}, {1, "Tessavo will try to format each entry."}}));
+  d.push_back(Choice(201, "HTML Formatting", 0,
+                     {{0, "I will enter my own HTML code."},
+                      {1, "Tessavo will try to format each entry."},
+                      {2, "Markdown (CommonMark with tables, strikethrough and autolinks)"}}));
   d.push_back(Choice(202, "HTML Extension", 0, {{0, ".html"}, {1, ".htm"}}));
   d.push_back(Text(214, "Cool Link Caption", "(Go to URL)"));
   d.push_back(Text(241, "Index Page Name", "index"));

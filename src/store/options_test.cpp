@@ -158,7 +158,7 @@ const char* const kEveryOption[] = {
     "190|Backup Location|text|<program folder>|",
     "191|Backups to Keep|number|5|",
     "201|HTML Formatting|choice|0|0:I will enter my own HTML code.;1:Tessavo will try to format "
-    "each entry.",
+    "each entry.;2:Markdown (CommonMark with tables, strikethrough and autolinks)",
     "202|HTML Extension|choice|0|0:.html;1:.htm",
     "214|Cool Link Caption|text|(Go to URL)|",
     "241|Index Page Name|text|index|",
