@@ -21,20 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs a shell command; returns its exit status and its combined output.
-std::pair<int, std::string> RunCommand(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (p == nullptr) return {-1, ""};
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int status = ::pclose(p);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
-
 bool HaveTool(const std::string& tool) { return RunCommand("command -v " + tool).first == 0; }
 
 class ClientsTest : public SiteTest, public ::testing::WithParamInterface<int> {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "generator/run.h"
@@ -46,5 +47,11 @@ class SiteTest : public ::testing::Test {
 // the entry title and text, slice 4 an entry's key and title; slices 3, 5 and 6 are
 // markers.
 std::string TestSlice(int template_no, int slice);
+
+// Runs a shell command; returns its exit status (-1 when it did not exit) and its combined
+// output.
+std::pair<int, std::string> RunCommand(const std::string& command);
+// A path in single quotes, for the shell (the tests' temporary paths hold no quote).
+std::string Quote(const std::filesystem::path& p);
 
 }  // namespace tessavo::testing
