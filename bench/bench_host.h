@@ -1,9 +1,10 @@
-// The Host of the benchmarks: answers every question with OK or Yes, keeps the Publish log
-// to a count and the last line (a benchmark may look at each line through LogLine), and
-// prints errors and diagnostics to stderr.
+// What the benchmarks share: prose to fill entries with, and the Host of the benchmarks: answers
+// every question with OK or Yes, keeps the Publish log to a count and the last line (a benchmark
+// may look at each line through LogLine), and prints errors and diagnostics to stderr.
 #pragma once
 
 #include <cstdio>
+#include <random>
 #include <string>
 
 #include "util/host.h"
@@ -49,5 +50,19 @@ class BenchHost : public Host {
     LogLine(text);
   }
 };
+
+// Text that compresses about as well as prose: words from a small vocabulary.
+inline std::string Prose(std::mt19937& rng, size_t length) {
+  static const char* const kWords[] = {"the",  "blog", "entry", "today", "we",    "walked",
+                                       "to",   "a",    "river", "and",   "wrote", "about",
+                                       "rain", "of",   "<b>",   "</b>",  "page",  "picture"};
+  std::string s;
+  while (s.size() < length) {
+    s += kWords[rng() % (sizeof kWords / sizeof kWords[0])];
+    s += ' ';
+  }
+  s.resize(length);
+  return s;
+}
 
 }  // namespace tessavo::bench

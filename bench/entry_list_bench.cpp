@@ -28,24 +28,13 @@
 
 namespace {
 
+using tessavo::bench::Prose;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::time_point since) {
   return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-std::string Prose(std::mt19937& rng, size_t length) {
-  static const char* const kWords[] = {"the",  "garden", "entry", "today", "we",    "walked",
-                                       "to",   "a",      "river", "and",   "wrote", "about",
-                                       "rain", "of",     "<b>",   "</b>",  "bread", "picture"};
-  std::string s;
-  while (s.size() < length) {
-    s += kWords[rng() % (sizeof kWords / sizeof kWords[0])];
-    s += ' ';
-  }
-  s.resize(length);
-  return s;
 }
 
 void MakeBlog(const fs::path& file, int entries) {

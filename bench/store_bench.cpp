@@ -18,6 +18,8 @@
 
 namespace {
 
+using tessavo::bench::Prose;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -25,20 +27,6 @@ using QuietHost = tessavo::bench::BenchHost;
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-// Text that compresses about as well as prose: words from a small vocabulary.
-std::string Prose(std::mt19937& rng, size_t length) {
-  static const char* const kWords[] = {"the",  "blog", "entry", "today", "we",    "walked",
-                                       "to",   "a",    "river", "and",   "wrote", "about",
-                                       "rain", "of",   "<b>",   "</b>",  "page",  "picture"};
-  std::string s;
-  while (s.size() < length) {
-    s += kWords[rng() % (sizeof kWords / sizeof kWords[0])];
-    s += ' ';
-  }
-  s.resize(length);
-  return s;
 }
 
 void Report(const char* what, long count, double seconds) {
