@@ -76,7 +76,7 @@ void Pause(std::chrono::milliseconds duration) {
 struct Generation {
   GenerateResult result;
   fs::path output_folder;
-  std::string index_page;      // the home page's file name, which a folder request serves
+  std::string index_page;  // the home page's file name, which a folder request serves
   std::uint64_t fingerprint = 0;
 };
 
@@ -177,17 +177,15 @@ void AddServeCommand(CLI::App& app, Context& ctx) {
   };
   auto args = std::make_shared<ServeArgs>();
   CLI::App* serve = app.add_subcommand(
-      "serve",
-      "Generate the site, serve it on 127.0.0.1 and generate again when the blog changes");
+      "serve", "Generate the site, serve it on 127.0.0.1 and generate again when the blog changes");
   AddBlogArgument(*serve, args->blog);
   serve
-      ->add_option("--port", args->port,
-                   "Port on 127.0.0.1 (default " + std::to_string(kDefaultPort) +
-                       "; 0 picks a free one)")
+      ->add_option(
+          "--port", args->port,
+          "Port on 127.0.0.1 (default " + std::to_string(kDefaultPort) + "; 0 picks a free one)")
       ->check(CLI::Range(0, 65535));
-  serve->callback([&ctx, args] {
-    ctx.run = [&ctx, args] { return RunServe(ctx, args->blog, args->port); };
-  });
+  serve->callback(
+      [&ctx, args] { ctx.run = [&ctx, args] { return RunServe(ctx, args->blog, args->port); }; });
 }
 
 }  // namespace tessavo::cli

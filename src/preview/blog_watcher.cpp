@@ -20,8 +20,8 @@ std::vector<BlogWatcher::Stamp> BlogWatcher::Look() const {
     if (::stat(path.c_str(), &st) == 0) {
       stamp.exists = true;
       stamp.size = static_cast<std::uintmax_t>(st.st_size);
-      stamp.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
-                       st.st_mtim.tv_nsec;
+      stamp.mtime_ns =
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
       stamp.inode = static_cast<std::uint64_t>(st.st_ino);
     }
     stamps.push_back(stamp);

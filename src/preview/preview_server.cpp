@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <pthread.h>
-#include <sys/socket.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <optional>
@@ -107,8 +107,8 @@ bool ReadAt(const OpenFile& file, size_t offset, size_t length, std::string& out
   out.resize(length);
   size_t done = 0;
   while (done < length) {
-    ssize_t n = ::pread(file.fd, out.data() + done, length - done,
-                        static_cast<off_t>(offset + done));
+    ssize_t n =
+        ::pread(file.fd, out.data() + done, length - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
@@ -241,12 +241,13 @@ void PreviewServer::State::SendFile(httplib::Response& res, const fs::path& file
     return;
   }
   // Sent in chunks as the connection takes them (not read at all for HEAD).
-  res.set_content_provider(
-      open->size, type, [open](size_t offset, size_t length, httplib::DataSink& sink) {
-        std::string chunk;
-        if (!ReadAt(*open, offset, std::min(length, kChunk), chunk)) return false;
-        return sink.write(chunk.data(), chunk.size());
-      });
+  res.set_content_provider(open->size, type,
+                           [open](size_t offset, size_t length, httplib::DataSink& sink) {
+                             std::string chunk;
+                             if (!ReadAt(*open, offset, std::min(length, kChunk), chunk))
+                               return false;
+                             return sink.write(chunk.data(), chunk.size());
+                           });
 }
 
 PreviewServer::PreviewServer() : state_(std::make_unique<State>()) {

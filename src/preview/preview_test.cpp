@@ -208,8 +208,8 @@ std::string Exchange(int port, const std::string& request) {
 }
 
 std::string Get(int port, const std::string& target, const std::string& method = "GET") {
-  return Exchange(port, method + " " + target +
-                            " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  return Exchange(
+      port, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
 }
 
 TEST(PreviewServerTest, ServesTheFolderAndItsVersion) {
@@ -221,8 +221,7 @@ TEST(PreviewServerTest, ServesTheFolderAndItsVersion) {
   ASSERT_GT(port, 0);
   EXPECT_TRUE(server.running());
   EXPECT_EQ(server.Address(), "http://127.0.0.1:" + std::to_string(port) + "/");
-  EXPECT_EQ(server.PageAddress("my blog#1.html"),
-            server.Address() + "my%20blog%231.html");
+  EXPECT_EQ(server.PageAddress("my blog#1.html"), server.Address() + "my%20blog%231.html");
 
   std::string home = Get(port, "/");
   EXPECT_EQ(home.rfind("HTTP/1.1 200", 0), 0u) << home;
@@ -243,8 +242,8 @@ TEST(PreviewServerTest, ServesTheFolderAndItsVersion) {
   std::string post = Get(port, "/start.html", "POST");
   EXPECT_EQ(post.rfind("HTTP/1.1 405", 0), 0u) << post;
   EXPECT_NE(post.find("Allow: GET, HEAD\r\n"), std::string::npos) << post;
-  std::string other_host = Exchange(
-      port, "GET / HTTP/1.1\r\nHost: attacker.example\r\nConnection: close\r\n\r\n");
+  std::string other_host =
+      Exchange(port, "GET / HTTP/1.1\r\nHost: attacker.example\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(other_host.rfind("HTTP/1.1 403", 0), 0u) << other_host;
 
   const std::string before = server.version();
@@ -267,8 +266,9 @@ TEST(PreviewServerTest, AHugeHeaderLineIsRefusedAndTheServerGoesOn) {
   WriteFile(temp / "site" / "index.html", "<p>hi</p>");
   PreviewServer server;
   const int port = server.Start(temp / "site", 0, "index.html");
-  std::string huge = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Big: " +
-                     std::string(10 * 1024 * 1024, 'a') + "\r\nConnection: close\r\n\r\n";
+  std::string huge =
+      "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Big: " + std::string(10 * 1024 * 1024, 'a') +
+      "\r\nConnection: close\r\n\r\n";
   std::string reply = Exchange(port, huge);
   EXPECT_EQ(reply.find("200 OK"), std::string::npos) << reply.substr(0, 200);
   std::string line = "GET /" + std::string(10 * 1024 * 1024, 'a') +

@@ -116,8 +116,7 @@ ResolvedRequest ResolveRequestPath(const fs::path& folder, const std::string& ta
       moved.location = target.substr(0, target.find_first_of("?#")) + "/";
       return moved;
     }
-    if (index_page.empty() || index_page.find('/') != std::string::npos ||
-        index_page == "..") {
+    if (index_page.empty() || index_page.find('/') != std::string::npos || index_page == "..") {
       return Status(kHttpNotFound);
     }
     found = Contained(folder, found.file / index_page);
