@@ -292,6 +292,34 @@ class ServeTest(unittest.TestCase):
         self.assertTrue(self.server.wait_for_line(r"^Done!$", timeout=30, start=lines),
                         self.server.output())
 
+    def test_7_a_failed_run_keeps_the_last_files_served(self):
+        # A folder where the next run must write a page makes that run stop with an error.
+        page = os.path.join(self.folder, "about.html")
+        os.remove(page)
+        os.makedirs(os.path.join(page, "in-the-way"))
+        try:
+            before = self.version()
+            errors = len(self.server.errors)
+            r = run_cli(["entry", "edit", "blog.zdb", "3", "--title", "About, edited"],
+                        self.home, self.dir)
+            self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+            deadline = time.monotonic() + 20
+            while time.monotonic() < deadline:
+                with self.server.lock:
+                    seen = "\n".join(self.server.errors[errors:])
+                if "still serving" in seen:
+                    break
+                time.sleep(0.1)
+            self.assertIn("Cannot write " + page, seen, self.server.output())
+            self.assertIn("the site was not generated; still serving", seen)
+            self.assertIsNone(self.server.process.poll())
+            status, _, body = get(self.port, "/index.html")
+            self.assertEqual(status, 200)
+            self.assertEqual(SCRIPT.sub(b"", body), self.disk("index.html"))
+            self.assertEqual(self.version(), before)  # nothing to reload
+        finally:
+            shutil.rmtree(page)
+
     def test_8_a_taken_port_is_an_error(self):
         r = run_cli(["serve", "blog.zdb", "--port", str(self.port)], self.home, self.dir)
         self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
