@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTcpSocket>
 #include <QTextBlock>
 #include <QtTest>
 
@@ -45,6 +46,21 @@ std::string TinyPng() {
   img.save(&buffer, "PNG");
   return bytes.toStdString();
 }
+
+// A GET through Qt's own socket; the whole reply, headers and body, once the server has
+// closed the connection.
+QByteArray HttpGet(const QUrl& url) {
+  QTcpSocket socket;
+  socket.connectToHost(url.host(), static_cast<quint16>(url.port()));
+  if (!socket.waitForConnected(10000)) return {};
+  socket.write("GET " + url.path(QUrl::FullyEncoded).toUtf8() +
+               " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  QByteArray reply;
+  while (socket.waitForReadyRead(10000)) reply += socket.readAll();
+  return reply + socket.readAll();
+}
+
+QByteArray BodyOf(const QByteArray& reply) { return reply.mid(reply.indexOf("\r\n\r\n") + 4); }
 
 }  // namespace
 
@@ -664,6 +680,57 @@ class WindowTest : public QObject {
     QCOMPARE(QString::fromStdString(db.execAndGet("PRAGMA integrity_check").getString()),
              QString("ok"));
     QCOMPARE(db.execAndGet("SELECT COUNT(*) FROM tblBlog").getInt(), 3004);
+  }
+
+  // With "Preview through the live preview server" on, Preview Pages opens the home page
+  // from a server on 127.0.0.1 that the window keeps while the blog is open.
+  void previewPagesThroughTheLivePreviewServer() {
+    TtheMainForm w;
+    CreateBlog(w);
+    w.btnGeneratePages->click();
+    w.blog()->SetOptionInt(opt::kPreviewServer, 1);
+    w.blog()->SaveOptions();
+    w.btnPreviewPages->click();
+    QCOMPARE(int(dialogs_->opened.size()), 1);
+    const QUrl url(dialogs_->opened[0]);
+    QCOMPARE(url.scheme(), QString("http"));
+    QCOMPARE(url.host(), QString("127.0.0.1"));
+    QVERIFY(url.port() > 0);
+    QCOMPARE(url.path(), QString("/index.html"));
+
+    const QByteArray reply = HttpGet(url);
+    QVERIFY2(reply.startsWith("HTTP/1.1 200"), reply.left(200).constData());
+    QFile file(Q(w.blog()->OutputFolder() / "index.html"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray on_disk = file.readAll();
+    QByteArray body = BodyOf(reply);
+    const qsizetype script = body.indexOf("<script>/* Tessavo live preview");
+    QVERIFY(script >= 0);
+    QVERIFY(!on_disk.contains("Tessavo live preview"));
+    body.remove(script, body.indexOf("</script>", script) + 9 - script);
+    QCOMPARE(body, on_disk);
+
+    // Open pages reload when a run changes the site, and only then.
+    QUrl version_url = url;
+    version_url.setPath("/__tessavo/version");
+    const QByteArray first = BodyOf(HttpGet(version_url));
+    QVERIFY(!first.isEmpty());
+    w.btnGeneratePages->click();
+    QCOMPARE(BodyOf(HttpGet(version_url)), first);
+    w.blog()->SetOptionText(opt::kBlogTitle, "A title for the preview");
+    w.blog()->SaveOptions();
+    w.btnGeneratePages->click();
+    QVERIFY(BodyOf(HttpGet(version_url)) != first);
+    QVERIFY(BodyOf(HttpGet(url)).contains("A title for the preview"));
+
+    // The same server the next time; none once the blog is closed.
+    w.btnPreviewPages->click();
+    QCOMPARE(int(dialogs_->opened.size()), 2);
+    QCOMPARE(dialogs_->opened[1], dialogs_->opened[0]);
+    w.CloseBlog();
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", static_cast<quint16>(url.port()));
+    QVERIFY(!socket.waitForConnected(3000));
   }
 
   void generatePagesFillsTheLogAndEnablesPublishing() {

@@ -23,6 +23,7 @@
 #include "generator/run.h"
 #include "options/extra_form.h"
 #include "options/option_forms.h"
+#include "preview/preview_server.h"
 #include "publish/publish.h"
 #include "store/maintenance.h"
 #include "store/ui/backup_form.h"
@@ -119,6 +120,7 @@ TtheMainForm::TtheMainForm(bool single_instance, const QString& title) : QWidget
 
 TtheMainForm::~TtheMainForm() {
   if (pcMain) desktop::SetHelpHandler(nullptr);
+  StopPreviewServer();
   if (blog_) blog_->Close();
 }
 
@@ -532,6 +534,7 @@ void TtheMainForm::StartNewBlog(const std::filesystem::path& file) {
 void TtheMainForm::CloseBlog() {
   // Long commands let events run; the blog they work on must stay open until they end.
   if (busy_ > 0) return;
+  StopPreviewServer();
   if (blog_) blog_->Close();
   blog_.reset();
   SetBlogState(false);
@@ -579,6 +582,7 @@ void TtheMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   closed_ = true;
+  StopPreviewServer();
   if (blog_) blog_->Close();
   blog_.reset();
   bool maximized = isMaximized();
@@ -921,14 +925,43 @@ void TtheMainForm::btnGeneratePagesClick() {
   Run([&] {
     GenerateResult r = GeneratePages(*blog_, *host_);
     if (r.ok) EnablePublishButtons(true);  // a run that stops on an error enables nothing
+    // Pages open through the preview server reload when the run changed the site.
+    if (r.ok && preview_server_) {
+      preview_server_->SetIndexPage(r.home_page.filename().string());
+      preview_server_->NoteSite(SiteFingerprint(*blog_));
+    }
   });
 }
 
 void TtheMainForm::btnPreviewPagesClick() {
   if (!blog_) return;
   Run([&] {
-    if (auto page = PreviewPages(*blog_, *host_)) Dialogs().OpenWithShell(Q(*page));
+    auto page = PreviewPages(*blog_, *host_);
+    if (!page) return;
+    if (blog_->options().Int(opt::kPreviewServer) != 0) {
+      Dialogs().OpenWithShell(Q(PreviewThroughServer(*page)));
+    } else {
+      Dialogs().OpenWithShell(Q(*page));
+    }
   });
+}
+
+std::string TtheMainForm::PreviewThroughServer(const std::filesystem::path& page) {
+  const std::string name = page.filename().string();
+  if (!preview_server_) {
+    auto server = std::make_unique<PreviewServer>();
+    server->Start(page.parent_path(), 0, name);
+    server->NoteSite(SiteFingerprint(*blog_));
+    preview_server_ = std::move(server);
+  } else {
+    preview_server_->SetIndexPage(name);
+  }
+  return preview_server_->PageAddress(name);
+}
+
+void TtheMainForm::StopPreviewServer() {
+  if (preview_server_) preview_server_->Stop();
+  preview_server_.reset();
 }
 
 void TtheMainForm::RunPublish(int limit) {

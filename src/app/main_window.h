@@ -25,6 +25,10 @@ class QStackedWidget;
 class QTableView;
 class QPlainTextEdit;
 
+namespace tessavo {
+class PreviewServer;
+}
+
 namespace tessavo::desktop {
 class TopBar;
 }
@@ -204,10 +208,17 @@ class TtheMainForm : public QWidget {
   // the option list shows them. After Cancel nothing changes.
   void RunOptionsDialog(const std::function<bool(QWidget*, BlogOptionsRec&)>& dialog);
   void EnablePublishButtons(bool enable);
+  // The address at which Preview Pages shows `page` (the home page in the output folder)
+  // through the live preview server, which it starts on a free port the first time.
+  std::string PreviewThroughServer(const std::filesystem::path& page);
+  // Stops the live preview server, if it runs: when the blog closes and at exit.
+  void StopPreviewServer();
 
   desktop::SessionSettings settings_;
   std::unique_ptr<desktop::DesktopHost> host_;
   std::unique_ptr<Blog> blog_;
+  // The live preview server of the open blog (setting 722), started by Preview Pages.
+  std::unique_ptr<PreviewServer> preview_server_;
   TbtOnlyOne* guard_ = nullptr;
   bool start_maximized_ = false;
   bool command_running_ = false;  // a command started through Command has not ended

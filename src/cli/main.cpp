@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   AddOptionCommands(app, ctx);
   AddMaintenanceCommands(app, ctx);
   AddSiteCommands(app, ctx);
+  AddServeCommand(app, ctx);
   AddMarkCommands(app, ctx);
   AddTemplateCommands(app, ctx);
   AddPublishCommands(app, ctx);

@@ -1,4 +1,4 @@
-// generate, preview, demo: turning a blog into its static site.
+// generate, preview, demo, serve: turning a blog into its static site.
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "cli/context.h"
+#include "cli/site_generation.h"
 #include "generator/demo.h"
 #include "generator/run.h"
 #include "store/blog.h"
@@ -18,15 +19,10 @@
 extern char** environ;
 
 namespace tessavo::cli {
-namespace {
-
-// The demo blog's file in the program folder.
-constexpr const char* kDemoBlogFile = "tessavo-demo.zdb";
 
 // Runs a generation with a progress bar on the terminal for long runs. The number of page
 // records before the run (the files of the previous run) estimates the run's size.
-GenerateResult GenerateWithProgress(Context& ctx, Blog& blog,
-                                    const std::optional<DateTime>& now = std::nullopt) {
+GenerateResult GenerateWithProgress(Context& ctx, Blog& blog, const std::optional<DateTime>& now) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   const long expected = static_cast<long>(blog.Pages().size());
@@ -57,6 +53,11 @@ GenerateResult GenerateWithProgress(Context& ctx, Blog& blog,
   ctx.host.EndProgress();
   return result;
 }
+
+namespace {
+
+// The demo blog's file in the program folder.
+constexpr const char* kDemoBlogFile = "tessavo-demo.zdb";
 
 void PrintResult(Context& ctx, const GenerateResult& r) {
   if (ctx.json) {

@@ -143,6 +143,7 @@ std::vector<OptionDef> BuildExtraDefinitions() {
   d.push_back(YesNo(opt::kHoldBackFutureEntries, "Hold back entries dated in the future", 0));
   d.push_back(YesNo(opt::kPreparePictures, "Prepare pictures for the web", 0));
   d.push_back(Number(opt::kLargestPictureWidth, "Largest picture width", 1600));
+  d.push_back(YesNo(opt::kPreviewServer, "Preview through the live preview server", 0));
   return d;
 }
 

@@ -63,7 +63,7 @@ constexpr int kExtraFirst = 700, kExtraLast = 799;
 constexpr int kBlogLanguage = 701, kCreateSitemap = 702, kCreateAtomFeed = 703, kAtomPageName = 704,
               kCreateJsonFeed = 705, kJsonFeedPageName = 706, kSocialMetaTags = 707,
               kHoldBackFutureEntries = 708;
-constexpr int kPreparePictures = 720, kLargestPictureWidth = 721;
+constexpr int kPreparePictures = 720, kLargestPictureWidth = 721, kPreviewServer = 722;
 constexpr int kFileVersionKey = 999;
 constexpr int kCurrentFileVersion = 83;
 }  // namespace opt
