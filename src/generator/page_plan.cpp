@@ -103,20 +103,47 @@ TemplateEntryVars SiteRun::EntryVars(const BlogRec& e) const {
 
 // --- index pages ---------------------------------------------------------------------------
 
+namespace {
+
+// The site-wide values without two of their lists, set aside (not copied: on a big blog
+// they are megabytes) while an index page that shows them otherwise is made.
+class WithoutLists {
+ public:
+  WithoutLists(TemplateGlobalVars& global, std::string TemplateGlobalVars::*column,
+               std::string TemplateGlobalVars::*row)
+      : global_(global), column_(column), row_(row) {
+    std::swap(saved_column_, global_.*column_);
+    std::swap(saved_row_, global_.*row_);
+  }
+  ~WithoutLists() {
+    std::swap(saved_column_, global_.*column_);
+    std::swap(saved_row_, global_.*row_);
+  }
+  WithoutLists(const WithoutLists&) = delete;
+  WithoutLists& operator=(const WithoutLists&) = delete;
+
+ private:
+  TemplateGlobalVars& global_;
+  std::string TemplateGlobalVars::*column_;
+  std::string TemplateGlobalVars::*row_;
+  std::string saved_column_;
+  std::string saved_row_;
+};
+
+}  // namespace
+
 void SiteRun::WriteArchiveIndex() {
-  TemplateGlobalVars global = globals_;
-  global.links_by_month_column.clear();
-  global.links_by_month_row.clear();
-  WriteListIndex(global, options_.Text(opt::kTitleArchiveByMonth), links_.by_month_column,
+  WithoutLists lists(globals_, &TemplateGlobalVars::links_by_month_column,
+                     &TemplateGlobalVars::links_by_month_row);
+  WriteListIndex(globals_, options_.Text(opt::kTitleArchiveByMonth), links_.by_month_column,
                  options_.Text(opt::kArchiveIndexPageName),
                  NewestListed([](const BlogRec&) { return true; }));
 }
 
 void SiteRun::WriteArticleIndex() {
-  TemplateGlobalVars global = globals_;
-  global.links_articles_column.clear();
-  global.links_articles_row.clear();
-  WriteListIndex(global, options_.Text(opt::kTitleArticleIndex), links_.article_index_list,
+  WithoutLists lists(globals_, &TemplateGlobalVars::links_articles_column,
+                     &TemplateGlobalVars::links_articles_row);
+  WriteListIndex(globals_, options_.Text(opt::kTitleArticleIndex), links_.article_index_list,
                  options_.Text(opt::kArticleIndexPageName),
                  NewestListed([](const BlogRec& e) { return e.type == kArticle; }));
 }

@@ -139,6 +139,7 @@ void SiteRun::WriteListedPage(const std::string& name, const std::string& text,
 }
 
 void SiteRun::NoteListed(const std::string& name, const std::optional<DateTime>& newest) {
+  if (options_.Int(opt::kCreateSitemap) != 1) return;  // only the sitemap needs the list
   auto [it, added] = sitemap_index_.emplace(name, sitemap_.size());
   if (added) {
     sitemap_.push_back({name, newest});
@@ -378,19 +379,21 @@ void SiteRun::BuildGlobals() {
   nav.Finish(categories_);
   links_ = std::move(nav.links());
 
+  // The link lists move into the site-wide values (on a big blog they are megabytes);
+  // only the two that index pages show again are copied.
   TemplateGlobalVars& g = globals_;
   g = TemplateGlobalVars{};
   g.main_title = options_.Text(opt::kBlogTitle);
   g.main_url = options_.Text(opt::kBlogUrl);
   g.main_about = options_.Text(opt::kAbout);
   g.links_by_month_column = links_.by_month_column;
-  g.links_by_month_row = links_.by_month_row;
-  g.links_static_column = links_.static_column;
-  g.links_static_row = links_.static_row;
-  g.navbar_column = links_.navbar_column;
-  g.navbar_row = links_.navbar_row;
-  g.links_articles_column = links_.articles_column;
-  g.links_articles_row = links_.articles_row;
+  g.links_by_month_row = std::move(links_.by_month_row);
+  g.links_static_column = std::move(links_.static_column);
+  g.links_static_row = std::move(links_.static_row);
+  g.navbar_column = std::move(links_.navbar_column);
+  g.navbar_row = std::move(links_.navbar_row);
+  g.links_articles_column = std::move(links_.articles_column);
+  g.links_articles_row = std::move(links_.articles_row);
   g.parent_site_link = links_.parent_site_link;
   g.home_link = links_.home_link;
   g.home_href = links_.home_href;
@@ -405,7 +408,7 @@ void SiteRun::BuildGlobals() {
   }
   g.category_index_link = links_.category_index_link;
   g.links_by_category_column = links_.category_column;
-  g.links_by_category_row = links_.category_row;
+  g.links_by_category_row = std::move(links_.category_row);
   g.recent_link = links_.recent_link;
   g.recent_href = links_.recent_href;
   g.file_prefix = naming_.prefix;
@@ -546,8 +549,11 @@ void SiteRun::Run() {
   naming_.prefix = CleanPagePrefix(options_.Text(opt::kPageNamePrefix));
   options_.SetText(opt::kPageNamePrefix, naming_.prefix);
 
-  entries_ = blog_.EntryHeads(EntryOrder::kNewestFirst, row_digests_);
-  texts_ = blog_.OpenEntryTexts();
+  // The teasers show in the link lists only when these say so; otherwise they are read
+  // with the texts, for the pages made.
+  const bool teasers =
+      options_.Int(opt::kArticleTeasersOnIndex) == 1 || options_.Int(opt::kCategoryTeasers) == 1;
+  entries_ = blog_.EntryHeads(EntryOrder::kNewestFirst, teasers, row_digests_);
   // A page that takes an index page's name is written under that page's spelling; every
   // link to it is built from the same name.
   const IndexPageNames index_names{options_.Text(opt::kIndexPageName),
@@ -590,9 +596,17 @@ void SiteRun::Run() {
   WriteCategoryPages();
   WriteCategoryIndex();
 
-  // 14-15.
-  SecondPass();
-  ThirdPass();
+  // 14-15, reading the texts of the pages made in one transaction, which ends before the
+  // page records are written.
+  {
+    texts_ = blog_.OpenEntryTexts();
+    struct EndReading {
+      std::unique_ptr<EntryTextReader>& texts;
+      ~EndReading() { texts.reset(); }
+    } end_reading{texts_};
+    SecondPass();
+    ThirdPass();
+  }
   WriteSitemap();
 
   // 16-17.

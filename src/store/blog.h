@@ -173,11 +173,13 @@ class Blog {
   // entry is left out.
   std::vector<EntryListItem> EntryListItems(const std::vector<int32_t>& keys) const;
   // Every entry in `order` as a generation run first needs it: every field but the long
-  // texts (BlogText, BlogSidebar, BlogExtra1, BlogExtra2), which a run reads only for the
-  // pages it makes. A static page's text is read too (its length decides where the links
-  // to it point). `digests` gets, row by row, a digest of the whole row as stored (the long
+  // texts (BlogText, BlogTeaser, BlogSidebar, BlogExtra1, BlogExtra2), which a run reads
+  // only for the pages it makes. A static page's text is read too (its length decides
+  // where the links to it point), and with `teasers` every teaser (for the link lists that
+  // show them). `digests` gets, row by row, a digest of the whole row as stored (the long
   // texts as their stored bytes, not inflated), which changes whenever a field does.
-  std::vector<BlogRec> EntryHeads(EntryOrder order, std::vector<Digest>& digests) const;
+  std::vector<BlogRec> EntryHeads(EntryOrder order, bool teasers,
+                                  std::vector<Digest>& digests) const;
   // A reader of the long texts of entries by key, for reading them one page at a time.
   std::unique_ptr<EntryTextReader> OpenEntryTexts() const;
   std::optional<BlogRec> FindEntry(int32_t key) const;
@@ -304,16 +306,18 @@ class Blog {
   bool read_only_ = false;
 };
 
-// Reads the long texts of entries one by key, with one prepared statement for a whole run.
-// Lives no longer than the Blog that opened it.
+// Reads the long texts of entries one by key, with one prepared statement, in one read
+// transaction: while it lives, the blog cannot be written through the same Blog (a write
+// would fail), and it sees the entries as they were when it was opened. Lives no longer
+// than the Blog that opened it.
 class EntryTextReader {
  public:
   ~EntryTextReader();
   EntryTextReader(const EntryTextReader&) = delete;
   EntryTextReader& operator=(const EntryTextReader&) = delete;
 
-  // Fills text, sidebar, extra1 and extra2 of `rec` from the row `rec.key`. Throws Error
-  // when the row is gone or a text is damaged.
+  // Fills text, teaser, sidebar, extra1 and extra2 of `rec` from the row `rec.key`.
+  // Throws Error when the row is gone or a text is damaged.
   void Read(BlogRec& rec);
 
  private:

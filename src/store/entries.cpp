@@ -218,7 +218,8 @@ void AppendStoredValue(std::string& row, sqlite3_stmt* q, int column) {
 
 }  // namespace
 
-std::vector<BlogRec> Blog::EntryHeads(EntryOrder order, std::vector<Digest>& digests) const {
+std::vector<BlogRec> Blog::EntryHeads(EntryOrder order, bool teasers,
+                                      std::vector<Digest>& digests) const {
   return store::Guarded(file_, [&] {
     // The order comes from the date index alone; the rows are then read in the order they
     // lie in the file, which is much faster than looking each one up from the index.
@@ -256,7 +257,7 @@ std::vector<BlogRec> Blog::EntryHeads(EntryOrder order, std::vector<Digest>& dig
       rec.type = store::ReadInt(s, 6);
       rec.page_name = store::ReadText(s, 7);
       rec.keywords = store::ReadText(s, 8);
-      rec.teaser = store::ReadMemo(s, 9, source);
+      if (teasers) rec.teaser = store::ReadMemo(s, 9, source);
       rec.title1 = store::ReadText(s, 13);
       rec.title2 = store::ReadText(s, 14);
       rec.meta_desc = store::ReadText(s, 15);
@@ -267,9 +268,14 @@ std::vector<BlogRec> Blog::EntryHeads(EntryOrder order, std::vector<Digest>& dig
 }
 
 struct EntryTextReader::Statement {
+  // One read transaction for all the reads: outside one, every read takes and drops the
+  // file's locks, which costs more than the read.
   explicit Statement(SQLite::Database& db)
-      : q(db,
-          "SELECT BlogText, BlogSidebar, BlogExtra1, BlogExtra2 FROM tblBlog WHERE BlogKey = ?") {}
+      : reading(db),
+        q(db,
+          "SELECT BlogText, BlogSidebar, BlogExtra1, BlogExtra2, BlogTeaser FROM tblBlog "
+          "WHERE BlogKey = ?") {}
+  SQLite::Transaction reading;  // rolled back at the end: nothing is written
   store::RawStatement q;
 };
 
@@ -294,6 +300,7 @@ void EntryTextReader::Read(BlogRec& rec) {
       rec.sidebar = store::ReadMemo(q.get(), 1, source);
       rec.extra1 = store::ReadMemo(q.get(), 2, source);
       rec.extra2 = store::ReadMemo(q.get(), 3, source);
+      rec.teaser = store::ReadMemo(q.get(), 4, source);
     } catch (...) {
       q.Reset();
       throw;

@@ -2,8 +2,6 @@
 
 #include <xxhash.h>
 
-#include <new>
-
 namespace tessavo {
 
 Digest DigestOf(std::string_view bytes) {
@@ -13,21 +11,17 @@ Digest DigestOf(std::string_view bytes) {
 
 uint64_t Digest64Of(std::string_view bytes) { return XXH3_64bits(bytes.data(), bytes.size()); }
 
-DigestBuilder::DigestBuilder() : state_(XXH3_createState()) {
-  if (state_ == nullptr) throw std::bad_alloc();
-  XXH3_128bits_reset(static_cast<XXH3_state_t*>(state_));
-}
-
-DigestBuilder::~DigestBuilder() { XXH3_freeState(static_cast<XXH3_state_t*>(state_)); }
-
-void DigestBuilder::Feed(const void* data, size_t size) {
-  XXH3_128bits_update(static_cast<XXH3_state_t*>(state_), data, size);
-}
-
 DigestBuilder& DigestBuilder::Add(std::string_view part) {
+  // The length first, so that ("ab", "c") and ("a", "bc") differ; a long part stands in
+  // by its 64-bit digest, which keeps the buffer small.
   const uint64_t size = part.size();
   Feed(&size, sizeof size);
-  Feed(part.data(), part.size());
+  if (part.size() <= 64) {
+    Feed(part.data(), part.size());
+  } else {
+    const uint64_t digest = Digest64Of(part);
+    Feed(&digest, sizeof digest);
+  }
   return *this;
 }
 
@@ -40,11 +34,6 @@ DigestBuilder& DigestBuilder::Add(const Digest& digest) {
   Feed(&digest.low, sizeof digest.low);
   Feed(&digest.high, sizeof digest.high);
   return *this;
-}
-
-Digest DigestBuilder::Finish() const {
-  const XXH128_hash_t h = XXH3_128bits_digest(static_cast<XXH3_state_t*>(state_));
-  return Digest{h.low64, h.high64};
 }
 
 }  // namespace tessavo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace tessavo {
@@ -27,19 +28,17 @@ uint64_t Digest64Of(std::string_view bytes);
 // and ("a", "bc") give different digests.
 class DigestBuilder {
  public:
-  DigestBuilder();
-  ~DigestBuilder();
-  DigestBuilder(const DigestBuilder&) = delete;
-  DigestBuilder& operator=(const DigestBuilder&) = delete;
+  DigestBuilder() { buffer_.reserve(256); }
 
   DigestBuilder& Add(std::string_view part);
   DigestBuilder& Add(int64_t number);
   DigestBuilder& Add(const Digest& digest);
-  Digest Finish() const;
+  Digest Finish() const { return DigestOf(buffer_); }
 
  private:
-  void Feed(const void* data, size_t size);
-  void* state_;  // XXH3_state_t, kept out of this header
+  void Feed(const void* data, size_t size) { buffer_.append(static_cast<const char*>(data), size); }
+  // The parts as they are, or a part's own digest when it is long.
+  std::string buffer_;
 };
 
 }  // namespace tessavo

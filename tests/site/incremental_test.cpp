@@ -197,8 +197,9 @@ class Twins {
           break;
         }
         case 15: {
-          static const int kSettings[] = {opt::kCreateSitemap, opt::kSocialMetaTags,
-                                          opt::kHtmlFormatting, opt::kCreateAtomFeed};
+          static const int kSettings[] = {opt::kCreateSitemap,         opt::kSocialMetaTags,
+                                          opt::kHtmlFormatting,        opt::kCreateAtomFeed,
+                                          opt::kArticleTeasersOnIndex, opt::kCategoryTeasers};
           const int key = kSettings[seed % std::size(kSettings)];
           const int32_t value = b->options().Int(key) == 0 ? 1 + static_cast<int32_t>(seed % 2) : 0;
           b->SetOptionInt(key, key == opt::kHtmlFormatting ? value : std::min(value, 1));
@@ -238,16 +239,16 @@ class Twins {
     ASSERT_TRUE(b.ok) << b.error;
     EXPECT_EQ(FolderFiles(inc_->OutputFolder()), FolderFiles(full_->OutputFolder())) << what;
     EXPECT_EQ(inc_->Pages(), full_->Pages()) << what;
-    ASSERT_EQ(inc_host.log.size(), full_host.log.size()) << what;
     const std::string inc_folder = inc_->OutputFolder().string();
     const std::string full_folder = full_->OutputFolder().string();
-    for (size_t i = 0; i < inc_host.log.size(); ++i) {
+    for (size_t i = 0; i < std::min(inc_host.log.size(), full_host.log.size()); ++i) {
       std::string line = inc_host.log[i].text;
       const size_t at = line.find(inc_folder);
       if (at != std::string::npos) line.replace(at, inc_folder.size(), full_folder);
       ASSERT_EQ(line, full_host.log[i].text) << what << ", line " << i;
       ASSERT_EQ(inc_host.log[i].color, full_host.log[i].color) << what << ", line " << i;
     }
+    ASSERT_EQ(inc_host.log.size(), full_host.log.size()) << what;
     EXPECT_EQ(a.pages_changed, b.pages_changed) << what;
     EXPECT_EQ(a.pages_removed, b.pages_removed) << what;
   }
