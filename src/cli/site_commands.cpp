@@ -22,10 +22,11 @@ namespace tessavo::cli {
 
 // Runs a generation with a progress bar on the terminal for long runs. The number of page
 // records before the run (the files of the previous run) estimates the run's size.
-GenerateResult GenerateWithProgress(Context& ctx, Blog& blog, const std::optional<DateTime>& now) {
+GenerateResult GenerateWithProgress(Context& ctx, Blog& blog, const std::optional<DateTime>& now,
+                                    bool full) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
-  const long expected = static_cast<long>(blog.Pages().size());
+  const long expected = static_cast<long>(blog.PageCount());
   long done = 0;
   ctx.host.set_log_observer([&](const std::string& line) {
     static const std::string kSteps[] = {"...building page ", "processing picture ",
@@ -43,7 +44,9 @@ GenerateResult GenerateWithProgress(Context& ctx, Blog& blog, const std::optiona
   });
   GenerateResult result;
   try {
-    result = now ? GeneratePages(blog, ctx.host, *now) : GeneratePages(blog, ctx.host);
+    GenerateSettings settings;
+    settings.full = full;
+    result = GeneratePages(blog, ctx.host, now ? *now : DateTime::Now(), settings);
   } catch (...) {
     ctx.host.set_log_observer(nullptr);
     ctx.host.EndProgress();
@@ -68,16 +71,17 @@ void PrintResult(Context& ctx, const GenerateResult& r) {
                    {"pictures_changed", r.pictures_changed},
                    {"pages_removed", r.pages_removed},
                    {"pages_built", r.pages_built},
+                   {"pages_made", r.pages_made},
                    {"output_folder", r.output_folder.string()},
                    {"home_page", r.home_page.string()}});
   }
 }
 
-int RunGenerate(Context& ctx, const std::string& path, const std::string& now_text) {
+int RunGenerate(Context& ctx, const std::string& path, const std::string& now_text, bool full) {
   std::optional<DateTime> now;
   if (!now_text.empty()) now = DateTime::Parse(now_text);  // checked by its validator
   auto blog = OpenExistingBlog(path, ctx.host);
-  GenerateResult r = GenerateWithProgress(ctx, *blog, now);
+  GenerateResult r = GenerateWithProgress(ctx, *blog, now, full);
   PrintResult(ctx, r);
   // A run that stopped has shown its error through the host already.
   if (!r.ok) return kExitFailed;
@@ -146,6 +150,7 @@ void AddSiteCommands(CLI::App& app, Context& ctx) {
   struct GenerateArgs {
     std::string blog;
     std::string now;
+    bool full = false;
   };
   auto generate_args = std::make_shared<GenerateArgs>();
   CLI::App* generate = app.add_subcommand(
@@ -156,9 +161,12 @@ void AddSiteCommands(CLI::App& app, Context& ctx) {
                    "Generation time \"yyyy-mm-dd hh:nn:ss\" instead of the clock's (entries "
                    "dated after it are held back when option 708 is on)")
       ->check(DateTimeValidator());
+  generate->add_flag("--full", generate_args->full,
+                     "Make every page afresh instead of only those whose entries, options or "
+                     "templates changed since the last run (the files written are the same)");
   generate->callback([&ctx, generate_args] {
     ctx.run = [&ctx, generate_args] {
-      return RunGenerate(ctx, generate_args->blog, generate_args->now);
+      return RunGenerate(ctx, generate_args->blog, generate_args->now, generate_args->full);
     };
   });
 

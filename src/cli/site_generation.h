@@ -10,8 +10,9 @@
 namespace tessavo::cli {
 
 // Generate Pages on `blog`, with a progress bar on the terminal for long runs; `now`
-// replaces the clock's time when given.
+// replaces the clock's time when given; `full` makes every page afresh (generate --full).
 GenerateResult GenerateWithProgress(Context& ctx, Blog& blog,
-                                    const std::optional<DateTime>& now = std::nullopt);
+                                    const std::optional<DateTime>& now = std::nullopt,
+                                    bool full = false);
 
 }  // namespace tessavo::cli

@@ -44,11 +44,11 @@ std::string SiteRun::ArchivePeriodLink(ArchiveKind kind, int key, const std::str
   return PeriodLink(ArchivePeriodFile(kind, key), title);
 }
 
-void SiteRun::OpenArchive(ArchiveKind kind, const EntryPeriods& p, const TemplateEntryVars& vars) {
+void SiteRun::OpenArchive(ArchiveKind kind, const EntryPeriods& p, size_t opener) {
   ArchivePage& a = Chain(kind).page;
   a = ArchivePage{};
   a.open = true;
-  const int mode = naming_.archive_mode;
+  a.opener = opener;
   if (kind == ArchiveKind::kMonth) {
     a.key = p.month_key;
     a.title = p.month_title;
@@ -65,21 +65,14 @@ void SiteRun::OpenArchive(ArchiveKind kind, const EntryPeriods& p, const Templat
   a.page.parent_link = ArchivePeriodLink(kind, a.key, a.title) + " ";
   a.page.parent_href = ArchivePeriodFile(kind, a.key);
   DefaultMeta(a.page);
-  AppendSlice(a.text, kTemplateArchiveEntries, kSliceStartOfPage, vars);
-  if (kind != ArchiveKind::kMonth || mode == 0) {
-    AppendSlice(a.text, kTemplateArchiveEntries, kSliceBeforeEntries, vars);
-  }
 }
 
-void SiteRun::AddToArchive(ArchiveKind kind, const BlogRec& e, const EntryPeriods& p,
-                           const TemplateEntryVars& vars) {
+void SiteRun::AddToArchive(ArchiveKind kind, const BlogRec& e, const EntryPeriods& p, size_t row) {
   ArchivePage& a = Chain(kind).page;
   if (!a.newest || e.date_time > *a.newest) a.newest = e.date_time;
   const int mode = naming_.archive_mode;
   if (kind != ArchiveKind::kMonth || mode == 0) {
-    a.text += "<A name=\"e" + std::to_string(e.key) + "\"></A>";
-    NotePicture(a.page, vars.entry_text);
-    AppendSlice(a.text, kTemplateArchiveEntries, kSliceEachEntry, vars);
+    a.rows.push_back(row);
   } else if (mode == 2) {
     if (p.day_key != a.last_period_key) {
       a.period_list += "<A HREF=\"" + naming_.DayFile(p.day_key) + "\" class=\"entrylink\">" +
@@ -96,7 +89,7 @@ void SiteRun::AddToArchive(ArchiveKind kind, const BlogRec& e, const EntryPeriod
 }
 
 void SiteRun::CloseArchive(ArchiveKind kind, int next_key, const std::string& next_title,
-                           const TemplateEntryVars& vars) {
+                           size_t closer) {
   ArchiveChain& chain = Chain(kind);
   ArchivePage& a = chain.page;
   if (!a.open) return;
@@ -109,28 +102,48 @@ void SiteRun::CloseArchive(ArchiveKind kind, int next_key, const std::string& ne
     a.page.next_href = ArchivePeriodFile(kind, next_key);
   }
   const int mode = naming_.archive_mode;
-  if (kind == ArchiveKind::kMonth && mode == 2) {
-    TemplateEntryVars list;
-    list.entry_title = options_.Text(opt::kTitleDailyEntries);
-    list.entry_text = a.period_list;
-    AppendSlice(a.text, kTemplateArchiveEntries, kSliceArticle, list);
-  } else if (kind == ArchiveKind::kMonth && mode == 1) {
-    TemplateEntryVars list;
-    list.entry_title = options_.Text(opt::kTitleWeeklyEntries);
-    list.entry_text = a.period_list;
-    AppendSlice(a.text, kTemplateArchiveEntries, kSliceArticle, list);
-  } else {
-    AppendSlice(a.text, kTemplateArchiveEntries, kSliceAfterEntries, vars);
-  }
-  AppendSlice(a.text, kTemplateArchiveEntries, kSliceEndOfPage, vars);
   const std::string name = ArchivePeriodFile(kind, a.key);
   a.page.page_file = name;
-  const std::string text = FinishPage(a.text, globals_, vars, a.page);
+
+  std::vector<size_t> inputs{a.opener, closer};
+  inputs.insert(inputs.end(), a.rows.begin(), a.rows.end());
+  const Digest digest =
+      PageDigest(100 + static_cast<int>(kind), name, a.page, inputs, a.period_list);
+  auto render = [&] {
+    std::string text;
+    const TemplateEntryVars& opening = VarsOf(a.opener);
+    AppendSlice(text, kTemplateArchiveEntries, kSliceStartOfPage, opening);
+    if (kind != ArchiveKind::kMonth || mode == 0) {
+      AppendSlice(text, kTemplateArchiveEntries, kSliceBeforeEntries, opening);
+    }
+    TemplatePageVars page = a.page;
+    for (size_t row : a.rows) {
+      const TemplateEntryVars& vars = VarsOf(row);
+      text += "<A name=\"e" + std::to_string(entries_[row].key) + "\"></A>";
+      NotePicture(page, vars.entry_text);
+      AppendSlice(text, kTemplateArchiveEntries, kSliceEachEntry, vars);
+    }
+    const TemplateEntryVars& vars = VarsOf(closer);
+    if (kind == ArchiveKind::kMonth && mode == 2) {
+      TemplateEntryVars list;
+      list.entry_title = options_.Text(opt::kTitleDailyEntries);
+      list.entry_text = a.period_list;
+      AppendSlice(text, kTemplateArchiveEntries, kSliceArticle, list);
+    } else if (kind == ArchiveKind::kMonth && mode == 1) {
+      TemplateEntryVars list;
+      list.entry_title = options_.Text(opt::kTitleWeeklyEntries);
+      list.entry_text = a.period_list;
+      AppendSlice(text, kTemplateArchiveEntries, kSliceArticle, list);
+    } else {
+      AppendSlice(text, kTemplateArchiveEntries, kSliceAfterEntries, vars);
+    }
+    AppendSlice(text, kTemplateArchiveEntries, kSliceEndOfPage, vars);
+    return FinishPage(text, globals_, vars, page);
+  };
+  WriteMadePage(name, digest, true, a.newest, render);
   chain.prior_key = a.key;
   chain.prior_title = a.title;
-  const std::optional<DateTime> newest = a.newest;
   a = ArchivePage{};
-  WriteListedPage(name, text, newest);
 }
 
 }  // namespace tessavo

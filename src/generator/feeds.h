@@ -45,6 +45,8 @@ class FeedBuilder {
   std::vector<Output> Finish();
 
   int item_limit() const { return limit_; }
+  // The listed entries met so far (items written and those beyond the limit).
+  int item_count() const { return count_; }
 
  private:
   // The Atom entry and the JSON Feed item of an entry; `formatted` is its formatted text.

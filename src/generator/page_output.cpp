@@ -222,11 +222,10 @@ void PageWriter::RepairLocal(const std::string& key, int32_t crc,
   Repair(FindSlot(key), crc, call);
 }
 
-void PageWriter::WritePage(const std::string& name, std::string_view text) {
+template <class Write>
+void PageWriter::TrackPage(const std::string& name, int32_t crc, Write& write) {
   host_->PublishLogLine("...building page " + ShowControlCharacters(name));
   if (!CheckName(name)) return;
-  const int32_t crc = CrcToSigned(CalculateCRC32String(text));
-  auto write = [&](uint32_t slot) { WriteSlotFile(slot, text); };
   try {
     Change change;
     const uint32_t slot = Generate(name, crc, &counters_.pages_changed, write, &change);
@@ -239,6 +238,27 @@ void PageWriter::WritePage(const std::string& name, std::string_view text) {
     }
     throw;
   }
+}
+
+void PageWriter::WritePage(const std::string& name, std::string_view text) {
+  WritePage(name, text, CrcToSigned(CalculateCRC32String(text)));
+}
+
+void PageWriter::WritePage(const std::string& name, std::string_view text, int32_t crc) {
+  auto write = [&](uint32_t slot) { WriteSlotFile(slot, text); };
+  TrackPage(name, crc, write);
+}
+
+void PageWriter::WriteKnownPage(const std::string& name, int32_t crc, uint64_t size,
+                                const std::function<std::string()>& render) {
+  auto write = [&](uint32_t slot) {
+    ListFolder();
+    const Slot& s = slots_[slot];
+    // What WriteNamed would keep, known by its size and CRC instead of its bytes.
+    if (s.present && Folder().HoldsCrc(s.rec.key, size, static_cast<uint32_t>(crc))) return;
+    WriteSlotFile(slot, render());
+  };
+  TrackPage(name, crc, write);
 }
 
 void PageWriter::TrackStoredFile(StoredFileKind kind, const std::string& name, int32_t crc,

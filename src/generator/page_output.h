@@ -65,6 +65,15 @@ class PageWriter {
   // copy, and writes the text byte for byte. Throws Error when the file cannot be written
   // (after flushing the records saved so far).
   void WritePage(const std::string& name, std::string_view text);
+  // WritePage for a text whose CRC the caller has already taken.
+  void WritePage(const std::string& name, std::string_view text, int32_t crc);
+
+  // WritePage for a page known only by the CRC and size of its text (a page made from the
+  // same inputs as in an earlier run). The logs, counts and records are WritePage's; a
+  // file to be replaced that already holds a copy of this size and CRC is kept, and only
+  // when a file must really be written is `render` asked for the text.
+  void WriteKnownPage(const std::string& name, int32_t crc, uint64_t size,
+                      const std::function<std::string()>& render);
 
   // Copies one stored file (picture, extra file, template file) with the same rules as
   // WritePage, using `crc` (the stored CRC, signed) instead of the CRC of the text and
@@ -147,6 +156,9 @@ class PageWriter {
                     Change* change);
   template <class Write>
   void Repair(uint32_t slot, int32_t crc, Write& write);
+  // The change tracking of one page: its log lines, record and file.
+  template <class Write>
+  void TrackPage(const std::string& name, int32_t crc, Write& write);
 
   Blog* blog_;
   Host* host_;

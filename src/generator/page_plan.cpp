@@ -48,8 +48,10 @@ void SiteRun::AppendSlice(std::string& text, int template_no, int slice,
 
 std::string SiteRun::FinishPage(const std::string& text, const TemplateGlobalVars& global,
                                 const TemplateEntryVars& entry, const TemplatePageVars& page) {
-  return ExpandFunctions(
-      ExpandWebVariables(ExpandPageVariables(text, global, entry, page), global, page));
+  std::string expanded =
+      ExpandWebVariables(ExpandPageVariables(text, global, entry, page), global, page);
+  if (expanded.find("[%RANDOM%]") != std::string::npos) page_draws_random_ = true;
+  return ExpandFunctions(std::move(expanded));
 }
 
 std::string SiteRun::SinglePageText(int template_no, const TemplateEntryVars& entry) {
@@ -101,20 +103,47 @@ TemplateEntryVars SiteRun::EntryVars(const BlogRec& e) const {
 
 // --- index pages ---------------------------------------------------------------------------
 
+namespace {
+
+// The site-wide values without two of their lists, set aside (not copied: on a big blog
+// they are megabytes) while an index page that shows them otherwise is made.
+class WithoutLists {
+ public:
+  WithoutLists(TemplateGlobalVars& global, std::string TemplateGlobalVars::*column,
+               std::string TemplateGlobalVars::*row)
+      : global_(global), column_(column), row_(row) {
+    std::swap(saved_column_, global_.*column_);
+    std::swap(saved_row_, global_.*row_);
+  }
+  ~WithoutLists() {
+    std::swap(saved_column_, global_.*column_);
+    std::swap(saved_row_, global_.*row_);
+  }
+  WithoutLists(const WithoutLists&) = delete;
+  WithoutLists& operator=(const WithoutLists&) = delete;
+
+ private:
+  TemplateGlobalVars& global_;
+  std::string TemplateGlobalVars::*column_;
+  std::string TemplateGlobalVars::*row_;
+  std::string saved_column_;
+  std::string saved_row_;
+};
+
+}  // namespace
+
 void SiteRun::WriteArchiveIndex() {
-  TemplateGlobalVars global = globals_;
-  global.links_by_month_column.clear();
-  global.links_by_month_row.clear();
-  WriteListIndex(global, options_.Text(opt::kTitleArchiveByMonth), links_.by_month_column,
+  WithoutLists lists(globals_, &TemplateGlobalVars::links_by_month_column,
+                     &TemplateGlobalVars::links_by_month_row);
+  WriteListIndex(globals_, options_.Text(opt::kTitleArchiveByMonth), links_.by_month_column,
                  options_.Text(opt::kArchiveIndexPageName),
                  NewestListed([](const BlogRec&) { return true; }));
 }
 
 void SiteRun::WriteArticleIndex() {
-  TemplateGlobalVars global = globals_;
-  global.links_articles_column.clear();
-  global.links_articles_row.clear();
-  WriteListIndex(global, options_.Text(opt::kTitleArticleIndex), links_.article_index_list,
+  WithoutLists lists(globals_, &TemplateGlobalVars::links_articles_column,
+                     &TemplateGlobalVars::links_articles_row);
+  WriteListIndex(globals_, options_.Text(opt::kTitleArticleIndex), links_.article_index_list,
                  options_.Text(opt::kArticleIndexPageName),
                  NewestListed([](const BlogRec& e) { return e.type == kArticle; }));
 }
@@ -208,10 +237,9 @@ void SiteRun::WriteCategoryIndex() {
 
 // --- single pages --------------------------------------------------------------------------
 
-void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p,
-                               const TemplateEntryVars& listed) {
+void SiteRun::WriteArticlePage(size_t row, const EntryPeriods& p) {
+  const BlogRec& e = entries_[row];
   if (!Named(host_, e.page_name, EntryPageCaption(e))) return;
-  TemplateEntryVars entry = ArticlePageEntryVars(listed, e, entry_settings_);
   TemplatePageVars page;
   page.page_title = e.title;
   std::string parent = ArchiveLink(naming_, p);
@@ -246,14 +274,21 @@ void SiteRun::WriteArticlePage(const BlogRec& e, const EntryPeriods& p,
     file = naming_.PageFile(options_.Text(opt::kArticleIndexPageName));
   }
   page.page_file = file;
-  NotePicture(page, entry.entry_text);
-  std::string text = SinglePageText(kTemplateArticlePages, entry);
-  WriteListedPage(file, FinishPage(text, globals_, entry, page), e.date_time);
+  const Digest digest = PageDigest(kPageKindArticle, file, page, {row});
+  WriteMadePage(file, digest, true, e.date_time, [&] {
+    // The listing values of the row (shared with its archive pages), then the article's own.
+    const BlogRec full = FullEntry(row);
+    TemplateEntryVars entry = ArticlePageEntryVars(VarsOf(row, &full), full, entry_settings_);
+    TemplatePageVars made = page;
+    NotePicture(made, entry.entry_text);
+    std::string text = SinglePageText(kTemplateArticlePages, entry);
+    return FinishPage(text, globals_, entry, made);
+  });
 }
 
-void SiteRun::WriteStaticPage(const BlogRec& e, int kind) {
+void SiteRun::WriteStaticPage(size_t row, int kind) {
+  const BlogRec& e = entries_[row];
   if (!Named(host_, e.page_name, EntryPageCaption(e))) return;
-  TemplateEntryVars entry = EntryVars(e);
   TemplatePageVars page;
   page.page_title = e.title;
   page.menu_tree = links_.BaseMenuTree();
@@ -264,13 +299,14 @@ void SiteRun::WriteStaticPage(const BlogRec& e, int kind) {
   std::string file = naming_.PageFile(e.page_name);
   TakeHomePageName(e, page, file);
   page.page_file = file;
-  NotePicture(page, entry.entry_text);
-  std::string text = SinglePageText(kTemplateStaticPages, entry);
-  if (kind == kPageKindHidden) {
-    WritePage(file, FinishPage(text, globals_, entry, page));
-  } else {
-    WriteListedPage(file, FinishPage(text, globals_, entry, page), e.date_time);
-  }
+  const Digest digest = PageDigest(kind, file, page, {row});
+  WriteMadePage(file, digest, kind != kPageKindHidden, e.date_time, [&] {
+    TemplateEntryVars entry = EntryVars(FullEntry(row));
+    TemplatePageVars made = page;
+    NotePicture(made, entry.entry_text);
+    std::string text = SinglePageText(kTemplateStaticPages, entry);
+    return FinishPage(text, globals_, entry, made);
+  });
 }
 
 void SiteRun::WriteRedirectPage(const BlogRec& e) {
@@ -285,39 +321,39 @@ void SiteRun::WriteRedirectPage(const BlogRec& e) {
             ReplaceAll(kRedirectDocument, "[%entry.url.related%]", url));
 }
 
-void SiteRun::WriteFreeFormatPage(const BlogRec& e) {
+void SiteRun::WriteFreeFormatPage(size_t row) {
+  const BlogRec& e = entries_[row];
   if (!Named(host_, TrimBlanks(e.page_name), EntryPageCaption(e))) return;
   // Listed in the sitemap when it is a page of the site's own kind (its name has the run's
   // extension); a text or feed file of the user's is not a page.
   const std::string file = naming_.FreeFormatFile(e.page_name);
-  if (file.size() > naming_.ext.size() &&
-      file.compare(file.size() - naming_.ext.size(), naming_.ext.size(), naming_.ext) == 0) {
-    WriteListedPage(file, e.text, e.date_time);
-  } else {
-    WritePage(file, e.text);
-  }
+  const bool listed =
+      file.size() > naming_.ext.size() &&
+      file.compare(file.size() - naming_.ext.size(), naming_.ext.size(), naming_.ext) == 0;
+  const Digest digest = PageDigest(kFreeFormatPage + 1000, file, TemplatePageVars{}, {row});
+  WriteMadePage(file, digest, listed, e.date_time, [&] { return FullEntry(row).text; });
 }
 
-void SiteRun::CaptureHomeEntry(const BlogRec& e) {
+void SiteRun::CaptureHomeEntry(size_t row) {
   if (home_entry_key_ != -1) {
     host_.PublishLogLineColored(LogColor::kRed,
                                 "*** Error: Duplicate Home Page entry will be skipped ***");
     return;
   }
-  home_entry_key_ = e.key;
-  home_entry_ = e;
-  home_vars_ = EntryVars(e);
+  home_entry_ = FullEntry(row);
+  home_entry_key_ = home_entry_.key;
+  home_vars_ = EntryVars(home_entry_);
 }
 
-void SiteRun::CaptureRecentEntry(const BlogRec& e) {
+void SiteRun::CaptureRecentEntry(size_t row) {
   if (recent_entry_key_ != -1) {
     host_.PublishLogLineColored(LogColor::kRed,
                                 "*** Error: Duplicate Recent Entries page will be skipped ***");
     return;
   }
-  recent_entry_key_ = e.key;
-  recent_entry_ = e;
-  recent_vars_ = EntryVars(e);
+  recent_entry_ = FullEntry(row);
+  recent_entry_key_ = recent_entry_.key;
+  recent_vars_ = EntryVars(recent_entry_);
 }
 
 // --- home page and recent entries page -----------------------------------------------------

@@ -1,5 +1,8 @@
 #include "generator/run.h"
 
+#include <langinfo.h>
+
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -9,9 +12,11 @@
 #include "generator/escaping.h"
 #include "generator/extract.h"
 #include "generator/feeds.h"
+#include "generator/page_digests.h"
 #include "generator/page_output.h"
 #include "generator/site_run.h"
 #include "store/blog.h"
+#include "util/crc32.h"
 #include "util/error.h"
 #include "util/file_io.h"
 #include "util/host.h"
@@ -103,8 +108,8 @@ std::string CleanPagePrefix(const std::string& value) {
 
 // --- SiteRun -------------------------------------------------------------------------------
 
-SiteRun::SiteRun(Blog& blog, Host& host, const DateTime& now)
-    : blog_(blog), host_(host), options_(blog.options()), now_(now) {}
+SiteRun::SiteRun(Blog& blog, Host& host, const DateTime& now, bool full)
+    : blog_(blog), host_(host), options_(blog.options()), now_(now), full_(full) {}
 SiteRun::~SiteRun() = default;
 
 int SiteRun::pages_changed() const { return output_ ? output_->counters().pages_changed : 0; }
@@ -120,6 +125,7 @@ void SiteRun::ApplyEffectiveOptions() {
 }
 
 bool SiteRun::WritePage(const std::string& name, const std::string& text) {
+  ++pages_made_;
   if (!output_->CheckName(name)) return false;
   ++pages_built_;
   output_->WritePage(name, text);
@@ -129,6 +135,11 @@ bool SiteRun::WritePage(const std::string& name, const std::string& text) {
 void SiteRun::WriteListedPage(const std::string& name, const std::string& text,
                               const std::optional<DateTime>& newest) {
   if (!WritePage(name, text)) return;
+  NoteListed(name, newest);
+}
+
+void SiteRun::NoteListed(const std::string& name, const std::optional<DateTime>& newest) {
+  if (options_.Int(opt::kCreateSitemap) != 1) return;  // only the sitemap needs the list
   auto [it, added] = sitemap_index_.emplace(name, sitemap_.size());
   if (added) {
     sitemap_.push_back({name, newest});
@@ -143,6 +154,180 @@ std::optional<DateTime> SiteRun::NewestListed(
     if ((e.type == kBlogEntry || e.type == kArticle) && pick(e)) return e.date_time;
   }
   return std::nullopt;
+}
+
+// --- pages made only when their inputs changed ----------------------------------------
+
+namespace {
+
+// What a date or time in a page may be spelt with in this run's locale.
+void AddLocaleNames(DigestBuilder& b) {
+  static constexpr nl_item kItems[] = {
+      MON_1,   MON_2,   MON_3,   MON_4,    MON_5,    MON_6,      MON_7,   MON_8,   MON_9,
+      MON_10,  MON_11,  MON_12,  ABMON_1,  ABMON_2,  ABMON_3,    ABMON_4, ABMON_5, ABMON_6,
+      ABMON_7, ABMON_8, ABMON_9, ABMON_10, ABMON_11, ABMON_12,   DAY_1,   DAY_2,   DAY_3,
+      DAY_4,   DAY_5,   DAY_6,   DAY_7,    ABDAY_1,  ABDAY_2,    ABDAY_3, ABDAY_4, ABDAY_5,
+      ABDAY_6, ABDAY_7, D_FMT,   T_FMT,    D_T_FMT,  T_FMT_AMPM, AM_STR,  PM_STR,  RADIXCHAR};
+  for (nl_item item : kItems) {
+    const char* text = nl_langinfo(item);
+    b.Add(std::string_view(text != nullptr ? text : ""));
+  }
+}
+
+void AddPageVars(DigestBuilder& b, const TemplatePageVars& p) {
+  for (const std::string* field :
+       {&p.page_title, &p.menu_tree, &p.prior_link, &p.prior_href, &p.next_link, &p.next_href,
+        &p.parent_link, &p.parent_href, &p.page_keywords, &p.page_description, &p.page_file,
+        &p.first_picture}) {
+    b.Add(*field);
+  }
+  b.Add(static_cast<int64_t>(p.page_kind));
+}
+
+// A category's fields (its date is the time of reading, and shows nowhere).
+void AddCategory(DigestBuilder& b, const BlogRec& r) {
+  b.Add(static_cast<int64_t>(r.key)).Add(r.title).Add(r.text);
+  b.Add(static_cast<int64_t>(r.category)).Add(r.link).Add(static_cast<int64_t>(r.type));
+  for (const std::string* field : {&r.page_name, &r.teaser, &r.keywords, &r.sidebar, &r.extra1,
+                                   &r.extra2, &r.title1, &r.title2, &r.meta_desc}) {
+    b.Add(*field);
+  }
+}
+
+}  // namespace
+
+void SiteRun::DigestSite() {
+  DigestBuilder b;
+  b.Add(PageCodeVersion());
+  AddLocaleNames(b);
+  for (const auto& [key, value] : options_.text_values) b.Add(int64_t{key}).Add(value);
+  for (const auto& [key, value] : options_.int_values) b.Add(int64_t{key}).Add(int64_t{value});
+  for (const std::string& line : package_.lines) b.Add(line);
+  for (const TemplateFields& fields : package_.templates.templates) {
+    for (const std::string& field : fields) b.Add(field);
+  }
+  b.Add(naming_.prefix).Add(naming_.ext).Add(int64_t{naming_.archive_mode});
+  const TemplateGlobalVars& g = globals_;
+  for (const std::string* field : {&g.main_title,
+                                   &g.main_url,
+                                   &g.main_about,
+                                   &g.links_by_month_column,
+                                   &g.links_by_month_row,
+                                   &g.links_static_column,
+                                   &g.links_static_row,
+                                   &g.navbar_column,
+                                   &g.navbar_row,
+                                   &g.links_articles_column,
+                                   &g.links_articles_row,
+                                   &g.parent_site_link,
+                                   &g.home_link,
+                                   &g.home_href,
+                                   &g.articles_link,
+                                   &g.articles_href,
+                                   &g.by_month_link,
+                                   &g.by_month_href,
+                                   &g.rss20_name,
+                                   &g.rss091_name,
+                                   &g.category_index_link,
+                                   &g.links_by_category_column,
+                                   &g.links_by_category_row,
+                                   &g.recent_link,
+                                   &g.recent_href,
+                                   &g.file_prefix,
+                                   &g.language,
+                                   &g.site_address,
+                                   &g.atom_file,
+                                   &g.json_file}) {
+    b.Add(*field);
+  }
+  for (const std::string& tag : g.custom_tags) b.Add(tag);
+  b.Add(int64_t{g.social_tags});
+  const SiteLinks& l = links_;
+  for (const std::string* field :
+       {&l.parent_site_link, &l.home_link,           &l.home_href,       &l.articles_link,
+        &l.articles_href,    &l.by_month_link,       &l.by_month_href,   &l.recent_link,
+        &l.recent_href,      &l.navbar_column,       &l.navbar_row,      &l.static_column,
+        &l.static_row,       &l.articles_column,     &l.articles_row,    &l.by_month_column,
+        &l.by_month_row,     &l.category_index_link, &l.category_column, &l.category_row}) {
+    b.Add(*field);
+  }
+  b.Add(l.BaseMenuTree());
+  for (const BlogRec& c : categories_) AddCategory(b, c);
+  site_digest_ = b.Finish();
+}
+
+Digest SiteRun::PageDigest(int what, const std::string& file, const TemplatePageVars& page,
+                           const std::vector<size_t>& rows, std::string_view extra) const {
+  DigestBuilder b;
+  b.Add(site_digest_).Add(int64_t{what}).Add(file);
+  AddPageVars(b, page);
+  b.Add(static_cast<int64_t>(rows.size()));
+  for (size_t row : rows) {
+    b.Add(int64_t{entries_[row].key}).Add(entries_[row].page_name).Add(row_digests_[row]);
+  }
+  b.Add(extra);
+  return b.Finish();
+}
+
+void SiteRun::WriteMadePage(const std::string& name, const Digest& digest, bool listed,
+                            const std::optional<DateTime>& newest,
+                            const std::function<std::string()>& render) {
+  const std::optional<MadePage> known = digests_->Find(digest);
+  if (known) {
+    if (!output_->CheckName(name)) return;
+    ++pages_built_;
+    output_->WriteKnownPage(name, known->crc, known->size, [&] {
+      ++pages_made_;
+      return render();
+    });
+    digests_->Record(digest, *known);
+  } else {
+    page_draws_random_ = false;
+    const std::string text = render();
+    ++pages_made_;
+    const int32_t crc = CrcToSigned(CalculateCRC32String(text));
+    if (!output_->CheckName(name)) return;
+    ++pages_built_;
+    output_->WritePage(name, text, crc);
+    // A page that draws a number differs from run to run, whatever its inputs.
+    if (!page_draws_random_) digests_->Record(digest, MadePage{crc, text.size()});
+  }
+  if (listed) NoteListed(name, newest);
+}
+
+BlogRec SiteRun::FullEntry(size_t row) {
+  BlogRec rec = entries_[row];
+  texts_->Read(rec);
+  return rec;
+}
+
+const TemplateEntryVars& SiteRun::VarsOf(size_t row, const BlogRec* full) {
+  auto it = kept_vars_.find(row);
+  if (it == kept_vars_.end()) {
+    it = kept_vars_.emplace(row, EntryVars(full != nullptr ? *full : FullEntry(row))).first;
+  }
+  return it->second;
+}
+
+void SiteRun::ForgetPassedVars() {
+  if (kept_vars_.empty()) return;
+  // Rows are visited from the highest index (the oldest) down; an open page needs its
+  // opener and what came after it.
+  size_t keep_from = 0;
+  for (const ArchiveChain* chain : {&month_, &week_, &day_}) {
+    if (chain->page.open) keep_from = std::max(keep_from, chain->page.opener);
+  }
+  for (auto it = kept_vars_.begin(); it != kept_vars_.end();) {
+    it = it->first > keep_from ? kept_vars_.erase(it) : std::next(it);
+  }
+}
+
+void SiteRun::SaveDigests() {
+  try {
+    digests_->Save(digests_file_);
+  } catch (const std::exception&) {
+    // The next run makes every page again, and so is right without it.
+  }
 }
 
 void SiteRun::HoldBackFutureEntries() {
@@ -194,19 +379,21 @@ void SiteRun::BuildGlobals() {
   nav.Finish(categories_);
   links_ = std::move(nav.links());
 
+  // The link lists move into the site-wide values (on a big blog they are megabytes);
+  // only the two that index pages show again are copied.
   TemplateGlobalVars& g = globals_;
   g = TemplateGlobalVars{};
   g.main_title = options_.Text(opt::kBlogTitle);
   g.main_url = options_.Text(opt::kBlogUrl);
   g.main_about = options_.Text(opt::kAbout);
   g.links_by_month_column = links_.by_month_column;
-  g.links_by_month_row = links_.by_month_row;
-  g.links_static_column = links_.static_column;
-  g.links_static_row = links_.static_row;
-  g.navbar_column = links_.navbar_column;
-  g.navbar_row = links_.navbar_row;
-  g.links_articles_column = links_.articles_column;
-  g.links_articles_row = links_.articles_row;
+  g.links_by_month_row = std::move(links_.by_month_row);
+  g.links_static_column = std::move(links_.static_column);
+  g.links_static_row = std::move(links_.static_row);
+  g.navbar_column = std::move(links_.navbar_column);
+  g.navbar_row = std::move(links_.navbar_row);
+  g.links_articles_column = std::move(links_.articles_column);
+  g.links_articles_row = std::move(links_.articles_row);
   g.parent_site_link = links_.parent_site_link;
   g.home_link = links_.home_link;
   g.home_href = links_.home_href;
@@ -221,7 +408,7 @@ void SiteRun::BuildGlobals() {
   }
   g.category_index_link = links_.category_index_link;
   g.links_by_category_column = links_.category_column;
-  g.links_by_category_row = links_.category_row;
+  g.links_by_category_row = std::move(links_.category_row);
   g.recent_link = links_.recent_link;
   g.recent_href = links_.recent_href;
   g.file_prefix = naming_.prefix;
@@ -238,67 +425,65 @@ void SiteRun::SecondPass() {
   const int mode = naming_.archive_mode;
   // The oldest row opens the first archive pages, whatever its type.
   {
-    const BlogRec& oldest = entries_.back();
+    const size_t oldest = entries_.size() - 1;
     const EntryPeriods& p = periods_.back();
-    TemplateEntryVars vars = EntryVars(oldest);
-    OpenArchive(ArchiveKind::kMonth, p, vars);
-    if (mode == 1) OpenArchive(ArchiveKind::kWeek, p, vars);
-    if (mode == 2) OpenArchive(ArchiveKind::kDay, p, vars);
+    OpenArchive(ArchiveKind::kMonth, p, oldest);
+    if (mode == 1) OpenArchive(ArchiveKind::kWeek, p, oldest);
+    if (mode == 2) OpenArchive(ArchiveKind::kDay, p, oldest);
   }
-  TemplateEntryVars vars;
   for (size_t i = entries_.size(); i-- > 0;) {
     const BlogRec& e = entries_[i];
     const EntryPeriods& p = periods_[i];
     const bool listed = e.type == kBlogEntry || e.type == kArticle;
     if (listed) {
-      vars = EntryVars(e);
       if (p.month_key != month_.page.key) {
-        CloseArchive(ArchiveKind::kMonth, p.month_key, p.month_title, vars);
-        OpenArchive(ArchiveKind::kMonth, p, vars);
+        CloseArchive(ArchiveKind::kMonth, p.month_key, p.month_title, i);
+        OpenArchive(ArchiveKind::kMonth, p, i);
       }
       if (mode == 1 && p.week_key != week_.page.key) {
-        CloseArchive(ArchiveKind::kWeek, p.week_key, p.week_title, vars);
-        OpenArchive(ArchiveKind::kWeek, p, vars);
+        CloseArchive(ArchiveKind::kWeek, p.week_key, p.week_title, i);
+        OpenArchive(ArchiveKind::kWeek, p, i);
       }
       if (mode == 2 && p.day_key != day_.page.key) {
-        CloseArchive(ArchiveKind::kDay, p.day_key, p.day_title, vars);
-        OpenArchive(ArchiveKind::kDay, p, vars);
+        CloseArchive(ArchiveKind::kDay, p.day_key, p.day_title, i);
+        OpenArchive(ArchiveKind::kDay, p, i);
       }
-      AddToArchive(ArchiveKind::kMonth, e, p, vars);
-      if (mode == 1) AddToArchive(ArchiveKind::kWeek, e, p, vars);
-      if (mode == 2) AddToArchive(ArchiveKind::kDay, e, p, vars);
+      AddToArchive(ArchiveKind::kMonth, e, p, i);
+      if (mode == 1) AddToArchive(ArchiveKind::kWeek, e, p, i);
+      if (mode == 2) AddToArchive(ArchiveKind::kDay, e, p, i);
     }
     switch (e.type) {
       case kArticle:
-        WriteArticlePage(e, p, vars);
-        break;  // articles are listed: `vars` is theirs
+        WriteArticlePage(i, p);
+        break;
       case kStaticPage:
-        WriteStaticPage(e, kPageKindStatic);
+        WriteStaticPage(i, kPageKindStatic);
         break;
       case kHiddenPage:
-        WriteStaticPage(e, kPageKindHidden);
+        WriteStaticPage(i, kPageKindHidden);
         break;
       case kHomePage:
-        CaptureHomeEntry(e);
+        CaptureHomeEntry(i);
         break;
       case kRecentEntriesPage:
-        CaptureRecentEntry(e);
+        CaptureRecentEntry(i);
         break;
       case kRedirectPage:
         WriteRedirectPage(e);
         break;
       case kFreeFormatPage:
-        WriteFreeFormatPage(e);
+        WriteFreeFormatPage(i);
         break;
       default:
         break;
     }
+    ForgetPassedVars();
   }
   // The newest row's values close the last pages.
-  vars = EntryVars(entries_.front());
-  CloseArchive(ArchiveKind::kMonth, 0, std::string(), vars);
-  if (mode == 1) CloseArchive(ArchiveKind::kWeek, 0, std::string(), vars);
-  if (mode == 2) CloseArchive(ArchiveKind::kDay, 0, std::string(), vars);
+  CloseArchive(ArchiveKind::kMonth, 0, std::string(), 0);
+  if (mode == 1) CloseArchive(ArchiveKind::kWeek, 0, std::string(), 0);
+  if (mode == 2) CloseArchive(ArchiveKind::kDay, 0, std::string(), 0);
+  kept_vars_.clear();
 }
 
 void SiteRun::ThirdPass() {
@@ -310,10 +495,19 @@ void SiteRun::ThirdPass() {
                                : std::optional<DateTime>(entries_.front().date_time));
   OpenRecentPage();
   for (size_t i = 0; i < entries_.size(); ++i) {
-    if (options_.Int(opt::kIndexEntries) >= home_count_) last_listed_ = periods_[i];
-    AddToHomePage(entries_[i], periods_[i]);
-    feeds.AddItem(entries_[i]);
-    AddToRecentPage(entries_[i], periods_[i]);
+    const bool on_home = options_.Int(opt::kIndexEntries) >= home_count_;
+    if (on_home) last_listed_ = periods_[i];
+    const BlogRec& head = entries_[i];
+    // Only the rows that the home page, the recent entries page or a feed shows need their
+    // texts; the others pass through as they are, and are turned away by each.
+    const bool shown = (head.type == kBlogEntry || head.type == kArticle) &&
+                       (on_home || feeds.item_count() < feeds.item_limit());
+    std::optional<BlogRec> full;
+    if (shown) full = FullEntry(i);
+    const BlogRec& e = full ? *full : head;
+    AddToHomePage(e, periods_[i]);
+    feeds.AddItem(e);
+    AddToRecentPage(e, periods_[i]);
   }
   CloseHomePage();
   for (const FeedBuilder::Output& feed : feeds.Finish()) WritePage(feed.name, feed.text);
@@ -355,7 +549,11 @@ void SiteRun::Run() {
   naming_.prefix = CleanPagePrefix(options_.Text(opt::kPageNamePrefix));
   options_.SetText(opt::kPageNamePrefix, naming_.prefix);
 
-  entries_ = blog_.Entries(EntryOrder::kNewestFirst);
+  // The teasers show in the link lists only when these say so; otherwise they are read
+  // with the texts, for the pages made.
+  const bool teasers =
+      options_.Int(opt::kArticleTeasersOnIndex) == 1 || options_.Int(opt::kCategoryTeasers) == 1;
+  entries_ = blog_.EntryHeads(EntryOrder::kNewestFirst, teasers, row_digests_);
   // A page that takes an index page's name is written under that page's spelling; every
   // link to it is built from the same name.
   const IndexPageNames index_names{options_.Text(opt::kIndexPageName),
@@ -363,6 +561,10 @@ void SiteRun::Run() {
                                    options_.Text(opt::kArticleIndexPageName)};
   for (BlogRec& e : entries_) e.page_name = WrittenPageName(e, index_names);
   HoldBackFutureEntries();
+  // HoldBackFutureEntries drops rows from the front; the digests follow.
+  row_digests_.erase(
+      row_digests_.begin(),
+      row_digests_.begin() + static_cast<std::ptrdiff_t>(row_digests_.size() - entries_.size()));
   periods_.clear();
   periods_.reserve(entries_.size());
   for (const BlogRec& e : entries_) {
@@ -383,6 +585,10 @@ void SiteRun::Run() {
 
   // 11-12: the category slot table and the first pass are part of the link lists.
   BuildGlobals();
+  DigestSite();
+  digests_file_ = PageDigestCache::FileFor(output_folder_);
+  digests_ = std::make_unique<PageDigestCache>(full_ ? PageDigestCache()
+                                                     : PageDigestCache::Load(digests_file_));
 
   // 13: index pages.
   WriteArchiveIndex();
@@ -390,15 +596,24 @@ void SiteRun::Run() {
   WriteCategoryPages();
   WriteCategoryIndex();
 
-  // 14-15.
-  SecondPass();
-  ThirdPass();
+  // 14-15, reading the texts of the pages made in one transaction, which ends before the
+  // page records are written.
+  {
+    texts_ = blog_.OpenEntryTexts();
+    struct EndReading {
+      std::unique_ptr<EntryTextReader>& texts;
+      ~EndReading() { texts.reset(); }
+    } end_reading{texts_};
+    SecondPass();
+    ThirdPass();
+  }
   WriteSitemap();
 
   // 16-17.
   output_->CopyPicturesAndFiles(naming_.PageFile(options_.Text(opt::kIndexPageName)));
   output_->RemoveOrphans();
   output_->Flush();
+  SaveDigests();
 
   // 18.
   host_.PublishLogLine("Output Location: " + folder_text);
@@ -416,8 +631,13 @@ GenerateResult GeneratePages(Blog& blog, Host& host) {
 }
 
 GenerateResult GeneratePages(Blog& blog, Host& host, const DateTime& now) {
+  return GeneratePages(blog, host, now, GenerateSettings{});
+}
+
+GenerateResult GeneratePages(Blog& blog, Host& host, const DateTime& now,
+                             const GenerateSettings& settings) {
   GenerateResult result;
-  SiteRun run(blog, host, now);
+  SiteRun run(blog, host, now, settings.full);
   try {
     run.Run();
     result.ok = true;
@@ -432,6 +652,7 @@ GenerateResult GeneratePages(Blog& blog, Host& host, const DateTime& now) {
   result.pictures_changed = run.pictures_changed();
   result.pages_removed = run.pages_removed();
   result.pages_built = run.pages_built();
+  result.pages_made = run.pages_made();
   result.output_folder = run.output_folder();
   if (result.ok) {
     result.home_page =

@@ -30,6 +30,7 @@ struct GenerateResult {
   int pictures_changed = 0;  // pictures added or changed
   int pages_removed = 0;     // orphans removed
   int pages_built = 0;       // "...building page " lines of the run
+  int pages_made = 0;        // pages whose text the run made (the others were known unchanged)
   std::filesystem::path output_folder;
   std::filesystem::path home_page;  // output folder + prefix + option 241 + extension
 };
@@ -44,6 +45,15 @@ GenerateResult GeneratePages(Blog& blog, Host& host);
 // every page, list, archive, feed and the sitemap, and the log says how many and when the
 // next one is due.
 GenerateResult GeneratePages(Blog& blog, Host& host, const DateTime& now);
+
+// How a run may work; the pages it writes are the same either way.
+struct GenerateSettings {
+  // Make every page's text afresh instead of trusting what the last run made from the same
+  // inputs (kept beside the output folder, see generator/page_digests.h).
+  bool full = false;
+};
+GenerateResult GeneratePages(Blog& blog, Host& host, const DateTime& now,
+                             const GenerateSettings& settings);
 
 // The path Preview Pages opens: output folder + file name prefix + option 241 +
 // extension of the last completed run of this blog since the program started; before

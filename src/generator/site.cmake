@@ -3,6 +3,7 @@ list(APPEND GENERATOR_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/run.cpp
   ${CMAKE_CURRENT_LIST_DIR}/page_plan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/archives.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/page_digests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/navigation.cpp
   ${CMAKE_CURRENT_LIST_DIR}/feeds.cpp
   ${CMAKE_CURRENT_LIST_DIR}/demo.cpp)

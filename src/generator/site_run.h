@@ -15,21 +15,26 @@
 #include "generator/variables.h"
 #include "store/blog.h"
 #include "templates/package.h"
+#include "util/digest.h"
 
 namespace tessavo {
 
+class EntryTextReader;
 class Host;
+class PageDigestCache;
 class PageWriter;
 
 // The archive periods of a date, with the month names of this run's locale.
 EntryPeriods PeriodsOf(const DateTime& date);
 
-// One archive page being accumulated (month, week or day).
+// One archive page being gathered (month, week or day): the rows it shows, by their index
+// in the run's entries, made into text when it closes.
 struct ArchivePage {
   bool open = false;
   int key = 0;
   std::string title;
-  std::string text;
+  size_t opener = 0;         // the row whose values open the page
+  std::vector<size_t> rows;  // the rows it lists, oldest first
   TemplatePageVars page;
   std::optional<DateTime> newest;  // the newest entry it lists (for the sitemap)
   // Month pages: the day list (mode 2) or week list (mode 1) and the last key added.
@@ -48,7 +53,8 @@ class SiteRun {
  public:
   // `now` is the generation time: entries dated after it are held back when the blog's
   // "Hold back entries dated in the future" setting is on.
-  SiteRun(Blog& blog, Host& host, const DateTime& now);
+  // With `full` set, every page is made afresh, whatever earlier runs made.
+  SiteRun(Blog& blog, Host& host, const DateTime& now, bool full);
   ~SiteRun();
 
   // The whole run; throws Error when it stops.
@@ -60,6 +66,7 @@ class SiteRun {
   int pictures_changed() const;
   int pages_removed() const;
   int pages_built() const;
+  int pages_made() const { return pages_made_; }
   const std::filesystem::path& output_folder() const { return output_folder_; }
   const PageNaming& naming() const { return naming_; }
   // The blog's options with the run's changes (fallbacks for empty options, the cleaned
@@ -82,11 +89,39 @@ class SiteRun {
   // shows (none for a page without entries).
   void WriteListedPage(const std::string& name, const std::string& text,
                        const std::optional<DateTime>& newest);
+  // WriteListedPage's sitemap part.
+  void NoteListed(const std::string& name, const std::optional<DateTime>& newest);
   // Leaves out the entries dated after the generation time (when that setting is on).
   void HoldBackFutureEntries();
   // The newest listed entry (type 0 or 1) that `pick` accepts.
   std::optional<DateTime> NewestListed(const std::function<bool(const BlogRec&)>& pick) const;
   void WriteSitemap();
+
+  // --- pages made only when their inputs changed (run.cpp)
+  // The digest of what every page is made from beyond its own rows and page values: the
+  // program's page code, the options, the template package, the locale's names, the
+  // site-wide values and link lists, the categories.
+  void DigestSite();
+  // The digest of a page of kind `what` written as `file` with page values `page`, showing
+  // `rows` (indexes into entries_), plus `extra` for what else it shows.
+  Digest PageDigest(int what, const std::string& file, const TemplatePageVars& page,
+                    const std::vector<size_t>& rows, std::string_view extra = {}) const;
+  // Writes the page `name` that `render` makes from the inputs of `digest`: when the last
+  // run made a page from the same inputs, its CRC stands for the text and `render` runs
+  // only if a file must really be written.
+  void WriteMadePage(const std::string& name, const Digest& digest, bool listed,
+                     const std::optional<DateTime>& newest,
+                     const std::function<std::string()>& render);
+  // The row with its long texts read.
+  BlogRec FullEntry(size_t row);
+  // The entry values of a row, kept while an open archive page may still need them; made
+  // from `full` (the row with its texts) when given.
+  const TemplateEntryVars& VarsOf(size_t row, const BlogRec* full = nullptr);
+  // Drops the kept values of rows older than every open archive page's first row.
+  void ForgetPassedVars();
+  // Keeps what this run made for the next one; a cache that cannot be written only costs
+  // the next run its shortcut.
+  void SaveDigests();
 
   // --- page helpers (page_plan.cpp)
   const std::string& Slice(int template_no, int slice) const;
@@ -116,13 +151,13 @@ class SiteRun {
   void WriteCategoryIndex();
 
   // --- single pages of the second pass (page_plan.cpp)
-  // `listed`: the article's listing record (EntryVars of the same row).
-  void WriteArticlePage(const BlogRec& e, const EntryPeriods& p, const TemplateEntryVars& listed);
-  void WriteStaticPage(const BlogRec& e, int kind);
+  // `row`: the index of the entry in entries_.
+  void WriteArticlePage(size_t row, const EntryPeriods& p);
+  void WriteStaticPage(size_t row, int kind);
   void WriteRedirectPage(const BlogRec& e);
-  void WriteFreeFormatPage(const BlogRec& e);
-  void CaptureHomeEntry(const BlogRec& e);
-  void CaptureRecentEntry(const BlogRec& e);
+  void WriteFreeFormatPage(size_t row);
+  void CaptureHomeEntry(size_t row);
+  void CaptureRecentEntry(size_t row);
 
   // --- home page and recent entries page (page_plan.cpp)
   void OpenHomePage();
@@ -135,11 +170,11 @@ class SiteRun {
 
   // --- archive pages (archives.cpp)
   ArchiveChain& Chain(ArchiveKind kind);
-  void OpenArchive(ArchiveKind kind, const EntryPeriods& p, const TemplateEntryVars& vars);
-  void AddToArchive(ArchiveKind kind, const BlogRec& e, const EntryPeriods& p,
-                    const TemplateEntryVars& vars);
-  void CloseArchive(ArchiveKind kind, int next_key, const std::string& next_title,
-                    const TemplateEntryVars& vars);
+  // `opener`, `row`, `closer`: indexes into entries_ of the rows whose values open the
+  // page, are listed on it, and close it.
+  void OpenArchive(ArchiveKind kind, const EntryPeriods& p, size_t opener);
+  void AddToArchive(ArchiveKind kind, const BlogRec& e, const EntryPeriods& p, size_t row);
+  void CloseArchive(ArchiveKind kind, int next_key, const std::string& next_title, size_t closer);
   std::string ArchivePeriodFile(ArchiveKind kind, int key) const;
   std::string ArchivePeriodLink(ArchiveKind kind, int key, const std::string& title) const;
 
@@ -155,9 +190,13 @@ class SiteRun {
   TemplateGlobalVars globals_;
   SiteLinks links_;
 
-  // Entries in newest-first order with their periods, read once.
+  // Entries in newest-first order with their periods, read once, without their long texts
+  // (FullEntry reads those for the pages made), and the digests of their rows.
   std::vector<BlogRec> entries_;
   std::vector<EntryPeriods> periods_;
+  std::vector<Digest> row_digests_;
+  std::unique_ptr<EntryTextReader> texts_;
+  std::unordered_map<size_t, TemplateEntryVars> kept_vars_;
   std::vector<BlogRec> categories_;
   std::unordered_map<int32_t, size_t> category_index_;
 
@@ -174,6 +213,12 @@ class SiteRun {
   ArchiveChain month_, week_, day_;
 
   DateTime now_;
+  bool full_ = false;
+  Digest site_digest_;
+  std::unique_ptr<PageDigestCache> digests_;
+  std::filesystem::path digests_file_;
+  int pages_made_ = 0;
+  bool page_draws_random_ = false;  // set by FinishPage for a page that draws a number
   // The sitemap's pages in the order written; a file written twice keeps its first place
   // and the date of its last write.
   struct SitemapUrl {

@@ -35,6 +35,7 @@
 #include "store/blog_rec.h"
 #include "store/options.h"
 #include "util/datetime.h"
+#include "util/digest.h"
 
 namespace SQLite {
 class Database;
@@ -100,6 +101,8 @@ enum class EntryOrder {
   kNewestFirst,  // the DisplayKey order: BlogDateTime descending, then BlogKey descending
   kOldestFirst,  // the exact reverse
 };
+
+class EntryTextReader;
 
 class Blog {
  public:
@@ -169,6 +172,16 @@ class Blog {
   // The list columns of the entries with these keys, in the keys' order; a key without an
   // entry is left out.
   std::vector<EntryListItem> EntryListItems(const std::vector<int32_t>& keys) const;
+  // Every entry in `order` as a generation run first needs it: every field but the long
+  // texts (BlogText, BlogTeaser, BlogSidebar, BlogExtra1, BlogExtra2), which a run reads
+  // only for the pages it makes. A static page's text is read too (its length decides
+  // where the links to it point), and with `teasers` every teaser (for the link lists that
+  // show them). `digests` gets, row by row, a digest of the whole row as stored (the long
+  // texts as their stored bytes, not inflated), which changes whenever a field does.
+  std::vector<BlogRec> EntryHeads(EntryOrder order, bool teasers,
+                                  std::vector<Digest>& digests) const;
+  // A reader of the long texts of entries by key, for reading them one page at a time.
+  std::unique_ptr<EntryTextReader> OpenEntryTexts() const;
   std::optional<BlogRec> FindEntry(int32_t key) const;
   // Inserts the fifteen fields of `rec` (its key is ignored) and returns the new BlogKey.
   // Throws Error naming the field when a text is longer than its field's size, or when the
@@ -246,6 +259,7 @@ class Blog {
   void DeletePage(const std::string& key);
   // All records in PageKey order.
   std::vector<PageRecord> Pages() const;
+  int PageCount() const;
   // Every record in the order the file keeps them: the quickest way to read them all, for
   // a reader that puts them in an order of its own. A key that a damaged or foreign file
   // stores as something other than text (null, a number, a blob) can read as the same
@@ -272,6 +286,7 @@ class Blog {
 
  private:
   friend class store::BlogConnection;
+  friend class EntryTextReader;
   enum class Connection { kCreate, kWrite, kRead };
   explicit Blog(std::filesystem::path file);
   // REQUIRES: IsOpen().
@@ -289,6 +304,28 @@ class Blog {
   std::unique_ptr<SQLite::Database> db_;
   std::optional<BlogLock> lock_;  // held while open for writing
   bool read_only_ = false;
+};
+
+// Reads the long texts of entries one by key, with one prepared statement, in one read
+// transaction: while it lives, the blog cannot be written through the same Blog (a write
+// would fail), and it sees the entries as they were when it was opened. Lives no longer
+// than the Blog that opened it.
+class EntryTextReader {
+ public:
+  ~EntryTextReader();
+  EntryTextReader(const EntryTextReader&) = delete;
+  EntryTextReader& operator=(const EntryTextReader&) = delete;
+
+  // Fills text, teaser, sidebar, extra1 and extra2 of `rec` from the row `rec.key`.
+  // Throws Error when the row is gone or a text is damaged.
+  void Read(BlogRec& rec);
+
+ private:
+  friend class Blog;
+  explicit EntryTextReader(const Blog& blog);
+  struct Statement;
+  std::filesystem::path file_;
+  std::unique_ptr<Statement> statement_;
 };
 
 }  // namespace tessavo

@@ -4,7 +4,10 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
 
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -188,6 +191,126 @@ std::vector<EntryListItem> Blog::EntryListItems(const std::vector<int32_t>& keys
     }
     return items;
   });
+}
+
+namespace {
+
+// Appends one stored value to `row` as its type and a digest of its bytes (read where
+// SQLite holds them: a long text is not copied).
+void AppendStoredValue(std::string& row, sqlite3_stmt* q, int column) {
+  const int type = sqlite3_column_type(q, column);
+  row.push_back(static_cast<char>('0' + type));
+  uint64_t value = 0;
+  if (type == SQLITE_INTEGER) {
+    const int64_t v = sqlite3_column_int64(q, column);
+    std::memcpy(&value, &v, sizeof v);
+  } else if (type == SQLITE_FLOAT) {
+    const double v = sqlite3_column_double(q, column);
+    std::memcpy(&value, &v, sizeof v);
+  } else if (type != SQLITE_NULL) {
+    const void* data =
+        type == SQLITE_BLOB ? sqlite3_column_blob(q, column) : sqlite3_column_text(q, column);
+    const size_t size = static_cast<size_t>(sqlite3_column_bytes(q, column));
+    value = Digest64Of(std::string_view(static_cast<const char*>(data), data ? size : 0));
+  }
+  row.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+}  // namespace
+
+std::vector<BlogRec> Blog::EntryHeads(EntryOrder order, bool teasers,
+                                      std::vector<Digest>& digests) const {
+  return store::Guarded(file_, [&] {
+    // The order comes from the date index alone; the rows are then read in the order they
+    // lie in the file, which is much faster than looking each one up from the index.
+    SQLite::Transaction reading(db());  // one snapshot for both reads; nothing is written
+    std::vector<int32_t> keys;
+    {
+      const std::string sql = std::string("SELECT BlogKey FROM tblBlog") + OrderBy(order);
+      store::RawStatement q(db(), sql.c_str());
+      while (q.Step()) keys.push_back(store::ReadInt(q.get(), 0));
+    }
+    std::unordered_map<int32_t, size_t> place;
+    place.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) place.emplace(keys[i], i);
+
+    std::vector<BlogRec> out(keys.size());
+    digests.assign(keys.size(), Digest{});
+    store::RawStatement q(db(), kSelectEntry);
+    std::string row;
+    while (q.Step()) {
+      sqlite3_stmt* s = q.get();
+      auto at = place.find(store::ReadInt(s, 0));
+      if (at == place.end()) continue;
+      // The digest first: reading a column as another type would change how it reads.
+      row.clear();
+      for (int c = 0; c < 16; ++c) AppendStoredValue(row, s, c);
+      digests[at->second] = DigestOf(row);
+
+      BlogRec& rec = out[at->second];
+      rec.key = store::ReadInt(s, 0);
+      const store::FieldSource source{"tblBlog", rec.key};
+      rec.date_time = store::ReadDateTime(s, 1);
+      rec.title = store::ReadText(s, 2);
+      rec.category = store::ReadInt(s, 4);
+      rec.link = store::ReadText(s, 5);
+      rec.type = store::ReadInt(s, 6);
+      rec.page_name = store::ReadText(s, 7);
+      rec.keywords = store::ReadText(s, 8);
+      if (teasers) rec.teaser = store::ReadMemo(s, 9, source);
+      rec.title1 = store::ReadText(s, 13);
+      rec.title2 = store::ReadText(s, 14);
+      rec.meta_desc = store::ReadText(s, 15);
+      if (rec.type == kStaticPage) rec.text = store::ReadMemo(s, 3, source);
+    }
+    return out;
+  });
+}
+
+struct EntryTextReader::Statement {
+  // One read transaction for all the reads: outside one, every read takes and drops the
+  // file's locks, which costs more than the read.
+  explicit Statement(SQLite::Database& db)
+      : reading(db),
+        q(db,
+          "SELECT BlogText, BlogSidebar, BlogExtra1, BlogExtra2, BlogTeaser FROM tblBlog "
+          "WHERE BlogKey = ?") {}
+  SQLite::Transaction reading;  // rolled back at the end: nothing is written
+  store::RawStatement q;
+};
+
+EntryTextReader::EntryTextReader(const Blog& blog)
+    : file_(blog.file_),
+      statement_(store::Guarded(file_, [&] { return std::make_unique<Statement>(blog.db()); })) {}
+
+EntryTextReader::~EntryTextReader() = default;
+
+void EntryTextReader::Read(BlogRec& rec) {
+  store::Guarded(file_, [&] {
+    store::RawStatement& q = statement_->q;
+    q.BindInt(1, rec.key);
+    if (!q.Step()) {
+      q.Reset();
+      throw Error("Error in blog file " + file_.string() + ": the entry with key " +
+                  std::to_string(rec.key) + " is gone");
+    }
+    const store::FieldSource source{"tblBlog", rec.key};
+    try {
+      rec.text = store::ReadMemo(q.get(), 0, source);
+      rec.sidebar = store::ReadMemo(q.get(), 1, source);
+      rec.extra1 = store::ReadMemo(q.get(), 2, source);
+      rec.extra2 = store::ReadMemo(q.get(), 3, source);
+      rec.teaser = store::ReadMemo(q.get(), 4, source);
+    } catch (...) {
+      q.Reset();
+      throw;
+    }
+    q.Reset();
+  });
+}
+
+std::unique_ptr<EntryTextReader> Blog::OpenEntryTexts() const {
+  return std::unique_ptr<EntryTextReader>(new EntryTextReader(*this));
 }
 
 std::optional<BlogRec> Blog::FindEntry(int32_t key) const {

@@ -216,6 +216,14 @@ void Blog::DeletePage(const std::string& key) {
   });
 }
 
+int Blog::PageCount() const {
+  return store::Guarded(file_, [&] {
+    SQLite::Statement q(db(), "SELECT COUNT(*) FROM tblPages");
+    q.executeStep();
+    return q.getColumn(0).getInt();
+  });
+}
+
 std::vector<PageRecord> Blog::Pages() const {
   // A raw statement: the scan covers one row per output file, and the wrapper's checks
   // and Column objects per field cost more than the rows themselves.

@@ -16,6 +16,7 @@
 #include <system_error>
 #include <vector>
 
+#include "util/crc32.h"
 #include "util/error.h"
 
 namespace tessavo {
@@ -302,6 +303,33 @@ void FolderHandle::WriteNewFile(const std::string& name, std::string_view bytes)
 void FolderHandle::WriteFileAtomic(const std::string& name, std::string_view bytes) const {
   if (fd_ < 0) return tessavo::WriteFileAtomic(path_ / name, bytes);
   WriteAtomicAt(fd_, std::string(), name, name, bytes, temp_state_, path_ / name);
+}
+
+bool FolderHandle::HoldsCrc(const std::string& name, uint64_t size, uint32_t crc) const {
+  std::string storage;
+  const char* relative = nullptr;
+  const int dir = Locate(name, storage, relative);
+  int fd = ::openat(dir, relative, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 07777) == 0644 &&
+              st.st_nlink == 1 && st.st_uid == ::geteuid() &&
+              static_cast<uint64_t>(st.st_size) == size;
+  std::string bytes;
+  if (same) {
+    bytes.resize(static_cast<size_t>(size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    char extra;
+    same = done == bytes.size() && ::read(fd, &extra, 1) == 0;
+  }
+  ::close(fd);
+  return same && CalculateCRC32String(bytes) == crc;
 }
 
 bool FolderHandle::Holds(const std::string& name, std::string_view bytes) const {

@@ -84,6 +84,9 @@ class FolderHandle {
   // file (not a link) holding `bytes`, with permissions 0644, owned by this process's
   // user and with no other hard link. Any doubt (an error included) answers false.
   bool Holds(const std::string& name, std::string_view bytes) const;
+  // As Holds, for a file known only by the size and CRC (CalculateCRC32String) of the
+  // bytes it should hold.
+  bool HoldsCrc(const std::string& name, uint64_t size, uint32_t crc) const;
 
   // Removes the file (or empty folder) `name` as std::filesystem::remove does, ignoring
   // errors; true when something was removed.

@@ -1,0 +1,105 @@
+#include "generator/page_digests.h"
+
+#include <algorithm>
+#include <cstring>
+#include <system_error>
+
+#include "util/file_io.h"
+
+namespace tessavo {
+
+namespace {
+
+constexpr char kMagic[] = "Tessavo page digests 1\n";
+constexpr size_t kMagicSize = sizeof kMagic - 1;
+constexpr size_t kRecordSize = 16 + 4 + 8;
+
+void AppendBytes(std::string& out, const void* data, size_t size) {
+  out.append(static_cast<const char*>(data), size);
+}
+
+bool ByDigest(const std::pair<Digest, MadePage>& a, const std::pair<Digest, MadePage>& b) {
+  return a.first < b.first;
+}
+
+}  // namespace
+
+const std::string& PageCodeVersion() {
+  // The compile time of this file stands for the build; the generator's files are built
+  // together.
+  static const std::string version = std::string("pages 1 built ") + __DATE__ + " " + __TIME__;
+  return version;
+}
+
+std::filesystem::path PageDigestCache::FileFor(const std::filesystem::path& output_folder) {
+  std::filesystem::path folder = output_folder;
+  if (!folder.has_filename()) folder = folder.parent_path();
+  return folder.parent_path() / (folder.filename().string() + ".page-digests");
+}
+
+PageDigestCache PageDigestCache::Load(const std::filesystem::path& file) {
+  PageDigestCache cache;
+  std::string bytes;
+  try {
+    bytes = ReadWholeFile(file);
+  } catch (const std::exception&) {
+    return cache;
+  }
+  // Magic, records, then the digest of everything before it.
+  if (bytes.size() < kMagicSize + 16 || bytes.compare(0, kMagicSize, kMagic) != 0) return cache;
+  const size_t body = bytes.size() - 16;
+  if ((body - kMagicSize) % kRecordSize != 0) return cache;
+  Digest check;
+  std::memcpy(&check.low, bytes.data() + body, 8);
+  std::memcpy(&check.high, bytes.data() + body + 8, 8);
+  if (!(DigestOf(std::string_view(bytes.data(), body)) == check)) return cache;
+  const size_t count = (body - kMagicSize) / kRecordSize;
+  cache.loaded_.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    const char* p = bytes.data() + kMagicSize + i * kRecordSize;
+    Digest d;
+    MadePage page;
+    std::memcpy(&d.low, p, 8);
+    std::memcpy(&d.high, p + 8, 8);
+    std::memcpy(&page.crc, p + 16, 4);
+    std::memcpy(&page.size, p + 20, 8);
+    cache.loaded_.emplace_back(d, page);
+  }
+  if (!std::is_sorted(cache.loaded_.begin(), cache.loaded_.end(), ByDigest)) {
+    cache.loaded_.clear();
+  }
+  return cache;
+}
+
+void PageDigestCache::Save(const std::filesystem::path& file) const {
+  std::vector<std::pair<Digest, MadePage>> pages = recorded_;
+  std::stable_sort(pages.begin(), pages.end(), ByDigest);
+  pages.erase(std::unique(pages.begin(), pages.end(),
+                          [](const auto& a, const auto& b) { return a.first == b.first; }),
+              pages.end());
+  std::string out(kMagic, kMagicSize);
+  out.reserve(kMagicSize + pages.size() * kRecordSize + 16);
+  for (const auto& [d, page] : pages) {
+    AppendBytes(out, &d.low, 8);
+    AppendBytes(out, &d.high, 8);
+    AppendBytes(out, &page.crc, 4);
+    AppendBytes(out, &page.size, 8);
+  }
+  const Digest check = DigestOf(out);
+  AppendBytes(out, &check.low, 8);
+  AppendBytes(out, &check.high, 8);
+  WriteFileAtomic(file, out);
+}
+
+std::optional<MadePage> PageDigestCache::Find(const Digest& digest) const {
+  auto it = std::lower_bound(loaded_.begin(), loaded_.end(), digest,
+                             [](const auto& page, const Digest& d) { return page.first < d; });
+  if (it == loaded_.end() || !(it->first == digest)) return std::nullopt;
+  return it->second;
+}
+
+void PageDigestCache::Record(const Digest& digest, const MadePage& page) {
+  recorded_.emplace_back(digest, page);
+}
+
+}  // namespace tessavo
