@@ -10,9 +10,6 @@
 // memory is that blog's. The blogs live below $GENERATE_BENCH_DIR/tessavo-bench (default:
 // the temporary folder); point it at a tmpfs such as /dev/shm to measure the generator
 // rather than the disk.
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,32 +185,7 @@ void BuildBlog(Blog& blog, Host& host, bool mixed) {
   blog.SaveOptions();
 }
 
-// The folder the benchmark blogs live in: "tessavo-bench" in $GENERATE_BENCH_DIR, else in
-// the temporary folder.
-//
-// On ext4 the folder is marked as a top of a directory hierarchy (chattr +T), so that each
-// blog's folder below it is placed in a block group of its own choosing instead of next
-// to its parent. Without a journal, ext4 skips inodes freed within the last minutes when
-// it allocates new ones, and a folder created where thousands of files were just deleted
-// (the previous benchmark run's output, a build tree) makes creating files there several
-// times slower for minutes. That would measure the machine's recent past, not the
-// generator. Where the flag is not supported nothing changes.
-fs::path BenchBase() {
-  const char* dir = std::getenv("GENERATE_BENCH_DIR");
-  fs::path base = (dir != nullptr && *dir != '\0' ? fs::path(dir) : fs::temp_directory_path()) /
-                  "tessavo-bench";
-  fs::create_directories(base);
-  const int fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    int flags = 0;
-    if (ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_TOPDIR_FL) == 0) {
-      flags |= FS_TOPDIR_FL;
-      ioctl(fd, FS_IOC_SETFLAGS, &flags);
-    }
-    close(fd);
-  }
-  return base;
-}
+fs::path BenchBase() { return bench::BenchFolder("tessavo-bench"); }
 
 int RunOne(bool mixed, bool keep) {
   fs::path home = BenchBase() / ((mixed ? "tessavo-bench-mixed-" : "tessavo-bench-articles-") +

@@ -3,12 +3,13 @@
 // Pages on it, each run in a process of its own so that its peak memory is the run's:
 // the first generation into a fresh output folder, an unchanged run after Mark All as
 // Published, and a run after one entry's text was edited (after Mark All as Published).
+// "made" counts the pages whose text a run made; the others were known unchanged.
 //
-//   scale_bench [ENTRIES...] [--seed N] [--threads N]
+//   scale_bench [ENTRIES...] [--seed N] [--keep]
 //
 // Without sizes it measures 10,000 and 100,000 entries and prints one table for both.
 // The blogs live below $GENERATE_BENCH_DIR/tessavo-scale-bench (default: the temporary
-// folder) and are removed at the end.
+// folder, see BenchFolder) and are removed at the end unless --keep is given.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,7 +39,7 @@ struct Row {
   double wall = 0;
   double cpu = 0;  // user + system, all threads
   double peak_mb = 0;
-  int rendered = 0;
+  int made = 0;
   int changed = 0;
 };
 
@@ -137,12 +138,11 @@ Row InChild(const std::function<Row()>& body) {
   return row;
 }
 
-Row Generate(const fs::path& file, int threads, const std::function<void(Blog&)>& before) {
+Row Generate(const fs::path& file, const std::function<void(Blog&)>& before) {
   return InChild([&] {
     bench::BenchHost host;
     std::unique_ptr<Blog> blog = Blog::Open(file, host);
     if (before) before(*blog);
-    (void)threads;
     const double cpu0 = CpuSeconds();
     const auto a = std::chrono::steady_clock::now();
     GenerateResult r = GeneratePages(*blog, host);
@@ -152,7 +152,7 @@ Row Generate(const fs::path& file, int threads, const std::function<void(Blog&)>
     Row row;
     row.wall = std::chrono::duration<double>(b - a).count();
     row.cpu = cpu1 - cpu0;
-    row.rendered = r.pages_made;
+    row.made = r.pages_made;
     row.changed = r.pages_changed;
     return row;
   });
@@ -170,14 +170,14 @@ std::string Grouped(int n) {
 }
 
 void Print(int entries, const char* run, const Row& row) {
-  std::printf("| %s articles | %s | %.3f s | %.0f MB | %.3f s | %d rendered, %d changed |\n",
-              Grouped(entries).c_str(), run, row.wall, row.peak_mb, row.cpu, row.rendered,
-              row.changed);
+  std::printf("| %s articles | %s | %.3f s | %.0f MB | %.3f s | %d made, %d changed |\n",
+              Grouped(entries).c_str(), run, row.wall, row.peak_mb, row.cpu, row.made, row.changed);
   std::fflush(stdout);
 }
 
-void Measure(const fs::path& base, int entries, uint32_t seed, int threads, bool keep) {
-  const fs::path home = base / ("scale-" + std::to_string(entries));
+void Measure(const fs::path& base, int entries, uint32_t seed, bool keep) {
+  const fs::path home =
+      base / ("scale-" + std::to_string(entries) + "-" + std::to_string(getpid()));
   fs::remove_all(home);
   fs::create_directories(home);
   SetProgramFolder(home);
@@ -190,13 +190,12 @@ void Measure(const fs::path& base, int entries, uint32_t seed, int threads, bool
   });
   std::fprintf(stderr, "built %d entries in %.1f s\n", entries,
                std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count());
-  Print(entries, "first generation", Generate(file, threads, nullptr));
-  Print(entries, "unchanged, after Mark All as Published", Generate(file, threads, [](Blog& b) {
+  Print(entries, "first generation", Generate(file, nullptr));
+  Print(entries, "unchanged, after Mark All as Published", Generate(file, [](Blog& b) {
           bench::BenchHost host;
           b.MarkAllAsPublished(host);
         }));
-  Print(entries, "one entry edited, after Mark All as Published",
-        Generate(file, threads, [](Blog& b) {
+  Print(entries, "one entry edited, after Mark All as Published", Generate(file, [](Blog& b) {
           bench::BenchHost host;
           // One entry read, not all: the child's peak memory is the run's.
           const std::vector<int32_t> keys = b.EntryKeys();
@@ -217,7 +216,6 @@ void Measure(const fs::path& base, int entries, uint32_t seed, int threads, bool
 int main(int argc, char** argv) {
   std::vector<int> sizes;
   uint32_t seed = 19;
-  int threads = -1;
   bool keep = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -225,19 +223,14 @@ int main(int argc, char** argv) {
       seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     } else if (arg == "--keep") {
       keep = true;
-    } else if (arg == "--threads" && i + 1 < argc) {
-      threads = std::atoi(argv[++i]);
     } else {
       sizes.push_back(std::atoi(arg.c_str()));
     }
   }
   if (sizes.empty()) sizes = {10000, 100000};
-  const char* dir = std::getenv("GENERATE_BENCH_DIR");
-  const fs::path base =
-      (dir != nullptr && *dir != '\0' ? fs::path(dir) : fs::temp_directory_path()) /
-      "tessavo-scale-bench";
+  const fs::path base = bench::BenchFolder("tessavo-scale-bench");
   std::printf("| blog | run | wall | peak memory | cpu | pages |\n|---|---|---|---|---|---|\n");
-  for (int entries : sizes) Measure(base, entries, seed, threads, keep);
-  if (!keep) fs::remove_all(base);
+  for (int entries : sizes) Measure(base, entries, seed, keep);
+
   return 0;
 }
