@@ -317,6 +317,9 @@ void SiteRun::ForgetPassedVars() {
   for (const ArchiveChain* chain : {&month_, &week_, &day_}) {
     if (chain->page.open) keep_from = std::max(keep_from, chain->page.opener);
   }
+  // The pages open change only now and then; until they do, nothing is to be dropped.
+  if (keep_from == kept_from_) return;
+  kept_from_ = keep_from;
   for (auto it = kept_vars_.begin(); it != kept_vars_.end();) {
     it = it->first > keep_from ? kept_vars_.erase(it) : std::next(it);
   }

@@ -197,6 +197,7 @@ class SiteRun {
   std::vector<Digest> row_digests_;
   std::unique_ptr<EntryTextReader> texts_;
   std::unordered_map<size_t, TemplateEntryVars> kept_vars_;
+  size_t kept_from_ = 0;  // the oldest row kept at the last ForgetPassedVars
   std::vector<BlogRec> categories_;
   std::unordered_map<int32_t, size_t> category_index_;
 
