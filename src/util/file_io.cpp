@@ -305,44 +305,43 @@ void FolderHandle::WriteFileAtomic(const std::string& name, std::string_view byt
   WriteAtomicAt(fd_, std::string(), name, name, bytes, temp_state_, path_ / name);
 }
 
-bool FolderHandle::HoldsCrc(const std::string& name, uint64_t size, uint32_t crc) const {
-  std::string storage;
-  const char* relative = nullptr;
-  const int dir = Locate(name, storage, relative);
-  int fd = ::openat(dir, relative, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st;
-  bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 07777) == 0644 &&
-              st.st_nlink == 1 && st.st_uid == ::geteuid() &&
-              static_cast<uint64_t>(st.st_size) == size;
-  std::string bytes;
-  if (same) {
-    bytes.resize(static_cast<size_t>(size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    char extra;
-    same = done == bytes.size() && ::read(fd, &extra, 1) == 0;
-  }
-  ::close(fd);
-  return same && CalculateCRC32String(bytes) == crc;
-}
-
-bool FolderHandle::Holds(const std::string& name, std::string_view bytes) const {
+int FolderHandle::OpenKeptFile(const std::string& name, uint64_t size) const {
   std::string storage;
   const char* relative = nullptr;
   const int dir = Locate(name, storage, relative);
   // No links followed, and no wait on a FIFO that has taken the name.
   int fd = ::openat(dir, relative, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return -1;
   struct stat st;
-  bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 07777) == 0644 &&
-              st.st_nlink == 1 && st.st_uid == ::geteuid() &&
-              static_cast<uint64_t>(st.st_size) == bytes.size();
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 07777) == 0644 &&
+      st.st_nlink == 1 && st.st_uid == ::geteuid() && static_cast<uint64_t>(st.st_size) == size) {
+    return fd;
+  }
+  ::close(fd);
+  return -1;
+}
+
+bool FolderHandle::HoldsCrc(const std::string& name, uint64_t size, uint32_t crc) const {
+  const int fd = OpenKeptFile(name, size);
+  if (fd < 0) return false;
+  std::string bytes(static_cast<size_t>(size), '\0');
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  char extra;
+  const bool whole = done == bytes.size() && ::read(fd, &extra, 1) == 0;
+  ::close(fd);
+  return whole && CalculateCRC32String(bytes) == crc;
+}
+
+bool FolderHandle::Holds(const std::string& name, std::string_view bytes) const {
+  const int fd = OpenKeptFile(name, bytes.size());
+  if (fd < 0) return false;
+  bool same = true;
   size_t done = 0;
   char buf[1 << 16];
   while (same) {

@@ -97,6 +97,9 @@ class FolderHandle {
   int RemoveStrayTempFiles(const std::function<bool(std::string_view)>& keep = {}) const;
 
  private:
+  // An open descriptor of `name` when it is a file that WriteFileAtomic would have left
+  // (see Holds) of `size` bytes; -1 otherwise.
+  int OpenKeptFile(const std::string& name, uint64_t size) const;
   // The descriptor and name to use for `name`: the open folder and `name`, or the current
   // folder and the full path kept in `storage`.
   int Locate(const std::string& name, std::string& storage, const char*& relative) const;

@@ -17,6 +17,7 @@
 
 #include "temp_dir.h"
 #include "util/compress.h"
+#include "util/crc32.h"
 #include "util/error.h"
 #include "util/file_io.h"
 
@@ -236,42 +237,52 @@ TEST(FolderHandleTest, ListsRegularFilesAndLinksToThem) {
   EXPECT_EQ(listed, standard);
 }
 
+// Holds, and HoldsCrc with the size and CRC of the same bytes, which must agree.
+bool Held(const FolderHandle& folder, const std::string& name, std::string_view bytes) {
+  const bool held = folder.Holds(name, bytes);
+  EXPECT_EQ(folder.HoldsCrc(name, bytes.size(), CalculateCRC32String(bytes)), held) << name;
+  return held;
+}
+
 TEST(FolderHandleTest, HoldsOnlyWhatAReplacementWouldLeave) {
   testing::TempDir dir;
   FolderHandle folder(dir.path());
   folder.WriteFileAtomic("a.html", "same text");
-  EXPECT_TRUE(folder.Holds("a.html", "same text"));
-  EXPECT_FALSE(folder.Holds("a.html", "same texT"));
-  EXPECT_FALSE(folder.Holds("a.html", "same tex"));
-  EXPECT_FALSE(folder.Holds("a.html", "same text!"));
-  EXPECT_FALSE(folder.Holds("a.html", ""));
-  EXPECT_FALSE(folder.Holds("missing.html", ""));
+  EXPECT_TRUE(Held(folder, "a.html", "same text"));
+  EXPECT_FALSE(Held(folder, "a.html", "same texT"));
+  EXPECT_FALSE(Held(folder, "a.html", "same tex"));
+  EXPECT_FALSE(Held(folder, "a.html", "same text!"));
+  EXPECT_FALSE(Held(folder, "a.html", ""));
+  EXPECT_FALSE(Held(folder, "missing.html", ""));
 
   folder.WriteFileAtomic("empty.html", "");
-  EXPECT_TRUE(folder.Holds("empty.html", ""));
+  EXPECT_TRUE(Held(folder, "empty.html", ""));
 
   // Larger than one read: equal, and different in the last byte only.
   std::string big(200000, 'b');
   folder.WriteFileAtomic("big.html", big);
-  EXPECT_TRUE(folder.Holds("big.html", big));
+  EXPECT_TRUE(Held(folder, "big.html", big));
   big.back() = 'c';
-  EXPECT_FALSE(folder.Holds("big.html", big));
+  EXPECT_FALSE(Held(folder, "big.html", big));
 
   // Other permissions, a second hard link, a link or a folder: a replacement would change
   // them, so they are not held.
   fs::permissions(dir / "a.html", fs::perms(0600));
-  EXPECT_FALSE(folder.Holds("a.html", "same text"));
+  EXPECT_FALSE(Held(folder, "a.html", "same text"));
   fs::permissions(dir / "a.html", fs::perms(0644));
-  EXPECT_TRUE(folder.Holds("a.html", "same text"));
+  EXPECT_TRUE(Held(folder, "a.html", "same text"));
   fs::create_hard_link(dir / "a.html", dir / "twin.html");
-  EXPECT_FALSE(folder.Holds("a.html", "same text"));
+  EXPECT_FALSE(Held(folder, "a.html", "same text"));
   fs::remove(dir / "twin.html");
   fs::create_symlink("a.html", dir / "link.html");
-  EXPECT_FALSE(folder.Holds("link.html", "same text"));
+  EXPECT_FALSE(Held(folder, "link.html", "same text"));
   fs::create_directory(dir / "folder.html");
-  EXPECT_FALSE(folder.Holds("folder.html", ""));
+  EXPECT_FALSE(Held(folder, "folder.html", ""));
   mkfifo((dir / "fifo.html").c_str(), 0644);
-  EXPECT_FALSE(folder.Holds("fifo.html", ""));
+  EXPECT_FALSE(Held(folder, "fifo.html", ""));
+
+  // By size and CRC: another CRC of the right size is not held.
+  EXPECT_FALSE(folder.HoldsCrc("a.html", 9, CalculateCRC32String("same text") ^ 1u));
 }
 
 TEST(FolderHandleTest, RemovesFilesAndEmptyFolders) {

@@ -91,6 +91,17 @@ class Twins {
 
   std::vector<Blog*> Both() { return {inc_.get(), full_.get()}; }
 
+  // One of the output folder's files, picked by `seed` (the same in both folders); "" when
+  // there is none.
+  std::string OutputFileName(uint32_t seed) const {
+    std::vector<std::string> names;
+    for (const auto& f : fs::directory_iterator(inc_->OutputFolder())) {
+      names.push_back(f.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names.empty() ? std::string() : names[seed % names.size()];
+  }
+
   // One random edit, the same on both blogs. Returns what it did, for failure messages.
   std::string Edit(std::mt19937& rng) {
     const int what = Draw(rng, 0, 15);
@@ -166,13 +177,8 @@ class Twins {
           break;
         case 10: {
           // A file deleted by hand: the same name in both folders.
-          std::vector<std::string> names;
-          for (const auto& f : fs::directory_iterator(inc_->OutputFolder())) {
-            names.push_back(f.path().filename().string());
-          }
-          std::sort(names.begin(), names.end());
-          if (!names.empty()) {
-            const std::string name = names[seed % names.size()];
+          const std::string name = OutputFileName(seed);
+          if (!name.empty()) {
             fs::remove(b->OutputFolder() / name);
             done = "delete " + name;
           }
@@ -184,13 +190,8 @@ class Twins {
           break;
         case 14: {
           // A file changed by hand.
-          std::vector<std::string> names;
-          for (const auto& f : fs::directory_iterator(inc_->OutputFolder())) {
-            names.push_back(f.path().filename().string());
-          }
-          std::sort(names.begin(), names.end());
-          if (!names.empty()) {
-            const std::string name = names[seed % names.size()];
+          const std::string name = OutputFileName(seed);
+          if (!name.empty()) {
             WriteFile(b->OutputFolder() / name, "changed by hand");
             done = "overwrite " + name;
           }
