@@ -12,6 +12,7 @@
 
 #include "generator/run.h"
 #include "recording_host.h"
+#include "run_command.h"
 #include "store/blog.h"
 #include "temp_dir.h"
 
@@ -48,9 +49,6 @@ class SiteTest : public ::testing::Test {
 // markers.
 std::string TestSlice(int template_no, int slice);
 
-// Runs a shell command; returns its exit status (-1 when it did not exit) and its combined
-// output.
-std::pair<int, std::string> RunCommand(const std::string& command);
 // A path in single quotes, for the shell (the tests' temporary paths hold no quote).
 std::string Quote(const std::filesystem::path& p);
 

@@ -8,24 +8,13 @@
 
 #include "generator/engine.h"
 #include "packager_test_support.h"
+#include "run_command.h"
 #include "templates/packager/packager.h"
 
 namespace tessavo::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Runs a shell command; returns its exit status and its combined output.
-std::pair<int, std::string> RunCommand(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (p == nullptr) return {-1, ""};
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int status = ::pclose(p);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
 
 int Count(const std::string& text, const std::string& part) {
   int n = 0;
