@@ -5,11 +5,12 @@
 // Published, and a run after one entry's text was edited (after Mark All as Published).
 // "made" counts the pages whose text a run made; the others were known unchanged.
 //
-//   scale_bench [ENTRIES...] [--seed N] [--keep]
+//   scale_bench [ENTRIES...] [--seed N] [--threads N] [--keep]
 //
-// Without sizes it measures 10,000 and 100,000 entries and prints one table for both.
-// The blogs live below $GENERATE_BENCH_DIR/tessavo-scale-bench (default: the temporary
-// folder, see BenchFolder) and are removed at the end unless --keep is given.
+// --threads sets the run's threads (default 0: as many as the machine has cores; 1: the
+// whole run on one thread). Without sizes it measures 10,000 and 100,000 entries and prints one
+// table for both. The blogs live below $GENERATE_BENCH_DIR/tessavo-scale-bench (default: the
+// temporary folder, see BenchFolder) and are removed at the end unless --keep is given.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +35,8 @@ namespace fs = std::filesystem;
 using namespace tessavo;
 
 namespace {
+
+unsigned g_threads = 0;
 
 struct Row {
   double wall = 0;
@@ -145,7 +148,9 @@ Row Generate(const fs::path& file, const std::function<void(Blog&)>& before) {
     if (before) before(*blog);
     const double cpu0 = CpuSeconds();
     const auto a = std::chrono::steady_clock::now();
-    GenerateResult r = GeneratePages(*blog, host);
+    GenerateSettings settings;
+    settings.threads = g_threads;
+    GenerateResult r = GeneratePages(*blog, host, DateTime::Now(), settings);
     const auto b = std::chrono::steady_clock::now();
     const double cpu1 = CpuSeconds();
     if (!r.ok) std::exit(1);
@@ -221,6 +226,8 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--seed" && i + 1 < argc) {
       seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (arg == "--threads" && i + 1 < argc) {
+      g_threads = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
     } else if (arg == "--keep") {
       keep = true;
     } else {

@@ -109,38 +109,41 @@ void SiteRun::CloseArchive(ArchiveKind kind, int next_key, const std::string& ne
   inputs.insert(inputs.end(), a.rows.begin(), a.rows.end());
   const Digest digest =
       PageDigest(100 + static_cast<int>(kind), name, a.page, inputs, a.period_list);
-  auto render = [&] {
+  // The page's own values move into its render: the chain opens a fresh page next.
+  auto render = [this, kind, mode, closer, opener = a.opener, rows = std::move(a.rows),
+                 archive_page = std::move(a.page),
+                 period_list = std::move(a.period_list)](RowSource& source) {
     std::string text;
-    const TemplateEntryVars& opening = VarsOf(a.opener);
+    const TemplateEntryVars& opening = source.Vars(opener);
     AppendSlice(text, kTemplateArchiveEntries, kSliceStartOfPage, opening);
     if (kind != ArchiveKind::kMonth || mode == 0) {
       AppendSlice(text, kTemplateArchiveEntries, kSliceBeforeEntries, opening);
     }
-    TemplatePageVars page = a.page;
-    for (size_t row : a.rows) {
-      const TemplateEntryVars& vars = VarsOf(row);
+    TemplatePageVars page = archive_page;
+    for (size_t row : rows) {
+      const TemplateEntryVars& vars = source.Vars(row);
       text += "<A name=\"e" + std::to_string(entries_[row].key) + "\"></A>";
       NotePicture(page, vars.entry_text);
       AppendSlice(text, kTemplateArchiveEntries, kSliceEachEntry, vars);
     }
-    const TemplateEntryVars& vars = VarsOf(closer);
+    const TemplateEntryVars& vars = source.Vars(closer);
     if (kind == ArchiveKind::kMonth && mode == 2) {
       TemplateEntryVars list;
       list.entry_title = options_.Text(opt::kTitleDailyEntries);
-      list.entry_text = a.period_list;
+      list.entry_text = period_list;
       AppendSlice(text, kTemplateArchiveEntries, kSliceArticle, list);
     } else if (kind == ArchiveKind::kMonth && mode == 1) {
       TemplateEntryVars list;
       list.entry_title = options_.Text(opt::kTitleWeeklyEntries);
-      list.entry_text = a.period_list;
+      list.entry_text = period_list;
       AppendSlice(text, kTemplateArchiveEntries, kSliceArticle, list);
     } else {
       AppendSlice(text, kTemplateArchiveEntries, kSliceAfterEntries, vars);
     }
     AppendSlice(text, kTemplateArchiveEntries, kSliceEndOfPage, vars);
-    return FinishPage(text, globals_, vars, page);
+    return FinishPage(text, globals_, vars, page, &source.draws_random);
   };
-  WriteMadePage(name, digest, true, a.newest, render);
+  WriteMadePage(name, digest, true, a.newest, std::move(render));
   chain.prior_key = a.key;
   chain.prior_title = a.title;
   a = ArchivePage{};

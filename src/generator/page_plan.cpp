@@ -42,19 +42,22 @@ const std::string& SiteRun::Slice(int template_no, int slice) const {
 }
 
 void SiteRun::AppendSlice(std::string& text, int template_no, int slice,
-                          const TemplateEntryVars& entry) {
+                          const TemplateEntryVars& entry) const {
   ExpandEntrySlice(text, Slice(template_no, slice), entry);
 }
 
 std::string SiteRun::FinishPage(const std::string& text, const TemplateGlobalVars& global,
-                                const TemplateEntryVars& entry, const TemplatePageVars& page) {
+                                const TemplateEntryVars& entry, const TemplatePageVars& page,
+                                bool* draws_random) const {
   std::string expanded =
       ExpandWebVariables(ExpandPageVariables(text, global, entry, page), global, page);
-  if (expanded.find("[%RANDOM%]") != std::string::npos) page_draws_random_ = true;
+  if (draws_random != nullptr && expanded.find("[%RANDOM%]") != std::string::npos) {
+    *draws_random = true;
+  }
   return ExpandFunctions(std::move(expanded));
 }
 
-std::string SiteRun::SinglePageText(int template_no, const TemplateEntryVars& entry) {
+std::string SiteRun::SinglePageText(int template_no, const TemplateEntryVars& entry) const {
   std::string text;
   AppendSlice(text, template_no, kSliceStartOfPage, entry);
   AppendSlice(text, template_no, kSliceArticle, entry);
@@ -275,15 +278,18 @@ void SiteRun::WriteArticlePage(size_t row, const EntryPeriods& p) {
   }
   page.page_file = file;
   const Digest digest = PageDigest(kPageKindArticle, file, page, {row});
-  WriteMadePage(file, digest, true, e.date_time, [&] {
-    // The listing values of the row (shared with its archive pages), then the article's own.
-    const BlogRec full = FullEntry(row);
-    TemplateEntryVars entry = ArticlePageEntryVars(VarsOf(row, &full), full, entry_settings_);
-    TemplatePageVars made = page;
-    NotePicture(made, entry.entry_text);
-    std::string text = SinglePageText(kTemplateArticlePages, entry);
-    return FinishPage(text, globals_, entry, made);
-  });
+  WriteMadePage(file, digest, true, e.date_time,
+                [this, row, page = std::move(page)](RowSource& rows) {
+                  // The listing values of the row (shared with its archive pages), then the
+                  // article's own.
+                  const BlogRec full = rows.Full(row);
+                  TemplateEntryVars entry =
+                      ArticlePageEntryVars(rows.Vars(row, &full), full, entry_settings_);
+                  TemplatePageVars made = page;
+                  NotePicture(made, entry.entry_text);
+                  std::string text = SinglePageText(kTemplateArticlePages, entry);
+                  return FinishPage(text, globals_, entry, made, &rows.draws_random);
+                });
 }
 
 void SiteRun::WriteStaticPage(size_t row, int kind) {
@@ -300,13 +306,14 @@ void SiteRun::WriteStaticPage(size_t row, int kind) {
   TakeHomePageName(e, page, file);
   page.page_file = file;
   const Digest digest = PageDigest(kind, file, page, {row});
-  WriteMadePage(file, digest, kind != kPageKindHidden, e.date_time, [&] {
-    TemplateEntryVars entry = EntryVars(FullEntry(row));
-    TemplatePageVars made = page;
-    NotePicture(made, entry.entry_text);
-    std::string text = SinglePageText(kTemplateStaticPages, entry);
-    return FinishPage(text, globals_, entry, made);
-  });
+  WriteMadePage(file, digest, kind != kPageKindHidden, e.date_time,
+                [this, row, page = std::move(page)](RowSource& rows) {
+                  TemplateEntryVars entry = EntryVars(rows.Full(row));
+                  TemplatePageVars made = page;
+                  NotePicture(made, entry.entry_text);
+                  std::string text = SinglePageText(kTemplateStaticPages, entry);
+                  return FinishPage(text, globals_, entry, made, &rows.draws_random);
+                });
 }
 
 void SiteRun::WriteRedirectPage(const BlogRec& e) {
@@ -331,7 +338,8 @@ void SiteRun::WriteFreeFormatPage(size_t row) {
       file.size() > naming_.ext.size() &&
       file.compare(file.size() - naming_.ext.size(), naming_.ext.size(), naming_.ext) == 0;
   const Digest digest = PageDigest(kFreeFormatPage + 1000, file, TemplatePageVars{}, {row});
-  WriteMadePage(file, digest, listed, e.date_time, [&] { return FullEntry(row).text; });
+  WriteMadePage(file, digest, listed, e.date_time,
+                [row](RowSource& rows) { return rows.Full(row).text; });
 }
 
 void SiteRun::CaptureHomeEntry(size_t row) {

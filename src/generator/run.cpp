@@ -7,8 +7,11 @@
 #include <map>
 #include <mutex>
 #include <system_error>
+#include <thread>
+#include <utility>
 
 #include "generator/dates.h"
+#include "generator/effect_queue.h"
 #include "generator/escaping.h"
 #include "generator/extract.h"
 #include "generator/feeds.h"
@@ -108,8 +111,87 @@ std::string CleanPagePrefix(const std::string& value) {
 
 // --- SiteRun -------------------------------------------------------------------------------
 
-SiteRun::SiteRun(Blog& blog, Host& host, const DateTime& now, bool full)
-    : blog_(blog), host_(host), options_(blog.options()), now_(now), full_(full) {}
+// --- PlanHost ------------------------------------------------------------------------------
+
+void PlanHost::Do(std::function<void()> effect) {
+  if (queue_ != nullptr) {
+    queue_->Push(std::move(effect));
+  } else {
+    effect();
+  }
+}
+
+void PlanHost::ClearPublishLog() {
+  Do([this] { host_.ClearPublishLog(); });
+}
+void PlanHost::PublishLogLine(const std::string& text) {
+  Do([this, text] { host_.PublishLogLine(text); });
+}
+void PlanHost::PublishLogLineColored(LogColor color, const std::string& text) {
+  Do([this, color, text] { host_.PublishLogLineColored(color, text); });
+}
+void PlanHost::ShowStatus() {
+  Do([this] { host_.ShowStatus(); });
+}
+void PlanHost::SetStatusCaption(const std::string& caption) {
+  Do([this, caption] { host_.SetStatusCaption(caption); });
+}
+void PlanHost::SetStatus(const std::string& text) {
+  Do([this, text] { host_.SetStatus(text); });
+}
+void PlanHost::CloseStatus() {
+  Do([this] { host_.CloseStatus(); });
+}
+void PlanHost::Diagnostic(const std::string& text) {
+  Do([this, text] { host_.Diagnostic(text); });
+}
+void PlanHost::ProcessEvents() {
+  Do([this] { host_.ProcessEvents(); });
+}
+
+// --- SiteRun -------------------------------------------------------------------------------
+
+// The plan's rows: the run's reader, and the values kept while archive pages are open.
+class SiteRun::PlanRows : public RowSource {
+ public:
+  explicit PlanRows(SiteRun& run) : run_(run) {}
+  BlogRec Full(size_t row) override { return run_.FullEntry(row); }
+  const TemplateEntryVars& Vars(size_t row, const BlogRec* full) override {
+    return run_.VarsOf(row, full);
+  }
+
+ private:
+  SiteRun& run_;
+};
+
+// The rows of a page made on the thread that writes the files, while the plan goes on
+// with the kept values: read afresh and kept only for this page.
+class SiteRun::CommitRows : public RowSource {
+ public:
+  explicit CommitRows(SiteRun& run) : run_(run) {}
+  BlogRec Full(size_t row) override { return run_.FullEntry(row); }
+  const TemplateEntryVars& Vars(size_t row, const BlogRec* full) override {
+    auto it = vars_.find(row);
+    if (it == vars_.end()) {
+      it = vars_.emplace(row, run_.EntryVars(full != nullptr ? *full : Full(row))).first;
+    }
+    return it->second;
+  }
+
+ private:
+  SiteRun& run_;
+  std::unordered_map<size_t, TemplateEntryVars> vars_;
+};
+
+SiteRun::SiteRun(Blog& blog, Host& host, const DateTime& now, bool full, unsigned threads)
+    : blog_(blog),
+      real_host_(host),
+      plan_host_(host),
+      host_(plan_host_),
+      threads_(threads),
+      options_(blog.options()),
+      now_(now),
+      full_(full) {}
 SiteRun::~SiteRun() = default;
 
 int SiteRun::pages_changed() const { return output_ ? output_->counters().pages_changed : 0; }
@@ -124,18 +206,67 @@ void SiteRun::ApplyEffectiveOptions() {
   }
 }
 
-bool SiteRun::WritePage(const std::string& name, const std::string& text) {
-  ++pages_made_;
-  if (!output_->CheckName(name)) return false;
-  ++pages_built_;
-  output_->WritePage(name, text);
-  return true;
+void SiteRun::Effect(std::function<void()> effect) {
+  if (effects_ != nullptr) {
+    effects_->Push(std::move(effect));
+  } else {
+    effect();
+  }
 }
 
-void SiteRun::WriteListedPage(const std::string& name, const std::string& text,
+void SiteRun::RunPlanned(const std::function<void()>& pass) {
+  if (threads_ < 2) {
+    pass();
+    return;
+  }
+  // A few hundred pages in waiting keep the writing thread busy while the plan reads a
+  // long stretch of texts, and hold a few megabytes at most; handed over 32 at a time.
+  EffectQueue queue(512, 32);
+  effects_ = &queue;
+  plan_host_.Queue(&queue);
+  std::thread plan([&] {
+    std::exception_ptr error;
+    try {
+      pass();
+    } catch (const EffectQueue::Stopped&) {
+      // An effect failed; its error is the run's.
+    } catch (...) {
+      error = std::current_exception();
+    }
+    queue.Finish(error);
+  });
+  struct Join {
+    SiteRun& run;
+    EffectQueue& queue;
+    std::thread& plan;
+    ~Join() {
+      queue.Stop();  // a plan still waiting for room ends at once
+      plan.join();
+      run.effects_ = nullptr;
+      run.plan_host_.Queue(nullptr);
+    }
+  } join{*this, queue, plan};
+  queue.Consume();
+}
+
+void SiteRun::WritePage(const std::string& name, std::string text) {
+  WriteTextPage(name, std::move(text), false, std::nullopt);
+}
+
+void SiteRun::WriteListedPage(const std::string& name, std::string text,
                               const std::optional<DateTime>& newest) {
-  if (!WritePage(name, text)) return;
-  NoteListed(name, newest);
+  WriteTextPage(name, std::move(text), true, newest);
+}
+
+void SiteRun::WriteTextPage(const std::string& name, std::string text, bool listed,
+                            const std::optional<DateTime>& newest) {
+  Effect([this, name, text = std::move(text), listed, newest] {
+    ++pages_made_;
+    if (!output_->CheckName(name)) return;
+    ++pages_built_;
+    output_->WritePage(name, text);
+    if (listed) NoteListed(name, newest);
+  });
 }
 
 void SiteRun::NoteListed(const std::string& name, const std::optional<DateTime>& newest) {
@@ -270,33 +401,48 @@ Digest SiteRun::PageDigest(int what, const std::string& file, const TemplatePage
 }
 
 void SiteRun::WriteMadePage(const std::string& name, const Digest& digest, bool listed,
-                            const std::optional<DateTime>& newest,
-                            const std::function<std::string()>& render) {
+                            const std::optional<DateTime>& newest, PageRender render) {
   const std::optional<MadePage> known = digests_->Find(digest);
   if (known) {
-    if (!output_->CheckName(name)) return;
-    ++pages_built_;
-    output_->WriteKnownPage(name, known->crc, known->size, [&] {
-      ++pages_made_;
-      return render();
+    // Its text is made only if its file must be written after all, by which time a plan
+    // on a thread of its own has gone on: the page then reads its rows afresh.
+    const bool same_thread = effects_ == nullptr;
+    Effect([this, name, digest, made = *known, listed, newest, render = std::move(render),
+            same_thread] {
+      if (!output_->CheckName(name)) return;
+      ++pages_built_;
+      output_->WriteKnownPage(name, made.crc, made.size, [&] {
+        ++pages_made_;
+        if (same_thread) {
+          PlanRows rows(*this);
+          return render(rows);
+        }
+        CommitRows rows(*this);
+        return render(rows);
+      });
+      digests_->Record(digest, made);
+      if (listed) NoteListed(name, newest);
     });
-    digests_->Record(digest, *known);
-  } else {
-    page_draws_random_ = false;
-    const std::string text = render();
+    return;
+  }
+  PlanRows rows(*this);
+  std::string text = render(rows);
+  // A page that draws a number differs from run to run, whatever its inputs.
+  const bool keep = !rows.draws_random;
+  const int32_t crc = CrcToSigned(CalculateCRC32String(text));
+  Effect([this, name, digest, text = std::move(text), crc, keep, listed, newest] {
     ++pages_made_;
-    const int32_t crc = CrcToSigned(CalculateCRC32String(text));
     if (!output_->CheckName(name)) return;
     ++pages_built_;
     output_->WritePage(name, text, crc);
-    // A page that draws a number differs from run to run, whatever its inputs.
-    if (!page_draws_random_) digests_->Record(digest, MadePage{crc, text.size()});
-  }
-  if (listed) NoteListed(name, newest);
+    if (keep) digests_->Record(digest, MadePage{crc, text.size()});
+    if (listed) NoteListed(name, newest);
+  });
 }
 
 BlogRec SiteRun::FullEntry(size_t row) {
   BlogRec rec = entries_[row];
+  std::lock_guard<std::mutex> lock(texts_mutex_);
   texts_->Read(rec);
   return rec;
 }
@@ -524,7 +670,7 @@ void SiteRun::Run() {
 
   // 4: every record an orphan until this run produces its file again.
   output_folder_ = blog_.OutputFolder();
-  output_ = std::make_unique<PageWriter>(blog_, host_, output_folder_);
+  output_ = std::make_unique<PageWriter>(blog_, real_host_, output_folder_);
   output_->ResetGeneratedCrcs();
 
   // 5-6: the output folder.
@@ -607,7 +753,7 @@ void SiteRun::Run() {
       std::unique_ptr<EntryTextReader>& texts;
       ~EndReading() { texts.reset(); }
     } end_reading{texts_};
-    SecondPass();
+    RunPlanned([this] { SecondPass(); });
     ThirdPass();
   }
   WriteSitemap();
@@ -640,7 +786,9 @@ GenerateResult GeneratePages(Blog& blog, Host& host, const DateTime& now) {
 GenerateResult GeneratePages(Blog& blog, Host& host, const DateTime& now,
                              const GenerateSettings& settings) {
   GenerateResult result;
-  SiteRun run(blog, host, now, settings.full);
+  unsigned threads = settings.threads;
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  SiteRun run(blog, host, now, settings.full, threads);
   try {
     run.Run();
     result.ok = true;

@@ -51,6 +51,11 @@ struct GenerateSettings {
   // Make every page's text afresh instead of trusting what the last run made from the same
   // inputs (kept beside the output folder, see generator/page_digests.h).
   bool full = false;
+  // The threads a run may use: 0 for as many as the machine has cores, 1 to do all of it
+  // on the calling thread. With more than one, the pages of the entries are planned and
+  // made on a thread of their own while the calling thread writes the files, logs and
+  // keeps the page records, in the order a run on one thread does.
+  unsigned threads = 0;
 };
 GenerateResult GeneratePages(Blog& blog, Host& host, const DateTime& now,
                              const GenerateSettings& settings);

@@ -4,6 +4,7 @@ list(APPEND GENERATOR_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/page_plan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/archives.cpp
   ${CMAKE_CURRENT_LIST_DIR}/page_digests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/effect_queue.cpp
   ${CMAKE_CURRENT_LIST_DIR}/navigation.cpp
   ${CMAKE_CURRENT_LIST_DIR}/feeds.cpp
   ${CMAKE_CURRENT_LIST_DIR}/demo.cpp)
@@ -13,4 +14,5 @@ tessavo_add_test(site_test
     ${CMAKE_CURRENT_LIST_DIR}/navigation_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/feeds_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/periods_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/effect_queue_test.cpp
   LIBS tessavo_generator)

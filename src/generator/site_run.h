@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -16,11 +17,12 @@
 #include "store/blog.h"
 #include "templates/package.h"
 #include "util/digest.h"
+#include "util/host.h"
 
 namespace tessavo {
 
+class EffectQueue;
 class EntryTextReader;
-class Host;
 class PageDigestCache;
 class PageWriter;
 
@@ -49,12 +51,63 @@ struct ArchiveChain {
   std::string prior_title;
 };
 
+// Where a page's text reads its rows: the plan reads them with the values kept for the
+// archive pages; a known page whose file must be written again after all is made on the
+// thread that writes the files, which reads its rows afresh.
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  // The row `row` (an index into the run's entries) with its long texts.
+  virtual BlogRec Full(size_t row) = 0;
+  // The entry values of a row, made from `full` when given.
+  virtual const TemplateEntryVars& Vars(size_t row, const BlogRec* full = nullptr) = 0;
+  bool draws_random = false;  // set when the page drew a random number
+};
+// Makes the text of one page. It may read only what stays as it is while a pass runs (the
+// run's rows, options, package and site-wide values) and what it captured by value.
+using PageRender = std::function<std::string(RowSource&)>;
+
+// The host as the page plan sees it: while a pass runs on a thread of its own, its log
+// lines join the run's effects, so that they keep their place among the pages' lines.
+class PlanHost : public Host {
+ public:
+  explicit PlanHost(Host& host) : host_(host) {}
+  // With a queue, the lines go into it; without, straight to the host.
+  void Queue(EffectQueue* queue) { queue_ = queue; }
+
+  void ClearPublishLog() override;
+  void PublishLogLine(const std::string& text) override;
+  void PublishLogLineColored(LogColor color, const std::string& text) override;
+  void ShowStatus() override;
+  void SetStatusCaption(const std::string& caption) override;
+  void SetStatus(const std::string& text) override;
+  void CloseStatus() override;
+  void Diagnostic(const std::string& text) override;
+  void ProcessEvents() override;
+  // Questions and messages are never asked from a pass; they go straight to the host.
+  bool ConfirmOkCancel(const std::string& text) override { return host_.ConfirmOkCancel(text); }
+  bool ConfirmYesNo(const std::string& text) override { return host_.ConfirmYesNo(text); }
+  YesNoCancel ConfirmYesNoCancel(const std::string& text) override {
+    return host_.ConfirmYesNoCancel(text);
+  }
+  void ShowInformation(const std::string& text) override { host_.ShowInformation(text); }
+  void ShowError(const std::string& text) override { host_.ShowError(text); }
+
+ private:
+  void Do(std::function<void()> effect);
+  Host& host_;
+  EffectQueue* queue_ = nullptr;
+};
+
 class SiteRun {
  public:
   // `now` is the generation time: entries dated after it are held back when the blog's
   // "Hold back entries dated in the future" setting is on.
-  // With `full` set, every page is made afresh, whatever earlier runs made.
-  SiteRun(Blog& blog, Host& host, const DateTime& now, bool full);
+  // With `full` set, every page is made afresh, whatever earlier runs made. With
+  // `threads` of 2 or more, the page plan of the entries runs on a thread of its own
+  // beside the one that writes the files (see EffectQueue); 1 keeps everything on the
+  // calling thread.
+  SiteRun(Blog& blog, Host& host, const DateTime& now, bool full, unsigned threads = 1);
   ~SiteRun();
 
   // The whole run; throws Error when it stops.
@@ -82,13 +135,21 @@ class SiteRun {
   void FirstPass();
   void SecondPass();
   void ThirdPass();
+  // Carries out one effect of the plan (a page written, a line logged): at once, or in
+  // turn on the calling thread while a pass runs on a thread of its own.
+  void Effect(std::function<void()> effect);
+  // Runs `pass` on a thread of its own while this thread carries out its effects, when
+  // the run has the threads for it; else runs it here.
+  void RunPlanned(const std::function<void()>& pass);
   // Writes one page through the page output, after checking that its name stays inside
-  // the output folder; false when the name was refused.
-  bool WritePage(const std::string& name, const std::string& text);
+  // the output folder.
+  void WritePage(const std::string& name, std::string text);
   // WritePage for a page that the sitemap lists, with the date of the newest entry it
   // shows (none for a page without entries).
-  void WriteListedPage(const std::string& name, const std::string& text,
+  void WriteListedPage(const std::string& name, std::string text,
                        const std::optional<DateTime>& newest);
+  void WriteTextPage(const std::string& name, std::string text, bool listed,
+                     const std::optional<DateTime>& newest);
   // WriteListedPage's sitemap part.
   void NoteListed(const std::string& name, const std::optional<DateTime>& newest);
   // Leaves out the entries dated after the generation time (when that setting is on).
@@ -110,9 +171,8 @@ class SiteRun {
   // run made a page from the same inputs, its CRC stands for the text and `render` runs
   // only if a file must really be written.
   void WriteMadePage(const std::string& name, const Digest& digest, bool listed,
-                     const std::optional<DateTime>& newest,
-                     const std::function<std::string()>& render);
-  // The row with its long texts read.
+                     const std::optional<DateTime>& newest, PageRender render);
+  // The row with its long texts read (from either thread of a run).
   BlogRec FullEntry(size_t row);
   // The entry values of a row, kept while an open archive page may still need them; made
   // from `full` (the row with its texts) when given.
@@ -125,15 +185,18 @@ class SiteRun {
 
   // --- page helpers (page_plan.cpp)
   const std::string& Slice(int template_no, int slice) const;
-  void AppendSlice(std::string& text, int template_no, int slice, const TemplateEntryVars& entry);
+  void AppendSlice(std::string& text, int template_no, int slice,
+                   const TemplateEntryVars& entry) const;
   // The start-of-page, article and end-of-page slices of a template, expanded for `entry`.
-  std::string SinglePageText(int template_no, const TemplateEntryVars& entry);
+  std::string SinglePageText(int template_no, const TemplateEntryVars& entry) const;
   // An entry page named like the home page (ignoring letter case) replaces it: the green
   // line, the home page's kind and the home page's file name (its spelling, so that the
   // file is replaced on a file system that tells letter cases apart).
   void TakeHomePageName(const BlogRec& e, TemplatePageVars& page, std::string& file);
+  // `draws_random`, when given, is set when the page draws a random number.
   std::string FinishPage(const std::string& text, const TemplateGlobalVars& global,
-                         const TemplateEntryVars& entry, const TemplatePageVars& page);
+                         const TemplateEntryVars& entry, const TemplatePageVars& page,
+                         bool* draws_random = nullptr) const;
   // With the social card tags on, takes the first picture of `html` as the page's picture
   // when the page has none yet.
   void NotePicture(TemplatePageVars& page, const std::string& html) const;
@@ -178,9 +241,16 @@ class SiteRun {
   std::string ArchivePeriodFile(ArchiveKind kind, int key) const;
   std::string ArchivePeriodLink(ArchiveKind kind, int key, const std::string& title) const;
 
+  class PlanRows;
+  class CommitRows;
+
   Blog& blog_;
-  Host& host_;
-  BlogOptionsRec options_;  // the blog's options as this run changes them in memory
+  Host& real_host_;  // what the effects log to
+  PlanHost plan_host_;
+  Host& host_;  // the plan's host (plan_host_)
+  unsigned threads_ = 1;
+  EffectQueue* effects_ = nullptr;  // while a pass runs on a thread of its own
+  BlogOptionsRec options_;          // the blog's options as this run changes them in memory
   std::filesystem::path output_folder_;
   PageNaming naming_;
   std::unique_ptr<PageWriter> output_;
@@ -196,6 +266,7 @@ class SiteRun {
   std::vector<EntryPeriods> periods_;
   std::vector<Digest> row_digests_;
   std::unique_ptr<EntryTextReader> texts_;
+  std::mutex texts_mutex_;  // texts_ is read from both threads of a run
   std::unordered_map<size_t, TemplateEntryVars> kept_vars_;
   size_t kept_from_ = 0;  // the oldest row kept at the last ForgetPassedVars
   std::vector<BlogRec> categories_;
@@ -219,7 +290,6 @@ class SiteRun {
   std::unique_ptr<PageDigestCache> digests_;
   std::filesystem::path digests_file_;
   int pages_made_ = 0;
-  bool page_draws_random_ = false;  // set by FinishPage for a page that draws a number
   // The sitemap's pages in the order written; a file written twice keeps its first place
   // and the date of its last write.
   struct SitemapUrl {

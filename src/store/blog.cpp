@@ -333,6 +333,18 @@ void Blog::Connect(Connection how) {
   }
 }
 
+std::unique_ptr<SQLite::Database> Blog::OpenReadConnection() const {
+  int flags = SQLite::OPEN_NOMUTEX | SQLite::OPEN_READONLY;
+  std::string name = file_.string();
+  if (OpenAsUnchanging(file_)) {
+    flags |= SQLite::OPEN_URI;
+    name = ImmutableUri(file_);
+  }
+  auto db = std::make_unique<SQLite::Database>(name, flags);
+  db->setBusyTimeout(5000);
+  return db;
+}
+
 void Blog::CreateTables() {
   store::Guarded(file_, [&] {
     store::WriteTransaction tx(*db_);

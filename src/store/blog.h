@@ -292,6 +292,8 @@ class Blog {
   // REQUIRES: IsOpen().
   SQLite::Database& db() const;
   void Connect(Connection how);
+  // A read-only connection of its own to the blog file, for a reader on another thread.
+  std::unique_ptr<SQLite::Database> OpenReadConnection() const;
   void CreateTables();
   void UpgradeBlog(Host& host);
   void RunWizard(Host& host, WizardDialogs& dialogs);
@@ -307,9 +309,9 @@ class Blog {
 };
 
 // Reads the long texts of entries one by key, with one prepared statement, in one read
-// transaction: while it lives, the blog cannot be written through the same Blog (a write
-// would fail), and it sees the entries as they were when it was opened. Lives no longer
-// than the Blog that opened it.
+// transaction on a connection of its own: it sees the entries as they were when it was
+// opened, whatever is written meanwhile, and may be used on another thread than the
+// Blog's (one thread at a time). Lives no longer than the Blog that opened it.
 class EntryTextReader {
  public:
   ~EntryTextReader();

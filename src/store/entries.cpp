@@ -270,18 +270,23 @@ std::vector<BlogRec> Blog::EntryHeads(EntryOrder order, bool teasers,
 struct EntryTextReader::Statement {
   // One read transaction for all the reads: outside one, every read takes and drops the
   // file's locks, which costs more than the read.
-  explicit Statement(SQLite::Database& db)
-      : reading(db),
-        q(db,
+  explicit Statement(std::unique_ptr<SQLite::Database> own)
+      : db(std::move(own)),
+        reading(*db),
+        q(*db,
           "SELECT BlogText, BlogSidebar, BlogExtra1, BlogExtra2, BlogTeaser FROM tblBlog "
           "WHERE BlogKey = ?") {}
+  std::unique_ptr<SQLite::Database> db;
   SQLite::Transaction reading;  // rolled back at the end: nothing is written
   store::RawStatement q;
 };
 
 EntryTextReader::EntryTextReader(const Blog& blog)
-    : file_(blog.file_),
-      statement_(store::Guarded(file_, [&] { return std::make_unique<Statement>(blog.db()); })) {}
+    : file_(blog.file_), statement_(store::Guarded(file_, [&] {
+        // Its own connection: the Blog's stays free for the thread that owns it.
+        blog.db();  // throws when the blog is closed
+        return std::make_unique<Statement>(blog.OpenReadConnection());
+      })) {}
 
 EntryTextReader::~EntryTextReader() = default;
 

@@ -231,9 +231,12 @@ class Twins {
   // Generates both and compares; `what` names the step for messages.
   void GenerateAndCompare(const std::string& what) {
     RecordingHost inc_host, full_host;
+    // The reference is the plain run: every page made, on one thread.
     GenerateSettings incremental;
+    incremental.threads = 4;
     GenerateSettings full;
     full.full = true;
+    full.threads = 1;
     GenerateResult a = GeneratePages(*inc_, inc_host, kNow, incremental);
     GenerateResult b = GeneratePages(*full_, full_host, kNow, full);
     ASSERT_TRUE(a.ok) << a.error;
