@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <future>
 #include <map>
 #include <mutex>
 #include <system_error>
@@ -668,6 +669,24 @@ void SiteRun::Run() {
   host_.ClearPublishLog();
   host_.PublishLogLine("Generating HTML");
 
+  // The entries are read on a thread of their own (on a connection of their own) while
+  // this one loads the page records and the template package; what the read throws is
+  // thrown where a run on one thread meets it. The teasers show in the link lists only
+  // when these say so; otherwise they are read with the texts, for the pages made.
+  const bool teasers =
+      options_.Int(opt::kArticleTeasersOnIndex) == 1 || options_.Int(opt::kCategoryTeasers) == 1;
+  struct Heads {
+    std::vector<BlogRec> entries;
+    std::vector<Digest> digests;
+  };
+  auto read_heads = [this, teasers] {
+    Heads heads;
+    heads.entries = blog_.EntryHeads(EntryOrder::kNewestFirst, teasers, heads.digests);
+    return heads;
+  };
+  std::future<Heads> reading_heads;
+  if (threads_ >= 2) reading_heads = std::async(std::launch::async, read_heads);
+
   // 4: every record an orphan until this run produces its file again.
   output_folder_ = blog_.OutputFolder();
   output_ = std::make_unique<PageWriter>(blog_, real_host_, output_folder_);
@@ -698,11 +717,11 @@ void SiteRun::Run() {
   naming_.prefix = CleanPagePrefix(options_.Text(opt::kPageNamePrefix));
   options_.SetText(opt::kPageNamePrefix, naming_.prefix);
 
-  // The teasers show in the link lists only when these say so; otherwise they are read
-  // with the texts, for the pages made.
-  const bool teasers =
-      options_.Int(opt::kArticleTeasersOnIndex) == 1 || options_.Int(opt::kCategoryTeasers) == 1;
-  entries_ = blog_.EntryHeads(EntryOrder::kNewestFirst, teasers, row_digests_);
+  {
+    Heads heads = reading_heads.valid() ? reading_heads.get() : read_heads();
+    entries_ = std::move(heads.entries);
+    row_digests_ = std::move(heads.digests);
+  }
   // A page that takes an index page's name is written under that page's spelling; every
   // link to it is built from the same name.
   const IndexPageNames index_names{options_.Text(opt::kIndexPageName),

@@ -178,6 +178,8 @@ class Blog {
   // where the links to it point), and with `teasers` every teaser (for the link lists that
   // show them). `digests` gets, row by row, a digest of the whole row as stored (the long
   // texts as their stored bytes, not inflated), which changes whenever a field does.
+  // Reads on a connection of its own: it may run on another thread than the Blog's
+  // (while that one does not close the Blog), and sees what is committed.
   std::vector<BlogRec> EntryHeads(EntryOrder order, bool teasers,
                                   std::vector<Digest>& digests) const;
   // A reader of the long texts of entries by key, for reading them one page at a time.

@@ -221,13 +221,18 @@ void AppendStoredValue(std::string& row, sqlite3_stmt* q, int column) {
 std::vector<BlogRec> Blog::EntryHeads(EntryOrder order, bool teasers,
                                       std::vector<Digest>& digests) const {
   return store::Guarded(file_, [&] {
+    db();  // throws when the blog is closed
+    // A connection of its own, so that a run may read the entries on another thread while
+    // this one loads the rest.
+    const std::unique_ptr<SQLite::Database> own = OpenReadConnection();
+    SQLite::Database& conn = *own;
     // The order comes from the date index alone; the rows are then read in the order they
     // lie in the file, which is much faster than looking each one up from the index.
-    SQLite::Transaction reading(db());  // one snapshot for both reads; nothing is written
+    SQLite::Transaction reading(conn);  // one snapshot for both reads; nothing is written
     std::vector<int32_t> keys;
     {
       const std::string sql = std::string("SELECT BlogKey FROM tblBlog") + OrderBy(order);
-      store::RawStatement q(db(), sql.c_str());
+      store::RawStatement q(conn, sql.c_str());
       while (q.Step()) keys.push_back(store::ReadInt(q.get(), 0));
     }
     std::unordered_map<int32_t, size_t> place;
@@ -236,7 +241,7 @@ std::vector<BlogRec> Blog::EntryHeads(EntryOrder order, bool teasers,
 
     std::vector<BlogRec> out(keys.size());
     digests.assign(keys.size(), Digest{});
-    store::RawStatement q(db(), kSelectEntry);
+    store::RawStatement q(conn, kSelectEntry);
     std::string row;
     while (q.Step()) {
       sqlite3_stmt* s = q.get();
