@@ -110,6 +110,10 @@ namespace {
 
 // The site-wide values without two of their lists, set aside (not copied: on a big blog
 // they are megabytes) while an index page that shows them otherwise is made.
+// The kinds of the two list index pages in their digests.
+constexpr int kArchiveIndexPage = 300;
+constexpr int kArticleIndexPage = 301;
+
 class WithoutLists {
  public:
   WithoutLists(TemplateGlobalVars& global, std::string TemplateGlobalVars::*column,
@@ -138,26 +142,23 @@ class WithoutLists {
 void SiteRun::WriteArchiveIndex() {
   WithoutLists lists(globals_, &TemplateGlobalVars::links_by_month_column,
                      &TemplateGlobalVars::links_by_month_row);
-  WriteListIndex(globals_, options_.Text(opt::kTitleArchiveByMonth), links_.by_month_column,
-                 options_.Text(opt::kArchiveIndexPageName),
+  WriteListIndex(kArchiveIndexPage, globals_, options_.Text(opt::kTitleArchiveByMonth),
+                 links_.by_month_column, options_.Text(opt::kArchiveIndexPageName),
                  NewestListed([](const BlogRec&) { return true; }));
 }
 
 void SiteRun::WriteArticleIndex() {
   WithoutLists lists(globals_, &TemplateGlobalVars::links_articles_column,
                      &TemplateGlobalVars::links_articles_row);
-  WriteListIndex(globals_, options_.Text(opt::kTitleArticleIndex), links_.article_index_list,
-                 options_.Text(opt::kArticleIndexPageName),
+  WriteListIndex(kArticleIndexPage, globals_, options_.Text(opt::kTitleArticleIndex),
+                 links_.article_index_list, options_.Text(opt::kArticleIndexPageName),
                  NewestListed([](const BlogRec& e) { return e.type == kArticle; }));
 }
 
 // An index page whose one "entry" is a link list: the archive index and the article index.
-void SiteRun::WriteListIndex(const TemplateGlobalVars& global, const std::string& title,
+void SiteRun::WriteListIndex(int what, const TemplateGlobalVars& global, const std::string& title,
                              const std::string& list, const std::string& page_name,
                              const std::optional<DateTime>& newest) {
-  TemplateEntryVars entry;
-  entry.entry_title = title;
-  entry.entry_text = list;
   TemplatePageVars page;
   page.page_title = title;
   page.menu_tree = links_.BaseMenuTree();
@@ -166,8 +167,17 @@ void SiteRun::WriteListIndex(const TemplateGlobalVars& global, const std::string
   page.parent_href = links_.home_href;
   DefaultMeta(page);
   page.page_file = naming_.PageFile(page_name);
-  std::string text = SinglePageText(kTemplateArchiveIndex, entry);
-  WriteListedPage(page.page_file, FinishPage(text, global, entry, page), newest);
+  // Made from the site-wide values (in the site digest) and its list; on a big blog the
+  // article index is megabytes, made again only when its list changed. Its text is made
+  // (if at all) before this returns, while `global` is as the caller set it.
+  const Digest digest = PageDigest(what, page.page_file, page, {}, list);
+  WriteMadePage(page.page_file, digest, true, newest, [&](RowSource& rows) {
+    TemplateEntryVars entry;
+    entry.entry_title = title;
+    entry.entry_text = list;
+    std::string text = SinglePageText(kTemplateArchiveIndex, entry);
+    return FinishPage(text, global, entry, page, &rows.draws_random);
+  });
 }
 
 void SiteRun::WriteCategoryPages() {

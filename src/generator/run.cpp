@@ -225,17 +225,26 @@ void SiteRun::RunPlanned(const std::function<void()>& pass) {
   EffectQueue queue(512, 32);
   effects_ = &queue;
   plan_host_.Queue(&queue);
-  std::thread plan([&] {
-    std::exception_ptr error;
-    try {
-      pass();
-    } catch (const EffectQueue::Stopped&) {
-      // An effect failed; its error is the run's.
-    } catch (...) {
-      error = std::current_exception();
-    }
-    queue.Finish(error);
-  });
+  std::thread plan;
+  try {
+    plan = std::thread([&] {
+      std::exception_ptr error;
+      try {
+        pass();
+      } catch (const EffectQueue::Stopped&) {
+        // An effect failed; its error is the run's.
+      } catch (...) {
+        error = std::current_exception();
+      }
+      queue.Finish(error);
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had (a process limit): the pass runs here, as on one core.
+    effects_ = nullptr;
+    plan_host_.Queue(nullptr);
+    pass();
+    return;
+  }
   struct Join {
     SiteRun& run;
     EffectQueue& queue;
@@ -685,7 +694,13 @@ void SiteRun::Run() {
     return heads;
   };
   std::future<Heads> reading_heads;
-  if (threads_ >= 2) reading_heads = std::async(std::launch::async, read_heads);
+  if (threads_ >= 2) {
+    try {
+      reading_heads = std::async(std::launch::async, read_heads);
+    } catch (const std::system_error&) {
+      // No thread to be had: the entries are read below, on this one.
+    }
+  }
 
   // 4: every record an orphan until this run produces its file again.
   output_folder_ = blog_.OutputFolder();

@@ -207,7 +207,8 @@ class SiteRun {
   // --- index pages (page_plan.cpp)
   void WriteArchiveIndex();
   void WriteArticleIndex();
-  void WriteListIndex(const TemplateGlobalVars& global, const std::string& title,
+  // `what`: the page's kind in its digest.
+  void WriteListIndex(int what, const TemplateGlobalVars& global, const std::string& title,
                       const std::string& list, const std::string& page_name,
                       const std::optional<DateTime>& newest);
   void WriteCategoryPages();
