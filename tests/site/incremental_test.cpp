@@ -108,6 +108,8 @@ class Twins {
     const uint32_t seed = static_cast<uint32_t>(rng());
     std::vector<BlogRec> entries = inc_->Entries();
     const size_t pick = entries.empty() ? 0 : static_cast<size_t>(seed) % entries.size();
+    // The output file that edits by hand touch, picked before either folder changes.
+    const std::string file = OutputFileName(seed);
     std::string done;
     for (Blog* b : Both()) {
       std::mt19937 local(seed);
@@ -177,10 +179,9 @@ class Twins {
           break;
         case 10: {
           // A file deleted by hand: the same name in both folders.
-          const std::string name = OutputFileName(seed);
-          if (!name.empty()) {
-            fs::remove(b->OutputFolder() / name);
-            done = "delete " + name;
+          if (!file.empty()) {
+            fs::remove(b->OutputFolder() / file);
+            done = "delete " + file;
           }
           break;
         }
@@ -190,10 +191,9 @@ class Twins {
           break;
         case 14: {
           // A file changed by hand.
-          const std::string name = OutputFileName(seed);
-          if (!name.empty()) {
-            WriteFile(b->OutputFolder() / name, "changed by hand");
-            done = "overwrite " + name;
+          if (!file.empty()) {
+            WriteFile(b->OutputFolder() / file, "changed by hand");
+            done = "overwrite " + file;
           }
           break;
         }
@@ -241,7 +241,7 @@ class Twins {
     GenerateResult b = GeneratePages(*full_, full_host, kNow, full);
     ASSERT_TRUE(a.ok) << a.error;
     ASSERT_TRUE(b.ok) << b.error;
-    EXPECT_EQ(FolderFiles(inc_->OutputFolder()), FolderFiles(full_->OutputFolder())) << what;
+    EXPECT_EQ(FolderDifferences(inc_->OutputFolder(), full_->OutputFolder()), "") << what;
     EXPECT_EQ(inc_->Pages(), full_->Pages()) << what;
     const std::string inc_folder = inc_->OutputFolder().string();
     const std::string full_folder = full_->OutputFolder().string();

@@ -1,5 +1,7 @@
 #include "random_blog.h"
 
+#include <algorithm>
+
 #include <vector>
 
 #include "temp_dir.h"
@@ -89,6 +91,34 @@ std::map<std::string, std::string> FolderFiles(const std::filesystem::path& fold
     if (e.is_regular_file()) files[e.path().filename().string()] = ReadFile(e.path());
   }
   return files;
+}
+
+}  // namespace tessavo::testing
+
+namespace tessavo::testing {
+
+std::string FolderDifferences(const std::filesystem::path& a, const std::filesystem::path& b) {
+  const std::map<std::string, std::string> one = FolderFiles(a);
+  const std::map<std::string, std::string> two = FolderFiles(b);
+  std::string out;
+  for (const auto& [name, bytes] : one) {
+    auto it = two.find(name);
+    if (it == two.end()) {
+      out += name + ": only in " + a.string() + "\n";
+    } else if (it->second != bytes) {
+      size_t at = 0;
+      while (at < bytes.size() && at < it->second.size() && bytes[at] == it->second[at]) ++at;
+      const size_t line = static_cast<size_t>(std::count(bytes.begin(), bytes.begin() + at, '\n'));
+      const size_t from = bytes.rfind('\n', at == 0 ? 0 : at - 1);
+      const size_t start = from == std::string::npos ? 0 : from + 1;
+      out += name + ": differs on line " + std::to_string(line + 1) + ":\n  " +
+             bytes.substr(start, 160) + "\n  " + it->second.substr(start, 160) + "\n";
+    }
+  }
+  for (const auto& [name, bytes] : two) {
+    if (one.count(name) == 0) out += name + ": only in " + b.string() + "\n";
+  }
+  return out;
 }
 
 }  // namespace tessavo::testing

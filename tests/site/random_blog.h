@@ -21,6 +21,10 @@ void FillRandomBlog(Blog& blog, Host& host, std::mt19937& rng, int entries,
 // Every regular file of `folder`, by name, with its bytes.
 std::map<std::string, std::string> FolderFiles(const std::filesystem::path& folder);
 
+// The names of the files that only one of two folders holds or that differ, with the
+// first line where each differs: "" when the folders hold the same files.
+std::string FolderDifferences(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // A random entry record (type, date over three years, title, text, category from `blog`).
 BlogRec RandomEntry(const Blog& blog, std::mt19937& rng);
 

@@ -65,7 +65,7 @@ class ThreadTwins {
     EXPECT_EQ(Replaced(Replaced(a.error, one_->file(), two_->file()), one_folder, two_folder),
               b.error)
         << what;
-    EXPECT_EQ(FolderFiles(one_->OutputFolder()), FolderFiles(two_->OutputFolder())) << what;
+    EXPECT_EQ(FolderDifferences(one_->OutputFolder(), two_->OutputFolder()), "") << what;
     EXPECT_EQ(one_->Pages(), two_->Pages()) << what;
     EXPECT_EQ(a.pages_changed, b.pages_changed) << what;
     EXPECT_EQ(a.pages_built, b.pages_built) << what;
