@@ -108,12 +108,12 @@ TemplateEntryVars SiteRun::EntryVars(const BlogRec& e) const {
 
 namespace {
 
-// The site-wide values without two of their lists, set aside (not copied: on a big blog
-// they are megabytes) while an index page that shows them otherwise is made.
 // The kinds of the two list index pages in their digests.
 constexpr int kArchiveIndexPage = 300;
 constexpr int kArticleIndexPage = 301;
 
+// The site-wide values without two of their lists, set aside (not copied: on a big blog
+// they are megabytes) while an index page that shows them otherwise is made.
 class WithoutLists {
  public:
   WithoutLists(TemplateGlobalVars& global, std::string TemplateGlobalVars::*column,
