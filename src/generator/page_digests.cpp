@@ -68,7 +68,25 @@ PageDigestCache PageDigestCache::Load(const std::filesystem::path& file) {
   if (!std::is_sorted(cache.loaded_.begin(), cache.loaded_.end(), ByDigest)) {
     cache.loaded_.clear();
   }
+  cache.Index();
   return cache;
+}
+
+void PageDigestCache::Index() {
+  starts_.clear();
+  if (loaded_.empty()) return;
+  // About one digest per bucket: a lookup is one or two probes instead of a binary search
+  // over the whole cache (a page each, on every run).
+  int bits = 1;
+  while (bits < 22 && (size_t{1} << bits) < loaded_.size()) ++bits;
+  shift_ = 64 - bits;
+  starts_.assign((size_t{1} << bits) + 1, 0);
+  size_t i = 0;
+  for (size_t b = 0; b < (size_t{1} << bits); ++b) {
+    starts_[b] = static_cast<uint32_t>(i);
+    while (i < loaded_.size() && (loaded_[i].first.high >> shift_) == b) ++i;
+  }
+  starts_.back() = static_cast<uint32_t>(loaded_.size());
 }
 
 void PageDigestCache::Save(const std::filesystem::path& file) const {
@@ -92,10 +110,12 @@ void PageDigestCache::Save(const std::filesystem::path& file) const {
 }
 
 std::optional<MadePage> PageDigestCache::Find(const Digest& digest) const {
-  auto it = std::lower_bound(loaded_.begin(), loaded_.end(), digest,
-                             [](const auto& page, const Digest& d) { return page.first < d; });
-  if (it == loaded_.end() || !(it->first == digest)) return std::nullopt;
-  return it->second;
+  if (starts_.empty()) return std::nullopt;
+  const size_t b = static_cast<size_t>(digest.high >> shift_);
+  for (uint32_t i = starts_[b]; i < starts_[b + 1]; ++i) {
+    if (loaded_[i].first == digest) return loaded_[i].second;
+  }
+  return std::nullopt;
 }
 
 void PageDigestCache::Record(const Digest& digest, const MadePage& page) {

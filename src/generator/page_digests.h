@@ -51,7 +51,13 @@ class PageDigestCache {
   size_t loaded() const { return loaded_.size(); }
 
  private:
+  // Indexes loaded_ by the top bits of a digest's high half (digests are uniform, so the
+  // ranges are short): bucket b is loaded_[starts_[b], starts_[b + 1]).
+  void Index();
+
   std::vector<std::pair<Digest, MadePage>> loaded_;  // sorted by digest
+  std::vector<uint32_t> starts_;
+  int shift_ = 64;  // high >> shift_ is the bucket
   std::vector<std::pair<Digest, MadePage>> recorded_;
 };
 

@@ -12,12 +12,14 @@ namespace tessavo {
 namespace {
 
 // A page whose name is empty would be written as the bare extension (".html"), and every
-// other such page would overwrite it: it is reported and skipped. `what` names the page
-// for the red line. True when the name can be used.
-bool Named(Host& host, const std::string& name, const std::string& what) {
+// other such page would overwrite it: it is reported and skipped. `what()` names the page
+// for the red line (made only then: it is asked for every page). True when the name can
+// be used.
+template <class What>
+bool Named(Host& host, const std::string& name, const What& what) {
   if (!name.empty()) return true;
   host.PublishLogLineColored(LogColor::kRed,
-                             "*** Error: " + what + " has no page name and is skipped ***");
+                             "*** Error: " + what() + " has no page name and is skipped ***");
   return false;
 }
 
@@ -219,7 +221,9 @@ void SiteRun::WriteCategoryPages() {
     std::string text = SinglePageText(kTemplateArchiveIndex, entry);
     std::string page_text = FinishPage(text, globals_, entry, page);
     if (!write) continue;
-    if (!Named(host_, name, "Category \"" + ShowControlCharacters(TrimBlanks(c.title)) + "\"")) {
+    if (!Named(host_, name, [&c] {
+          return "Category \"" + ShowControlCharacters(TrimBlanks(c.title)) + "\"";
+        })) {
       continue;
     }
     WriteListedPage(naming_.PageFile(name), page_text,
@@ -252,7 +256,7 @@ void SiteRun::WriteCategoryIndex() {
 
 void SiteRun::WriteArticlePage(size_t row, const EntryPeriods& p) {
   const BlogRec& e = entries_[row];
-  if (!Named(host_, e.page_name, EntryPageCaption(e))) return;
+  if (!Named(host_, e.page_name, [&e] { return EntryPageCaption(e); })) return;
   TemplatePageVars page;
   page.page_title = e.title;
   std::string parent = ArchiveLink(naming_, p);
@@ -304,7 +308,7 @@ void SiteRun::WriteArticlePage(size_t row, const EntryPeriods& p) {
 
 void SiteRun::WriteStaticPage(size_t row, int kind) {
   const BlogRec& e = entries_[row];
-  if (!Named(host_, e.page_name, EntryPageCaption(e))) return;
+  if (!Named(host_, e.page_name, [&e] { return EntryPageCaption(e); })) return;
   TemplatePageVars page;
   page.page_title = e.title;
   page.menu_tree = links_.BaseMenuTree();
@@ -333,14 +337,14 @@ void SiteRun::WriteRedirectPage(const BlogRec& e) {
                                 "*** Error: no URL specified for redirect page ***");
     return;
   }
-  if (!Named(host_, e.page_name, EntryPageCaption(e))) return;
+  if (!Named(host_, e.page_name, [&e] { return EntryPageCaption(e); })) return;
   WritePage(naming_.PageFile(e.page_name),
             ReplaceAll(kRedirectDocument, "[%entry.url.related%]", url));
 }
 
 void SiteRun::WriteFreeFormatPage(size_t row) {
   const BlogRec& e = entries_[row];
-  if (!Named(host_, TrimBlanks(e.page_name), EntryPageCaption(e))) return;
+  if (!Named(host_, TrimBlanks(e.page_name), [&e] { return EntryPageCaption(e); })) return;
   // Listed in the sitemap when it is a page of the site's own kind (its name has the run's
   // extension); a text or feed file of the user's is not a page.
   const std::string file = naming_.FreeFormatFile(e.page_name);

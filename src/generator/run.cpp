@@ -727,6 +727,11 @@ void SiteRun::Run() {
   package_ = LoadTemplatePackage(host_, ProgramFolder(), options_.Text(opt::kTemplateFile));
   ExtractTemplateFiles(*output_, package_.lines);
 
+  // What the last run made (read while the entries are being read).
+  digests_file_ = PageDigestCache::FileFor(output_folder_);
+  digests_ = std::make_unique<PageDigestCache>(full_ ? PageDigestCache()
+                                                     : PageDigestCache::Load(digests_file_));
+
   // 8-10: effective options, prefix, extension, site-wide values and link lists.
   ApplyEffectiveOptions();
   naming_.prefix = CleanPagePrefix(options_.Text(opt::kPageNamePrefix));
@@ -769,9 +774,6 @@ void SiteRun::Run() {
   // 11-12: the category slot table and the first pass are part of the link lists.
   BuildGlobals();
   DigestSite();
-  digests_file_ = PageDigestCache::FileFor(output_folder_);
-  digests_ = std::make_unique<PageDigestCache>(full_ ? PageDigestCache()
-                                                     : PageDigestCache::Load(digests_file_));
 
   // 13: index pages.
   WriteArchiveIndex();

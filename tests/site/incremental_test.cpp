@@ -398,5 +398,36 @@ TEST(IncrementalTest, ADamagedCacheIsIgnored) {
   EXPECT_EQ(PageDigestCache::Load(dir / "missing").loaded(), 0u);
 }
 
+// Every page recorded is found again after a save and load, whatever its digest (digests
+// that share their top bits, the smallest and largest); others are not.
+TEST(IncrementalTest, TheCacheFindsEveryRecordedPage) {
+  TempDir dir;
+  const fs::path file = dir / "x.page-digests";
+  std::mt19937_64 rng(7);
+  std::vector<Digest> digests;
+  for (int i = 0; i < 5000; ++i) digests.push_back(Digest{rng(), rng()});
+  for (uint64_t low : {uint64_t{1}, uint64_t{2}, uint64_t{3}}) {
+    digests.push_back(Digest{low, 0x8000000000000000u});  // one bucket, three digests
+  }
+  digests.push_back(Digest{0, 0});
+  digests.push_back(Digest{~uint64_t{0}, ~uint64_t{0}});
+  PageDigestCache cache;
+  for (size_t i = 0; i < digests.size(); ++i) {
+    cache.Record(digests[i], MadePage{static_cast<int32_t>(i), i * 3});
+  }
+  cache.Save(file);
+  const PageDigestCache read = PageDigestCache::Load(file);
+  ASSERT_EQ(read.loaded(), digests.size());
+  for (size_t i = 0; i < digests.size(); ++i) {
+    const std::optional<MadePage> page = read.Find(digests[i]);
+    ASSERT_TRUE(page.has_value()) << i;
+    EXPECT_EQ(page->crc, static_cast<int32_t>(i));
+    EXPECT_EQ(page->size, i * 3);
+  }
+  for (int i = 0; i < 5000; ++i) EXPECT_FALSE(read.Find(Digest{rng(), rng()}).has_value());
+  EXPECT_FALSE(read.Find(Digest{4, 0x8000000000000000u}).has_value());
+  EXPECT_FALSE(PageDigestCache().Find(Digest{1, 1}).has_value());
+}
+
 }  // namespace
 }  // namespace tessavo::testing
