@@ -55,6 +55,17 @@ void EffectQueue::Finish(std::exception_ptr error) {
   ready_.notify_one();
 }
 
+void EffectQueue::Plan(const std::function<void()>& plan) {
+  std::exception_ptr error;
+  try {
+    plan();
+  } catch (const Stopped&) {
+  } catch (...) {
+    error = std::current_exception();
+  }
+  Finish(error);
+}
+
 void EffectQueue::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);

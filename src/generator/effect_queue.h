@@ -42,6 +42,10 @@ class EffectQueue {
   // No more effects. A non-null `error` is the plan's failure: Consume rethrows it after
   // every effect queued before it has been carried out, as a run on one thread would.
   void Finish(std::exception_ptr error);
+  // The whole of the plan's side: runs `plan` (on the calling thread, the plan's own) and
+  // then Finish with what it threw; Stopped ends it quietly (the failed effect's error is
+  // the one Consume throws).
+  void Plan(const std::function<void()>& plan);
 
   // The calling thread's side. Carries out the effects in order until Finish, then
   // rethrows the plan's failure if there was one. An effect that throws stops the queue

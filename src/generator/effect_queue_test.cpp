@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -12,19 +13,9 @@
 namespace tessavo {
 namespace {
 
-// The plan's side on a thread of its own, finishing with the error it met.
-template <class Plan>
-std::thread StartPlan(EffectQueue& queue, Plan plan) {
-  return std::thread([&queue, plan] {
-    std::exception_ptr error;
-    try {
-      plan();
-    } catch (const EffectQueue::Stopped&) {
-    } catch (...) {
-      error = std::current_exception();
-    }
-    queue.Finish(error);
-  });
+// The plan's side on a thread of its own.
+std::thread StartPlan(EffectQueue& queue, std::function<void()> plan) {
+  return std::thread([&queue, plan = std::move(plan)] { queue.Plan(plan); });
 }
 
 TEST(EffectQueueTest, EffectsRunInOrderOnTheConsumingThreadWithFewWaiting) {

@@ -227,17 +227,7 @@ void SiteRun::RunPlanned(const std::function<void()>& pass) {
   plan_host_.Queue(&queue);
   std::thread plan;
   try {
-    plan = std::thread([&] {
-      std::exception_ptr error;
-      try {
-        pass();
-      } catch (const EffectQueue::Stopped&) {
-        // An effect failed; its error is the run's.
-      } catch (...) {
-        error = std::current_exception();
-      }
-      queue.Finish(error);
-    });
+    plan = std::thread([&] { queue.Plan(pass); });
   } catch (const std::system_error&) {
     // No thread to be had (a process limit): the pass runs here, as on one core.
     effects_ = nullptr;
